@@ -1,0 +1,25 @@
+// One whole ribotrace analysis, from the input files to the results files.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// The ten run values, in the order the command line and the prompts give
+// them, and the seed that --seed may set instead of the clock.
+struct RunValues {
+  std::string data_file;
+  std::string tree_file;
+  std::string param_file;
+  std::string out_file;
+  int is_harmonic = 0;         // 1: hidden branches last the harmonic mean of the branch lengths
+  double lambda = 0.0;         // tuning factor of the hidden branch length
+  int n_samples = 0;           // samples per interior node
+  int include_data = 0;        // non-zero: copy the input sequences into the results
+  int condition_on_pairs = 0;  // 1: condition stem doublets on the canonical-pair frequency
+  int show_debug = 0;          // non-zero: print diagnostics
+  std::optional<std::int32_t> seed;
+};
+
+// Runs every stage in its fixed order. Throws FatalError on any failure.
+void CalcAncestralStates(const RunValues& values);

@@ -1,0 +1,114 @@
+#include "input_values.h"
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "bailout/bailout.h"
+#include "random_source.h"
+
+namespace {
+
+// Leading decimal digits as strtol reads them (0 when there are none),
+// saturated to the range of int.
+int LeadingInteger(const std::string& text) {
+  errno = 0;
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+std::int32_t ParseSeed(const std::string& text) {
+  long long seed = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, seed);
+  if (ec != std::errc() || ptr != end || seed < 1 || seed >= kRandomModulus) {
+    Fail("Invalid value '" + text + "' for --seed: expected an integer from 1 to 2147483646.");
+  }
+  return static_cast<std::int32_t>(seed);
+}
+
+void Prompt(const char* text) {
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+}
+
+template <typename T>
+bool Answer(std::istream& in, T& value) {
+  return static_cast<bool>(in >> value);
+}
+
+}  // namespace
+
+EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
+  EntryOptions options;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (i == 0 || arg.rfind("--", 0) != 0) {
+      options.positional.push_back(arg);
+    } else if (arg == "--help") {
+      options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
+    } else if (arg.rfind("--seed=", 0) == 0) {
+      options.seed = ParseSeed(arg.substr(7));
+    } else {
+      Fail("Unknown option '" + arg + "'.\n" + kRibotraceUsage);
+    }
+  }
+  return options;
+}
+
+int GetInputValues(const std::vector<std::string>& args, bool use_command_line, RunValues& values,
+                   std::istream& in) {
+  if (use_command_line) {
+    // Nine values are required; a tenth switches diagnostics on. Any further
+    // argument is ignored, and then so is the tenth.
+    const std::size_t given = args.size() - 1;
+    if (given < 9) return 1;
+    values.data_file = args[1];
+    values.tree_file = args[2];
+    values.param_file = args[3];
+    values.out_file = args[4];
+    values.is_harmonic = LeadingInteger(args[5]);
+    values.lambda = std::strtod(args[6].c_str(), nullptr);
+    values.n_samples = LeadingInteger(args[7]);
+    values.include_data = LeadingInteger(args[8]);
+    values.condition_on_pairs = LeadingInteger(args[9]);
+    values.show_debug = given == 10 ? LeadingInteger(args[10]) : 0;
+    return 0;
+  }
+
+  std::printf("############################### INPUT OPTIONS #############################\n");
+  Prompt("\tEnter data/structure filename > ");
+  if (!Answer(in, values.data_file)) return 1;
+  Prompt("\tEnter tree filename > ");
+  if (!Answer(in, values.tree_file)) return 1;
+  Prompt("\tEnter parameter filename > ");
+  if (!Answer(in, values.param_file)) return 1;
+  Prompt("\tEnter output filename > ");
+  if (!Answer(in, values.out_file)) return 1;
+  Prompt("\tEnter 1 to use harmonic mean, 0 otherwise > ");
+  double harmonic = 0.0;
+  // Read as a number and truncated toward zero, so 1.7 means 1.
+  if (!Answer(in, harmonic) || !std::isfinite(harmonic) || std::fabs(harmonic) >= 2147483648.0) {
+    return 1;
+  }
+  values.is_harmonic = static_cast<int>(harmonic);
+  Prompt("\tEnter tuning parameter lambda > ");
+  if (!Answer(in, values.lambda)) return 1;
+  Prompt("\tEnter number of ancestral samples > ");
+  if (!Answer(in, values.n_samples)) return 1;
+  Prompt("\tTo include original data in output enter 1, otherwise enter 0 > ");
+  if (!Answer(in, values.include_data)) return 1;
+  Prompt("\tCondition on freq of pairs 1, otherwise unconditional 0 > ");
+  if (!Answer(in, values.condition_on_pairs)) return 1;
+  Prompt("\tTo show debug info enter 1, otherwise enter 0 > ");
+  if (!Answer(in, values.show_debug)) return 1;
+  std::printf("###########################################################################\n\n");
+  return 0;
+}

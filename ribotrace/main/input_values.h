@@ -1,0 +1,32 @@
+// How ribotrace takes its ten run values: by position on the command line,
+// or, without arguments, from prompts on standard input.
+#pragma once
+
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "analysis_driver.h"
+
+inline constexpr const char* kRibotraceUsage =
+    "Usage: ribotrace [--seed=N] data_file tree_file param_file out_file is_harmonic lambda "
+    "n_samples include_data condition_on_pairs [show_debug]";
+
+// Options that begin with "--", taken out before the positional rules.
+struct EntryOptions {
+  bool help = false;
+  bool version = false;
+  std::optional<std::int32_t> seed;
+  std::vector<std::string> positional;  // program name first
+};
+
+// Separates --help, --version and --seed=N from the positional arguments.
+// An unknown option or a seed outside 1 .. 2147483646 is a fatal error.
+EntryOptions ParseEntryOptions(int argc, const char* const* argv);
+
+// Fills `values` from `args` (program name first) when use_command_line is
+// set, else from prompts answered on `in`. Returns 0 on success and 1 when
+// the values are incomplete: one to eight arguments, an answer that is not
+// a number, or the end of the input.
+int GetInputValues(const std::vector<std::string>& args, bool use_command_line, RunValues& values,
+                   std::istream& in);

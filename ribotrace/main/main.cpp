@@ -1,0 +1,39 @@
+// ribotrace: samples ancestral RNA sequences under a doublet model for stems
+// and a GTR model for loops, on a tree and parameters estimated by MrBayes.
+#include <cstdio>
+#include <iostream>
+#include <new>
+
+#include "analysis_driver.h"
+#include "bailout/bailout.h"
+#include "input_values.h"
+#include "version.h"
+
+int main(int argc, char** argv) {
+  try {
+    const EntryOptions options = ParseEntryOptions(argc, argv);
+    if (options.help) {
+      std::printf("%s\n", kRibotraceUsage);
+      return 0;
+    }
+    if (options.version) {
+      std::printf("ribotrace %s\n", kProgramVersion);
+      return 0;
+    }
+    RunValues values;
+    values.seed = options.seed;
+    const bool use_command_line = options.positional.size() >= 2;
+    if (GetInputValues(options.positional, use_command_line, values, std::cin) == 1) {
+      PrintErrorAndExitSafely(
+          std::string("A problem with the input or commandline values was encountered. Check and "
+                      "retry.\n") +
+          kRibotraceUsage);
+    }
+    CalcAncestralStates(values);
+    return 0;
+  } catch (const FatalError& error) {
+    return ReportFatalError(error);
+  } catch (const std::bad_alloc&) {
+    return ReportFatalError(FatalError("Out of memory.", ErrorForm::kBailout));
+  }
+}

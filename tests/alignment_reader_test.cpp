@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include "alignment/alignment_reader.h"
+#include "alignment/structure_pairing.h"
+#include "data_file.h"
+#include "diagnostics.h"
+#include "state_coding.h"
+#include "test_support.h"
+
+namespace {
+
+const char* const kSmallFile =
+    ">structure\n"
+    "((--))\n"
+    ">alpha\n"
+    "GCAAGC\n"
+    ">beta\n"
+    "acgu-?\n"
+    ">gamma\n"
+    "GC.XTU\n";
+
+Alignment ReadCoded(const std::string& path) {
+  const AlignmentCounts counts = GetNumberOfTaxaSitesAndAllocate(path);
+  Alignment alignment;
+  alignment.n_taxa = counts.n_taxa;
+  alignment.n_sites = counts.n_sites;
+  alignment.dmatrix.resize(static_cast<std::size_t>(counts.n_taxa) * counts.n_sites);
+  ReadDataFile(path, alignment);
+  return alignment;
+}
+
+}  // namespace
+
+TEST(AlignmentReader, ReadsAWellFormedFile) {
+  ScratchDir dir;
+  const std::string path = dir.Write("a.txt", kSmallFile);
+  const Alignment alignment = ReadCoded(path);
+  EXPECT_EQ(alignment.n_taxa, 3);
+  EXPECT_EQ(alignment.n_sites, 6);
+  EXPECT_EQ(alignment.structure, (std::vector<int>{1, 1, 0, 0, -1, -1}));
+  ASSERT_EQ(alignment.Names.size(), 3u);
+  EXPECT_EQ(alignment.Names[2].name, "gamma");
+  EXPECT_EQ(alignment.Names[2].taxon_number, 2);
+  // Lower case reads as upper case; '.', 'X' and T read as N, N and U.
+  EXPECT_EQ(std::vector<int>(alignment.dmatrix.begin() + 6, alignment.dmatrix.begin() + 12),
+            (std::vector<int>{0, 1, 2, 3, kGapCode, kMissingCode}));
+  EXPECT_EQ(alignment.Code(2, 2), kAnyNucleotide);
+  EXPECT_EQ(alignment.Code(2, 3), kAnyNucleotide);
+  EXPECT_EQ(alignment.Code(2, 4), 3);
+}
+
+TEST(AlignmentReader, CrLfLineEndsReadLikeLf) {
+  ScratchDir dir;
+  std::string crlf;
+  for (const char c : std::string(kSmallFile)) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  const Alignment lf = ReadCoded(dir.Write("lf.txt", kSmallFile));
+  const Alignment windows = ReadCoded(dir.Write("crlf.txt", crlf));
+  EXPECT_EQ(windows.n_sites, 6);
+  EXPECT_EQ(windows.structure, lf.structure);
+  EXPECT_EQ(windows.dmatrix, lf.dmatrix);
+  EXPECT_EQ(windows.Names[0].name, "alpha");
+}
+
+TEST(AlignmentReader, NamesKeepBlanksAfterTheMarkerOnly) {
+  ScratchDir dir;
+  const std::string path = dir.Write("n.txt", ">h\n---\n  > two words \nACG\n>x\nACG\n>y\nACG\n");
+  EXPECT_EQ(ReadAlignmentFile(path, {3, 3}, {}).names[0].name, " two words ");
+  // Leading blanks of a sequence line are skipped, so its sites run short.
+  const std::string indented = dir.Write("i.txt", ">h\n-----\n>a\n  ACG\n");
+  EXPECT_NE(FatalOutput([&] { ReadAlignmentFile(indented, {1, 5}, {}); })
+                .find("has 3 characters after its leading blanks; expected 5"),
+            std::string::npos);
+}
+
+TEST(AlignmentReader, CountingPassMessages) {
+  ScratchDir dir;
+  EXPECT_EQ(FatalOutput([&] { GetNumberOfTaxaSitesAndAllocate(dir.Path("missing.txt")); }),
+            "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Unable to open file.\n");
+  const std::string blank = dir.Write("b.txt", ">h\n--\n>a\nAC\n\n>b\nAC\n");
+  EXPECT_EQ(FatalOutput([&] { GetNumberOfTaxaSitesAndAllocate(blank); }),
+            "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Sequences appear to be different "
+            "lengths.\n");
+  const AlignmentCounts only_header = GetNumberOfTaxaSitesAndAllocate(dir.Write("h.txt", ">h\n(-)\n"));
+  EXPECT_EQ(only_header.n_taxa, 0);
+  EXPECT_EQ(only_header.n_sites, 3);
+}
+
+TEST(AlignmentReader, RejectsMalformedFilesWithTheirPlace) {
+  ScratchDir dir;
+  auto error_of = [&](const std::string& content) {
+    const std::string path = dir.Write("m.txt", content);
+    return FatalOutput([&] {
+      const AlignmentCounts counts = GetNumberOfTaxaSitesAndAllocate(path);
+      ReadAlignmentFile(path, counts, {});
+    });
+  };
+  EXPECT_NE(error_of(">h\n(x)\n>a\nACG\n").find("Unexpected character 'x' at column 1"),
+            std::string::npos);
+  EXPECT_NE(error_of(">h\n(()\n>a\nACG\n").find("the '(' at column 0 has no closing partner"),
+            std::string::npos);
+  EXPECT_NE(error_of(">h\n())\n>a\nACG\n").find("the ')' at column 2 closes no open pair"),
+            std::string::npos);
+  EXPECT_NE(error_of(">h\n---\n>a\nACG\n>b\n").find("Taxon 'b'"), std::string::npos);
+  EXPECT_NE(error_of(">h\n---\n>a\n>b\nACG\n").find("found another name line"), std::string::npos);
+  EXPECT_NE(error_of(">h\n---\n>" + std::string(100, 'n') + "\nACG\n").find("at most 99 fit"),
+            std::string::npos);
+  EXPECT_NE(error_of("hhh\n---\n>a\nACG\n>b\nACG\n").find("'>' header line"), std::string::npos);
+}
+
+TEST(AlignmentReader, LongestNameFitsAndNamesMayGrowForTheConverter) {
+  ScratchDir dir;
+  const std::string name(151, 'n');
+  const std::string path = dir.Write("l.txt", ">h\n-\n>" + name + "\nA\n");
+  EXPECT_EQ(ReadAlignmentFile(path, {1, 1}, {151, false}).names[0].name, name);
+  EXPECT_NE(FatalOutput([&] { ReadAlignmentFile(path, {1, 1}, {150, false}); }), "");
+}
+
+TEST(AlignmentReader, EchoesTheFileWhenDiagnosticsAreOn) {
+  ScratchDir dir;
+  const std::string path = dir.Write("a.txt", kSmallFile);
+  show_debug_info = true;
+  const std::string echo = CapturedOutput([&] { ReadCoded(path); });
+  show_debug_info = false;
+  EXPECT_EQ(echo, "Data file contents (filename = " + path + " [nTaxa=3, nSites=6):\n" + kSmallFile);
+  EXPECT_EQ(CapturedOutput([&] { ReadCoded(path); }), "");
+}
+
+TEST(StructurePairing, NestedAndSequentialPairs) {
+  EXPECT_EQ(FindStemPartners({1, 1, 0, 0, -1, -1}), (std::vector<int>{5, 4, -1, -1, 1, 0}));
+  EXPECT_EQ(FindStemPartners({1, -1, 1, -1}), (std::vector<int>{1, 0, 3, 2}));
+  EXPECT_EQ(ParseStructureLine("(.-)", "f"), (std::vector<int>{1, 0, 0, -1}));
+}

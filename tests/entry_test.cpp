@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "input_values.h"
+#include "test_support.h"
+
+namespace {
+
+const std::vector<std::string> kNineValues = {"ribotrace", "d.txt", "t.tre", "p.pstat", "out.fa",
+                                              "1",         "0.5",   "100",   "1",       "1"};
+
+const char* const kBanner =
+    "############################### INPUT OPTIONS #############################\n";
+const char* const kPrompts =
+    "\tEnter data/structure filename > \tEnter tree filename > \tEnter parameter filename > "
+    "\tEnter output filename > \tEnter 1 to use harmonic mean, 0 otherwise > "
+    "\tEnter tuning parameter lambda > \tEnter number of ancestral samples > "
+    "\tTo include original data in output enter 1, otherwise enter 0 > "
+    "\tCondition on freq of pairs 1, otherwise unconditional 0 > "
+    "\tTo show debug info enter 1, otherwise enter 0 > ";
+const char* const kClosingBanner =
+    "###########################################################################\n\n";
+
+const std::string kProblem =
+    "\n\nErr: A problem with the input or commandline values was encountered. Check and retry.\n";
+
+}  // namespace
+
+TEST(CommandLine, NineTenAndElevenArguments) {
+  std::istringstream none;
+  RunValues nine;
+  ASSERT_EQ(GetInputValues(kNineValues, true, nine, none), 0);
+  EXPECT_EQ(nine.data_file, "d.txt");
+  EXPECT_EQ(nine.tree_file, "t.tre");
+  EXPECT_EQ(nine.param_file, "p.pstat");
+  EXPECT_EQ(nine.out_file, "out.fa");
+  EXPECT_EQ(nine.is_harmonic, 1);
+  EXPECT_DOUBLE_EQ(nine.lambda, 0.5);
+  EXPECT_EQ(nine.n_samples, 100);
+  EXPECT_EQ(nine.include_data, 1);
+  EXPECT_EQ(nine.condition_on_pairs, 1);
+  EXPECT_EQ(nine.show_debug, 0);
+
+  std::vector<std::string> ten = kNineValues;
+  ten.push_back("1");
+  RunValues debug;
+  ASSERT_EQ(GetInputValues(ten, true, debug, none), 0);
+  EXPECT_EQ(debug.show_debug, 1);
+
+  ten.push_back("1");
+  RunValues eleven;
+  ASSERT_EQ(GetInputValues(ten, true, eleven, none), 0);
+  EXPECT_EQ(eleven.show_debug, 0);
+}
+
+TEST(CommandLine, NumbersAreReadLikeStrtol) {
+  std::vector<std::string> args = kNineValues;
+  args[5] = "1.9";
+  args[7] = "abc";
+  args[8] = "99999999999";
+  RunValues values;
+  std::istringstream none;
+  ASSERT_EQ(GetInputValues(args, true, values, none), 0);
+  EXPECT_EQ(values.is_harmonic, 1);
+  EXPECT_EQ(values.n_samples, 0);
+  EXPECT_EQ(values.include_data, 2147483647);
+}
+
+TEST(CommandLine, FewerThanNineArgumentsAreAProblem) {
+  std::istringstream none;
+  for (std::size_t given = 1; given <= 8; ++given) {
+    const std::vector<std::string> args(kNineValues.begin(), kNineValues.begin() + given + 1);
+    RunValues values;
+    EXPECT_EQ(GetInputValues(args, true, values, none), 1) << given;
+  }
+}
+
+TEST(CommandLine, OptionsAreTakenOutBeforePositions) {
+  const char* argv[] = {"ribotrace", "--seed=42", "a", "--version"};
+  const EntryOptions options = ParseEntryOptions(4, argv);
+  EXPECT_EQ(options.seed, 42);
+  EXPECT_TRUE(options.version);
+  EXPECT_FALSE(options.help);
+  EXPECT_EQ(options.positional, (std::vector<std::string>{"ribotrace", "a"}));
+  for (const char* bad : {"--seed=0", "--seed=2147483647", "--seed=12x", "--seed=", "--frobnicate"}) {
+    const char* args[] = {"ribotrace", bad};
+    EXPECT_NE(FatalOutput([&] { ParseEntryOptions(2, args); }), "") << bad;
+  }
+}
+
+TEST(Prompts, AskForTheTenValuesInOrder) {
+  std::istringstream answers("d.txt t.tre p.pstat out.fa 1.7 0.25 10 2 1 0\n");
+  RunValues values;
+  const std::string printed = CapturedOutput(
+      [&] { ASSERT_EQ(GetInputValues({"ribotrace"}, false, values, answers), 0); });
+  EXPECT_EQ(printed, std::string(kBanner) + kPrompts + kClosingBanner);
+  EXPECT_EQ(values.param_file, "p.pstat");
+  EXPECT_EQ(values.out_file, "out.fa");
+  EXPECT_EQ(values.is_harmonic, 1);  // 1.7 truncates toward zero
+  EXPECT_DOUBLE_EQ(values.lambda, 0.25);
+  EXPECT_EQ(values.n_samples, 10);
+  EXPECT_EQ(values.include_data, 2);
+  EXPECT_EQ(values.show_debug, 0);
+
+  std::istringstream half("d t p o 0.5 1 1 1 1 1\n");
+  RunValues truncated;
+  CapturedOutput([&] { GetInputValues({"ribotrace"}, false, truncated, half); });
+  EXPECT_EQ(truncated.is_harmonic, 0);
+}
+
+TEST(Prompts, NonNumbersAndEndOfInputAreAProblem) {
+  for (const char* input : {"d t p o x", "d t p o 1 1 many", "d t p o 1 1 1 1 1", "d t",
+                            "d t p o 1e300 1 1 1 1 1"}) {
+    std::istringstream answers(input);
+    RunValues values;
+    int status = 0;
+    CapturedOutput([&] { status = GetInputValues({"ribotrace"}, false, values, answers); });
+    EXPECT_EQ(status, 1) << input;
+  }
+}
+
+TEST(Program, ReportsIncompleteValuesWithUsage) {
+  const ProgramResult few = RunProgram(RIBOTRACE_BINARY, {"a", "b", "c"});
+  EXPECT_EQ(few.status, 1);
+  EXPECT_EQ(few.output, kProblem + kRibotraceUsage + "\n");
+
+  const ProgramResult closed = RunProgram(RIBOTRACE_BINARY, {}, "data.txt tree.tre\n");
+  EXPECT_EQ(closed.status, 1);
+  EXPECT_EQ(closed.output, std::string(kBanner) +
+                               "\tEnter data/structure filename > \tEnter tree filename > "
+                               "\tEnter parameter filename > " +
+                               kProblem + kRibotraceUsage + "\n");
+}
+
+TEST(Program, HelpVersionAndBadOptions) {
+  const ProgramResult help = RunProgram(RIBOTRACE_BINARY, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.output, std::string(kRibotraceUsage) + "\n");
+  const ProgramResult version = RunProgram(RIBOTRACE_BINARY, {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output.rfind("ribotrace ", 0), 0u);
+  const ProgramResult bad = RunProgram(RIBOTRACE_BINARY, {"--seed=-3"});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.output.rfind("\n\nErr: Invalid value '-3' for --seed", 0), 0u);
+}
+
+TEST(Program, MissingDataFileIsFatal) {
+  ScratchDir dir;
+  std::vector<std::string> args(kNineValues.begin() + 1, kNineValues.end());
+  args[0] = dir.Path("absent.txt");
+  const ProgramResult result = RunProgram(RIBOTRACE_BINARY, args);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Unable to open file.\n");
+}
+
+TEST(Program, TooFewTaxaIsFatal) {
+  ScratchDir dir;
+  std::vector<std::string> args(kNineValues.begin() + 1, kNineValues.end());
+  args[0] = dir.Write("two.txt", ">h\n(-)\n>a\nGAC\n>b\nGAC\n");
+  const ProgramResult result = RunProgram(RIBOTRACE_BINARY, args);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.output.find("holds 2 taxa; at least 3 are needed"), std::string::npos);
+}
