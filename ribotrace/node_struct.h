@@ -1,0 +1,24 @@
+// A node of the rooted binary tree on which the analysis runs. The nodes of
+// a tree live in one array (2 x taxa - 1 of them); the links point into it.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+struct NodeStruct {
+  NodeStruct* left = nullptr;   // first child; null at a tip
+  NodeStruct* right = nullptr;  // second child; null at a tip
+  NodeStruct* anc = nullptr;    // ancestor; null at the root
+  double length = 0.0;          // branch to anc, as read from the tree
+  double scaled_length = 0.0;   // hidden branch before lambda: harmonic mean or 1.0
+  // 20 doubles per block (stem pair or loop column, in column order):
+  // entries 0-15 by doublet index, 16-19 for A, C, G, U.
+  std::vector<double> frac_likelihoods;
+  std::vector<double> posterior_probs;
+  std::string label;        // taxon label of a tip
+  int index = -9;           // pre-order number, root 0
+  int taxon_index = -9;     // data-matrix row of a tip's taxon
+  std::array<double, 16> p_singlet{};   // 4 x 4 transition probabilities of the branch to anc
+  std::array<double, 256> p_doublet{};  // 16 x 16, doublet index order
+};
