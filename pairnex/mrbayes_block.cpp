@@ -1,0 +1,99 @@
+#include "mrbayes_block.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "alignment/structure_pairing.h"
+#include "bailout/bailout.h"
+
+namespace pairnex {
+
+namespace {
+
+void AppendDataBlock(std::string& text, const PairnexAlignment& alignment) {
+  text += "#NEXUS\n\nbegin data;\n\tdimensions ntax=" + std::to_string(alignment.n_taxa) +
+          " nchar=" + std::to_string(alignment.n_sites) +
+          ";\n\tformat datatype=rna gap=- missing=? interleave=yes;\n\tmatrix\n";
+  for (const TaxonName& taxon : alignment.Names) {
+    text += "\t" + taxon.name + "\t\t";
+    text.append(alignment.dmatrix, static_cast<std::size_t>(taxon.taxon_number) * alignment.n_sites,
+                alignment.n_sites);
+    text += '\n';
+  }
+  text += ";\nend;\n\n";
+}
+
+// Site numbers in the file are 1-based; a pair is written opening site first.
+void AppendStemLoopPartition(std::string& text, const PairnexAlignment& alignment) {
+  std::string pairs;
+  std::string stems;
+  std::string loops;
+  for (int s = 0; s < alignment.n_sites; ++s) {
+    const std::string number = std::to_string(s + 1);
+    if (alignment.structure[s] == kOpeningSite) {
+      if (!pairs.empty()) pairs += ',';
+      pairs += number + ":" + std::to_string(alignment.SS[s].partner + 1);
+    }
+    (alignment.structure[s] == kUnpairedSite ? loops : stems) += " " + number;
+  }
+  text += "\tpairs " + pairs + ";\n\tcharset stems =" + stems + ";\n\tcharset loops =" + loops +
+          ";\n\tpartition by_stem_loop = 2:stems,loops;\n\tset partition = by_stem_loop;\n";
+}
+
+std::string McmcCommand(const MrBayesRun& run) {
+  return "\tmcmc ngen=" + std::to_string(run.ngen) +
+         " savebrlens=yes nchains=1 nruns=1 printfreq=" + std::to_string(run.samplefreq) +
+         " samplefreq=" + std::to_string(run.samplefreq) + ";\n";
+}
+
+std::string SummaryCommands(const MrBayesRun& run) {
+  const std::string burnin = std::to_string(run.Burnin());
+  if (run.dialect == MrBayesDialect::k32) {
+    return "\tsump relburnin=no burnin=" + burnin + ";\n\tsumt relburnin=no burnin=" + burnin +
+           " contype=allcompat;\n";
+  }
+  return "\tsump burnin=" + burnin + " printtofile=yes;\n\tsumt burnin=" + burnin +
+         " contype=allcompat;\n";
+}
+
+}  // namespace
+
+std::string ComposeMrBayesDoubletFile(const PairnexAlignment& alignment, const MrBayesRun& run) {
+  std::string text;
+  AppendDataBlock(text, alignment);
+  text += "begin mrbayes;\n\tset autoclose=yes nowarn=yes;\n";
+  if (alignment.isStructure) {
+    AppendStemLoopPartition(text, alignment);
+    text +=
+        "\tlset applyto=(1)   nucmodel=doublet;\n\tlset applyto=(2)   nucmodel=4by4;\n"
+        "\tlset applyto=(1) nst=6;\n\tlset applyto=(2) nst=6;\n\tunlink revmat=(all);\n";
+  } else {
+    text += "\tlset nucmodel=4by4 nst=6;\n";
+  }
+  text += McmcCommand(run) + SummaryCommands(run) + "\tquit;\nend;";
+  return text;
+}
+
+void WriteMrBayesDoubletFile(const std::string& output_file, const PairnexAlignment& alignment,
+                             const MrBayesRun& run) {
+  const std::string text = ComposeMrBayesDoubletFile(alignment, run);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(output_file.c_str(), "wb"),
+                                                       &std::fclose);
+  if (!file) Fail("WriteMrBayesDoubletFile Error: Unable to open file.");
+  // A full disk often shows only when the buffer is flushed or the file is
+  // closed, so both are checked as well as the write itself.
+  errno = 0;
+  bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+  written = std::fflush(file.get()) == 0 && written;
+  const int write_errno = errno;
+  const bool closed = std::fclose(file.release()) == 0;
+  if (!written || !closed) {
+    const int reason = write_errno != 0 ? write_errno : errno;
+    Fail("WriteMrBayesDoubletFile Error: Unable to write file '" + output_file +
+         "': " + (reason != 0 ? std::strerror(reason) : "unknown error") + ".");
+  }
+}
+
+}  // namespace pairnex

@@ -1,0 +1,33 @@
+// The NEXUS file that MrBayes analyses: the alignment as a data block, and a
+// MrBayes block that models stem pairs with the doublet model (partition 1)
+// and loop columns with the 4by4 model (partition 2), each with six
+// exchange rates of its own. ribotrace reads the partitions in that order.
+#pragma once
+
+#include <string>
+
+#include "pairnex_alignment.h"
+
+namespace pairnex {
+
+// Which MrBayes the summary commands are written for. 3.2 rejects 3.1's
+// "printtofile" and, without relburnin=no, ignores an absolute burn-in.
+enum class MrBayesDialect { k31, k32 };
+
+struct MrBayesRun {
+  MrBayesDialect dialect = MrBayesDialect::k31;
+  int ngen = 1000000;    // generations of the chain
+  int samplefreq = 1000;  // also its print frequency
+  // Half of the samples, as 500 is of the default 1000.
+  int Burnin() const { return ngen / samplefreq / 2; }
+};
+
+// The whole file, exactly as written; it ends in "end;" without a newline.
+std::string ComposeMrBayesDoubletFile(const PairnexAlignment& alignment, const MrBayesRun& run);
+
+// Writes the file in one piece. Failing to open it, or any failed write,
+// is fatal and names the file.
+void WriteMrBayesDoubletFile(const std::string& output_file, const PairnexAlignment& alignment,
+                             const MrBayesRun& run);
+
+}  // namespace pairnex

@@ -1,0 +1,45 @@
+// The alignment as pairnex holds it: the input characters themselves,
+// upper-cased, because they go unchanged into the NEXUS matrix.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "alignment/alignment_reader.h"
+
+namespace pairnex {
+
+// Longest taxon name pairnex keeps (its name field holds 151 characters).
+constexpr std::size_t kMaxTaxonNameLength = 151;
+
+// One alignment column; partner is the paired column, or -1 in a loop.
+struct SiteRecord {
+  int site = 0;
+  int paired = 0;
+  int partner = -1;
+};
+
+struct PairnexAlignment {
+  int n_taxa = 0;
+  int n_sites = 0;
+  std::vector<int> structure;    // per column: 1 opening, -1 closing, 0 unpaired
+  std::vector<TaxonName> Names;  // file order
+  std::vector<SiteRecord> SS;    // one record per column
+  std::string dmatrix;           // n_taxa x n_sites upper-cased characters, taxon-major
+  bool isStructure = false;      // at least one stem pair
+
+  char At(int taxon, int site) const {
+    return dmatrix[static_cast<std::size_t>(taxon) * n_sites + site];
+  }
+};
+
+// Reading pass into an alignment whose buffers ConvertFile allocated: the
+// structure, the names and the sequences, upper-cased and otherwise as read.
+void ReadDataFile(const std::string& file_name, PairnexAlignment& alignment);
+
+// Fills SS from the structure: every opening column and its partner become
+// paired and point at each other; sets isStructure when a pair exists.
+void InitializeStemPairs(PairnexAlignment& alignment);
+
+}  // namespace pairnex
