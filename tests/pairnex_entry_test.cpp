@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "convert_file.h"
+#include "pairnex_input_values.h"
+#include "test_support.h"
+
+using pairnex::ConverterOptions;
+using pairnex::GetInputValues;
+using pairnex::kPairnexUsage;
+using pairnex::MrBayesDialect;
+using pairnex::ParseConverterOptions;
+
+namespace {
+
+const char* const kBanner = "######################## INPUT OPTIONS ###########################\n";
+const char* const kClosingBanner =
+    "##################################################################\n\n";
+const char* const kSmallAlignment = ">s\n(-)\n>a\nGAC\n>b\nGUC\n";
+
+ConverterOptions Parse(std::vector<const char*> argv) {
+  return ParseConverterOptions(static_cast<int>(argv.size()), argv.data());
+}
+
+}  // namespace
+
+TEST(PairnexOptions, AreTakenOutBeforePositions) {
+  const ConverterOptions defaults = Parse({"pairnex", "in.txt", "out.nex"});
+  EXPECT_EQ(defaults.run.dialect, MrBayesDialect::k31);
+  EXPECT_EQ(defaults.run.ngen, 1000000);
+  EXPECT_EQ(defaults.run.samplefreq, 1000);
+  EXPECT_EQ(defaults.run.Burnin(), 500);
+
+  const ConverterOptions set =
+      Parse({"pairnex", "--ngen=2000", "in.txt", "--mrbayes=3.2", "out.nex", "--samplefreq=20"});
+  EXPECT_EQ(set.run.dialect, MrBayesDialect::k32);
+  EXPECT_EQ(set.run.ngen, 2000);
+  EXPECT_EQ(set.run.samplefreq, 20);
+  EXPECT_EQ(set.run.Burnin(), 50);
+  EXPECT_EQ(set.positional, (std::vector<std::string>{"pairnex", "in.txt", "out.nex"}));
+  EXPECT_EQ(Parse({"pairnex", "--mrbayes=3.1"}).run.dialect, MrBayesDialect::k31);
+
+  for (const char* bad : {"--mrbayes=3", "--mrbayes=", "--ngen=0", "--ngen=-5", "--ngen=12k",
+                          "--ngen=99999999999", "--samplefreq=", "--chains=2", "--ngen"}) {
+    const std::string printed = FatalOutput([&] { Parse({"pairnex", bad}); });
+    EXPECT_EQ(printed.rfind("\n\nErr: ", 0), 0u) << bad;
+    EXPECT_NE(printed.find(kPairnexUsage), std::string::npos) << bad;
+  }
+  EXPECT_NE(FatalOutput([] { Parse({"pairnex", "--ngen=100", "--samplefreq=200"}); })
+                .find("--samplefreq=200 exceeds --ngen=100"),
+            std::string::npos);
+}
+
+TEST(PairnexInput, CommandLineNeedsExactlyTwoNames) {
+  std::istringstream none;
+  std::string data;
+  std::string output;
+  GetInputValues({"pairnex", "in.txt", "out.nex"}, true, data, output, none);
+  EXPECT_EQ(data, "in.txt");
+  EXPECT_EQ(output, "out.nex");
+
+  EXPECT_EQ(FatalOutput([&] { GetInputValues({"pairnex", "in.txt"}, true, data, output, none); }),
+            "\n\nErr: GetInputValues Error: No output file name was given after 'in.txt'.\n" +
+                std::string(kPairnexUsage) + "\n");
+  EXPECT_NE(FatalOutput([&] {
+              GetInputValues({"pairnex", "a", "b", "c"}, true, data, output, none);
+            }).find("Unexpected argument 'c'"),
+            std::string::npos);
+}
+
+TEST(PairnexInput, PromptsForBothNames) {
+  std::istringstream answers("  in.txt\n\tout.nex extra\n");
+  std::string data;
+  std::string output;
+  const std::string printed =
+      CapturedOutput([&] { GetInputValues({"pairnex"}, false, data, output, answers); });
+  EXPECT_EQ(printed, std::string(kBanner) +
+                         "\tEnter data/structure filename > \tEnter output filename > " +
+                         kClosingBanner);
+  EXPECT_EQ(data, "in.txt");
+  EXPECT_EQ(output, "out.nex");
+
+  std::istringstream short_input("in.txt\n");
+  CapturedOutput([&] {
+    EXPECT_EQ(FatalOutput([&] { GetInputValues({"pairnex"}, false, data, output, short_input); }),
+              "\n\nErr: GetInputValues Error: The input ended before an output file name.\n");
+  });
+}
+
+TEST(PairnexProgram, TwoArgumentsAskNothingAndNoneAskBoth) {
+  ScratchDir dir;
+  const std::string data = dir.Write("in.txt", kSmallAlignment);
+  const ProgramResult direct = RunProgram(PAIRNEX_BINARY, {data, dir.Path("direct.nex")});
+  EXPECT_EQ(direct.status, 0);
+  EXPECT_EQ(direct.output, "");
+
+  const ProgramResult asked = RunProgram(PAIRNEX_BINARY, {}, data + "\n" + dir.Path("asked.nex"));
+  EXPECT_EQ(asked.status, 0);
+  EXPECT_EQ(asked.output, std::string(kBanner) +
+                              "\tEnter data/structure filename > \tEnter output filename > " +
+                              kClosingBanner);
+  const std::string written = ReadFile(dir.Path("asked.nex"));
+  EXPECT_EQ(written, ReadFile(dir.Path("direct.nex")));
+  EXPECT_EQ(written.substr(written.size() - 5), "\nend;");
+}
+
+TEST(PairnexProgram, OneArgumentIsAnErrorWithUsage) {
+  ScratchDir dir;
+  const std::string data = dir.Write("in.txt", kSmallAlignment);
+  // Whatever is on standard input must not be taken as the output name.
+  const ProgramResult result = RunProgram(PAIRNEX_BINARY, {"--ngen=2000", data}, "out.nex\n");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "\n\nErr: GetInputValues Error: No output file name was given after '" +
+                               data + "'.\n" + kPairnexUsage + "\n");
+}
+
+TEST(PairnexProgram, HelpAndVersion) {
+  const ProgramResult help = RunProgram(PAIRNEX_BINARY, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.output.rfind(std::string(kPairnexUsage) + "\n", 0), 0u);
+  EXPECT_NE(help.output.find("(default 1000000)"), std::string::npos);
+  const ProgramResult version = RunProgram(PAIRNEX_BINARY, {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output.rfind("pairnex ", 0), 0u);
+}
+
+TEST(PairnexFailures, ReaderAndOutputFileErrors) {
+  ScratchDir dir;
+  const std::string data = dir.Write("in.txt", kSmallAlignment);
+  EXPECT_EQ(FatalOutput([&] { pairnex::ConvertFile(dir.Path("absent.txt"), dir.Path("o.nex")); }),
+            "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Unable to open file.\n");
+  EXPECT_EQ(FatalOutput([&] { pairnex::ConvertFile(data, dir.Path("no/such/dir/o.nex")); }),
+            "\n\nErr: WriteMrBayesDoubletFile Error: Unable to open file.\n");
+  // A full disk: the failure is reported, never a silent success.
+  EXPECT_EQ(FatalOutput([&] { pairnex::ConvertFile(data, "/dev/full"); }),
+            "\n\nErr: WriteMrBayesDoubletFile Error: Unable to write file '/dev/full': No space "
+            "left on device.\n");
+  const ProgramResult full = RunProgram(PAIRNEX_BINARY, {data, "/dev/full"});
+  EXPECT_EQ(full.status, 1);
+
+  // The reader's structure checks hold for pairnex too.
+  const std::string unbalanced = dir.Write("bad.txt", ">s\n((-)\n>a\nGGAC\n");
+  EXPECT_NE(FatalOutput([&] { pairnex::ConvertFile(unbalanced, dir.Path("o.nex")); })
+                .find("the '(' at column 0 has no closing partner"),
+            std::string::npos);
+  // Names up to 151 characters fit; 152 do not.
+  const std::string long_name(151, 'n');
+  pairnex::ConvertFile(dir.Write("long.txt", ">s\n-\n>" + long_name + "\nA\n"), dir.Path("o.nex"));
+  EXPECT_NE(ReadFile(dir.Path("o.nex")).find("\t" + long_name + "\t\tA\n"), std::string::npos);
+  EXPECT_NE(FatalOutput([&] {
+              pairnex::ConvertFile(dir.Write("longer.txt", ">s\n-\n>" + long_name + "n\nA\n"),
+                                   dir.Path("o.nex"));
+            }).find("has 152 characters; at most 151 fit"),
+            std::string::npos);
+}
+
+TEST(PairnexFailures, RefusesToOverwriteTheDataFileOrWriteNothing) {
+  ScratchDir dir;
+  const std::string data = dir.Write("in.txt", kSmallAlignment);
+  EXPECT_NE(FatalOutput([&] { pairnex::ConvertFile(data, dir.Path("./in.txt")); })
+                .find("is the data file"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile(data), kSmallAlignment);
+  EXPECT_NE(FatalOutput([&] {
+              pairnex::ConvertFile(dir.Write("empty.txt", ">s\n(-)\n"), dir.Path("o.nex"));
+            }).find("holds 0 taxa and 3 columns; nothing to convert."),
+            std::string::npos);
+}
+
+TEST(PairnexWarnings, NameTheFirstCharacterThatMrBayesRejects) {
+  ScratchDir dir;
+  const std::string data = dir.Write(
+      "in.txt", ">s\n(--)\n>a\nGRYC\n>b\nGA.x\n>c\nnu-?\n>d\nG 3C\n");
+  const ProgramResult result = RunProgram(PAIRNEX_BINARY, {data, dir.Path("o.nex")});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output,
+            "Warning: MrBayes does not accept '.' (taxon 'b', column 2) in RNA data; there are 4 "
+            "in all. It is written as read; MrBayes will stop at it.\n");
+  // Every character still goes through, upper-cased.
+  EXPECT_NE(ReadFile(dir.Path("o.nex")).find("\tb\t\tGA.X\n\tc\t\tNU-?\n\td\t\tG 3C\n"),
+            std::string::npos);
+
+  const std::string one = dir.Write("one.txt", ">s\n--\n>a\nA\x01\n");
+  const ProgramResult control = RunProgram(PAIRNEX_BINARY, {one, dir.Path("p.nex")});
+  EXPECT_EQ(control.output,
+            "Warning: MrBayes does not accept the byte 0x01 (taxon 'a', column 1) in RNA data; it "
+            "is the only one. It is written as read; MrBayes will stop at it.\n");
+}
