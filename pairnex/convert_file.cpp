@@ -19,8 +19,7 @@ namespace {
 // as a plain line, like an allocation that the system refuses; a product
 // that does not fit never becomes a smaller buffer.
 template <typename Buffer>
-void AllocateOrFail(Buffer& buffer, long long n_rows, long long n_columns,
-                    const char* message) {
+void AllocateOrFail(Buffer& buffer, long long n_rows, long long n_columns, const char* message) {
   const long long limit = std::numeric_limits<std::ptrdiff_t>::max() /
                           static_cast<long long>(sizeof(typename Buffer::value_type));
   if (n_rows >= 0 && n_columns >= 0 && (n_columns == 0 || n_rows <= limit / n_columns)) {

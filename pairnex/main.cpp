@@ -24,8 +24,7 @@ int main(int argc, char** argv) {
     std::string data_file;
     std::string output_file;
     const bool use_command_line = options.positional.size() > 1;
-    pairnex::GetInputValues(options.positional, use_command_line, data_file, output_file,
-                            std::cin);
+    pairnex::GetInputValues(options.positional, use_command_line, data_file, output_file, std::cin);
     pairnex::ConvertFile(data_file, output_file, options.run);
     return 0;
   } catch (const FatalError& error) {

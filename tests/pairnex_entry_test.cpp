@@ -47,8 +47,9 @@ TEST(PairnexOptions, AreTakenOutBeforePositions) {
     EXPECT_EQ(printed.rfind("\n\nErr: ", 0), 0u) << bad;
     EXPECT_NE(printed.find(kPairnexUsage), std::string::npos) << bad;
   }
-  EXPECT_NE(FatalOutput([] { Parse({"pairnex", "--ngen=100", "--samplefreq=200"}); })
-                .find("--samplefreq=200 exceeds --ngen=100"),
+  EXPECT_NE(FatalOutput([] {
+              Parse({"pairnex", "--ngen=100", "--samplefreq=200"});
+            }).find("--samplefreq=200 exceeds --ngen=100"),
             std::string::npos);
 }
 
@@ -60,7 +61,9 @@ TEST(PairnexInput, CommandLineNeedsExactlyTwoNames) {
   EXPECT_EQ(data, "in.txt");
   EXPECT_EQ(output, "out.nex");
 
-  EXPECT_EQ(FatalOutput([&] { GetInputValues({"pairnex", "in.txt"}, true, data, output, none); }),
+  EXPECT_EQ(FatalOutput([&] {
+              GetInputValues({"pairnex", "in.txt"}, true, data, output, none);
+            }),
             "\n\nErr: GetInputValues Error: No output file name was given after 'in.txt'.\n" +
                 std::string(kPairnexUsage) + "\n");
   EXPECT_NE(FatalOutput([&] {
@@ -141,8 +144,9 @@ TEST(PairnexFailures, ReaderAndOutputFileErrors) {
 
   // The reader's structure checks hold for pairnex too.
   const std::string unbalanced = dir.Write("bad.txt", ">s\n((-)\n>a\nGGAC\n");
-  EXPECT_NE(FatalOutput([&] { pairnex::ConvertFile(unbalanced, dir.Path("o.nex")); })
-                .find("the '(' at column 0 has no closing partner"),
+  EXPECT_NE(FatalOutput([&] {
+              pairnex::ConvertFile(unbalanced, dir.Path("o.nex"));
+            }).find("the '(' at column 0 has no closing partner"),
             std::string::npos);
   // Names up to 151 characters fit; 152 do not.
   const std::string long_name(151, 'n');
@@ -158,8 +162,9 @@ TEST(PairnexFailures, ReaderAndOutputFileErrors) {
 TEST(PairnexFailures, RefusesToOverwriteTheDataFileOrWriteNothing) {
   ScratchDir dir;
   const std::string data = dir.Write("in.txt", kSmallAlignment);
-  EXPECT_NE(FatalOutput([&] { pairnex::ConvertFile(data, dir.Path("./in.txt")); })
-                .find("is the data file"),
+  EXPECT_NE(FatalOutput([&] {
+              pairnex::ConvertFile(data, dir.Path("./in.txt"));
+            }).find("is the data file"),
             std::string::npos);
   EXPECT_EQ(ReadFile(data), kSmallAlignment);
   EXPECT_NE(FatalOutput([&] {
@@ -170,8 +175,8 @@ TEST(PairnexFailures, RefusesToOverwriteTheDataFileOrWriteNothing) {
 
 TEST(PairnexWarnings, NameTheFirstCharacterThatMrBayesRejects) {
   ScratchDir dir;
-  const std::string data = dir.Write(
-      "in.txt", ">s\n(--)\n>a\nGRYC\n>b\nGA.x\n>c\nnu-?\n>d\nG 3C\n");
+  const std::string data =
+      dir.Write("in.txt", ">s\n(--)\n>a\nGRYC\n>b\nGA.x\n>c\nnu-?\n>d\nG 3C\n");
   const ProgramResult result = RunProgram(PAIRNEX_BINARY, {data, dir.Path("o.nex")});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.output,

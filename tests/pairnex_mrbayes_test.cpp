@@ -44,9 +44,9 @@ std::vector<std::string> ConvertAndRunMrBayes(const ScratchDir& dir, const std::
     return {};
   }
   const std::string nexus = name + ".nex";
-  const ProgramResult converted =
-      RunProgram(PAIRNEX_BINARY, {"--mrbayes=3.2", "--ngen=2000", "--samplefreq=20",
-                                  std::string(EXAMPLES_DIR) + "/" + name + ".txt", dir.Path(nexus)});
+  const ProgramResult converted = RunProgram(
+      PAIRNEX_BINARY, {"--mrbayes=3.2", "--ngen=2000", "--samplefreq=20",
+                       std::string(EXAMPLES_DIR) + "/" + name + ".txt", dir.Path(nexus)});
   EXPECT_EQ(converted.status, 0) << converted.output;
 
   const ProgramResult run = RunProgram(mb, {nexus}, "", dir.Path(""));
