@@ -59,8 +59,8 @@ double SampleAncestralRow(const NodeStruct& node, const std::vector<SiteRecord>&
     if (!OwnsBlock(pairing)) continue;
     const bool doublet = pairing == kOpeningColumn;
     const double* probs = &node.posterior_probs[offset + (doublet ? 0 : kSingletEntries)];
-    const int state = DrawCategorical(probs, doublet ? kNumDoublets : kNumNucleotides,
-                                      DrawUniform(seed));
+    const int state =
+        DrawCategorical(probs, doublet ? kNumDoublets : kNumNucleotides, DrawUniform(seed));
     if (state < 0) {
       Fail("SampleAncestralSequences Error: The posterior probabilities of node " +
            std::to_string(node.index) + " at column " + std::to_string(c) +

@@ -33,8 +33,8 @@ void SimulateHiddenRow(const NodeStruct& node, const std::vector<SiteRecord>& SS
     const int pairing = structure[c];
     if (!OwnsBlock(pairing)) continue;
     if (pairing == kOpeningColumn) {
-      const int x = DrawOrFail(&node.posterior_probs[offset], kNumDoublets, DrawUniform(seed),
-                               node, c, "posterior probabilities");
+      const int x = DrawOrFail(&node.posterior_probs[offset], kNumDoublets, DrawUniform(seed), node,
+                               c, "posterior probabilities");
       std::array<double, kNumDoublets> to;
       std::copy_n(&hidden.doublet[static_cast<std::size_t>(x) * kNumDoublets], kNumDoublets,
                   to.begin());

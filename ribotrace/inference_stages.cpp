@@ -7,9 +7,8 @@
 #include "posterior_states.h"
 #include "results_file.h"
 
-void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values,
-                        std::int32_t* seed, std::vector<int>& anc_seqs,
-                        std::vector<double>& log_P) {
+void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
+                        std::vector<int>& anc_seqs, std::vector<double>& log_P) {
   const std::vector<int>& structure = inputs.alignment.structure;
   GetFractionalLikelihoods(inputs.down_pass, inputs.SS, inputs.alignment);
   GetAncestralStatesFromPosterior(inputs.up_pass, structure, inputs.parameters);

@@ -28,6 +28,5 @@ struct InferenceInputs {
 // order), the diagnostic listing when diagnostics are on, and the results
 // files. anc_seqs (2 x (taxa - 2) x S rows of n_sites) and log_P
 // (2 x (taxa - 2) x S) are the driver's buffers.
-void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values,
-                        std::int32_t* seed, std::vector<int>& anc_seqs,
-                        std::vector<double>& log_P);
+void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
+                        std::vector<int>& anc_seqs, std::vector<double>& log_P);

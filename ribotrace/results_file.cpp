@@ -81,14 +81,17 @@ std::string SequenceLine(const int* codes, std::size_t n_sites) {
 // One ">prefix<index>_<k>" block per sample of every sampled node, rows
 // taken in order from first_row.
 void WriteSampleBlocks(CheckedOutputFile& out, const std::vector<NodeStruct*>& down_pass,
-                       const char* prefix, const std::vector<int>& anc_seqs,
-                       std::size_t first_row, std::size_t n_sites, int n_samples) {
+                       const char* prefix, const std::vector<int>& anc_seqs, std::size_t first_row,
+                       std::size_t n_sites, int n_samples) {
   std::size_t r = first_row;
   for (const NodeStruct* node : down_pass) {
     if (!IsInteriorBelowRoot(*node)) continue;
     for (int k = 1; k <= n_samples; ++k, ++r) {
       std::string header(">");
-      header.append(prefix).append(std::to_string(node->index)).append("_").append(std::to_string(k));
+      header.append(prefix)
+          .append(std::to_string(node->index))
+          .append("_")
+          .append(std::to_string(k));
       out.Line(header);
       out.Line(SequenceLine(anc_seqs.data() + r * n_sites, n_sites));
     }

@@ -10,24 +10,40 @@ namespace {
 // gives the column a likelihood of zero.
 unsigned AllowedNucleotides(int code) {
   switch (code) {
-    case 0: return 0b0001;
-    case 1: return 0b0010;
-    case 2: return 0b0100;
-    case 3: return 0b1000;
-    case 10: return 0b0011;
-    case 20: return 0b0101;
-    case 21: return 0b0110;
-    case 30: return 0b1001;
-    case 31: return 0b1010;
-    case 32: return 0b1100;
-    case 210: return 0b0111;
-    case 310: return 0b1011;
-    case 320: return 0b1101;
-    case 321: return 0b1110;
+    case 0:
+      return 0b0001;
+    case 1:
+      return 0b0010;
+    case 2:
+      return 0b0100;
+    case 3:
+      return 0b1000;
+    case 10:
+      return 0b0011;
+    case 20:
+      return 0b0101;
+    case 21:
+      return 0b0110;
+    case 30:
+      return 0b1001;
+    case 31:
+      return 0b1010;
+    case 32:
+      return 0b1100;
+    case 210:
+      return 0b0111;
+    case 310:
+      return 0b1011;
+    case 320:
+      return 0b1101;
+    case 321:
+      return 0b1110;
     case kAnyNucleotide:
     case kGapCode:
-    case kMissingCode: return 0b1111;
-    default: return 0;
+    case kMissingCode:
+      return 0b1111;
+    default:
+      return 0;
   }
 }
 

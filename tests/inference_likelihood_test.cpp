@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <functional>
 #include <random>
-
-#include <gtest/gtest.h>
 
 #include "diagnostics.h"
 #include "fractional_likelihoods.h"
@@ -30,7 +30,9 @@ double BruteForceLikelihood(const HandTree& tree, int n_states, std::size_t entr
     if (node.left != nullptr) interior.push_back(&node);
   }
   std::vector<int> state(tree.nodes.size());
-  auto at = [&](const NodeStruct* node) { return static_cast<std::size_t>(node - tree.nodes.data()); };
+  auto at = [&](const NodeStruct* node) {
+    return static_cast<std::size_t>(node - tree.nodes.data());
+  };
   double total = 0.0;
   const long combos = std::lround(std::pow(n_states, interior.size()));
   for (long combo = 0; combo < combos; ++combo) {
@@ -48,7 +50,8 @@ double BruteForceLikelihood(const HandTree& tree, int n_states, std::size_t entr
         term *= p[from * n_states + state[at(&node)]];
       } else {
         double tip = 0.0;
-        for (int y = 0; y < n_states; ++y) tip += p[from * n_states + y] * node.frac_likelihoods[entry + y];
+        for (int y = 0; y < n_states; ++y)
+          tip += p[from * n_states + y] * node.frac_likelihoods[entry + y];
         term *= tip;
       }
     }
@@ -63,8 +66,11 @@ std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
                                                           const std::vector<int>& structure,
                                                           const ParameterRecord& parameters) {
   const std::size_t n_entries = static_cast<std::size_t>(CountBlocks(structure)) * kBlockSize;
-  std::vector<std::vector<long double>> frac(tree.nodes.size(), std::vector<long double>(n_entries));
-  auto at = [&](const NodeStruct* node) { return static_cast<std::size_t>(node - tree.nodes.data()); };
+  std::vector<std::vector<long double>> frac(tree.nodes.size(),
+                                             std::vector<long double>(n_entries));
+  auto at = [&](const NodeStruct* node) {
+    return static_cast<std::size_t>(node - tree.nodes.data());
+  };
   auto contribution = [&](const NodeStruct* w, std::size_t entry, int n, int x) {
     const double* p = n == 16 ? w->p_doublet.data() : w->p_singlet.data();
     long double sum = 0.0L;
@@ -87,15 +93,18 @@ std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
     }
     blocks([&](std::size_t entry, int n, const double*) {
       for (int x = 0; x < n; ++x) {
-        frac[at(node)][entry + x] = contribution(node->left, entry, n, x) * contribution(node->right, entry, n, x);
+        frac[at(node)][entry + x] =
+            contribution(node->left, entry, n, x) * contribution(node->right, entry, n, x);
       }
     });
   }
-  std::vector<std::vector<long double>> posterior(tree.nodes.size(), std::vector<long double>(n_entries));
+  std::vector<std::vector<long double>> posterior(tree.nodes.size(),
+                                                  std::vector<long double>(n_entries));
   for (const NodeStruct* node : tree.up_pass) {
     if (!IsInteriorBelowRoot(*node)) continue;
     const NodeStruct* third = node->anc->anc != nullptr ? node->anc
-                              : node->anc->left == node ? node->anc->right : node->anc->left;
+                              : node->anc->left == node ? node->anc->right
+                                                        : node->anc->left;
     blocks([&](std::size_t entry, int n, const double* freq) {
       long double sum = 0.0L;
       for (int x = 0; x < n; ++x) {
@@ -119,10 +128,10 @@ struct DebugSwitch {
 
 TEST(TipLikelihoods, LoopColumnsHonourEveryStateSet) {
   const std::vector<std::pair<int, std::vector<double>>> table = {
-      {0, {1, 0, 0, 0}},    {1, {0, 1, 0, 0}},    {2, {0, 0, 1, 0}},    {3, {0, 0, 0, 1}},
-      {10, {1, 1, 0, 0}},   {20, {1, 0, 1, 0}},   {21, {0, 1, 1, 0}},   {30, {1, 0, 0, 1}},
-      {31, {0, 1, 0, 1}},   {32, {0, 0, 1, 1}},   {210, {1, 1, 1, 0}},  {310, {1, 1, 0, 1}},
-      {320, {1, 0, 1, 1}},  {321, {0, 1, 1, 1}},  {3210, {1, 1, 1, 1}}, {3211, {1, 1, 1, 1}},
+      {0, {1, 0, 0, 0}},    {1, {0, 1, 0, 0}},   {2, {0, 0, 1, 0}},    {3, {0, 0, 0, 1}},
+      {10, {1, 1, 0, 0}},   {20, {1, 0, 1, 0}},  {21, {0, 1, 1, 0}},   {30, {1, 0, 0, 1}},
+      {31, {0, 1, 0, 1}},   {32, {0, 0, 1, 1}},  {210, {1, 1, 1, 0}},  {310, {1, 1, 0, 1}},
+      {320, {1, 0, 1, 1}},  {321, {0, 1, 1, 1}}, {3210, {1, 1, 1, 1}}, {3211, {1, 1, 1, 1}},
       {3212, {1, 1, 1, 1}}, {99, {0, 0, 0, 0}},
   };
   for (const auto& [code, expected] : table) {
@@ -141,8 +150,10 @@ TEST(TipLikelihoods, StemPairsTreatAnyAmbiguityAsUnknown) {
     IntializeDoubletFracLikelihoodsAtTips(tip, 0, first, second);
     std::vector<int> set;
     for (int x = 0; x < 16; ++x) {
-      if (tip.frac_likelihoods[x] == 1.0) set.push_back(x);
-      else EXPECT_EQ(tip.frac_likelihoods[x], 0.0);
+      if (tip.frac_likelihoods[x] == 1.0)
+        set.push_back(x);
+      else
+        EXPECT_EQ(tip.frac_likelihoods[x], 0.0);
     }
     EXPECT_EQ(tip.frac_likelihoods[16], 7.0);
     return set;
@@ -157,8 +168,7 @@ TEST(TipLikelihoods, StemPairsTreatAnyAmbiguityAsUnknown) {
 TEST(FractionalLikelihoods, PruningEqualsTheSumOverAncestralStates) {
   HandTree tree = BuildTree("((t0:0.1,t1:0.2):0.05,(t2:0.3,t3:0.15):0.4)");
   // A pair at columns 0 and 4 around loop columns with an ambiguity and gaps.
-  const Alignment alignment =
-      MakeAlignment({1, 0, 0, 0, -1}, {"GAR-C", "GCAAU", "-GUCU", "AAGCU"});
+  const Alignment alignment = MakeAlignment({1, 0, 0, 0, -1}, {"GAR-C", "GCAAU", "-GUCU", "AAGCU"});
   ParameterRecord parameters = UniformParameters();
   for (int x = 0; x < 16; ++x) parameters[kDoubletFrequenciesSlot + x] = (x + 1) / 136.0;
   const double loop_freq[4] = {0.1, 0.2, 0.3, 0.4};
@@ -220,10 +230,12 @@ TEST(Posteriors, ThreeTaxaHaveOneNodeAndItsThirdNeighbourIsTheSibling) {
 
   // Loop column: freq x P_t0[x][A] x P_t1[x][A] x P_t2[x][G] on each tip's own branch.
   const NodeStruct& node = tree.nodes[1];
-  const std::array<double, 16> p0 = JukesCantor4(0.1), p1 = JukesCantor4(0.2), p2 = JukesCantor4(0.45);
+  const std::array<double, 16> p0 = JukesCantor4(0.1), p1 = JukesCantor4(0.2),
+                               p2 = JukesCantor4(0.45);
   double weights[4];
   double sum = 0.0;
-  for (int x = 0; x < 4; ++x) sum += weights[x] = loop_freq[x] * p0[x * 4] * p1[x * 4] * p2[x * 4 + 2];
+  for (int x = 0; x < 4; ++x)
+    sum += weights[x] = loop_freq[x] * p0[x * 4] * p1[x * 4] * p2[x * 4 + 2];
   for (int x = 0; x < 4; ++x) EXPECT_NEAR(node.posterior_probs[16 + x], weights[x] / sum, 1e-14);
 }
 
@@ -250,7 +262,8 @@ TEST(Posteriors, AThousandTaxaNeitherUnderflowNorDriftFromPlainProducts) {
   constexpr int kTaxa = 1000;
   HandTree tree = BuildTree(RandomNewick(kTaxa, rng));
   std::vector<int> structure = {1, 1, 1, 0, 0, 0, 0, 0, -1, -1, -1, 0, 0, 0};
-  std::vector<std::string> rows = EvolveSequences(tree, kTaxa, static_cast<int>(structure.size()), rng);
+  std::vector<std::string> rows =
+      EvolveSequences(tree, kTaxa, static_cast<int>(structure.size()), rng);
   rows[5][4] = '-';
   rows[6][1] = 'N';
   const Alignment alignment = MakeAlignment(structure, rows);
@@ -301,14 +314,18 @@ TEST(LikelihoodDiagnostics, PrintTheStoredBlocks) {
   const std::string zeros4 = "0.000000 0.000000 0.000000 0.000000 \n\t\t";
   const std::string tip_a = "\tSite 0\n\t\t" + zeros4 + zeros4 + zeros4 + zeros4 +
                             "1.000000 0.000000 0.000000 0.000000 \n";
-  const std::string frac = CapturedOutput([&] { GetFractionalLikelihoods(tree.down_pass, SS, alignment); });
-  EXPECT_EQ(frac.rfind("\nFractional likelihoods --\n\nNode 2:\n" + tip_a + "\nNode 3:\n" + tip_a, 0), 0u)
+  const std::string frac =
+      CapturedOutput([&] { GetFractionalLikelihoods(tree.down_pass, SS, alignment); });
+  EXPECT_EQ(
+      frac.rfind("\nFractional likelihoods --\n\nNode 2:\n" + tip_a + "\nNode 3:\n" + tip_a, 0), 0u)
       << frac;
   EXPECT_NE(frac.find("\nNode 0:\n\tSite 0\n"), std::string::npos);
 
-  const std::string post = CapturedOutput(
-      [&] { GetAncestralStatesFromPosterior(tree.up_pass, alignment.structure, UniformParameters()); });
-  EXPECT_EQ(post.rfind("\nPosterior probabilities --\n\nNode 1:\n\tSite 0 (0)\n\t\t" + zeros4, 0), 0u)
+  const std::string post = CapturedOutput([&] {
+    GetAncestralStatesFromPosterior(tree.up_pass, alignment.structure, UniformParameters());
+  });
+  EXPECT_EQ(post.rfind("\nPosterior probabilities --\n\nNode 1:\n\tSite 0 (0)\n\t\t" + zeros4, 0),
+            0u)
       << post;
   EXPECT_EQ(post.find("Node 0"), std::string::npos) << "only qualifying nodes are listed";
 }

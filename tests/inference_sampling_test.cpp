@@ -1,6 +1,6 @@
-#include <cmath>
-
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 #include "ancestral_sampling.h"
 #include "fractional_likelihoods.h"
@@ -47,19 +47,19 @@ Prepared Prepare(const std::string& newick, const std::vector<int>& structure,
 }
 
 void Sample(Prepared& p, std::int32_t* seed, int condition_on_pairs) {
-  SampleAncestralSequences(p.tree.down_pass, p.SS, p.alignment.structure, p.log_P, seed,
-                           p.anc_seqs, p.n_samples, condition_on_pairs);
+  SampleAncestralSequences(p.tree.down_pass, p.SS, p.alignment.structure, p.log_P, seed, p.anc_seqs,
+                           p.n_samples, condition_on_pairs);
 }
 
 void Simulate(Prepared& p, std::int32_t* seed, const HiddenBranchMatrices& hidden,
               int condition_on_pairs) {
-  SimulateHiddenAncestralSequences(p.tree.down_pass, p.SS, p.alignment.structure, seed,
-                                   p.anc_seqs, p.n_samples, hidden, condition_on_pairs);
+  SimulateHiddenAncestralSequences(p.tree.down_pass, p.SS, p.alignment.structure, seed, p.anc_seqs,
+                                   p.n_samples, hidden, condition_on_pairs);
 }
 
 // Each count within five standard deviations of its expectation.
-void ExpectFrequencies(const std::vector<int>& counts, const std::vector<double>& probs,
-                       int total, const std::string& what) {
+void ExpectFrequencies(const std::vector<int>& counts, const std::vector<double>& probs, int total,
+                       const std::string& what) {
   for (std::size_t i = 0; i < probs.size(); ++i) {
     const double expected = total * probs[i];
     const double sd = std::sqrt(total * probs[i] * (1.0 - probs[i]));
@@ -123,7 +123,8 @@ TEST(Sampling, ConditioningOnPairsReweightsEachNodeOnce) {
   ASSERT_NEAR(p.SS[0].freq_canonical, 2.0 / 3.0, 1e-15);
   std::vector<double> expected = Block(p.OnlyNode(), 0, 16);
   double sum = 0.0;
-  for (int x = 0; x < 16; ++x) sum += expected[x] *= IsDoubletChangeCanonicalChange(x) ? 2.0 / 3.0 : 1.0 / 3.0;
+  for (int x = 0; x < 16; ++x)
+    sum += expected[x] *= IsDoubletChangeCanonicalChange(x) ? 2.0 / 3.0 : 1.0 / 3.0;
   for (double& e : expected) e /= sum;
 
   std::int32_t seed = 777;
@@ -142,7 +143,8 @@ TEST(Sampling, FullCanonicalFrequencyAllowsOnlyCanonicalPairsSampledOrHidden) {
     Sample(p, &seed, condition);
     Simulate(p, &seed, JukesCantorHidden(1.0), condition);
     int non_canonical = 0;
-    for (std::size_t r = 0; r < p.Rows(); ++r) non_canonical += !IsCanonicalDoublet(p.At(r, 0), p.At(r, 3));
+    for (std::size_t r = 0; r < p.Rows(); ++r)
+      non_canonical += !IsCanonicalDoublet(p.At(r, 0), p.At(r, 3));
     if (condition == 1) {
       EXPECT_EQ(non_canonical, 0);
     } else {
@@ -170,8 +172,8 @@ TEST(Sampling, RowsAndDrawsFollowTheFixedOrder) {
   constexpr int kSamples = 10;
   // One pair and three loop columns (4 draws per sampled row); the closing
   // column and column 3 have gaps (2 gap columns).
-  Prepared p = Prepare(kFiveTaxa, {1, 0, -1, 0, 0},
-                       {"GAC-A", "GGCUA", "CA-CC", "GUC-A", "AUUGA"}, 0, kSamples);
+  Prepared p = Prepare(kFiveTaxa, {1, 0, -1, 0, 0}, {"GAC-A", "GGCUA", "CA-CC", "GUC-A", "AUUGA"},
+                       0, kSamples);
   ASSERT_EQ(p.Rows(), 60u);
   const std::int32_t start = 4242;
   std::int32_t seed = start;
@@ -200,8 +202,8 @@ TEST(Sampling, RowsAndDrawsFollowTheFixedOrder) {
 
 TEST(Hidden, AtLambdaZeroEachHiddenStateIsTheAncestralStateDrawnForIt) {
   constexpr int kSamples = 5;
-  Prepared p = Prepare(kFiveTaxa, {1, 0, -1, 0, 0},
-                       {"GACUA", "GGCUA", "CAGCC", "GUCAA", "AUUGA"}, 0, kSamples);
+  Prepared p = Prepare(kFiveTaxa, {1, 0, -1, 0, 0}, {"GACUA", "GGCUA", "CAGCC", "GUCAA", "AUUGA"},
+                       0, kSamples);
   std::int32_t seed = 31337;
   Sample(p, &seed, 0);
   std::int32_t replay = seed;

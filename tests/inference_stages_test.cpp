@@ -1,7 +1,8 @@
+#include "inference_stages.h"
+
 #include <gtest/gtest.h>
 
 #include "diagnostics.h"
-#include "inference_stages.h"
 #include "inference_test_support.h"
 #include "test_support.h"
 
@@ -12,8 +13,8 @@ namespace {
 std::string RunStages(const ScratchDir& dir, const std::string& name, std::int32_t seed,
                       int condition_on_pairs) {
   HandTree tree = BuildTree("(((t0:0.1,t1:0.2):0.3,t2:0.25):0.1,(t3:0.2,t4:0.05):0.3)");
-  const Alignment alignment = MakeAlignment(
-      {1, 0, 0, -1, 0}, {"G-ACA", "GAGUA", "-CA-C", "GUCCA", "AU-UA"});
+  const Alignment alignment =
+      MakeAlignment({1, 0, 0, -1, 0}, {"G-ACA", "GAGUA", "-CA-C", "GUCCA", "AU-UA"});
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, condition_on_pairs);
   const ParameterRecord parameters = UniformParameters();
   const HiddenBranchMatrices hidden{JukesCantor4(0.3), JukesCantor16(0.3)};

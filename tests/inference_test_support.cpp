@@ -111,7 +111,9 @@ std::vector<std::string> EvolveSequences(const HandTree& tree, int n_taxa, int n
       int s = 3;
       double running = 0.0;
       const double u = uniform(rng);
-      const int from = node->anc == nullptr ? -1 : state[static_cast<std::size_t>(node->anc - tree.nodes.data())];
+      const int from = node->anc == nullptr
+                           ? -1
+                           : state[static_cast<std::size_t>(node->anc - tree.nodes.data())];
       for (int y = 0; y < 4; ++y) {
         running += from < 0 ? 0.25 : node->p_singlet[from * 4 + y];
         if (running > u) {

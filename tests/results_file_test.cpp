@@ -1,9 +1,10 @@
-#include <filesystem>
+#include "results_file.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "inference_test_support.h"
-#include "results_file.h"
 #include "state_coding.h"
 #include "test_support.h"
 
