@@ -1,0 +1,154 @@
+#include "inference_test_support.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <stdexcept>
+
+#include "state_coding.h"
+
+std::array<double, 16> JukesCantor4(double t) {
+  const double decay = std::exp(-4.0 * t / 3.0);
+  std::array<double, 16> p{};
+  for (int x = 0; x < 4; ++x) {
+    for (int y = 0; y < 4; ++y) p[x * 4 + y] = x == y ? 0.25 + 0.75 * decay : 0.25 - 0.25 * decay;
+  }
+  return p;
+}
+
+std::array<double, 256> JukesCantor16(double t) {
+  const std::array<double, 16> p = JukesCantor4(t);
+  std::array<double, 256> q{};
+  for (int x = 0; x < 16; ++x) {
+    for (int y = 0; y < 16; ++y) q[x * 16 + y] = p[(x / 4) * 4 + y / 4] * p[(x % 4) * 4 + y % 4];
+  }
+  return q;
+}
+
+namespace {
+
+std::string TaxonLabel(int t) {
+  std::string label = std::to_string(t);
+  label.insert(label.begin(), 't');
+  return label;
+}
+
+NodeStruct* ParseNode(const char*& p, NodeStruct* anc, HandTree& tree) {
+  tree.nodes.emplace_back();
+  NodeStruct* node = &tree.nodes.back();
+  node->anc = anc;
+  if (*p == '(') {
+    ++p;
+    node->left = ParseNode(p, node, tree);
+    if (*p++ != ',') throw std::runtime_error("test tree: expected ','");
+    node->right = ParseNode(p, node, tree);
+    if (*p++ != ')') throw std::runtime_error("test tree: expected ')'");
+  } else {
+    while (*p != ':' && *p != ',' && *p != ')' && *p != '\0') node->label += *p++;
+    node->taxon_index = std::stoi(node->label.substr(1));
+  }
+  if (*p == ':') {
+    char* end = nullptr;
+    node->length = std::strtod(p + 1, &end);
+    p = end;
+  }
+  return node;
+}
+
+}  // namespace
+
+HandTree BuildTree(const std::string& newick) {
+  HandTree tree;
+  std::size_t tips = 1;
+  for (const char c : newick) tips += c == ',' ? 1 : 0;
+  tree.nodes.reserve(2 * tips - 1);
+  const char* p = newick.c_str();
+  tree.root = ParseNode(p, nullptr, tree);
+  int index = 0;
+  std::function<void(NodeStruct*)> walk = [&](NodeStruct* node) {
+    node->index = index++;
+    tree.up_pass.push_back(node);
+    if (node->left != nullptr) walk(node->left);
+    if (node->right != nullptr) walk(node->right);
+    tree.down_pass.push_back(node);
+  };
+  // Post-order from the pushes at the end of each visit puts children first.
+  walk(tree.root);
+  for (NodeStruct& node : tree.nodes) {
+    if (node.anc == nullptr) continue;
+    node.p_singlet = JukesCantor4(node.length);
+    node.p_doublet = JukesCantor16(node.length);
+    node.scaled_length = 1.0;
+  }
+  return tree;
+}
+
+std::string RandomNewick(int n_taxa, std::mt19937& rng) {
+  std::uniform_real_distribution<double> length(0.02, 0.3);
+  std::vector<std::string> pool;
+  for (int t = 0; t < n_taxa; ++t) pool.push_back(TaxonLabel(t));
+  while (pool.size() > 2) {
+    std::uniform_int_distribution<std::size_t> pick(0, pool.size() - 1);
+    const std::size_t a = pick(rng);
+    std::string first = pool[a] + ":" + std::to_string(length(rng));
+    pool.erase(pool.begin() + static_cast<std::ptrdiff_t>(a));
+    std::uniform_int_distribution<std::size_t> pick_again(0, pool.size() - 1);
+    const std::size_t b = pick_again(rng);
+    pool[b] = "(" + first + "," + pool[b] + ":" + std::to_string(length(rng)) + ")";
+  }
+  return "(" + pool[0] + ":" + std::to_string(length(rng)) + "," + pool[1] + ":" +
+         std::to_string(length(rng)) + ")";
+}
+
+std::vector<std::string> EvolveSequences(const HandTree& tree, int n_taxa, int n_sites,
+                                         std::mt19937& rng) {
+  std::vector<std::string> rows(n_taxa, std::string(n_sites, 'A'));
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  std::vector<int> state(tree.nodes.size());
+  for (int c = 0; c < n_sites; ++c) {
+    for (const NodeStruct* node : tree.up_pass) {
+      const std::size_t i = static_cast<std::size_t>(node - tree.nodes.data());
+      int s = 3;
+      double running = 0.0;
+      const double u = uniform(rng);
+      const int from = node->anc == nullptr
+                           ? -1
+                           : state[static_cast<std::size_t>(node->anc - tree.nodes.data())];
+      for (int y = 0; y < 4; ++y) {
+        running += from < 0 ? 0.25 : node->p_singlet[from * 4 + y];
+        if (running > u) {
+          s = y;
+          break;
+        }
+      }
+      state[i] = s;
+      if (node->left == nullptr) rows[node->taxon_index][c] = "ACGU"[s];
+    }
+  }
+  return rows;
+}
+
+Alignment MakeAlignment(const std::vector<int>& structure, const std::vector<std::string>& rows) {
+  Alignment alignment;
+  alignment.n_taxa = static_cast<int>(rows.size());
+  alignment.n_sites = static_cast<int>(structure.size());
+  alignment.structure = structure;
+  for (std::size_t t = 0; t < rows.size(); ++t) {
+    alignment.Names.push_back(TaxonName{TaxonLabel(static_cast<int>(t)), static_cast<int>(t)});
+    for (const char c : rows[t]) alignment.dmatrix.push_back(NucCharToInt(c));
+  }
+  return alignment;
+}
+
+std::vector<SiteRecord> SiteRecordsOf(const Alignment& alignment, int condition_on_pairs) {
+  std::vector<SiteRecord> SS(alignment.n_sites);
+  InitializeStemsAndLoops(alignment, condition_on_pairs, SS);
+  return SS;
+}
+
+ParameterRecord UniformParameters() {
+  ParameterRecord parameters{};
+  for (int x = 0; x < 16; ++x) parameters[kDoubletFrequenciesSlot + x] = 1.0 / 16;
+  for (int x = 0; x < 4; ++x) parameters[kLoopFrequenciesSlot + x] = 0.25;
+  return parameters;
+}

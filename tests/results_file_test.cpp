@@ -1,0 +1,83 @@
+#include "results_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "inference_test_support.h"
+#include "state_coding.h"
+#include "test_support.h"
+
+namespace {
+
+// Four taxa; the node joining t2 and t3 is the last entry before the root
+// in the down-pass sequence. Pre-order: root 0, (t0,t1) 1, (t2,t3) 4.
+struct Written {
+  HandTree tree = BuildTree("((t0:0.1,t1:0.2):0.3,(t2:0.2,t3:0.1):0.3)");
+  Alignment alignment =
+      MakeAlignment({1, 1, 0, 0, -1, -1}, {"GCAAGC", "GC-AGU", "ACGU?N", "RYKMSW"});
+  std::vector<int> anc_seqs;
+
+  explicit Written(int n_samples) {
+    const std::size_t rows = 2 * 2 * static_cast<std::size_t>(n_samples);
+    for (std::size_t r = 0; r < rows; ++r) {
+      for (int c = 0; c < 6; ++c) anc_seqs.push_back(static_cast<int>((r + c) % 4));
+    }
+  }
+  void Write(const std::string& out_file, int include_data, int n_samples, int is_harmonic) {
+    WriteResultsToFile_New(tree.down_pass, out_file, anc_seqs, include_data, alignment, n_samples,
+                           0.5, is_harmonic);
+  }
+};
+
+}  // namespace
+
+TEST(ResultsFile, HoldsStructureDataAndEveryNodesSampledAndHiddenRows) {
+  ScratchDir dir;
+  Written w(2);
+  w.anc_seqs[5 * 6 + 2] = kGapCode;
+  for (NodeStruct& node : w.tree.nodes) {
+    if (node.anc != nullptr) node.scaled_length = 1.2;
+  }
+  const std::string out = dir.Path("samples.fa");
+  w.Write(out, 2, 2, 1);
+  EXPECT_EQ(ReadFile(out),
+            ">SS_cons\n((--))\n"
+            ">t0\nGCAAGC\n>t1\nGC-AGU\n>t2\nACGU?N\n>t3\nRYKMSW\n"
+            ">anc_1_1\nACGUAC\n>anc_1_2\nCGUACG\n>anc_4_1\nGUACGU\n>anc_4_2\nUACGUA\n"
+            ">psr_1_1\nACGUAC\n>psr_1_2\nCG-ACG\n>psr_4_1\nGUACGU\n>psr_4_2\nUACGUA\n");
+  EXPECT_EQ(ReadFile(out + ".par"), "h_mean\t1.200000\nlambda\t0.500000\nsize\t2\n");
+}
+
+TEST(ResultsFile, WithoutSamplesOrDataHoldsTheStructureAndTheBranchLength) {
+  ScratchDir dir;
+  Written w(0);
+  const std::string out = dir.Path("none.fa");
+  w.Write(out, 0, 0, 0);
+  EXPECT_EQ(ReadFile(out), ">SS_cons\n((--))\n");
+  EXPECT_EQ(ReadFile(out + ".par"), "prd_brlen\t1.000000\nsize\t0\n");
+}
+
+TEST(ResultsFile, FilesThatCannotBeCreatedOrWrittenAreFatal) {
+  ScratchDir dir;
+  Written w(1);
+  EXPECT_EQ(FatalOutput([&] { w.Write(dir.Path("missing/out.fa"), 1, 1, 1); }),
+            "\n\nErr: WriteResultsToFile Error: Unable to open output file ptr.\n");
+
+  const std::string blocked = dir.Path("blocked.fa");
+  std::filesystem::create_directory(blocked + ".par");
+  EXPECT_EQ(FatalOutput([&] { w.Write(blocked, 1, 1, 1); }),
+            "\n\nErr: WriteResultsToFile Error: Unable to open p_out file ptr.\n");
+  EXPECT_NE(ReadFile(blocked).find(">psr_4_1\n"), std::string::npos)
+      << "the sequence file is complete by then";
+
+  EXPECT_EQ(FatalOutput([&] { w.Write("/dev/full", 1, 1, 1); }),
+            "\n\nErr: WriteResultsToFile Error: Unable to write file '/dev/full': No space left on "
+            "device.\n");
+
+  const std::string full_summary = dir.Path("full.fa");
+  std::filesystem::create_symlink("/dev/full", full_summary + ".par");
+  EXPECT_EQ(FatalOutput([&] { w.Write(full_summary, 1, 1, 1); }),
+            "\n\nErr: WriteResultsToFile Error: Unable to write file '" + full_summary +
+                ".par': No space left on device.\n");
+}
