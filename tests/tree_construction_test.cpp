@@ -4,57 +4,28 @@
 #include <memory>
 
 #include "test_support.h"
-#include "tree_construction.h"
+#include "tree_test_support.h"
 
 namespace {
 
-std::vector<TaxonName> Names(const std::vector<std::string>& names) {
-  std::vector<TaxonName> records;
-  for (const std::string& name : names) {
-    records.push_back({name, static_cast<int>(records.size())});
+// Sum of the branch lengths on the path between two tips.
+double Distance(const BuiltTree& tree, const std::string& a, const std::string& b) {
+  std::map<const NodeStruct*, double> up_from_a;
+  double total = 0.0;
+  for (const NodeStruct* n = tree.Tip(a); n != nullptr; n = n->anc) {
+    up_from_a[n] = total;
+    total += n->length;
   }
-  return records;
+  total = 0.0;
+  for (const NodeStruct* n = tree.Tip(b); n != nullptr; n = n->anc) {
+    if (up_from_a.contains(n)) return total + up_from_a[n];
+    total += n->length;
+  }
+  return -1.0;
 }
 
-struct Tree {
-  std::vector<NodeStruct> nodes;
-  std::vector<NodeStruct*> down_pass;
-  std::vector<NodeStruct*> up_pass;
-
-  const NodeStruct* root() const { return up_pass.front(); }
-  const NodeStruct* Tip(const std::string& label) const {
-    for (const NodeStruct& node : nodes) {
-      if (node.left == nullptr && node.label == label) return &node;
-    }
-    ADD_FAILURE() << "no tip " << label;
-    return nullptr;
-  }
-  // Sum of the branch lengths on the path between two tips.
-  double Distance(const std::string& a, const std::string& b) const {
-    std::map<const NodeStruct*, double> up_from_a;
-    double total = 0.0;
-    for (const NodeStruct* n = Tip(a); n != nullptr; n = n->anc) {
-      up_from_a[n] = total;
-      total += n->length;
-    }
-    total = 0.0;
-    for (const NodeStruct* n = Tip(b); n != nullptr; n = n->anc) {
-      if (up_from_a.contains(n)) return total + up_from_a[n];
-      total += n->length;
-    }
-    return -1.0;
-  }
-};
-
-std::unique_ptr<Tree> Build(const std::string& text, const std::vector<std::string>& taxa) {
-  auto tree = std::make_unique<Tree>();
-  const std::size_t n_nodes = 2 * taxa.size() - 1;
-  tree->nodes.resize(n_nodes);
-  tree->down_pass.resize(n_nodes);
-  tree->up_pass.resize(n_nodes);
-  SetUpTree(tree->nodes, tree->up_pass, tree->down_pass, Names(taxa), text,
-            static_cast<int>(taxa.size()));
-  return tree;
+std::unique_ptr<BuiltTree> Build(const std::string& text, const std::vector<std::string>& taxa) {
+  return BuildTree(text, TaxonNames(taxa));
 }
 
 std::string BuildFailure(const std::string& text, const std::vector<std::string>& taxa) {
@@ -63,7 +34,7 @@ std::string BuildFailure(const std::string& text, const std::vector<std::string>
 
 // What every built tree must satisfy: binary, pre-order numbers equal to
 // the up-pass positions, children before parents in the down-pass sequence.
-void ExpectWellFormed(const Tree& tree) {
+void ExpectWellFormed(const BuiltTree& tree) {
   ASSERT_EQ(tree.down_pass.back(), tree.root());
   EXPECT_EQ(tree.root()->anc, nullptr);
   EXPECT_EQ(tree.root()->length, 0.0);
@@ -129,20 +100,20 @@ TEST(SetUpTree, NestedGroupsInAnyMemberKeepEveryTipDistance) {
   // Distances between tips are those of the unrooted tree as written.
   const auto third = Build("(a:1,b:2,(c:3,(d:4,e:5):6):7)", {"a", "b", "c", "d", "e"});
   ExpectWellFormed(*third);
-  EXPECT_DOUBLE_EQ(third->Distance("a", "b"), 3.0);
-  EXPECT_DOUBLE_EQ(third->Distance("a", "c"), 11.0);
-  EXPECT_DOUBLE_EQ(third->Distance("b", "e"), 20.0);
-  EXPECT_DOUBLE_EQ(third->Distance("c", "d"), 13.0);
-  EXPECT_DOUBLE_EQ(third->Distance("d", "e"), 9.0);
+  EXPECT_DOUBLE_EQ(Distance(*third, "a", "b"), 3.0);
+  EXPECT_DOUBLE_EQ(Distance(*third, "a", "c"), 11.0);
+  EXPECT_DOUBLE_EQ(Distance(*third, "b", "e"), 20.0);
+  EXPECT_DOUBLE_EQ(Distance(*third, "c", "d"), 13.0);
+  EXPECT_DOUBLE_EQ(Distance(*third, "d", "e"), 9.0);
 
   const auto mixed = Build("((a:1,b:2):3,c:4,((d:5,e:6):7,f:8):9)", {"a", "b", "c", "d", "e", "f"});
   ExpectWellFormed(*mixed);
-  EXPECT_DOUBLE_EQ(mixed->Distance("a", "b"), 3.0);
-  EXPECT_DOUBLE_EQ(mixed->Distance("a", "c"), 8.0);
-  EXPECT_DOUBLE_EQ(mixed->Distance("b", "d"), 2 + 3 + 9 + 7 + 5.0);
-  EXPECT_DOUBLE_EQ(mixed->Distance("c", "f"), 4 + 9 + 8.0);
-  EXPECT_DOUBLE_EQ(mixed->Distance("d", "f"), 5 + 7 + 8.0);
-  EXPECT_DOUBLE_EQ(mixed->Distance("e", "d"), 11.0);
+  EXPECT_DOUBLE_EQ(Distance(*mixed, "a", "b"), 3.0);
+  EXPECT_DOUBLE_EQ(Distance(*mixed, "a", "c"), 8.0);
+  EXPECT_DOUBLE_EQ(Distance(*mixed, "b", "d"), 2 + 3 + 9 + 7 + 5.0);
+  EXPECT_DOUBLE_EQ(Distance(*mixed, "c", "f"), 4 + 9 + 8.0);
+  EXPECT_DOUBLE_EQ(Distance(*mixed, "d", "f"), 5 + 7 + 8.0);
+  EXPECT_DOUBLE_EQ(Distance(*mixed, "e", "d"), 11.0);
 }
 
 TEST(SetUpTree, ARootedTreeKeepsItsRoot) {

@@ -1,29 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "branch_scaling.h"
 #include "test_support.h"
-#include "tree_construction.h"
+#include "tree_test_support.h"
 
 namespace {
 
-struct Tree {
-  std::vector<NodeStruct> nodes;
-  std::vector<NodeStruct*> down_pass;
-  std::vector<NodeStruct*> up_pass;
-};
-
-std::unique_ptr<Tree> Build(const std::string& text, const std::vector<std::string>& taxa) {
-  auto tree = std::make_unique<Tree>();
-  const std::size_t n_nodes = 2 * taxa.size() - 1;
-  tree->nodes.resize(n_nodes);
-  tree->down_pass.resize(n_nodes);
-  tree->up_pass.resize(n_nodes);
-  std::vector<TaxonName> names;
-  for (const std::string& taxon : taxa) names.push_back({taxon, static_cast<int>(names.size())});
-  SetUpTree(tree->nodes, tree->up_pass, tree->down_pass, names, text, static_cast<int>(taxa.size()));
-  return tree;
+std::unique_ptr<BuiltTree> Build(const std::string& text, const std::vector<std::string>& taxa) {
+  return BuildTree(text, TaxonNames(taxa));
 }
 
 }  // namespace
