@@ -66,12 +66,12 @@ void CalcAncestralStates(const RunValues& values) {
   // the sampled ancestral sequences first, then the hidden sequences; and
   // the log-probability of every sampled row.
   const long long n_interior = counts.n_taxa - 2;
-  std::vector<int> anc_seqs =
-      AllocateBuffer<int>({2, n_interior, values.n_samples, counts.n_sites},
-                          "CalcAncestralStates Error: Failure to allocate anc_seqs.", ErrorForm::kBailout);
-  std::vector<double> log_P =
-      AllocateBuffer<double>({2, n_interior, values.n_samples},
-                             "CalcAncestralStates Error: Failure to allocate log_P.", ErrorForm::kBailout);
+  std::vector<int> anc_seqs = AllocateBuffer<int>(
+      {2, n_interior, values.n_samples, counts.n_sites},
+      "CalcAncestralStates Error: Failure to allocate anc_seqs.", ErrorForm::kBailout);
+  std::vector<double> log_P = AllocateBuffer<double>(
+      {2, n_interior, values.n_samples}, "CalcAncestralStates Error: Failure to allocate log_P.",
+      ErrorForm::kBailout);
 
   const std::string t_string = ReadTreeFile(values.tree_file);
   const ParameterRecord parameters = ReadParameterFile(values.param_file, stems.isStructure);

@@ -15,8 +15,10 @@ std::optional<std::string> ReadNexusText(const std::string& file_name, bool keep
   bool in_comment = false;
   for (const char c : raw) {
     if (in_comment) {
-      if (c == ']') in_comment = false;
-      else if (c == '\n' && keep_comment_newlines) text.push_back(c);
+      if (c == ']')
+        in_comment = false;
+      else if (c == '\n' && keep_comment_newlines)
+        text.push_back(c);
     } else if (c == '[') {
       in_comment = true;
     } else {

@@ -41,8 +41,8 @@ std::vector<ExpectedRow> ExpectedRows(bool isStructure) {
       rows.push_back({kLoopRatesSlot + i, RowKind::kRate, std::string("r(") + kRatePairs[i] + ")"});
     }
     for (int i = 0; i < 4; ++i) {
-      rows.push_back({kLoopFrequenciesSlot + i, RowKind::kFrequency,
-                      std::string("pi(") + kBases[i] + ")"});
+      rows.push_back(
+          {kLoopFrequenciesSlot + i, RowKind::kFrequency, std::string("pi(") + kBases[i] + ")"});
     }
     return rows;
   }
@@ -58,8 +58,8 @@ std::vector<ExpectedRow> ExpectedRows(bool isStructure) {
                     std::string("pi(") + kDoubletLetters[i / 4] + kDoubletLetters[i % 4] + "){1}"});
   }
   for (int i = 0; i < 4; ++i) {
-    rows.push_back({kLoopFrequenciesSlot + i, RowKind::kFrequency,
-                    std::string("pi(") + kBases[i] + "){2}"});
+    rows.push_back(
+        {kLoopFrequenciesSlot + i, RowKind::kFrequency, std::string("pi(") + kBases[i] + "){2}"});
   }
   return rows;
 }

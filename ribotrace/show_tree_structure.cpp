@@ -16,8 +16,7 @@ void PrintSequence(const char* title, std::span<NodeStruct* const> sequence) {
 
 }  // namespace
 
-void ShowTreeStructure(const std::vector<NodeStruct>& nodes,
-                       std::span<NodeStruct* const> down_pass,
+void ShowTreeStructure(const std::vector<NodeStruct>& nodes, std::span<NodeStruct* const> down_pass,
                        std::span<NodeStruct* const> up_pass) {
   if (!show_debug_info) return;
   std::printf("\nTree structure (%zu nodes; -1: none)\n", nodes.size());

@@ -92,7 +92,8 @@ class TreeBuilder {
     if (!closed_) FailTree("The tree text ends inside a group: its parentheses are unbalanced.");
     for (std::size_t taxon = 0; taxon < names_.size(); ++taxon) {
       if (tip_of_taxon_[taxon] == nullptr) {
-        FailTree("The taxon '" + names_[taxon].name + "' of the data file is missing from the tree.");
+        FailTree("The taxon '" + names_[taxon].name +
+                 "' of the data file is missing from the tree.");
       }
     }
     return root_;
@@ -105,7 +106,8 @@ class TreeBuilder {
 
   [[noreturn]] void FailPolytomy(std::size_t i) const {
     FailTree("A group of the tree has more than two members (three in the outermost group)" +
-             At(i) + "; ribotrace needs a fully resolved tree, such as one sampled tree of the .t file.");
+             At(i) +
+             "; ribotrace needs a fully resolved tree, such as one sampled tree of the .t file.");
   }
 
   std::size_t Position(const NodeStruct* node) const {
@@ -139,7 +141,9 @@ class TreeBuilder {
 
   void OpenGroup(std::size_t i) {
     if (root_ == nullptr) {
-      if (nodes_.empty()) FailVerbatim("setUpStructureRepresentationOfTreeString err: problem when counter = 0 with ptr p");
+      if (nodes_.empty())
+        FailVerbatim(
+            "setUpStructureRepresentationOfTreeString err: problem when counter = 0 with ptr p");
       root_ = TakeRecord();
       p_ = root_;
     } else if (p_->left == nullptr || p_->right == nullptr) {
@@ -213,7 +217,8 @@ class TreeBuilder {
       FailTree("The interior node before character " + std::to_string(start + 1) +
                " of the tree text carries the label '" + label + "'; only tips may be labelled.");
     }
-    if (previous != '(' && previous != ',') FailTree("Unexpected text '" + label + "'" + At(start) + ".");
+    if (previous != '(' && previous != ',')
+      FailTree("Unexpected text '" + label + "'" + At(start) + ".");
 
     NodeStruct* tip = nullptr;
     if (p_->left == nullptr || p_->right == nullptr) {
@@ -269,9 +274,9 @@ class TreeBuilder {
   std::vector<NodeStruct>& nodes_;
   const std::vector<TaxonName>& names_;
   int n_taxa_;
-  std::vector<bool> has_length_;                  // by record: a length has been read
-  std::vector<const NodeStruct*> tip_of_taxon_;   // by data row
-  std::vector<int> members_;                      // per open group: members begun so far
+  std::vector<bool> has_length_;                 // by record: a length has been read
+  std::vector<const NodeStruct*> tip_of_taxon_;  // by data row
+  std::vector<int> members_;                     // per open group: members begun so far
   NodeStruct* p_ = nullptr;
   NodeStruct* root_ = nullptr;
   std::size_t next_ = 0;  // the next free record

@@ -106,7 +106,8 @@ std::string ReadTreeFile(const std::string& file_name) {
         tokens.Next();  // the tree's name
         std::string newick = tokens.Next();
         if (newick.empty()) {
-          FailWithLine("ReadTreeFile Error: The file '" + file_name + "' ends inside a tree statement.");
+          FailWithLine("ReadTreeFile Error: The file '" + file_name +
+                       "' ends inside a tree statement.");
         }
         if (newick.back() == ';') newick.pop_back();
         tree = std::move(newick);

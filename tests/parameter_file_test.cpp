@@ -1,8 +1,9 @@
+#include "parameter_file.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "parameter_file.h"
 #include "test_support.h"
 
 namespace {
@@ -35,7 +36,8 @@ std::string SixColumnTable(int rate_rows_per_partition = 6) {
   };
   const char* pairs[] = {"A<->C", "A<->G", "A<->T", "C<->G", "C<->T", "G<->T"};
   for (const char* partition : {"{1}", "{2}"}) {
-    for (int i = 0; i < rate_rows_per_partition; ++i) row(std::string("r(") + pairs[i] + ")" + partition);
+    for (int i = 0; i < rate_rows_per_partition; ++i)
+      row(std::string("r(") + pairs[i] + ")" + partition);
   }
   for (const char first : std::string("ABCD")) {
     for (const char second : std::string("ABCD")) row(std::string("pi(") + first + second + "){1}");
@@ -50,7 +52,8 @@ std::string ParameterFailure(const std::string& content, bool isStructure) {
   const std::string printed = FatalOutput([&] { ReadParameterFile(path, isStructure); });
   // Messages name the file; take the path out so the cases read plainly.
   const std::size_t at = printed.find(path);
-  return at == std::string::npos ? printed : printed.substr(0, at) + "P" + printed.substr(at + path.size());
+  return at == std::string::npos ? printed
+                                 : printed.substr(0, at) + "P" + printed.substr(at + path.size());
 }
 
 }  // namespace
@@ -109,20 +112,23 @@ TEST(ParameterFile, RefusesATableThatDoesNotFitTheModel) {
             "ReadParameterFile Error: In 'P': no row 'r(a<->c)' starts the parameter table; "
             "expected the MrBayes parameter summary (.pstat) of this alignment.\n");
   const std::string table = SixColumnTable();
-  EXPECT_EQ(ParameterFailure(table.substr(0, table.find("pi(DA)")), true),
-            "ReadParameterFile Error: In 'P': the parameter table ends after 24 of 32 rows; the row "
-            "'pi(da){1}' is missing.\n");
-  EXPECT_EQ(ParameterFailure(SixColumnTable(5), true),
-            "ReadParameterFile Error: In 'P', line 14: expected the exchange rate row 'r(c<->t){2}', "
-            "found the row 'pi(aa){1}'.\n");
+  EXPECT_EQ(
+      ParameterFailure(table.substr(0, table.find("pi(DA)")), true),
+      "ReadParameterFile Error: In 'P': the parameter table ends after 24 of 32 rows; the row "
+      "'pi(da){1}' is missing.\n");
+  EXPECT_EQ(
+      ParameterFailure(SixColumnTable(5), true),
+      "ReadParameterFile Error: In 'P', line 14: expected the exchange rate row 'r(c<->t){2}', "
+      "found the row 'pi(aa){1}'.\n");
   EXPECT_EQ(ParameterFailure(ReadFile(kPstat), false),
             "ReadParameterFile Error: In 'P': no row 'r(a<->c)' starts the parameter table; "
             "expected the MrBayes parameter summary (.pstat) of this alignment.\n");
   std::string swapped = ReadFile(kSingleModelPstat);
   swapped.replace(swapped.find("pi(A)"), 5, "r(X)");
-  EXPECT_EQ(ParameterFailure(swapped, false),
-            "ReadParameterFile Error: In 'P', line 10: expected the frequency row 'pi(a)', found the "
-            "row 'r(x)'.\n");
+  EXPECT_EQ(
+      ParameterFailure(swapped, false),
+      "ReadParameterFile Error: In 'P', line 10: expected the frequency row 'pi(a)', found the "
+      "row 'r(x)'.\n");
   std::string bad_value = table;
   bad_value.replace(bad_value.find(" 3 0.1"), 6, " 3,5 0.1");
   EXPECT_EQ(ParameterFailure(bad_value, true),

@@ -167,21 +167,38 @@ TEST(SetUpTree, RefusesMalformedTrees) {
     std::string text;
     std::string message;
   } cases[] = {
-      {"(a,b,(c,d))", "SetUpTree Error: No branch length for the taxon 'a' before character 3 of the tree text.\n"},
+      {"(a,b,(c,d))",
+       "SetUpTree Error: No branch length for the taxon 'a' before character 3 of the tree "
+       "text.\n"},
       {"(a:1,b:1,(c:1,d:1))",
        "SetUpTree Error: No branch length for the group before character 19 of the tree text.\n"},
       {"(a:1,b:1,c:1,d:1)", kPolytomy + "13" + kNeedResolved},
       {"(a:1,(b:1,c:1,d:1):1)", kPolytomy + "14" + kNeedResolved},
       {"(a:1,b:1,((c:1,d:1):1,(e:1,f:1):1,g:1):1)", kPolytomy + "34" + kNeedResolved},
-      {"((a:1,b:1):1,(c:1,d:1):1", "SetUpTree Error: The tree text ends inside a group: its parentheses are unbalanced.\n"},
-      {"((a:1,b:1):1,(c:1,d:1):1))", "SetUpTree Error: Unexpected text after the end of the tree at character 26 of the tree text.\n"},
-      {"((a:1,b:1):1,(c:1,d:1):1):0.5", "SetUpTree Error: Unexpected text after the end of the tree at character 26 of the tree text.\n"},
-      {"(a:1,b:1,(c:1,d:1)x:1)", "SetUpTree Error: The interior node before character 19 of the tree text carries the label 'x'; only tips may be labelled.\n"},
-      {"((a:1):1,b:1,(c:1,d:1):1)", "SetUpTree Error: A group with a single member at character 6 of the tree text.\n"},
-      {"(a:1,,b:1,(c:1,d:1):1)", "SetUpTree Error: Empty member of a group at character 6 of the tree text.\n"},
-      {"(a:1,b:x,(c:1,d:1):1)", "SetUpTree Error: The branch length 'x' at character 8 of the tree text is not a non-negative number.\n"},
-      {"(a:1,b:-2,(c:1,d:1):1)", "SetUpTree Error: The branch length '-2' at character 8 of the tree text is not a non-negative number.\n"},
-      {"(a:1:2,b:1,(c:1,d:1):1)", "SetUpTree Error: A branch length that follows no taxon or group at character 5 of the tree text.\n"},
+      {"((a:1,b:1):1,(c:1,d:1):1",
+       "SetUpTree Error: The tree text ends inside a group: its parentheses are unbalanced.\n"},
+      {"((a:1,b:1):1,(c:1,d:1):1))",
+       "SetUpTree Error: Unexpected text after the end of the tree at character 26 of the tree "
+       "text.\n"},
+      {"((a:1,b:1):1,(c:1,d:1):1):0.5",
+       "SetUpTree Error: Unexpected text after the end of the tree at character 26 of the tree "
+       "text.\n"},
+      {"(a:1,b:1,(c:1,d:1)x:1)",
+       "SetUpTree Error: The interior node before character 19 of the tree text carries the label "
+       "'x'; only tips may be labelled.\n"},
+      {"((a:1):1,b:1,(c:1,d:1):1)",
+       "SetUpTree Error: A group with a single member at character 6 of the tree text.\n"},
+      {"(a:1,,b:1,(c:1,d:1):1)",
+       "SetUpTree Error: Empty member of a group at character 6 of the tree text.\n"},
+      {"(a:1,b:x,(c:1,d:1):1)",
+       "SetUpTree Error: The branch length 'x' at character 8 of the tree text is not a "
+       "non-negative number.\n"},
+      {"(a:1,b:-2,(c:1,d:1):1)",
+       "SetUpTree Error: The branch length '-2' at character 8 of the tree text is not a "
+       "non-negative number.\n"},
+      {"(a:1:2,b:1,(c:1,d:1):1)",
+       "SetUpTree Error: A branch length that follows no taxon or group at character 5 of the tree "
+       "text.\n"},
       {"a:1,b:1", "SetUpTree Error: The tree text does not begin with '('.\n"},
       {"", "SetUpTree Error: The tree text holds no tree.\n"},
   };

@@ -43,10 +43,12 @@ void ExpectTreeMatchesData(const Alignment& alignment, const BuiltTree& tree) {
     if (node->left != nullptr) continue;
     ASSERT_GE(node->taxon_index, 0);
     ASSERT_LT(node->taxon_index, alignment.n_taxa);
-    EXPECT_EQ(node->label, Lower(alignment.Names[static_cast<std::size_t>(node->taxon_index)].name));
+    EXPECT_EQ(node->label,
+              Lower(alignment.Names[static_cast<std::size_t>(node->taxon_index)].name));
     ++tips_per_taxon[static_cast<std::size_t>(node->taxon_index)];
   }
-  EXPECT_TRUE(std::all_of(tips_per_taxon.begin(), tips_per_taxon.end(), [](int n) { return n == 1; }));
+  EXPECT_TRUE(
+      std::all_of(tips_per_taxon.begin(), tips_per_taxon.end(), [](int n) { return n == 1; }));
 }
 
 }  // namespace

@@ -18,9 +18,11 @@ std::string TreeFile(const std::string& tree) {
 
 class TreeInputRun : public testing::Test {
  protected:
-  ProgramResult Run(const std::string& tree, const std::string& pstat, const std::string& is_harmonic,
-                    const std::string& samples = "5", const std::string& debug = "0") {
-    const std::string tree_file = tree.empty() ? dir_.Path("absent.tre") : dir_.Write("t.tre", tree);
+  ProgramResult Run(const std::string& tree, const std::string& pstat,
+                    const std::string& is_harmonic, const std::string& samples = "5",
+                    const std::string& debug = "0") {
+    const std::string tree_file =
+        tree.empty() ? dir_.Path("absent.tre") : dir_.Write("t.tre", tree);
     return RunProgram(RIBOTRACE_BINARY,
                       {"--seed=7", dir_.Write("a.txt", kAlignment), tree_file, pstat,
                        dir_.Path("out.fa"), is_harmonic, "1.0", samples, "1", "0", debug});
@@ -68,7 +70,8 @@ TEST_F(TreeInputRun, EveryInputFailureEndsTheRunWithStatusOne) {
       {TreeFile("(1,2,(3,4))"), kPstat, "1", "5",
        "SetUpTree Error: No branch length for the taxon 'alpha' before character 7 of the tree "
        "text.\n"},
-      {good, kPstat, "1", "-1", "\n\nErr: CalcAncestralStates Error: Failure to allocate anc_seqs.\n"},
+      {good, kPstat, "1", "-1",
+       "\n\nErr: CalcAncestralStates Error: Failure to allocate anc_seqs.\n"},
   };
   for (const auto& c : cases) {
     const ProgramResult result = Run(c.tree, c.pstat, c.is_harmonic, c.samples);

@@ -1,11 +1,11 @@
 // Building trees from Newick text in tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "tree_construction.h"
 
