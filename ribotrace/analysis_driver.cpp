@@ -5,11 +5,18 @@
 
 #include "alignment/alignment_reader.h"
 #include "bailout/bailout.h"
+#include "branch_scaling.h"
 #include "buffers.h"
 #include "data_file.h"
 #include "diagnostics.h"
+#include "node_struct.h"
+#include "parameter_file.h"
+#include "parameter_record.h"
 #include "random_source.h"
+#include "show_tree_structure.h"
 #include "stems_and_loops.h"
+#include "tree_construction.h"
+#include "tree_file.h"
 
 void CalcAncestralStates(const RunValues& values) {
   show_debug_info = values.show_debug != 0;
@@ -42,5 +49,47 @@ void CalcAncestralStates(const RunValues& values) {
     std::printf("Number doublet sites = %d\nNumber of singleton sites = %d\n", stems.n_doublets,
                 stems.n_singletons);
   }
+
+  // The tree: 2 x taxa - 1 nodes, which SetUpTree links in place, so the
+  // node array is never resized once pointers into it exist. Fresh nodes
+  // and sequences hold their reset values (null links, zero lengths and
+  // arrays, numbers -9).
+  const long long n_nodes = 2LL * counts.n_taxa - 1;
+  std::vector<NodeStruct> nodes = AllocateBuffer<NodeStruct>(
+      {n_nodes}, "CalcAncestralStates Error: Failure to allocate nodes.", ErrorForm::kBailout);
+  std::vector<NodeStruct*> down_pass = AllocateBuffer<NodeStruct*>(
+      {n_nodes}, "CalcAncestralStates Error: Failure to allocate down_pass.", ErrorForm::kBailout);
+  std::vector<NodeStruct*> up_pass = AllocateBuffer<NodeStruct*>(
+      {n_nodes}, "CalcAncestralStates Error: Failure to allocate up_pass.", ErrorForm::kBailout);
+
+  // The sample matrix: 2 x (taxa - 2) x samples rows of one int per column,
+  // the sampled ancestral sequences first, then the hidden sequences; and
+  // the log-probability of every sampled row.
+  const long long n_interior = counts.n_taxa - 2;
+  std::vector<int> anc_seqs = AllocateBuffer<int>(
+      {2, n_interior, values.n_samples, counts.n_sites},
+      "CalcAncestralStates Error: Failure to allocate anc_seqs.", ErrorForm::kBailout);
+  std::vector<double> log_P = AllocateBuffer<double>(
+      {2, n_interior, values.n_samples}, "CalcAncestralStates Error: Failure to allocate log_P.",
+      ErrorForm::kBailout);
+
+  const std::string t_string = ReadTreeFile(values.tree_file);
+  const ParameterRecord parameters = ReadParameterFile(values.param_file, stems.isStructure);
+
+  const int n_blocks = stems.n_doublets + stems.n_singletons;
+  for (NodeStruct& node : nodes) {
+    node.frac_likelihoods = AllocateBuffer<double>(
+        {20, n_blocks}, "CalcAncestralStates Error: Failure to allocate frac_likelihoods.",
+        ErrorForm::kBailout);
+    node.posterior_probs = AllocateBuffer<double>(
+        {20, n_blocks}, "CalcAncestralStates Error: Failure to allocate posterior_probs.",
+        ErrorForm::kBailout);
+  }
+
+  SetUpTree(nodes, up_pass, down_pass, alignment.Names, t_string, counts.n_taxa);
+  SetScaledBranchLengths(down_pass, values.is_harmonic);
+  ShowTreeStructure(nodes, down_pass, up_pass);
+
   (void)seed;
+  (void)parameters;
 }

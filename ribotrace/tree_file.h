@@ -1,0 +1,12 @@
+// Reading the tree that MrBayes wrote: a NEXUS file with a trees block, such
+// as the consensus tree (.con.tre) or the sampled trees (.t).
+#pragma once
+
+#include <string>
+
+// The Newick text of the tree to analyse, lower-cased, without comments and
+// without its final ';'. With one tree statement in the file that tree is
+// taken; with several, the last one. Numeric labels listed in a `translate`
+// table are replaced by the names it gives. Reading stops at the end of the
+// trees block. Fails when the file cannot be read or holds no tree.
+std::string ReadTreeFile(const std::string& file_name);

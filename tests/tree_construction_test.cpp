@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+#include "test_support.h"
+#include "tree_test_support.h"
+
+namespace {
+
+// Sum of the branch lengths on the path between two tips.
+double Distance(const BuiltTree& tree, const std::string& a, const std::string& b) {
+  std::map<const NodeStruct*, double> up_from_a;
+  double total = 0.0;
+  for (const NodeStruct* n = tree.Tip(a); n != nullptr; n = n->anc) {
+    up_from_a[n] = total;
+    total += n->length;
+  }
+  total = 0.0;
+  for (const NodeStruct* n = tree.Tip(b); n != nullptr; n = n->anc) {
+    if (up_from_a.contains(n)) return total + up_from_a[n];
+    total += n->length;
+  }
+  return -1.0;
+}
+
+std::unique_ptr<BuiltTree> Build(const std::string& text, const std::vector<std::string>& taxa) {
+  return BuildTree(text, TaxonNames(taxa));
+}
+
+std::string BuildFailure(const std::string& text, const std::vector<std::string>& taxa) {
+  return FatalOutput([&] { Build(text, taxa); });
+}
+
+// What every built tree must satisfy: binary, pre-order numbers equal to
+// the up-pass positions, children before parents in the down-pass sequence.
+void ExpectWellFormed(const BuiltTree& tree) {
+  ASSERT_EQ(tree.down_pass.back(), tree.root());
+  EXPECT_EQ(tree.root()->anc, nullptr);
+  EXPECT_EQ(tree.root()->length, 0.0);
+  for (std::size_t i = 0; i < tree.up_pass.size(); ++i) {
+    const NodeStruct* node = tree.up_pass[i];
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->index, static_cast<int>(i));
+    EXPECT_EQ(node->left == nullptr, node->right == nullptr) << node->index;
+    if (node->left != nullptr) {
+      EXPECT_EQ(node->left->anc, node);
+      EXPECT_EQ(node->right->anc, node);
+    }
+  }
+  std::map<const NodeStruct*, std::size_t> position;
+  for (std::size_t i = 0; i < tree.down_pass.size(); ++i) position[tree.down_pass[i]] = i;
+  EXPECT_EQ(position.size(), tree.nodes.size());
+  for (const NodeStruct& node : tree.nodes) {
+    if (node.anc != nullptr) {
+      EXPECT_LT(position[&node], position[node.anc]);
+    }
+  }
+}
+
+}  // namespace
+
+TEST(SetUpTree, ThreeTaxaAreRootedHalfwayAlongTheLastBranch) {
+  const auto tree = Build("(a:0.1,b:0.2,c:0.3)", {"a", "b", "c"});
+  ExpectWellFormed(*tree);
+  const NodeStruct* root = tree->root();
+  const NodeStruct* old_root = root->left;
+  EXPECT_EQ(root->right, tree->Tip("c"));
+  EXPECT_DOUBLE_EQ(old_root->length, 0.15);
+  EXPECT_DOUBLE_EQ(tree->Tip("c")->length, 0.15);
+  EXPECT_EQ(old_root->left, tree->Tip("a"));
+  EXPECT_EQ(old_root->right, tree->Tip("b"));
+  EXPECT_DOUBLE_EQ(tree->Tip("a")->length, 0.1);
+  EXPECT_DOUBLE_EQ(tree->Tip("b")->length, 0.2);
+  EXPECT_EQ(root->index, 0);
+  EXPECT_EQ(old_root->index, 1);
+  EXPECT_EQ(tree->Tip("a")->index, 2);
+  EXPECT_EQ(tree->Tip("b")->index, 3);
+  EXPECT_EQ(tree->Tip("c")->index, 4);
+  EXPECT_EQ(tree->Tip("c")->taxon_index, 2);
+}
+
+TEST(SetUpTree, AGroupAsThirdMemberKeepsTheUnrootedTree) {
+  const auto tree = Build("(a:1,b:2,(c:3,d:4):5)", {"a", "b", "c", "d"});
+  ExpectWellFormed(*tree);
+  const NodeStruct* root = tree->root();
+  const NodeStruct* joint = root->left;  // joins {a,b} and c
+  EXPECT_EQ(root->right, tree->Tip("d"));
+  EXPECT_DOUBLE_EQ(joint->length, 2.0);
+  EXPECT_DOUBLE_EQ(tree->Tip("d")->length, 2.0);
+  EXPECT_EQ(joint->right, tree->Tip("c"));
+  EXPECT_DOUBLE_EQ(tree->Tip("c")->length, 3.0);
+  const NodeStruct* ab = joint->left;
+  EXPECT_DOUBLE_EQ(ab->length, 5.0);
+  EXPECT_EQ(ab->left, tree->Tip("a"));
+  EXPECT_EQ(ab->right, tree->Tip("b"));
+}
+
+TEST(SetUpTree, NestedGroupsInAnyMemberKeepEveryTipDistance) {
+  // Distances between tips are those of the unrooted tree as written.
+  const auto third = Build("(a:1,b:2,(c:3,(d:4,e:5):6):7)", {"a", "b", "c", "d", "e"});
+  ExpectWellFormed(*third);
+  EXPECT_DOUBLE_EQ(Distance(*third, "a", "b"), 3.0);
+  EXPECT_DOUBLE_EQ(Distance(*third, "a", "c"), 11.0);
+  EXPECT_DOUBLE_EQ(Distance(*third, "b", "e"), 20.0);
+  EXPECT_DOUBLE_EQ(Distance(*third, "c", "d"), 13.0);
+  EXPECT_DOUBLE_EQ(Distance(*third, "d", "e"), 9.0);
+
+  const auto mixed = Build("((a:1,b:2):3,c:4,((d:5,e:6):7,f:8):9)", {"a", "b", "c", "d", "e", "f"});
+  ExpectWellFormed(*mixed);
+  EXPECT_DOUBLE_EQ(Distance(*mixed, "a", "b"), 3.0);
+  EXPECT_DOUBLE_EQ(Distance(*mixed, "a", "c"), 8.0);
+  EXPECT_DOUBLE_EQ(Distance(*mixed, "b", "d"), 2 + 3 + 9 + 7 + 5.0);
+  EXPECT_DOUBLE_EQ(Distance(*mixed, "c", "f"), 4 + 9 + 8.0);
+  EXPECT_DOUBLE_EQ(Distance(*mixed, "d", "f"), 5 + 7 + 8.0);
+  EXPECT_DOUBLE_EQ(Distance(*mixed, "e", "d"), 11.0);
+}
+
+TEST(SetUpTree, ARootedTreeKeepsItsRoot) {
+  const auto tree = Build("((a:1,b:2):3,c:4)", {"c", "b", "a"});
+  ExpectWellFormed(*tree);
+  EXPECT_EQ(tree->root()->right, tree->Tip("c"));
+  EXPECT_DOUBLE_EQ(tree->root()->left->length, 3.0);
+  EXPECT_EQ(tree->Tip("a")->taxon_index, 2);
+  EXPECT_EQ(tree->Tip("c")->taxon_index, 0);
+}
+
+TEST(SetUpTree, LabelsMatchNamesExactlyFirstThenRegardlessOfCase) {
+  const auto tree = Build("(alpha:1,beta:1,gamma:1)", {"Gamma", "beta", "ALPHA"});
+  EXPECT_EQ(tree->Tip("alpha")->taxon_index, 2);
+  EXPECT_EQ(tree->Tip("beta")->taxon_index, 1);
+  EXPECT_EQ(tree->Tip("gamma")->taxon_index, 0);
+  // An exact match wins over a match that ignores case.
+  const auto exact = Build("(ab:1,c:1,AB:1)", {"AB", "ab", "c"});
+  EXPECT_EQ(exact->Tip("ab")->taxon_index, 1);
+  EXPECT_EQ(exact->Tip("AB")->taxon_index, 0);
+  EXPECT_EQ(BuildFailure("(ab:1,c:1,d:1)", {"AB", "Ab", "c"}),
+            "SetUpTree Error: The tree's taxon 'ab' matches both 'AB' and 'Ab' of the data file, "
+            "which differ only in case.\n");
+}
+
+TEST(SetUpTree, RefusesTreesThatDoNotFitTheData) {
+  const std::vector<std::string> abc = {"a", "b", "c"};
+  EXPECT_EQ(BuildFailure("(a:1,b:1,1:1)", abc), "Shouldn't be here....(1)\n");
+  EXPECT_EQ(BuildFailure("(a:1,(b:1,c:1)0.95:1)", abc), "Shouldn't be here....(0)\n");
+  EXPECT_EQ(BuildFailure("(a:1,b:1,x:1)", abc),
+            "SetUpTree Error: The tree's taxon 'x' matches no taxon of the data file.\n");
+  EXPECT_EQ(BuildFailure("(a:1,b:1,a:1)", abc),
+            "SetUpTree Error: The taxon 'a' appears twice in the tree.\n");
+  EXPECT_EQ(BuildFailure("((a:1,b:1):1,a:1)", {"a", "b", "c"}),
+            "SetUpTree Error: The taxon 'a' appears twice in the tree.\n");
+  EXPECT_EQ(BuildFailure("(a:1,b:1)", abc),
+            "SetUpTree Error: The taxon 'c' of the data file is missing from the tree.\n");
+  EXPECT_EQ(BuildFailure("((a:1,b:1):1,(c:1,d:1):1)", abc),
+            "SetUpTree Error: The tree has more tips than the 3 taxa of the data file.\n");
+}
+
+TEST(SetUpTree, RefusesMalformedTrees) {
+  const std::vector<std::string> taxa = {"a", "b", "c", "d", "e", "f", "g"};
+  const std::string kPolytomy =
+      "SetUpTree Error: A group of the tree has more than two members (three in the outermost "
+      "group) at character ";
+  const std::string kNeedResolved =
+      " of the tree text; ribotrace needs a fully resolved tree, such as one sampled tree of the "
+      ".t file.\n";
+  const struct {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {"(a,b,(c,d))",
+       "SetUpTree Error: No branch length for the taxon 'a' before character 3 of the tree "
+       "text.\n"},
+      {"(a:1,b:1,(c:1,d:1))",
+       "SetUpTree Error: No branch length for the group before character 19 of the tree text.\n"},
+      {"(a:1,b:1,c:1,d:1)", kPolytomy + "13" + kNeedResolved},
+      {"(a:1,(b:1,c:1,d:1):1)", kPolytomy + "14" + kNeedResolved},
+      {"(a:1,b:1,((c:1,d:1):1,(e:1,f:1):1,g:1):1)", kPolytomy + "34" + kNeedResolved},
+      {"((a:1,b:1):1,(c:1,d:1):1",
+       "SetUpTree Error: The tree text ends inside a group: its parentheses are unbalanced.\n"},
+      {"((a:1,b:1):1,(c:1,d:1):1))",
+       "SetUpTree Error: Unexpected text after the end of the tree at character 26 of the tree "
+       "text.\n"},
+      {"((a:1,b:1):1,(c:1,d:1):1):0.5",
+       "SetUpTree Error: Unexpected text after the end of the tree at character 26 of the tree "
+       "text.\n"},
+      {"(a:1,b:1,(c:1,d:1)x:1)",
+       "SetUpTree Error: The interior node before character 19 of the tree text carries the label "
+       "'x'; only tips may be labelled.\n"},
+      {"((a:1):1,b:1,(c:1,d:1):1)",
+       "SetUpTree Error: A group with a single member at character 6 of the tree text.\n"},
+      {"(a:1,,b:1,(c:1,d:1):1)",
+       "SetUpTree Error: Empty member of a group at character 6 of the tree text.\n"},
+      {"(a:1,b:x,(c:1,d:1):1)",
+       "SetUpTree Error: The branch length 'x' at character 8 of the tree text is not a "
+       "non-negative number.\n"},
+      {"(a:1,b:-2,(c:1,d:1):1)",
+       "SetUpTree Error: The branch length '-2' at character 8 of the tree text is not a "
+       "non-negative number.\n"},
+      {"(a:1:2,b:1,(c:1,d:1):1)",
+       "SetUpTree Error: A branch length that follows no taxon or group at character 5 of the tree "
+       "text.\n"},
+      {"a:1,b:1", "SetUpTree Error: The tree text does not begin with '('.\n"},
+      {"", "SetUpTree Error: The tree text holds no tree.\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(BuildFailure(c.text, taxa), c.message) << c.text;
+}

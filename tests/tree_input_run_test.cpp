@@ -1,0 +1,81 @@
+// The tree and parameter input stages as the user meets them: the real
+// program, its messages and its exit status.
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace {
+
+const char* const kAlignment =
+    ">SS_cons\n(--)\n>Alpha\nGAAC\n>beta\nGAAU\n>gamma\nAAAU\n>delta\nCAAG\n";
+const std::string kPstat = std::string(EXAMPLES_DIR) + "/plant_srp10.nex.pstat";
+const std::string kSingleModelPstat = std::string(EXAMPLES_DIR) + "/snr75.nex.pstat";
+
+std::string TreeFile(const std::string& tree) {
+  return "#NEXUS\nbegin trees;\n translate 1 Alpha, 2 beta, 3 gamma, 4 delta;\n tree t = [&U] " +
+         tree + ";\nend;\n";
+}
+
+class TreeInputRun : public testing::Test {
+ protected:
+  ProgramResult Run(const std::string& tree, const std::string& pstat,
+                    const std::string& is_harmonic, const std::string& samples = "5",
+                    const std::string& debug = "0") {
+    const std::string tree_file =
+        tree.empty() ? dir_.Path("absent.tre") : dir_.Write("t.tre", tree);
+    return RunProgram(RIBOTRACE_BINARY,
+                      {"--seed=7", dir_.Write("a.txt", kAlignment), tree_file, pstat,
+                       dir_.Path("out.fa"), is_harmonic, "1.0", samples, "1", "0", debug});
+  }
+  ScratchDir dir_;
+};
+
+}  // namespace
+
+TEST_F(TreeInputRun, BuildsTheTreeAndShowsItWithDiagnostics) {
+  const std::string good = TreeFile("(1:0.1,2:0.2,(3:0.3,4:0.4):0.5)");
+  const ProgramResult quiet = Run(good, kPstat, "1");
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.output, "");
+  const ProgramResult shown = Run(good, kPstat, "0", "5", "1");
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_NE(shown.output.find("Tree structure (7 nodes"), std::string::npos) << shown.output;
+  EXPECT_NE(shown.output.find("  0 alpha\n"), std::string::npos) << shown.output;
+  EXPECT_NE(shown.output.find("Down-pass sequence: 3 4 2 5 1 6 0\n"), std::string::npos);
+}
+
+TEST_F(TreeInputRun, EveryInputFailureEndsTheRunWithStatusOne) {
+  const std::string good = TreeFile("(1:0.1,2:0.2,(3:0.3,4:0.4):0.5)");
+  const struct {
+    std::string tree;
+    std::string pstat;
+    std::string is_harmonic;
+    std::string samples;
+    std::string message;
+  } cases[] = {
+      // The switch is checked only once both files have been read.
+      {good, kPstat, "2", "5",
+       "\n\nErr: GetHarmonicMeanOfBranchLengths Error: Parameter 'is_harmonic' has an incorrect "
+       "value.\n"},
+      {good, kSingleModelPstat, "2", "5",
+       "ReadParameterFile Error: In '" + kSingleModelPstat +
+           "': no row 'r(a<->c){1}' starts the parameter table; expected the MrBayes parameter "
+           "summary (.pstat) of this alignment, analysed with the stem and loop partitions.\n"},
+      {"", kPstat, "1", "5", "ReadTreeFile Error: Unable to open file.\n"},
+      {TreeFile("(1:0.1,2:0.2,(3:0.3,5:0.4):0.5)"), kPstat, "1", "5", "Shouldn't be here....(5)\n"},
+      {TreeFile("(1:0.1,2:0.2,(3:0.3,epsilon:0.4):0.5)"), kPstat, "1", "5",
+       "SetUpTree Error: The tree's taxon 'epsilon' matches no taxon of the data file.\n"},
+      {TreeFile("(1:0.1,2:0.2,3:0.3)"), kPstat, "1", "5",
+       "SetUpTree Error: The taxon 'delta' of the data file is missing from the tree.\n"},
+      {TreeFile("(1,2,(3,4))"), kPstat, "1", "5",
+       "SetUpTree Error: No branch length for the taxon 'alpha' before character 7 of the tree "
+       "text.\n"},
+      {good, kPstat, "1", "-1",
+       "\n\nErr: CalcAncestralStates Error: Failure to allocate anc_seqs.\n"},
+  };
+  for (const auto& c : cases) {
+    const ProgramResult result = Run(c.tree, c.pstat, c.is_harmonic, c.samples);
+    EXPECT_EQ(result.status, 1) << c.message;
+    EXPECT_EQ(result.output, c.message);
+  }
+}
