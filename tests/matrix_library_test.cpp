@@ -1,6 +1,5 @@
 #include <cmath>
 #include <limits>
-#include <numbers>
 #include <random>
 
 #include <Eigen/LU>
@@ -36,16 +35,6 @@ void ExpectEigenLayout(const RealMatrix& a, const Eigen::VectorXd& wr, const Eig
 }
 
 }  // namespace
-
-TEST(MatrixLibrary, ComplexArithmeticFollowsTheTextbookFormulas) {
-  const ComplexNumber product = Cmul(Complex(1.0, 2.0), Complex(3.0, 4.0));
-  EXPECT_EQ(product, Complex(-5.0, 10.0));
-  EXPECT_EQ(Cadd(Complex(1.0, -2.0), Complex(0.5, 4.0)), Complex(1.5, 2.0));
-  EXPECT_EQ(RCmul(2.0, Complex(1.5, -3.0)), Complex(3.0, -6.0));
-  const ComplexNumber e = Cexp(Complex(std::log(2.0), std::numbers::pi / 2));
-  EXPECT_NEAR(e.real(), 0.0, 1e-15);
-  EXPECT_DOUBLE_EQ(e.imag(), 2.0);
-}
 
 TEST(MatrixLibrary, RotationBlockGivesAConjugatePairPositiveFirst) {
   // A rotation-and-stretch block with eigenvalues 1 +/- 2i, a real eigenvalue
