@@ -1,0 +1,66 @@
+// Parameter records and a reference exponential shared by the tests of the
+// substitution models.
+#pragma once
+
+#include <array>
+#include <random>
+
+#include <unsupported/Eigen/MatrixFunctions>
+
+#include "diagnostics.h"
+#include "matrix-library/matrix_library.h"
+#include "parameter_record.h"
+
+// The posterior means that MrBayes 3.2.7 estimated for examples/plant_srp10.nex
+// (examples/plant_srp10.nex.pstat): partition 1 the stems, partition 2 the loops.
+inline ParameterRecord ExampleParameters() {
+  return {
+      // stem rates AC AG AU CG CU GU
+      1.248687e-01, 1.993922e-01, 7.228217e-02, 1.454127e-01, 2.477103e-01, 2.103339e-01,
+      // loop rates
+      1.796202e-01, 1.116773e-01, 1.487103e-01, 9.750984e-02, 2.427165e-01, 2.197657e-01,
+      // doublet frequencies AA ... UU
+      8.778896e-02, 3.779622e-02, 4.406931e-02, 6.174540e-02, 6.279173e-02, 6.678210e-02,
+      8.573120e-02, 4.507128e-02, 3.844536e-02, 8.163275e-02, 5.222238e-02, 9.098943e-02,
+      4.749047e-02, 6.502311e-02, 6.280068e-02, 6.961965e-02,
+      // loop base frequencies A C G U
+      2.320096e-01, 2.590748e-01, 2.518232e-01, 2.570924e-01};
+}
+
+// Random positive rates and frequencies that sum to 1 within each group.
+inline ParameterRecord RandomParameters(std::mt19937& engine) {
+  std::uniform_real_distribution<double> draw(0.01, 1.0);
+  ParameterRecord p{};
+  for (double& value : p) value = draw(engine);
+  auto normalise = [&p](int first, int count) {
+    double sum = 0.0;
+    for (int i = first; i < first + count; ++i) sum += p[i];
+    for (int i = first; i < first + count; ++i) p[i] /= sum;
+  };
+  normalise(kDoubletFrequenciesSlot, 16);
+  normalise(kLoopFrequenciesSlot, 4);
+  return p;
+}
+
+// exp(Q t) by Eigen's own matrix exponential (Pade with scaling and squaring),
+// independent of the spectral decomposition under test.
+template <std::size_t N2>
+RealMatrix ReferenceExponential(const std::array<double, N2>& q, double t) {
+  const auto n = static_cast<Eigen::Index>(N2 == 16 ? 4 : 16);
+  const RealMatrix rates =
+      Eigen::Map<const Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>>(
+          q.data(), n, n);
+  return (rates * t).exp();
+}
+
+// Sets show_debug_info for the lifetime of the guard.
+class DebugSwitch {
+ public:
+  explicit DebugSwitch(bool on) : saved_(show_debug_info) { show_debug_info = on; }
+  ~DebugSwitch() { show_debug_info = saved_; }
+  DebugSwitch(const DebugSwitch&) = delete;
+  DebugSwitch& operator=(const DebugSwitch&) = delete;
+
+ private:
+  bool saved_;
+};

@@ -1,0 +1,221 @@
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "model_test_support.h"
+#include "rate_matrices.h"
+#include "test_support.h"
+#include "transition_probabilities.h"
+
+namespace {
+
+// ((b:0.05,c:0):0.3,a:0.1) rooted at its top node, listed root first.
+struct SmallTree {
+  std::array<NodeStruct, 5> nodes;
+  std::vector<NodeStruct*> up_pass;
+
+  SmallTree() {
+    NodeStruct &root = nodes[0], &a = nodes[1], &x = nodes[2], &b = nodes[3], &c = nodes[4];
+    root.left = &a;
+    root.right = &x;
+    a.anc = x.anc = &root;
+    x.left = &b;
+    x.right = &c;
+    b.anc = c.anc = &x;
+    a.length = 0.1;
+    x.length = 0.3;
+    b.length = 0.05;
+    c.length = 0.0;
+    for (int i = 0; i < 5; ++i) {
+      nodes[i].index = i;
+      nodes[i].scaled_length = i == 0 ? 0.0 : 1.0;
+      up_pass.push_back(&nodes[i]);
+    }
+  }
+};
+
+template <std::size_t N2>
+void ExpectMatrixNear(const std::array<double, N2>& p, const RealMatrix& expected, double tolerance) {
+  const Eigen::Index n = expected.rows();
+  for (Eigen::Index i = 0; i < n; ++i) {
+    for (Eigen::Index j = 0; j < n; ++j) {
+      EXPECT_NEAR(p[static_cast<std::size_t>(i * n + j)], expected(i, j), tolerance)
+          << "entry " << i << ", " << j;
+    }
+  }
+}
+
+std::string Format(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+// A non-reversible loop matrix with a conjugate pair of eigenvalues, and the
+// doublet matrix in which each position evolves under it independently.
+void SetCyclicRateMatrices() {
+  singlet_q_matrix.fill(0.0);
+  for (int i = 0; i < 4; ++i) {
+    singlet_q_matrix[i * 4 + (i + 1) % 4] = 1.0;
+    singlet_q_matrix[i * 4 + (i + 3) % 4] = 0.2;
+    singlet_q_matrix[i * 4 + i] = -1.2;
+  }
+  doublet_q_matrix.fill(0.0);
+  for (int i = 0; i < 16; ++i) {
+    for (int j = 0; j < 16; ++j) {
+      if (i / 4 == j / 4) doublet_q_matrix[i * 16 + j] += singlet_q_matrix[(i % 4) * 4 + j % 4];
+      if (i % 4 == j % 4) doublet_q_matrix[i * 16 + j] += singlet_q_matrix[(i / 4) * 4 + j / 4];
+    }
+  }
+}
+
+}  // namespace
+
+TEST(TransitionProbabilities, EveryBranchButTheRootGetsTheExponentialOfItsLength) {
+  DebugSwitch off(false);
+  const ParameterRecord p = ExampleParameters();
+  SetQMatrix(p);
+  SetDoubletQMatrix(p);
+  SmallTree tree;
+  EXPECT_EQ(CapturedOutput([&] {
+              SetSingeltonTransitionProbabilities(tree.up_pass);
+              SetDoubletTransitionProbabilities(tree.up_pass);
+            }),
+            "");
+  EXPECT_EQ(tree.nodes[0].p_singlet, (std::array<double, 16>{}));
+  EXPECT_EQ(tree.nodes[0].p_doublet, (std::array<double, 256>{}));
+  for (int i = 1; i < 5; ++i) {
+    const NodeStruct& node = tree.nodes[i];
+    ExpectMatrixNear(node.p_singlet, ReferenceExponential(singlet_q_matrix, node.length), 1e-10);
+    ExpectMatrixNear(node.p_doublet, ReferenceExponential(doublet_q_matrix, node.length), 1e-10);
+  }
+  // The zero-length branch: the identity, up to the rounding of U x U^-1.
+  ExpectMatrixNear(tree.nodes[4].p_doublet, RealMatrix::Identity(16, 16), 1e-13);
+}
+
+TEST(TransitionProbabilities, ComplexPathJoinsTheTwoRootBranches) {
+  DebugSwitch off(false);
+  SetCyclicRateMatrices();
+  SmallTree tree;
+  EXPECT_EQ(CapturedOutput([&] {
+              SetSingeltonTransitionProbabilities(tree.up_pass);
+              SetDoubletTransitionProbabilities(tree.up_pass);
+            }),
+            "Eigens are complex....\nEigens are complex....\n");
+  EXPECT_EQ(tree.nodes[0].p_singlet, (std::array<double, 16>{}));
+  // Both children of the root take 0.1 + 0.3; the others their own length.
+  const double times[] = {0.0, 0.4, 0.4, 0.05, 0.0};
+  for (int i = 1; i < 5; ++i) {
+    ExpectMatrixNear(tree.nodes[i].p_singlet, ReferenceExponential(singlet_q_matrix, times[i]),
+                     1e-12);
+    ExpectMatrixNear(tree.nodes[i].p_doublet, ReferenceExponential(doublet_q_matrix, times[i]),
+                     1e-12);
+  }
+}
+
+TEST(TransitionProbabilities, HiddenBranchLastsScaledLengthTimesLambda) {
+  DebugSwitch off(false);
+  const ParameterRecord p = ExampleParameters();
+  SetQMatrix(p);
+  SetDoubletQMatrix(p);
+  NodeStruct node;
+  node.length = 5.0;  // not used by the hidden branch
+  node.scaled_length = 1.2;
+  std::array<double, 16> loop{};
+  std::array<double, 256> stem{};
+  SetHiddenSingeltonTransitionProbabilities(node, loop, 0.7);
+  SetHiddenDoubletTransitionProbabilities(node, stem, 0.7);
+  ExpectMatrixNear(loop, ReferenceExponential(singlet_q_matrix, 1.2 * 0.7), 1e-10);
+  ExpectMatrixNear(stem, ReferenceExponential(doublet_q_matrix, 1.2 * 0.7), 1e-10);
+
+  SetHiddenSingeltonTransitionProbabilities(node, loop, 0.0);
+  SetHiddenDoubletTransitionProbabilities(node, stem, 0.0);
+  ExpectMatrixNear(loop, RealMatrix::Identity(4, 4), 1e-13);
+  ExpectMatrixNear(stem, RealMatrix::Identity(16, 16), 1e-13);
+
+  // The complex path uses the same time and no root rule.
+  SetCyclicRateMatrices();
+  EXPECT_EQ(CapturedOutput([&] { SetHiddenDoubletTransitionProbabilities(node, stem, 0.7); }),
+            "Eigens are complex....\n");
+  ExpectMatrixNear(stem, ReferenceExponential(doublet_q_matrix, 1.2 * 0.7), 1e-12);
+}
+
+TEST(TransitionProbabilities, DebugListsEveryBranchMatrixInItsFormat) {
+  ParameterRecord p = ExampleParameters();
+  SetQMatrix(p);
+  SetDoubletQMatrix(p);
+  SmallTree tree;
+  DebugSwitch on(true);
+
+  std::string expected = "\nSingleton transition probabilities:\n";
+  const std::string singleton = CapturedOutput([&] {
+    SetSingeltonTransitionProbabilities(tree.up_pass);
+  });
+  for (int n = 1; n < 5; ++n) {
+    const NodeStruct& node = tree.nodes[n];
+    expected += "\tNode index " + std::to_string(node.index) + " (time = " +
+                Format("%lf", node.length) + "):\n";
+    for (int i = 0; i < 4; ++i) {
+      for (int j = 0; j < 4; ++j) expected += Format("\t\t%lf", node.p_singlet[i * 4 + j]);
+      expected += "\n";
+    }
+  }
+  EXPECT_EQ(singleton, expected);
+
+  expected = "\nDoublet transition probabilities:\n";
+  const std::string doublet = CapturedOutput([&] {
+    SetDoubletTransitionProbabilities(tree.up_pass);
+  });
+  for (int n = 1; n < 5; ++n) {
+    const NodeStruct& node = tree.nodes[n];
+    expected += "Node " + std::to_string(node.index) + ":\n";
+    for (int i = 0; i < 16; ++i) {
+      expected += "\t";
+      for (int j = 0; j < 16; ++j) expected += Format("%lf  ", node.p_doublet[i * 16 + j]);
+      expected += "\n";
+    }
+  }
+  EXPECT_EQ(doublet, expected);
+
+  std::array<double, 16> loop{};
+  std::array<double, 256> stem{};
+  const std::string hidden = CapturedOutput([&] {
+    SetHiddenSingeltonTransitionProbabilities(tree.nodes[1], loop, 0.0);
+    SetHiddenDoubletTransitionProbabilities(tree.nodes[1], stem, 0.0);
+  });
+  std::string identity_loop, identity_stem;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) identity_loop += i == j ? "\t\t1.000000" : "\t\t0.000000";
+    identity_loop += "\n";
+  }
+  for (int i = 0; i < 16; ++i) {
+    identity_stem += "\t";
+    for (int j = 0; j < 16; ++j) identity_stem += i == j ? "1.000000  " : "0.000000  ";
+    identity_stem += "\n";
+  }
+  EXPECT_EQ(hidden, "\nHidden singleton transition probabilities:\n" + identity_loop +
+                        "\nHidden doublet transition probabilities:\n" + identity_stem);
+}
+
+TEST(TransitionProbabilities, ImaginaryResidueIsReportedAndTheMatrixKept) {
+  DebugSwitch off(false);
+  SetCyclicRateMatrices();
+  // A badly scaled similarity transform of the cyclic matrix: same eigenvalues,
+  // eigenvectors spread over 24 orders of magnitude, so rounding leaves an
+  // imaginary residue far above 1e-12.
+  const double d[] = {1.0, 1e12, 1e-12, 1.0};
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) singlet_q_matrix[i * 4 + j] *= d[i] / d[j];
+  }
+  NodeStruct node;
+  node.scaled_length = 1.2;
+  std::array<double, 16> loop{};
+  EXPECT_EQ(CapturedOutput([&] { SetHiddenSingeltonTransitionProbabilities(node, loop, 0.7); }),
+            "Eigens are complex....\n"
+            "Problem calculating transition probabilities for complex eigen values.\n");
+  // The real parts are stored all the same, inaccurate as they are.
+  EXPECT_NE(loop, (std::array<double, 16>{}));
+}
