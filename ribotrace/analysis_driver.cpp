@@ -9,13 +9,17 @@
 #include "buffers.h"
 #include "data_file.h"
 #include "diagnostics.h"
+#include "hidden_simulation.h"
+#include "inference_stages.h"
 #include "node_struct.h"
 #include "parameter_file.h"
 #include "parameter_record.h"
 #include "random_source.h"
+#include "rate_matrices.h"
 #include "show_tree_structure.h"
 #include "stems_and_loops.h"
 #include "tree_construction.h"
+#include "transition_probabilities.h"
 #include "tree_file.h"
 
 void CalcAncestralStates(const RunValues& values) {
@@ -90,6 +94,18 @@ void CalcAncestralStates(const RunValues& values) {
   SetScaledBranchLengths(down_pass, values.is_harmonic);
   ShowTreeStructure(nodes, down_pass, up_pass);
 
-  (void)seed;
-  (void)parameters;
+  SetQMatrix(parameters);
+  SetDoubletQMatrix(parameters);
+  SetSingeltonTransitionProbabilities(up_pass);
+  SetDoubletTransitionProbabilities(up_pass);
+
+  // A hidden branch lasts scaled_length x lambda, and every node below the
+  // root has the same scaled_length, so one pair of hidden matrices serves
+  // every node and column of the run.
+  HiddenBranchMatrices hidden;
+  SetHiddenSingeltonTransitionProbabilities(*down_pass.front(), hidden.singlet, values.lambda);
+  SetHiddenDoubletTransitionProbabilities(*down_pass.front(), hidden.doublet, values.lambda);
+
+  RunInferenceStages({down_pass, up_pass, SS, alignment, parameters, hidden}, values, &seed,
+                     anc_seqs, log_P);
 }

@@ -1,0 +1,109 @@
+// Whole ribotrace runs on the bundled example: a real Rfam alignment and the
+// tree and parameters MrBayes 3.2.7 estimated from it.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "test_support.h"
+
+namespace {
+
+const std::string kExamples = EXAMPLES_DIR;
+constexpr int kTaxa = 10;
+constexpr int kSites = 367;
+
+struct RunOutcome {
+  ProgramResult result;
+  std::string sequences;
+  std::string summary;
+};
+
+class WholeRun : public testing::Test {
+ protected:
+  RunOutcome Start(const std::vector<std::string>& values, const std::string& seed = "--seed=11") {
+    const std::string out = dir_.Path("out.fa");
+    std::vector<std::string> args = {seed, kExamples + "/plant_srp10.txt",
+                                     kExamples + "/plant_srp10.nex.con.tre",
+                                     kExamples + "/plant_srp10.nex.pstat", out};
+    args.insert(args.end(), values.begin(), values.end());
+    RunOutcome run;
+    run.result = RunProgram(RIBOTRACE_BINARY, args);
+    run.sequences = ReadFile(out);
+    run.summary = ReadFile(out + ".par");
+    return run;
+  }
+  ScratchDir dir_;
+};
+
+int CountMatches(const std::string& text, const std::string& pattern) {
+  const std::regex re(pattern);
+  return static_cast<int>(std::distance(std::sregex_iterator(text.begin(), text.end(), re),
+                                        std::sregex_iterator()));
+}
+
+}  // namespace
+
+TEST_F(WholeRun, WritesEveryBlockForEverySwitchSetting) {
+  for (const std::string harmonic : {"0", "1"}) {
+    for (const std::string condition : {"0", "1"}) {
+      const RunOutcome run = Start({harmonic, "0.5", "3", "1", condition});
+      ASSERT_EQ(run.result.status, 0) << run.result.output;
+      EXPECT_EQ(run.result.output, "");
+      EXPECT_EQ(run.sequences.rfind(">SS_cons\n(((-((((", 0), 0u);
+      EXPECT_EQ(CountMatches(run.sequences, "\n>anc_\\d+_[1-3]\n"), (kTaxa - 2) * 3);
+      EXPECT_EQ(CountMatches(run.sequences, "\n>psr_\\d+_[1-3]\n"), (kTaxa - 2) * 3);
+      EXPECT_EQ(CountMatches(run.sequences, "\n>ABCN01005680_1_1602_1315\n"), 1);
+      // Sampled and hidden rows hold nucleotides and re-introduced gaps only.
+      EXPECT_EQ(CountMatches(run.sequences, ">(anc|psr)_\\d+_\\d+\n[ACGU-]{" + std::to_string(kSites) + "}\n"),
+                2 * (kTaxa - 2) * 3);
+      if (harmonic == "1") {
+        EXPECT_TRUE(std::regex_match(run.summary,
+                                     std::regex("h_mean\t0\\.\\d{6}\nlambda\t0\\.500000\nsize\t3\n")))
+            << run.summary;
+      } else {
+        EXPECT_EQ(run.summary, "prd_brlen\t1.000000\nsize\t3\n");
+      }
+    }
+  }
+}
+
+TEST_F(WholeRun, HeadersCarryPreOrderIndicesOfInteriorNodes) {
+  const RunOutcome run = Start({"1", "1.0", "2", "0", "0"});
+  ASSERT_EQ(run.result.status, 0);
+  EXPECT_EQ(run.sequences.find(">ABCN"), std::string::npos);  // include_data 0
+  std::set<int> indices;
+  const std::regex header(">anc_(\\d+)_1\n");
+  for (auto it = std::sregex_iterator(run.sequences.begin(), run.sequences.end(), header);
+       it != std::sregex_iterator(); ++it) {
+    indices.insert(std::stoi((*it)[1]));
+  }
+  // 19 nodes numbered 0..18 in pre-order: the root (0) and the ten tips
+  // never head a block, so eight distinct interior indices remain.
+  EXPECT_EQ(indices.size(), static_cast<std::size_t>(kTaxa - 2));
+  EXPECT_EQ(indices.count(0), 0u);
+  for (const int index : indices) EXPECT_LT(index, 2 * kTaxa - 1);
+}
+
+TEST_F(WholeRun, SeedMakesRunsRepeatable) {
+  const RunOutcome first = Start({"1", "1.0", "4", "1", "1"}, "--seed=12345");
+  const RunOutcome again = Start({"1", "1.0", "4", "1", "1"}, "--seed=12345");
+  const RunOutcome other = Start({"1", "1.0", "4", "1", "1"}, "--seed=54321");
+  ASSERT_EQ(first.result.status, 0);
+  EXPECT_EQ(first.sequences, again.sequences);
+  EXPECT_EQ(first.summary, again.summary);
+  EXPECT_NE(first.sequences, other.sequences);
+}
+
+TEST_F(WholeRun, DiagnosticsShowEveryStageAndStillWriteResults) {
+  const RunOutcome run = Start({"1", "1.0", "2", "1", "1", "1"});
+  ASSERT_EQ(run.result.status, 0);
+  for (const char* heading :
+       {"Data file contents (filename = ", "Number doublet sites = 123\nNumber of singleton sites = 121\n",
+        "\nLoop Q-matrix:\n", "\nStem Q-matrix:\n", "\nSingleton transition probabilities:\n",
+        "\nDoublet transition probabilities:\n", "\nFractional likelihoods --\n",
+        "\nPosterior probabilities --\n", "\nAncestral sequences:\n"}) {
+    EXPECT_NE(run.result.output.find(heading), std::string::npos) << heading;
+  }
+  EXPECT_EQ(CountMatches(run.sequences, "\n>psr_\\d+_[12]\n"), (kTaxa - 2) * 2);
+}
