@@ -2,9 +2,9 @@
 
 #include "alignment/alignment_reader.h"
 #include "alignment/structure_pairing.h"
-#include "data_file.h"
-#include "diagnostics.h"
-#include "state_coding.h"
+#include "io/data_file.h"
+#include "run/diagnostics.h"
+#include "sequence/state_coding.h"
 #include "test_support.h"
 
 namespace {

@@ -4,14 +4,14 @@
 #include <functional>
 #include <random>
 
-#include "diagnostics.h"
-#include "fractional_likelihoods.h"
+#include "run/diagnostics.h"
+#include "inference/fractional_likelihoods.h"
 #include "inference_test_support.h"
-#include "likelihood_blocks.h"
-#include "posterior_states.h"
-#include "state_coding.h"
+#include "inference/likelihood_blocks.h"
+#include "inference/posterior_states.h"
+#include "sequence/state_coding.h"
 #include "test_support.h"
-#include "tip_likelihoods.h"
+#include "inference/tip_likelihoods.h"
 
 namespace {
 

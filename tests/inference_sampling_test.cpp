@@ -2,15 +2,15 @@
 
 #include <cmath>
 
-#include "ancestral_sampling.h"
-#include "fractional_likelihoods.h"
-#include "gap_reintroduction.h"
-#include "hidden_simulation.h"
+#include "inference/ancestral_sampling.h"
+#include "inference/fractional_likelihoods.h"
+#include "inference/gap_reintroduction.h"
+#include "inference/hidden_simulation.h"
 #include "inference_test_support.h"
-#include "likelihood_blocks.h"
-#include "posterior_states.h"
-#include "random_source.h"
-#include "state_coding.h"
+#include "inference/likelihood_blocks.h"
+#include "inference/posterior_states.h"
+#include "run/random_source.h"
+#include "sequence/state_coding.h"
 #include "test_support.h"
 
 namespace {

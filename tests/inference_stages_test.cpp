@@ -1,8 +1,8 @@
-#include "inference_stages.h"
+#include "inference/inference_stages.h"
 
 #include <gtest/gtest.h>
 
-#include "diagnostics.h"
+#include "run/diagnostics.h"
 #include "inference_test_support.h"
 #include "test_support.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "state_coding.h"
+#include "sequence/state_coding.h"
 
 std::array<double, 16> JukesCantor4(double t) {
   const double decay = std::exp(-4.0 * t / 3.0);

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "data_file.h"
-#include "node_struct.h"
-#include "parameter_record.h"
-#include "stems_and_loops.h"
+#include "io/data_file.h"
+#include "tree/node_struct.h"
+#include "model/parameter_record.h"
+#include "sequence/stems_and_loops.h"
 
 std::array<double, 16> JukesCantor4(double t);
 std::array<double, 256> JukesCantor16(double t);

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "eigen_decomposition.h"
+#include "model/eigen_decomposition.h"
 #include "model_test_support.h"
-#include "rate_matrices.h"
+#include "model/rate_matrices.h"
 #include "test_support.h"
 
 namespace {

@@ -7,9 +7,9 @@
 
 #include <unsupported/Eigen/MatrixFunctions>
 
-#include "diagnostics.h"
+#include "run/diagnostics.h"
 #include "matrix-library/matrix_library.h"
-#include "parameter_record.h"
+#include "model/parameter_record.h"
 
 // The posterior means that MrBayes 3.2.7 estimated for examples/plant_srp10.nex
 // (examples/plant_srp10.nex.pstat): partition 1 the stems, partition 2 the loops.

@@ -1,4 +1,4 @@
-#include "parameter_file.h"
+#include "io/parameter_file.h"
 
 #include <gtest/gtest.h>
 

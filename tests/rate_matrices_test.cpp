@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "model_test_support.h"
-#include "rate_matrices.h"
+#include "model/rate_matrices.h"
 #include "test_support.h"
 
 namespace {

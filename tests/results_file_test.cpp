@@ -1,11 +1,11 @@
-#include "results_file.h"
+#include "io/results_file.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "inference_test_support.h"
-#include "state_coding.h"
+#include "sequence/state_coding.h"
 #include "test_support.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "state_coding.h"
+#include "sequence/state_coding.h"
 #include "test_support.h"
 
 TEST(StateCoding, ReadsAndPrintsEveryCharacterOfTheTable) {

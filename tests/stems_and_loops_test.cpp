@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "diagnostics.h"
-#include "state_coding.h"
-#include "stems_and_loops.h"
+#include "run/diagnostics.h"
+#include "sequence/state_coding.h"
+#include "sequence/stems_and_loops.h"
 #include "test_support.h"
 
 namespace {

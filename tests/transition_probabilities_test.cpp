@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "model_test_support.h"
-#include "rate_matrices.h"
+#include "model/rate_matrices.h"
 #include "test_support.h"
-#include "transition_probabilities.h"
+#include "model/transition_probabilities.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <regex>
 #include <sstream>
 
-#include "data_file.h"
+#include "io/data_file.h"
 #include "test_support.h"
-#include "tree_file.h"
+#include "io/tree_file.h"
 #include "tree_test_support.h"
 
 namespace {

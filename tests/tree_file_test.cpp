@@ -1,4 +1,4 @@
-#include "tree_file.h"
+#include "io/tree_file.h"
 
 #include <gtest/gtest.h>
 

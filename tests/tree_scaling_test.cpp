@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "branch_scaling.h"
+#include "tree/branch_scaling.h"
 #include "test_support.h"
 #include "tree_test_support.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tree_construction.h"
+#include "tree/tree_construction.h"
 
 struct BuiltTree {
   std::vector<NodeStruct> nodes;

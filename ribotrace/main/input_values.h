@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis_driver.h"
+#include "run/analysis_driver.h"
 
 inline constexpr const char* kRibotraceUsage =
     "Usage: ribotrace [--seed=N] data_file tree_file param_file out_file is_harmonic lambda "

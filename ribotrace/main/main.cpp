@@ -4,7 +4,7 @@
 #include <iostream>
 #include <new>
 
-#include "analysis_driver.h"
+#include "run/analysis_driver.h"
 #include "bailout/bailout.h"
 #include "input_values.h"
 #include "version.h"

@@ -1,0 +1,40 @@
+// Fractional (conditional) likelihoods: for every node and block, the
+// likelihood of the data below the node given each state of the node
+// (Felsenstein's pruning), computed children before parents.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "io/data_file.h"
+#include "tree/node_struct.h"
+#include "sequence/stems_and_loops.h"
+
+// Where a block was multiplied by 2^256 to keep it out of the subnormal
+// range: with many taxa the plain products fall below the smallest double.
+// Each count says how many times a node's block was rescaled; a block's
+// entries keep their ratios, so the posteriors (normalised per block) do
+// not depend on it.
+struct FractionalScaling {
+  int n_blocks = 0;
+  std::vector<int> counts;  // per down-pass position, then per block
+
+  int Count(std::size_t position, int block) const {
+    return counts[position * static_cast<std::size_t>(n_blocks) + static_cast<std::size_t>(block)];
+  }
+};
+
+// A block whose largest entry falls below this is rescaled.
+constexpr double kRescaleThreshold = 0x1p-256;
+constexpr double kRescaleFactor = 0x1p256;
+
+// Fills every node's frac_likelihoods (20 entries per block, see
+// likelihood_blocks.h) in down-pass order: tips from their observed codes,
+// interior nodes as the product over both children of the child's
+// transition matrix applied to the child's block. The root's vector is not
+// weighted by state frequencies. Each child's p_singlet / p_doublet must
+// already hold its branch's transition probabilities. Prints every node's
+// blocks when diagnostics are on.
+FractionalScaling GetFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass,
+                                           const std::vector<SiteRecord>& SS,
+                                           const Alignment& alignment);

@@ -1,0 +1,22 @@
+// Posterior probabilities of the states at every interior node below the
+// root, from the fractional likelihoods of the node's three neighbours.
+#pragma once
+
+#include <vector>
+
+#include "tree/node_struct.h"
+#include "model/parameter_record.h"
+
+// For every node of the up-pass sequence that has both children and an
+// ancestor, and every block: posterior[x] proportional to freq[x] x the
+// contributions of left, right and a third neighbour U, normalised per
+// block. U is the ancestor, or the sibling when the ancestor is the root;
+// each neighbour contributes through its own branch matrix and its own
+// fractional likelihoods. Doublet blocks use the doublet frequencies and
+// p_doublet, loop blocks the loop frequencies and p_singlet. A block in
+// which every state has probability 0 is stored as all 0.0 (sampling then
+// stops on it). Tips and the root get all 0.0. Prints the posteriors when
+// diagnostics are on.
+void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
+                                     const std::vector<int>& structure,
+                                     const ParameterRecord& parameters);

@@ -1,0 +1,125 @@
+#include "io/tree_file.h"
+
+#include <algorithm>
+#include <map>
+#include <new>
+#include <optional>
+#include <string_view>
+
+#include "bailout/bailout.h"
+#include "io/nexus_text.h"
+#include "tree-utility/string_token.h"
+
+namespace {
+
+using TranslateTable = std::map<std::string, std::string>;
+
+bool IsEnd(const std::string& token) { return token == "end;" || token == "end"; }
+
+class TokenStream {
+ public:
+  explicit TokenStream(std::string_view text) : text_(text) {}
+  std::string Next() { return StringToken(pos_, text_, kNexusSeparators); }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+// Reads "key name, key name, ... ;" after the word `translate`. Commas and
+// the final ';' may stand alone or be attached to a name.
+TranslateTable ReadTranslateTable(TokenStream& tokens) {
+  TranslateTable table;
+  std::string key = tokens.Next();
+  while (!key.empty() && key != ";" && !IsEnd(key)) {
+    std::string name = tokens.Next();
+    bool last = false;
+    std::string following;
+    if (!name.empty() && (name.back() == ',' || name.back() == ';')) {
+      last = name.back() == ';';
+      name.pop_back();
+    } else {
+      following = tokens.Next();
+      if (following == ";") last = true;
+      if (following == "," || following == ";") following.clear();
+    }
+    if (name.empty()) break;
+    table.emplace(key, name);
+    if (last) break;
+    key = following.empty() ? tokens.Next() : following;
+  }
+  return table;
+}
+
+// Replaces every taxon label that the table lists. Labels are the runs
+// between the Newick punctuation; the run after a ':' is a branch length.
+std::string TranslateLabels(std::string_view tree, const TranslateTable& table) {
+  if (table.empty()) return std::string(tree);
+  constexpr std::string_view kLabelEnd = ",()";
+  std::string result;
+  std::size_t i = 0;
+  while (i < tree.size()) {
+    const char c = tree[i];
+    if (kLabelEnd.find(c) != std::string_view::npos || c == ':') {
+      result.push_back(c);
+      ++i;
+      if (c != ':') continue;
+      const std::size_t end = std::min(tree.find_first_of(",():", i), tree.size());
+      result.append(tree.substr(i, end - i));
+      i = end;
+      continue;
+    }
+    const std::size_t end = std::min(tree.find_first_of(",():", i), tree.size());
+    const std::string label(tree.substr(i, end - i));
+    const auto found = table.find(label);
+    result.append(found == table.end() ? label : found->second);
+    i = end;
+  }
+  return result;
+}
+
+}  // namespace
+
+std::string ReadTreeFile(const std::string& file_name) {
+  try {
+    const std::optional<std::string> text = ReadNexusText(file_name, false);
+    if (!text) FailWithLine("ReadTreeFile Error: Unable to open file.");
+
+    // MrBayes 3.2 puts a taxa block, closed by its own "end;", before the
+    // trees block; only the end of the trees block (or of a file of bare
+    // tree statements) ends the search.
+    TokenStream tokens(*text);
+    TranslateTable table;
+    std::optional<std::string> tree;
+    bool in_trees_block = false;
+    std::string token = tokens.Next();
+    while (!token.empty()) {
+      if (IsEnd(token) && (in_trees_block || tree)) break;
+      if (token == "begin") {
+        token = tokens.Next();
+        in_trees_block = token == "trees;" || token == "trees";
+        continue;
+      }
+      if (token == "translate") {
+        table = ReadTranslateTable(tokens);
+      } else if (token == "tree") {
+        tokens.Next();  // the tree's name
+        std::string newick = tokens.Next();
+        if (newick.empty()) {
+          FailWithLine("ReadTreeFile Error: The file '" + file_name +
+                       "' ends inside a tree statement.");
+        }
+        if (newick.back() == ';') newick.pop_back();
+        tree = std::move(newick);
+      }
+      token = tokens.Next();
+    }
+    if (!tree) {
+      FailWithLine("ReadTreeFile Error: The file '" + file_name +
+                   "' holds no tree statement; expected a MrBayes tree file (.con.tre or .t).");
+    }
+    return TranslateLabels(*tree, table);
+  } catch (const std::bad_alloc&) {
+    FailWithLine("ReadTreeFile Error: Problem allocating memory for string.");
+  }
+}

@@ -1,0 +1,124 @@
+#include "model/transition_probabilities.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <span>
+
+#include "run/diagnostics.h"
+#include "model/eigen_decomposition.h"
+#include "model/rate_matrices.h"
+
+namespace {
+
+// One rate matrix, decomposed once, from which P(t) is computed for any
+// number of times.
+template <int N>
+class RateMatrixExponential {
+ public:
+  explicit RateMatrixExponential(const std::array<double, N * N>& q) {
+    const RealMatrix scratch =
+        Eigen::Map<const Eigen::Matrix<double, N, N, Eigen::RowMajor>>(q.data());
+    complex_ = GetEigens(scratch, eigens_) == 1;
+    if (complex_) {
+      std::printf("Eigens are complex....\n");
+    } else {
+      cijk_ = CalcCijk(eigens_.u, eigens_.u_inverse);
+    }
+  }
+
+  bool complex() const { return complex_; }
+
+  // P(t x r) into p; on the complex path an imaginary residue is reported and
+  // the matrix kept as it is.
+  void Fill(double t, double r, std::array<double, N * N>& p) const {
+    if (!complex_) {
+      CalcPij(cijk_, N, eigens_.lambda_real, t, r, p);
+      return;
+    }
+    if (ComplexChangeMatrix(eigens_.lambda_real, eigens_.lambda_imag, eigens_.c,
+                            eigens_.c_inverse, p, t, r) == 1) {
+      std::printf("Problem calculating transition probabilities for complex eigen values.\n");
+    }
+  }
+
+ private:
+  EigenSet eigens_;
+  bool complex_ = false;
+  std::vector<double> cijk_;
+};
+
+// The time of a node's branch. On the complex path the two branches at the
+// root count as one, as in the unrooted tree that MrBayes estimated, so both
+// children of the root take the sum of their lengths.
+double BranchTime(const NodeStruct& node, bool complex) {
+  if (complex && node.anc->anc == nullptr) {
+    return node.anc->left->length + node.anc->right->length;
+  }
+  return node.length;
+}
+
+template <int N>
+void PrintMatrixRows(const std::array<double, N * N>& p) {
+  for (int i = 0; i < N; ++i) {
+    if constexpr (N == 4) {
+      for (int j = 0; j < N; ++j) std::printf("\t\t%lf", p[i * N + j]);
+    } else {
+      std::printf("\t");
+      for (int j = 0; j < N; ++j) std::printf("%lf  ", p[i * N + j]);
+    }
+    std::printf("\n");
+  }
+}
+
+}  // namespace
+
+void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes) {
+  const RateMatrixExponential<4> model(singlet_q_matrix);
+  for (NodeStruct* node : nodes) {
+    if (node->anc == nullptr) continue;
+    model.Fill(BranchTime(*node, model.complex()), 1.0, node->p_singlet);
+  }
+  if (!show_debug_info) return;
+  std::printf("\nSingleton transition probabilities:\n");
+  for (const NodeStruct* node : nodes) {
+    if (node->anc == nullptr) continue;
+    // The branch's own length, also where the complex path used the root sum.
+    std::printf("\tNode index %d (time = %lf):\n", node->index, node->length);
+    PrintMatrixRows<4>(node->p_singlet);
+  }
+}
+
+void SetDoubletTransitionProbabilities(const std::vector<NodeStruct*>& nodes) {
+  const RateMatrixExponential<16> model(doublet_q_matrix);
+  for (NodeStruct* node : nodes) {
+    if (node->anc == nullptr) continue;
+    model.Fill(BranchTime(*node, model.complex()), 1.0, node->p_doublet);
+  }
+  if (!show_debug_info) return;
+  std::printf("\nDoublet transition probabilities:\n");
+  for (const NodeStruct* node : nodes) {
+    if (node->anc == nullptr) continue;
+    std::printf("Node %d:\n", node->index);
+    PrintMatrixRows<16>(node->p_doublet);
+  }
+}
+
+// The hidden branch of every node lasts scaled_length x lambda, and the driver
+// gives every node the same scaled_length, so the simulation needs each hidden
+// matrix only once per run: the driver computes the two of them once and hands
+// them to every node and column, rather than repeating the decomposition there.
+void SetHiddenSingeltonTransitionProbabilities(const NodeStruct& node,
+                                               std::array<double, 16>& matrix, double lambda) {
+  RateMatrixExponential<4>(singlet_q_matrix).Fill(node.scaled_length, lambda, matrix);
+  if (!show_debug_info) return;
+  std::printf("\nHidden singleton transition probabilities:\n");
+  PrintMatrixRows<4>(matrix);
+}
+
+void SetHiddenDoubletTransitionProbabilities(const NodeStruct& node,
+                                             std::array<double, 256>& matrix, double lambda) {
+  RateMatrixExponential<16>(doublet_q_matrix).Fill(node.scaled_length, lambda, matrix);
+  if (!show_debug_info) return;
+  std::printf("\nHidden doublet transition probabilities:\n");
+  PrintMatrixRows<16>(matrix);
+}

@@ -1,0 +1,3 @@
+#include "run/diagnostics.h"
+
+bool show_debug_info = false;

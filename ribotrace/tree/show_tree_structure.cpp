@@ -1,0 +1,33 @@
+#include "tree/show_tree_structure.h"
+
+#include <cstdio>
+
+#include "run/diagnostics.h"
+
+namespace {
+
+int IndexOf(const NodeStruct* node) { return node == nullptr ? -1 : node->index; }
+
+void PrintSequence(const char* title, std::span<NodeStruct* const> sequence) {
+  std::printf("%s:", title);
+  for (const NodeStruct* node : sequence) std::printf(" %d", IndexOf(node));
+  std::printf("\n");
+}
+
+}  // namespace
+
+void ShowTreeStructure(const std::vector<NodeStruct>& nodes, std::span<NodeStruct* const> down_pass,
+                       std::span<NodeStruct* const> up_pass) {
+  if (!show_debug_info) return;
+  std::printf("\nTree structure (%zu nodes; -1: none)\n", nodes.size());
+  std::printf("%6s %6s %6s %6s %14s %14s  %s\n", "node", "left", "right", "anc", "length",
+              "scaled_length", "taxon");
+  for (const NodeStruct* node : up_pass) {
+    std::printf("%6d %6d %6d %6d %14.6e %14.6e", node->index, IndexOf(node->left),
+                IndexOf(node->right), IndexOf(node->anc), node->length, node->scaled_length);
+    if (node->left == nullptr) std::printf("  %d %s", node->taxon_index, node->label.c_str());
+    std::printf("\n");
+  }
+  PrintSequence("Down-pass sequence", down_pass);
+  PrintSequence("Up-pass sequence", up_pass);
+}

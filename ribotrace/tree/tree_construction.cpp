@@ -1,0 +1,313 @@
+#include "tree/tree_construction.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "bailout/bailout.h"
+#include "sequence/state_coding.h"
+#include "tree-utility/tree_walks.h"
+
+namespace {
+
+constexpr std::string_view kLabelEnd = ",():";
+constexpr std::string_view kLengthEnd = ",(): \t\r\n";
+
+bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+std::optional<double> ParseLength(std::string_view text) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
+      value < 0.0) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+[[noreturn]] void FailTree(const std::string& message) {
+  FailWithLine("SetUpTree Error: " + message);
+}
+
+// Builds the tree by one scan of the Newick text. `p_` is the node the scan
+// stands at: a new group or taxon becomes its child, a ',' or ')' climbs
+// back to its ancestor.
+//
+// MrBayes writes unrooted trees, whose outermost group has three members.
+// When the third member's last taxon T arrives, a new root R is made with
+// the tree built so far on its left and T on its right, and T's branch is
+// split in half between T and R's left child. A third member that is itself
+// a group has by then been built as the parent of everything before it, so
+// from that point the scan walks down again on ')' (to the child still
+// without a length) instead of up; the result has the same unrooted shape
+// and branch lengths.
+class TreeBuilder {
+ public:
+  TreeBuilder(std::vector<NodeStruct>& nodes, const std::vector<TaxonName>& Names, int n_taxa)
+      : nodes_(nodes),
+        names_(Names),
+        n_taxa_(n_taxa),
+        has_length_(nodes.size(), false),
+        tip_of_taxon_(Names.size(), nullptr) {}
+
+  NodeStruct* Build(std::string_view text) {
+    char previous = '\0';  // the last punctuation met, or 'a' after a label
+    for (std::size_t i = 0; i < text.size();) {
+      const char c = text[i];
+      if (IsBlank(c)) {
+        ++i;
+        continue;
+      }
+      if (closed_) FailTree("Unexpected text after the end of the tree" + At(i) + ".");
+      if (root_ == nullptr && c != '(') FailTree("The tree text does not begin with '('.");
+      if (c == '(') {
+        OpenGroup(i);
+        ++i;
+      } else if (c == ')' || c == ',') {
+        if (previous == '(' || previous == ',') FailTree("Empty member of a group" + At(i) + ".");
+        CloseOrSeparate(c, i);
+        ++i;
+      } else if (c == ':') {
+        if (previous != 'a' && previous != ')') {
+          FailTree("A branch length that follows no taxon or group" + At(i) + ".");
+        }
+        i = ReadLength(text, i + 1);
+      } else {
+        i = ReadLabel(text, i, previous);
+      }
+      previous = (c == '(' || c == ')' || c == ',' || c == ':') ? c : 'a';
+    }
+    if (root_ == nullptr) FailTree("The tree text holds no tree.");
+    if (!closed_) FailTree("The tree text ends inside a group: its parentheses are unbalanced.");
+    for (std::size_t taxon = 0; taxon < names_.size(); ++taxon) {
+      if (tip_of_taxon_[taxon] == nullptr) {
+        FailTree("The taxon '" + names_[taxon].name +
+                 "' of the data file is missing from the tree.");
+      }
+    }
+    return root_;
+  }
+
+ private:
+  static std::string At(std::size_t i) {
+    return " at character " + std::to_string(i + 1) + " of the tree text";
+  }
+
+  [[noreturn]] void FailPolytomy(std::size_t i) const {
+    FailTree("A group of the tree has more than two members (three in the outermost group)" +
+             At(i) +
+             "; ribotrace needs a fully resolved tree, such as one sampled tree of the .t file.");
+  }
+
+  std::size_t Position(const NodeStruct* node) const {
+    return static_cast<std::size_t>(node - nodes_.data());
+  }
+
+  bool HasLength(const NodeStruct* node) const { return has_length_[Position(node)]; }
+
+  void SetLength(NodeStruct* node, double value) {
+    node->length = value;
+    has_length_[Position(node)] = true;
+  }
+
+  NodeStruct* TakeRecord() {
+    if (next_ >= nodes_.size()) {
+      FailTree("The tree has more tips than the " + std::to_string(n_taxa_) +
+               " taxa of the data file.");
+    }
+    NodeStruct* node = &nodes_[next_];
+    node->index = static_cast<int>(next_++);
+    return node;
+  }
+
+  // A new record as the first free child of p_.
+  NodeStruct* AddChild() {
+    NodeStruct* child = TakeRecord();
+    child->anc = p_;
+    (p_->left == nullptr ? p_->left : p_->right) = child;
+    return child;
+  }
+
+  void OpenGroup(std::size_t i) {
+    if (root_ == nullptr) {
+      if (nodes_.empty())
+        FailVerbatim(
+            "setUpStructureRepresentationOfTreeString err: problem when counter = 0 with ptr p");
+      root_ = TakeRecord();
+      p_ = root_;
+    } else if (p_->left == nullptr || p_->right == nullptr) {
+      p_ = AddChild();
+    } else if (p_->anc == nullptr && !rerooted_) {
+      // A group as the third member of the outermost group: it starts as
+      // the parent of what has been built so far.
+      NodeStruct* parent = TakeRecord();
+      p_->anc = parent;
+      parent->left = p_;
+      p_ = parent;
+    } else {
+      FailPolytomy(i);
+    }
+    members_.push_back(1);
+  }
+
+  void CloseOrSeparate(char c, std::size_t i) {
+    if (members_.empty()) FailTree("Unbalanced parentheses" + At(i) + ".");
+    if (!HasLength(p_)) {
+      FailTree("No branch length for " +
+               (p_->left == nullptr ? "the taxon '" + p_->label + "'" : std::string("the group")) +
+               " before character " + std::to_string(i + 1) + " of the tree text.");
+    }
+    if (c == ',') {
+      if (++members_.back() > (members_.size() == 1 ? 3 : 2)) FailPolytomy(i);
+    } else {
+      if (members_.back() < 2) FailTree("A group with a single member" + At(i) + ".");
+      members_.pop_back();
+      closed_ = members_.empty();
+    }
+    if (rerooted_ && c == ')') {
+      if (p_->left != nullptr && !HasLength(p_->left)) {
+        p_ = p_->left;
+      } else if (p_->right != nullptr && !HasLength(p_->right)) {
+        p_ = p_->right;
+      }
+    } else {
+      p_ = p_->anc;
+    }
+  }
+
+  std::size_t ReadLength(std::string_view text, std::size_t start) {
+    const std::size_t end = std::min(text.find_first_of(kLengthEnd, start), text.size());
+    const std::string_view number = text.substr(start, end - start);
+    const std::optional<double> value = ParseLength(number);
+    if (!value) {
+      FailTree("The branch length '" + std::string(number) + "'" + At(start) +
+               " is not a non-negative number.");
+    }
+    if (rerooted_ && p_->anc == root_) {
+      SetLength(p_, *value / 2.0);
+      p_ = root_->left;
+      SetLength(p_, *value / 2.0);
+    } else {
+      SetLength(p_, *value);
+    }
+    return end;
+  }
+
+  std::size_t ReadLabel(std::string_view text, std::size_t start, char previous) {
+    const std::size_t end = std::min(text.find_first_of(kLabelEnd, start), text.size());
+    if (CompareChar(text[start])) {
+      FailVerbatim(std::string("Shouldn't be here....(") + text[start] + ")\n");
+    }
+    std::string label;
+    for (const char c : text.substr(start, end - start)) {
+      if (!IsBlank(c)) label.push_back(c);
+    }
+    if (previous == ')') {
+      FailTree("The interior node before character " + std::to_string(start + 1) +
+               " of the tree text carries the label '" + label + "'; only tips may be labelled.");
+    }
+    if (previous != '(' && previous != ',')
+      FailTree("Unexpected text '" + label + "'" + At(start) + ".");
+
+    NodeStruct* tip = nullptr;
+    if (p_->left == nullptr || p_->right == nullptr) {
+      tip = AddChild();
+    } else if (p_->anc == nullptr && !rerooted_) {
+      tip = Reroot();
+    } else {
+      FailPolytomy(start);
+    }
+    const int taxon = FindTaxon(label);
+    if (tip_of_taxon_[static_cast<std::size_t>(taxon)] != nullptr) {
+      FailTree("The taxon '" + label + "' appears twice in the tree.");
+    }
+    tip_of_taxon_[static_cast<std::size_t>(taxon)] = tip;
+    tip->label = label;
+    tip->taxon_index = taxon;
+    p_ = tip;
+    return end;
+  }
+
+  NodeStruct* Reroot() {
+    NodeStruct* tip = TakeRecord();
+    NodeStruct* root = TakeRecord();
+    root->left = p_;
+    root->right = tip;
+    p_->anc = root;
+    tip->anc = root;
+    root_ = root;
+    rerooted_ = true;
+    return tip;
+  }
+
+  // The data row of a label: the first name equal to it, else the one name
+  // equal to it but for case (tree files are read lower-cased).
+  int FindTaxon(const std::string& label) const {
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      if (names_[i].name == label) return static_cast<int>(i);
+    }
+    const std::string lower = Lower(label);
+    std::optional<std::size_t> found;
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      if (Lower(names_[i].name) != lower) continue;
+      if (found) {
+        FailTree("The tree's taxon '" + label + "' matches both '" + names_[*found].name +
+                 "' and '" + names_[i].name + "' of the data file, which differ only in case.");
+      }
+      found = i;
+    }
+    if (!found) FailTree("The tree's taxon '" + label + "' matches no taxon of the data file.");
+    return static_cast<int>(*found);
+  }
+
+  std::vector<NodeStruct>& nodes_;
+  const std::vector<TaxonName>& names_;
+  int n_taxa_;
+  std::vector<bool> has_length_;                 // by record: a length has been read
+  std::vector<const NodeStruct*> tip_of_taxon_;  // by data row
+  std::vector<int> members_;                     // per open group: members begun so far
+  NodeStruct* p_ = nullptr;
+  NodeStruct* root_ = nullptr;
+  std::size_t next_ = 0;  // the next free record
+  bool rerooted_ = false;
+  bool closed_ = false;  // the outermost group has been closed
+};
+
+}  // namespace
+
+void SetUpTree(std::vector<NodeStruct>& nodes, std::vector<NodeStruct*>& up_pass,
+               std::vector<NodeStruct*>& down_pass, const std::vector<TaxonName>& Names,
+               const std::string& tree_text, int n_taxa) {
+  NodeStruct* root = TreeBuilder(nodes, Names, n_taxa).Build(tree_text);
+  root->index = 0;
+  int counter = 1;
+  ReIndexNodesForTree(root->left, counter);
+  ReIndexNodesForTree(root->right, counter);
+  counter = 0;
+  GetDownPassSequence(root, std::span<NodeStruct*>(down_pass), counter);
+  counter = 0;
+  GetUpPassSequence(root, std::span<NodeStruct*>(up_pass), counter);
+}
+
+void ReIndexNodesForTree(NodeStruct* node, int& counter) {
+  if (node == nullptr) return;
+  std::vector<NodeStruct*> pending{node};
+  while (!pending.empty()) {
+    NodeStruct* current = pending.back();
+    pending.pop_back();
+    current->index = counter++;
+    if (current->right != nullptr) pending.push_back(current->right);
+    if (current->left != nullptr) pending.push_back(current->left);
+  }
+}
