@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
-#include <regex>
 #include <sstream>
 
 #include "io/data_file.h"
@@ -76,14 +75,24 @@ TEST(MrBayesExample, SampledTreesGiveTheLastSample) {
   std::string line;
   std::string last_tree;
   std::map<std::string, std::string> translate;
-  const std::regex entry(R"(^\s*(\d+)\s+(\S+?)[,;]?\s*$)");
-  std::smatch match;
   while (std::getline(lines, line)) {
     if (line.find("tree gen.") != std::string::npos) last_tree = line;
-    if (std::regex_match(line, match, entry)) translate[match[1]] = Lower(match[2]);
+    // Translate entries: a number, blanks, a name and a ',' or ';'.
+    std::istringstream fields(line);
+    std::string number;
+    std::string name;
+    if (fields >> number >> name && number.find_first_not_of("0123456789") == std::string::npos &&
+        (name.back() == ',' || name.back() == ';')) {
+      name.pop_back();
+      translate[number] = Lower(name);
+    }
   }
-  ASSERT_TRUE(std::regex_search(last_tree, match, std::regex(R"(\((\d+):([0-9.e+-]+))")));
-  const NodeStruct* tip = sampled->Tip(translate[match[1]]);
-  ASSERT_NE(tip, nullptr) << match[1];
-  EXPECT_DOUBLE_EQ(tip->length, std::stod(match[2]));
+  // The first tip: the number after the innermost leading '(' and its length.
+  const std::size_t open = last_tree.find_first_not_of('(', last_tree.find('('));
+  const std::size_t colon = last_tree.find(':', open);
+  const std::size_t end = last_tree.find_first_of(",)", colon);
+  const std::string number = last_tree.substr(open, colon - open);
+  const NodeStruct* tip = sampled->Tip(translate[number]);
+  ASSERT_NE(tip, nullptr) << number;
+  EXPECT_DOUBLE_EQ(tip->length, std::stod(last_tree.substr(colon + 1, end - colon - 1)));
 }

@@ -2,8 +2,8 @@
 // tree and parameters MrBayes 3.2.7 estimated from it.
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <set>
+#include <sstream>
 
 #include "test_support.h"
 
@@ -36,10 +36,47 @@ class WholeRun : public testing::Test {
   ScratchDir dir_;
 };
 
-int CountMatches(const std::string& text, const std::string& pattern) {
-  const std::regex re(pattern);
-  return static_cast<int>(std::distance(std::sregex_iterator(text.begin(), text.end(), re),
-                                        std::sregex_iterator()));
+// The records of a FASTA-style file: header (without '>') and sequence.
+std::vector<std::pair<std::string, std::string>> Records(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> records;
+  std::istringstream lines(text);
+  std::string header;
+  std::string sequence;
+  while (std::getline(lines, header) && std::getline(lines, sequence)) {
+    records.emplace_back(header.substr(1), sequence);
+  }
+  return records;
+}
+
+// Headers "<kind>_<node>_<sample>" with a sample number in 1..samples.
+int CountBlocks(const std::string& text, const std::string& kind, int samples) {
+  int count = 0;
+  for (const auto& [header, sequence] : Records(text)) {
+    if (header.rfind(kind + "_", 0) != 0) continue;
+    const int sample = std::stoi(header.substr(header.rfind('_') + 1));
+    if (sample >= 1 && sample <= samples) ++count;
+  }
+  return count;
+}
+
+// Sampled and hidden rows: full length, nucleotides and re-introduced gaps only.
+bool RowsAreWellFormed(const std::string& text) {
+  for (const auto& [header, sequence] : Records(text)) {
+    if (header.rfind("anc_", 0) != 0 && header.rfind("psr_", 0) != 0) continue;
+    if (sequence.size() != static_cast<std::size_t>(kSites) ||
+        sequence.find_first_not_of("ACGU-") != std::string::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IsHarmonicSummary(const std::string& summary) {
+  std::istringstream lines(summary);
+  std::string key;
+  double mean = 0.0;
+  if (!(lines >> key >> mean) || key != "h_mean" || mean <= 0.0) return false;
+  return summary.substr(summary.find('\n') + 1) == "lambda\t0.500000\nsize\t3\n";
 }
 
 }  // namespace
@@ -51,16 +88,13 @@ TEST_F(WholeRun, WritesEveryBlockForEverySwitchSetting) {
       ASSERT_EQ(run.result.status, 0) << run.result.output;
       EXPECT_EQ(run.result.output, "");
       EXPECT_EQ(run.sequences.rfind(">SS_cons\n(((-((((", 0), 0u);
-      EXPECT_EQ(CountMatches(run.sequences, "\n>anc_\\d+_[1-3]\n"), (kTaxa - 2) * 3);
-      EXPECT_EQ(CountMatches(run.sequences, "\n>psr_\\d+_[1-3]\n"), (kTaxa - 2) * 3);
-      EXPECT_EQ(CountMatches(run.sequences, "\n>ABCN01005680_1_1602_1315\n"), 1);
-      // Sampled and hidden rows hold nucleotides and re-introduced gaps only.
-      EXPECT_EQ(CountMatches(run.sequences, ">(anc|psr)_\\d+_\\d+\n[ACGU-]{" + std::to_string(kSites) + "}\n"),
-                2 * (kTaxa - 2) * 3);
+      EXPECT_EQ(CountBlocks(run.sequences, "anc", 3), (kTaxa - 2) * 3);
+      EXPECT_EQ(CountBlocks(run.sequences, "psr", 3), (kTaxa - 2) * 3);
+      EXPECT_EQ(Records(run.sequences)[0].first, "SS_cons");
+      EXPECT_EQ(Records(run.sequences)[1].first, "ABCN01005680_1_1602_1315");  // include_data 1
+      EXPECT_TRUE(RowsAreWellFormed(run.sequences));
       if (harmonic == "1") {
-        EXPECT_TRUE(std::regex_match(run.summary,
-                                     std::regex("h_mean\t0\\.\\d{6}\nlambda\t0\\.500000\nsize\t3\n")))
-            << run.summary;
+        EXPECT_TRUE(IsHarmonicSummary(run.summary)) << run.summary;
       } else {
         EXPECT_EQ(run.summary, "prd_brlen\t1.000000\nsize\t3\n");
       }
@@ -73,10 +107,8 @@ TEST_F(WholeRun, HeadersCarryPreOrderIndicesOfInteriorNodes) {
   ASSERT_EQ(run.result.status, 0);
   EXPECT_EQ(run.sequences.find(">ABCN"), std::string::npos);  // include_data 0
   std::set<int> indices;
-  const std::regex header(">anc_(\\d+)_1\n");
-  for (auto it = std::sregex_iterator(run.sequences.begin(), run.sequences.end(), header);
-       it != std::sregex_iterator(); ++it) {
-    indices.insert(std::stoi((*it)[1]));
+  for (const auto& [header, sequence] : Records(run.sequences)) {
+    if (header.rfind("anc_", 0) == 0) indices.insert(std::stoi(header.substr(4)));
   }
   // 19 nodes numbered 0..18 in pre-order: the root (0) and the ten tips
   // never head a block, so eight distinct interior indices remain.
@@ -105,5 +137,5 @@ TEST_F(WholeRun, DiagnosticsShowEveryStageAndStillWriteResults) {
         "\nPosterior probabilities --\n", "\nAncestral sequences:\n"}) {
     EXPECT_NE(run.result.output.find(heading), std::string::npos) << heading;
   }
-  EXPECT_EQ(CountMatches(run.sequences, "\n>psr_\\d+_[12]\n"), (kTaxa - 2) * 2);
+  EXPECT_EQ(CountBlocks(run.sequences, "psr", 2), (kTaxa - 2) * 2);
 }
