@@ -42,3 +42,7 @@ regenerate() {
 
 regenerate plant_srp10 .nex .nex.con.tre .nex.t .nex.pstat .nex.p
 regenerate snr75 .nex .nex.con.tre .nex.pstat
+
+# examples/plant_srp10_ambiguous.txt is plant_srp10.txt with 79 nucleotides
+# of stem columns replaced by ambiguity codes (R, Y, N); the MrBayes parity
+# test runs pairnex and mb on it itself (seed=1 swapseed=1, 200 generations).

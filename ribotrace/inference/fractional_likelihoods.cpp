@@ -11,15 +11,10 @@
 #include "sequence/state_coding.h"
 #include "inference/tip_likelihoods.h"
 
-namespace {
-
-// Multiplies the n entries by 2^256 until the largest reaches 2^-256 and
-// returns how often it did. Powers of two are exact, so nothing but the
-// exponent changes; an all-zero block stays as it is.
-int RescaleBlock(double* entries, int n) {
+int RescaleBlock(double* entries, int n, double threshold) {
   double largest = *std::max_element(entries, entries + n);
   int count = 0;
-  while (largest > 0.0 && largest < kRescaleThreshold) {
+  while (largest > 0.0 && largest < threshold) {
     for (int i = 0; i < n; ++i) entries[i] *= kRescaleFactor;
     largest *= kRescaleFactor;
     ++count;
@@ -27,7 +22,10 @@ int RescaleBlock(double* entries, int n) {
   return count;
 }
 
-void InitializeTip(NodeStruct& tip, const std::vector<SiteRecord>& SS, const Alignment& alignment) {
+namespace {
+
+void InitializeTip(NodeStruct& tip, const std::vector<SiteRecord>& SS, const Alignment& alignment,
+                   bool stem_codes_as_sets) {
   if (tip.taxon_index < 0 || tip.taxon_index >= alignment.n_taxa) {
     Fail("GetFractionalLikelihoods Error: The tree's tip '" + tip.label +
          "' matches no taxon of the data file.");
@@ -40,8 +38,12 @@ void InitializeTip(NodeStruct& tip, const std::vector<SiteRecord>& SS, const Ali
     if (pairing == kLoopColumn) {
       IntializeSingeltonFracLikelihoodsAtTips(tip, offset, code);
     } else {
-      IntializeDoubletFracLikelihoodsAtTips(tip, offset, code,
-                                            alignment.Code(tip.taxon_index, SS[c].partner));
+      const int partner_code = alignment.Code(tip.taxon_index, SS[c].partner);
+      if (stem_codes_as_sets) {
+        IntializeDoubletStateSetsAtTips(tip, offset, code, partner_code);
+      } else {
+        IntializeDoubletFracLikelihoodsAtTips(tip, offset, code, partner_code);
+      }
     }
     offset += kBlockSize;
   }
@@ -50,7 +52,7 @@ void InitializeTip(NodeStruct& tip, const std::vector<SiteRecord>& SS, const Ali
 // The node's N entries of the block at `offset`: the product of both
 // children's contributions, rescaled if needed. Returns the rescaling count.
 template <int N>
-int CombineBlock(NodeStruct& node, std::size_t offset) {
+int CombineBlock(NodeStruct& node, std::size_t offset, double threshold) {
   const std::size_t entry = offset + EntriesOffset<N>();
   std::array<double, N> from_left;
   std::array<double, N> from_right;
@@ -60,15 +62,16 @@ int CombineBlock(NodeStruct& node, std::size_t offset) {
                         from_right.data());
   double* entries = &node.frac_likelihoods[entry];
   for (int x = 0; x < N; ++x) entries[x] = from_left[x] * from_right[x];
-  return RescaleBlock(entries, N);
+  return RescaleBlock(entries, N, threshold);
 }
 
-void CombineChildren(NodeStruct& node, const std::vector<int>& structure, int* counts) {
+void CombineChildren(NodeStruct& node, const std::vector<int>& structure, double threshold,
+                     int* counts) {
   std::size_t offset = 0;
   for (const int pairing : structure) {
     if (!OwnsBlock(pairing)) continue;
-    *counts++ = pairing == kOpeningColumn ? CombineBlock<kNumDoublets>(node, offset)
-                                          : CombineBlock<kNumNucleotides>(node, offset);
+    *counts++ = pairing == kOpeningColumn ? CombineBlock<kNumDoublets>(node, offset, threshold)
+                                          : CombineBlock<kNumNucleotides>(node, offset, threshold);
     offset += kBlockSize;
   }
 }
@@ -88,7 +91,8 @@ void ShowFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass, int n_
 
 FractionalScaling GetFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass,
                                            const std::vector<SiteRecord>& SS,
-                                           const Alignment& alignment) {
+                                           const Alignment& alignment,
+                                           const FractionalOptions& options) {
   FractionalScaling scaling;
   scaling.n_blocks = CountBlocks(alignment.structure);
   const std::size_t n_blocks = static_cast<std::size_t>(scaling.n_blocks);
@@ -97,12 +101,13 @@ FractionalScaling GetFractionalLikelihoods(const std::vector<NodeStruct*>& down_
     NodeStruct& node = *down_pass[position];
     node.frac_likelihoods.assign(n_blocks * kBlockSize, 0.0);
     if (node.left == nullptr && node.right == nullptr) {
-      InitializeTip(node, SS, alignment);
+      InitializeTip(node, SS, alignment, options.stem_codes_as_sets);
     } else if (node.left == nullptr || node.right == nullptr) {
       Fail("GetFractionalLikelihoods Error: Node " + std::to_string(node.index) +
            " has one child; the tree must be binary.");
     } else {
-      CombineChildren(node, alignment.structure, scaling.counts.data() + position * n_blocks);
+      CombineChildren(node, alignment.structure, options.rescale_threshold,
+                      scaling.counts.data() + position * n_blocks);
     }
   }
   if (show_debug_info) ShowFractionalLikelihoods(down_pass, scaling.n_blocks);

@@ -28,6 +28,21 @@ struct FractionalScaling {
 constexpr double kRescaleThreshold = 0x1p-256;
 constexpr double kRescaleFactor = 0x1p256;
 
+// Multiplies the n entries by 2^256 until the largest reaches `threshold`
+// and returns how often it did. Powers of two are exact, so nothing but the
+// exponent changes; an all-zero block stays as it is.
+int RescaleBlock(double* entries, int n, double threshold = kRescaleThreshold);
+
+// What the marginal mode changes in the pass, and a test hook.
+struct FractionalOptions {
+  // Stem codes as state sets (IntializeDoubletStateSetsAtTips), as MrBayes
+  // reads them, instead of any ambiguous position counting as unknown.
+  bool stem_codes_as_sets = false;
+  // Rescaling starts below this; raising it forces rescaling where no
+  // underflow threatens.
+  double rescale_threshold = kRescaleThreshold;
+};
+
 // Fills every node's frac_likelihoods (20 entries per block, see
 // likelihood_blocks.h) in down-pass order: tips from their observed codes,
 // interior nodes as the product over both children of the child's
@@ -37,4 +52,5 @@ constexpr double kRescaleFactor = 0x1p256;
 // blocks when diagnostics are on.
 FractionalScaling GetFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass,
                                            const std::vector<SiteRecord>& SS,
-                                           const Alignment& alignment);
+                                           const Alignment& alignment,
+                                           const FractionalOptions& options = {});

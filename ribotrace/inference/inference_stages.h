@@ -23,7 +23,8 @@ struct InferenceInputs {
   const HiddenBranchMatrices& hidden;
 };
 
-// In this order: fractional likelihoods, posteriors, ancestral samples,
+// In this order: fractional likelihoods (then the log-likelihood line with
+// --loglik), posteriors (marginal ones with --marginal), ancestral samples,
 // hidden sequences, gap re-introduction (all draws from *seed, in that
 // order), the diagnostic listing when diagnostics are on, and the results
 // files. anc_seqs (2 x (taxa - 2) x S rows of n_sites) and log_P

@@ -40,21 +40,6 @@ void PosteriorOfBlock(NodeStruct& node, const std::array<const NodeStruct*, 3>& 
   for (int x = 0; x < N; ++x) entries[x] = usable ? product[x] / sum : 0.0;
 }
 
-void ShowPosteriors(const std::vector<NodeStruct*>& up_pass, const std::vector<int>& structure) {
-  std::printf("\nPosterior probabilities --\n");
-  for (const NodeStruct* node : up_pass) {
-    if (!IsInteriorBelowRoot(*node)) continue;
-    std::printf("\nNode %d:\n", node->index);
-    int block = 0;
-    for (const int pairing : structure) {
-      if (!OwnsBlock(pairing)) continue;
-      std::printf("\tSite %d (%d)\n\t\t", block, pairing);
-      PrintBlock(&node->posterior_probs[static_cast<std::size_t>(block) * kBlockSize]);
-      ++block;
-    }
-  }
-}
-
 }  // namespace
 
 void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
@@ -80,4 +65,19 @@ void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
     }
   }
   if (show_debug_info) ShowPosteriors(up_pass, structure);
+}
+
+void ShowPosteriors(const std::vector<NodeStruct*>& up_pass, const std::vector<int>& structure) {
+  std::printf("\nPosterior probabilities --\n");
+  for (const NodeStruct* node : up_pass) {
+    if (!IsInteriorBelowRoot(*node)) continue;
+    std::printf("\nNode %d:\n", node->index);
+    int block = 0;
+    for (const int pairing : structure) {
+      if (!OwnsBlock(pairing)) continue;
+      std::printf("\tSite %d (%d)\n\t\t", block, pairing);
+      PrintBlock(&node->posterior_probs[static_cast<std::size_t>(block) * kBlockSize]);
+      ++block;
+    }
+  }
 }

@@ -20,3 +20,7 @@
 void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
                                      const std::vector<int>& structure,
                                      const ParameterRecord& parameters);
+
+// The diagnostic listing of the posteriors: every interior node below the
+// root in up-pass order, every block with its pairing entry.
+void ShowPosteriors(const std::vector<NodeStruct*>& up_pass, const std::vector<int>& structure);

@@ -68,3 +68,13 @@ void IntializeDoubletFracLikelihoodsAtTips(NodeStruct& node, std::size_t offset,
     entries[x] = first_fits && second_fits ? 1.0 : 0.0;
   }
 }
+
+void IntializeDoubletStateSetsAtTips(NodeStruct& node, std::size_t offset, int first, int second) {
+  const unsigned first_allowed = AllowedNucleotides(first);
+  const unsigned second_allowed = AllowedNucleotides(second);
+  double* entries = node.frac_likelihoods.data() + offset;
+  for (int x = 0; x < kNumDoublets; ++x) {
+    const bool fits = ((first_allowed >> (x / 4)) & 1u) && ((second_allowed >> (x % 4)) & 1u);
+    entries[x] = fits ? 1.0 : 0.0;
+  }
+}

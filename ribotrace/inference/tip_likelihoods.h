@@ -16,3 +16,8 @@ void IntializeSingeltonFracLikelihoodsAtTips(NodeStruct& node, std::size_t offse
 // opening column (first) and its partner (second).
 void IntializeDoubletFracLikelihoodsAtTips(NodeStruct& node, std::size_t offset, int first,
                                            int second);
+
+// The rule MrBayes applies at a stem pair: each position allows the
+// nucleotides of its code (as at a loop column, so R allows A and G), and
+// the pair allows every doublet of the two sets.
+void IntializeDoubletStateSetsAtTips(NodeStruct& node, std::size_t offset, int first, int second);

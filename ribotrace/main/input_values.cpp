@@ -54,6 +54,10 @@ EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
       options.help = true;
     } else if (arg == "--version") {
       options.version = true;
+    } else if (arg == "--marginal") {
+      options.marginal = true;
+    } else if (arg == "--loglik") {
+      options.loglik = true;
     } else if (arg.rfind("--seed=", 0) == 0) {
       options.seed = ParseSeed(arg.substr(7));
     } else {

@@ -9,7 +9,7 @@
 #include "run/analysis_driver.h"
 
 inline constexpr const char* kRibotraceUsage =
-    "Usage: ribotrace [--seed=N] data_file tree_file param_file out_file is_harmonic lambda "
+    "Usage: ribotrace [--seed=N] [--marginal] [--loglik] data_file tree_file param_file out_file is_harmonic lambda "
     "n_samples include_data condition_on_pairs [show_debug]";
 
 // Options that begin with "--", taken out before the positional rules.
@@ -17,10 +17,12 @@ struct EntryOptions {
   bool help = false;
   bool version = false;
   std::optional<std::int32_t> seed;
+  bool marginal = false;  // true marginal posteriors under MrBayes's model
+  bool loglik = false;    // print the log-likelihood of the data
   std::vector<std::string> positional;  // program name first
 };
 
-// Separates --help, --version and --seed=N from the positional arguments.
+// Separates --help, --version, --seed=N, --marginal and --loglik from the positional arguments.
 // An unknown option or a seed outside 1 .. 2147483646 is a fatal error.
 EntryOptions ParseEntryOptions(int argc, const char* const* argv);
 

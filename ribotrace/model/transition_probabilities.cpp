@@ -88,11 +88,12 @@ void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes) 
   }
 }
 
-void SetDoubletTransitionProbabilities(const std::vector<NodeStruct*>& nodes) {
+void SetDoubletTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
+                                       double time_factor) {
   const RateMatrixExponential<16> model(doublet_q_matrix);
   for (NodeStruct* node : nodes) {
     if (node->anc == nullptr) continue;
-    model.Fill(BranchTime(*node, model.complex()), 1.0, node->p_doublet);
+    model.Fill(BranchTime(*node, model.complex()), time_factor, node->p_doublet);
   }
   if (!show_debug_info) return;
   std::printf("\nDoublet transition probabilities:\n");
@@ -116,8 +117,10 @@ void SetHiddenSingeltonTransitionProbabilities(const NodeStruct& node,
 }
 
 void SetHiddenDoubletTransitionProbabilities(const NodeStruct& node,
-                                             std::array<double, 256>& matrix, double lambda) {
-  RateMatrixExponential<16>(doublet_q_matrix).Fill(node.scaled_length, lambda, matrix);
+                                             std::array<double, 256>& matrix, double lambda,
+                                             double time_factor) {
+  // lambda x 1.0 is lambda exactly, so the default leaves the matrix as it was.
+  RateMatrixExponential<16>(doublet_q_matrix).Fill(node.scaled_length, lambda * time_factor, matrix);
   if (!show_debug_info) return;
   std::printf("\nHidden doublet transition probabilities:\n");
   PrintMatrixRows<16>(matrix);

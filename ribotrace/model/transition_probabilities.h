@@ -11,13 +11,17 @@
 // p_singlet of every node in `nodes` but the root, for the branch `length`,
 // from singlet_q_matrix. The rate matrix is decomposed once per call.
 void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes);
-// p_doublet likewise from doublet_q_matrix.
-void SetDoubletTransitionProbabilities(const std::vector<NodeStruct*>& nodes);
+// p_doublet likewise from doublet_q_matrix, for time_factor x the branch
+// time. MrBayes measures branch lengths per nucleotide and so evaluates a
+// doublet, two nucleotides, at twice the length (time_factor 2).
+void SetDoubletTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
+                                       double time_factor = 1.0);
 
 // The matrix of the hidden branch below `node`, which lasts
 // scaled_length x lambda, from singlet_q_matrix.
 void SetHiddenSingeltonTransitionProbabilities(const NodeStruct& node,
                                                std::array<double, 16>& matrix, double lambda);
-// Likewise from doublet_q_matrix.
+// Likewise from doublet_q_matrix, for time_factor x that length.
 void SetHiddenDoubletTransitionProbabilities(const NodeStruct& node,
-                                             std::array<double, 256>& matrix, double lambda);
+                                             std::array<double, 256>& matrix, double lambda,
+                                             double time_factor = 1.0);

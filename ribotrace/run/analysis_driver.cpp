@@ -97,14 +97,15 @@ void CalcAncestralStates(const RunValues& values) {
   SetQMatrix(parameters);
   SetDoubletQMatrix(parameters);
   SetSingeltonTransitionProbabilities(up_pass);
-  SetDoubletTransitionProbabilities(up_pass);
+  SetDoubletTransitionProbabilities(up_pass, DoubletTimeFactor(values));
 
   // A hidden branch lasts scaled_length x lambda, and every node below the
   // root has the same scaled_length, so one pair of hidden matrices serves
   // every node and column of the run.
   HiddenBranchMatrices hidden;
   SetHiddenSingeltonTransitionProbabilities(*down_pass.front(), hidden.singlet, values.lambda);
-  SetHiddenDoubletTransitionProbabilities(*down_pass.front(), hidden.doublet, values.lambda);
+  SetHiddenDoubletTransitionProbabilities(*down_pass.front(), hidden.doublet, values.lambda,
+                                          DoubletTimeFactor(values));
 
   RunInferenceStages({down_pass, up_pass, SS, alignment, parameters, hidden}, values, &seed,
                      anc_seqs, log_P);

@@ -19,7 +19,15 @@ struct RunValues {
   int condition_on_pairs = 0;  // 1: condition stem doublets on the canonical-pair frequency
   int show_debug = 0;          // non-zero: print diagnostics
   std::optional<std::int32_t> seed;
+  // True marginal posteriors (an outside pass) under the model behind
+  // MrBayes's likelihood: doublets at twice the branch time, stem ambiguity
+  // codes as state sets. Off: the three-neighbour posteriors.
+  bool marginal = false;
+  bool loglik = false;  // print the log-likelihood after the fractional likelihoods
 };
+
+// MrBayes measures branch lengths per nucleotide; a doublet is two.
+inline double DoubletTimeFactor(const RunValues& values) { return values.marginal ? 2.0 : 1.0; }
 
 // Runs every stage in its fixed order. Throws FatalError on any failure.
 void CalcAncestralStates(const RunValues& values);

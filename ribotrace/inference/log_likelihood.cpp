@@ -1,0 +1,55 @@
+#include "inference/log_likelihood.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+
+#include "inference/likelihood_blocks.h"
+#include "sequence/state_coding.h"
+
+namespace {
+
+// log of sum over x of freq[x] x likelihood[x].
+template <int N>
+double LogOfBlock(const double* freq, const double* likelihood) {
+  double sum = 0.0;
+  for (int x = 0; x < N; ++x) sum += freq[x] * likelihood[x];
+  return std::log(sum);
+}
+
+}  // namespace
+
+PartitionLogLikelihoods GetLogLikelihood(const std::vector<NodeStruct*>& down_pass,
+                                         const std::vector<int>& structure,
+                                         const ParameterRecord& parameters,
+                                         const FractionalScaling& scaling) {
+  // Every rescaling multiplied a block by 2^256, and the factor travels up
+  // to the root through the products, so each one is taken off again here.
+  const double log_factor = std::log(kRescaleFactor);
+  const NodeStruct& root = *down_pass.back();
+  PartitionLogLikelihoods lnl;
+  int block = 0;
+  for (const int pairing : structure) {
+    if (!OwnsBlock(pairing)) continue;
+    long long rescalings = 0;
+    for (std::size_t position = 0; position < down_pass.size(); ++position) {
+      rescalings += scaling.Count(position, block);
+    }
+    const double* entries = &root.frac_likelihoods[static_cast<std::size_t>(block) * kBlockSize];
+    if (pairing == kOpeningColumn) {
+      lnl.stems += LogOfBlock<kNumDoublets>(&parameters[kDoubletFrequenciesSlot], entries) -
+                   static_cast<double>(rescalings) * log_factor;
+    } else {
+      lnl.loops += LogOfBlock<kNumNucleotides>(&parameters[kLoopFrequenciesSlot],
+                                               entries + kSingletEntries) -
+                   static_cast<double>(rescalings) * log_factor;
+    }
+    ++block;
+  }
+  return lnl;
+}
+
+void ShowLogLikelihood(const PartitionLogLikelihoods& lnl) {
+  std::printf("Log-likelihood: %.6f (stems: %.6f, loops: %.6f)\n", lnl.Total(), lnl.stems,
+              lnl.loops);
+}

@@ -1,0 +1,26 @@
+// The log-likelihood of the data on the tree, from the root's fractional
+// likelihoods: per block, log of sum over x of pi(x) x L_root(x), less what
+// the rescaling of the pass added.
+#pragma once
+
+#include <vector>
+
+#include "inference/fractional_likelihoods.h"
+#include "model/parameter_record.h"
+#include "tree/node_struct.h"
+
+struct PartitionLogLikelihoods {
+  double stems = 0.0;  // the doublet blocks of the stem pairs
+  double loops = 0.0;  // the loop columns
+  double Total() const { return stems + loops; }
+};
+
+// down_pass ends with the root; `scaling` is what GetFractionalLikelihoods
+// returned for it. A block that no state explains gives minus infinity.
+PartitionLogLikelihoods GetLogLikelihood(const std::vector<NodeStruct*>& down_pass,
+                                         const std::vector<int>& structure,
+                                         const ParameterRecord& parameters,
+                                         const FractionalScaling& scaling);
+
+// Prints "Log-likelihood: TOTAL (stems: S, loops: L)" with six decimals.
+void ShowLogLikelihood(const PartitionLogLikelihoods& lnl);

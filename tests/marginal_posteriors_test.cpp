@@ -1,0 +1,249 @@
+// The marginal posteriors and the log-likelihood against a brute-force sum
+// over every assignment of states to the interior nodes of a small tree,
+// under a GTR loop model and a doublet model with unequal frequencies (so a
+// wrong root weighting or a transposed matrix shows).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <map>
+
+#include "inference/fractional_likelihoods.h"
+#include "inference/likelihood_blocks.h"
+#include "inference/log_likelihood.h"
+#include "inference/marginal_posteriors.h"
+#include "inference/tip_likelihoods.h"
+#include "inference_test_support.h"
+#include "model/rate_matrices.h"
+#include "model/transition_probabilities.h"
+#include "sequence/state_coding.h"
+
+namespace {
+
+ParameterRecord UnevenParameters() {
+  ParameterRecord parameters{};
+  const double stem_rates[6] = {0.9, 2.7, 0.6, 1.3, 3.1, 1.0};
+  const double loop_rates[6] = {1.2, 3.5, 0.7, 0.8, 4.1, 1.0};
+  for (int i = 0; i < 6; ++i) {
+    parameters[static_cast<std::size_t>(i)] = stem_rates[i];
+    parameters[static_cast<std::size_t>(6 + i)] = loop_rates[i];
+  }
+  double total = 0.0;
+  for (int x = 0; x < 16; ++x) total += 1.0 + (x * 7 % 5);
+  for (int x = 0; x < 16; ++x) parameters[kDoubletFrequenciesSlot + x] = (1.0 + (x * 7 % 5)) / total;
+  const double loop_freq[4] = {0.32, 0.18, 0.21, 0.29};
+  for (int x = 0; x < 4; ++x) parameters[kLoopFrequenciesSlot + x] = loop_freq[x];
+  return parameters;
+}
+
+// Two stem pairs (columns 0-4 and 1-3) around a loop column, and a second
+// loop column; t2 and t4 carry ambiguity codes at stem positions.
+const std::vector<int> kStructure = {1, 1, 0, -1, -1, 0};
+const std::vector<std::string> kRows = {"GCAGCA", "GCUGUA", "RCGYCG", "ACAGUU", "NUAAYC"};
+const char* kNewick = "(((t0:0.1,t1:0.25):0.15,t2:0.3):0.05,(t3:0.2,t4:0.12):0.18)";
+
+struct MarginalRun {
+  HandTree tree;
+  Alignment alignment;
+  ParameterRecord parameters = UnevenParameters();
+  FractionalScaling scaling;
+  long long outside_rescaled = 0;
+};
+
+MarginalRun MakeRun(const std::string& newick, const std::vector<int>& structure,
+                    const std::vector<std::string>& rows) {
+  MarginalRun run;
+  run.tree = BuildTree(newick);
+  run.alignment = MakeAlignment(structure, rows);
+  return run;
+}
+
+void RunMarginal(MarginalRun& run, double threshold, double outside_threshold) {
+  SetQMatrix(run.parameters);
+  SetDoubletQMatrix(run.parameters);
+  SetSingeltonTransitionProbabilities(run.tree.up_pass);
+  SetDoubletTransitionProbabilities(run.tree.up_pass, 2.0);
+  const std::vector<SiteRecord> SS = SiteRecordsOf(run.alignment, 0);
+  FractionalOptions options;
+  options.stem_codes_as_sets = true;
+  options.rescale_threshold = threshold;
+  run.scaling = GetFractionalLikelihoods(run.tree.down_pass, SS, run.alignment, options);
+  run.outside_rescaled =
+      GetMarginalPosteriors(run.tree.up_pass, run.alignment.structure, run.parameters,
+                                               outside_threshold);
+}
+
+// For one block: the posterior of every interior node below the root and
+// the likelihood, by summing over all states of all interior nodes.
+template <int N>
+struct BruteForce {
+  std::map<const NodeStruct*, std::vector<double>> posterior;
+  double likelihood = 0.0;
+};
+
+template <int N>
+BruteForce<N> Enumerate(const HandTree& tree, const double* freq, std::size_t block) {
+  const std::size_t entry = block * kBlockSize + EntriesOffset<N>();
+  std::vector<const NodeStruct*> interior;
+  for (const NodeStruct* node : tree.up_pass) {
+    if (node->left != nullptr) interior.push_back(node);
+  }
+  BruteForce<N> result;
+  for (const NodeStruct* node : interior) result.posterior[node].assign(N, 0.0);
+  std::map<const NodeStruct*, int> state;
+  std::function<void(std::size_t)> visit = [&](std::size_t k) {
+    if (k < interior.size()) {
+      for (int x = 0; x < N; ++x) {
+        state[interior[k]] = x;
+        visit(k + 1);
+      }
+      return;
+    }
+    double weight = freq[state[tree.root]];
+    for (const NodeStruct* node : tree.up_pass) {
+      if (node->anc == nullptr) continue;
+      const double* p = BranchMatrix<N>(*node);
+      const int from = state[node->anc];
+      if (node->left != nullptr) {
+        weight *= p[from * N + state[node]];
+      } else {
+        double tip = 0.0;
+        for (int y = 0; y < N; ++y) tip += p[from * N + y] * node->frac_likelihoods[entry + y];
+        weight *= tip;
+      }
+    }
+    result.likelihood += weight;
+    for (const NodeStruct* node : interior) result.posterior[node][state[node]] += weight;
+  };
+  visit(0);
+  for (auto& [node, probs] : result.posterior) {
+    for (double& p : probs) p /= result.likelihood;
+  }
+  return result;
+}
+
+template <int N>
+void ExpectMatchesBruteForce(const MarginalRun& run, std::size_t block, const double* freq,
+                             double* log_likelihood) {
+  const BruteForce<N> expected = Enumerate<N>(run.tree, freq, block);
+  const std::size_t entry = block * kBlockSize + EntriesOffset<N>();
+  for (const auto& [node, probs] : expected.posterior) {
+    if (node->anc == nullptr) continue;
+    for (int x = 0; x < N; ++x) {
+      EXPECT_NEAR(node->posterior_probs[entry + x], probs[x], 1e-12)
+          << "block " << block << " node " << node->index << " state " << x;
+    }
+  }
+  *log_likelihood += std::log(expected.likelihood);
+}
+
+}  // namespace
+
+TEST(MarginalPosteriors, MatchBruteForceEnumerationAtLoopColumnsAndStemPairs) {
+  MarginalRun run = MakeRun(kNewick, kStructure, kRows);
+  RunMarginal(run, kRescaleThreshold, kRescaleThreshold);
+  double stems = 0.0;
+  double loops = 0.0;
+  const double* doublet_freq = &run.parameters[kDoubletFrequenciesSlot];
+  const double* loop_freq = &run.parameters[kLoopFrequenciesSlot];
+  // Blocks in column order: pair 0-4, pair 1-3, loop 2, loop 5.
+  ExpectMatchesBruteForce<kNumDoublets>(run, 0, doublet_freq, &stems);
+  ExpectMatchesBruteForce<kNumDoublets>(run, 1, doublet_freq, &stems);
+  ExpectMatchesBruteForce<kNumNucleotides>(run, 2, loop_freq, &loops);
+  ExpectMatchesBruteForce<kNumNucleotides>(run, 3, loop_freq, &loops);
+
+  const PartitionLogLikelihoods lnl =
+      GetLogLikelihood(run.tree.down_pass, kStructure, run.parameters, run.scaling);
+  EXPECT_NEAR(lnl.stems, stems, 1e-12);
+  EXPECT_NEAR(lnl.loops, loops, 1e-12);
+  EXPECT_NEAR(lnl.Total(), stems + loops, 1e-12);
+}
+
+TEST(MarginalPosteriors, ForcedRescalingLeavesPosteriorsBitIdenticalAndLogLikelihoodUnchanged) {
+  MarginalRun plain = MakeRun(kNewick, kStructure, kRows);
+  RunMarginal(plain, kRescaleThreshold, kRescaleThreshold);
+  EXPECT_EQ(plain.outside_rescaled, 0);
+  const double plain_lnl =
+      GetLogLikelihood(plain.tree.down_pass, kStructure, plain.parameters, plain.scaling).Total();
+
+  // A threshold of 1 rescales every block that is below 1: in either pass,
+  // those not already lifted by a rescaled block below or beside them.
+  for (const auto& [fractional, outside] : {std::pair{1.0, kRescaleThreshold},
+                                            std::pair{kRescaleThreshold, 1.0},
+                                            std::pair{1.0, 1.0}}) {
+    MarginalRun forced = MakeRun(kNewick, kStructure, kRows);
+    RunMarginal(forced, fractional, outside);
+    if (outside == 1.0 && fractional != 1.0) {
+      EXPECT_GE(forced.outside_rescaled, 2 * 4);
+    }
+    if (fractional == 1.0) {
+      // Nodes above a rescaled child start above 1; those over two tips
+      // do not.
+      for (std::size_t position = 0; position < forced.tree.down_pass.size(); ++position) {
+        const NodeStruct& node = *forced.tree.down_pass[position];
+        if (node.left == nullptr || node.left->left != nullptr || node.right->left != nullptr) {
+          continue;
+        }
+        for (int block = 0; block < 4; ++block) {
+          EXPECT_EQ(plain.scaling.Count(position, block), 0);
+          EXPECT_EQ(forced.scaling.Count(position, block), 1) << position << " " << block;
+        }
+      }
+    }
+    for (std::size_t i = 0; i < plain.tree.nodes.size(); ++i) {
+      const std::vector<double>& a = plain.tree.nodes[i].posterior_probs;
+      const std::vector<double>& b = forced.tree.nodes[i].posterior_probs;
+      ASSERT_EQ(a.size(), b.size());
+      EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(double)), 0) << "node " << i;
+    }
+    const double forced_lnl =
+        GetLogLikelihood(forced.tree.down_pass, kStructure, forced.parameters, forced.scaling)
+            .Total();
+    EXPECT_NEAR(forced_lnl, plain_lnl, 1e-9);
+  }
+}
+
+TEST(MarginalPosteriors, DeepUnderflowIsRescaledAndPosteriorsStayNormalised) {
+  // A caterpillar of 400 taxa on long branches: without rescaling the
+  // fractional likelihoods and the outside vectors fall to zero.
+  std::string newick = "t0:2.0";
+  for (int t = 1; t < 400; ++t) newick = "(" + newick + ",t" + std::to_string(t) + ":2.0):0.5";
+  newick = newick.substr(0, newick.rfind(':'));
+  std::vector<std::string> rows;
+  for (int t = 0; t < 400; ++t) rows.push_back(std::string(1, "ACGU"[t % 4]) + "GC");
+  MarginalRun run = MakeRun(newick, {0, 1, -1}, rows);
+  RunMarginal(run, kRescaleThreshold, kRescaleThreshold);
+  EXPECT_GT(run.outside_rescaled, 0);
+  for (const NodeStruct& node : run.tree.nodes) {
+    if (!IsInteriorBelowRoot(node)) continue;
+    double loop_sum = 0.0;
+    double stem_sum = 0.0;
+    for (int x = 0; x < 4; ++x) loop_sum += node.posterior_probs[kSingletEntries + x];
+    for (int x = 0; x < 16; ++x) stem_sum += node.posterior_probs[kBlockSize + x];
+    ASSERT_NEAR(loop_sum, 1.0, 1e-12) << node.index;
+    ASSERT_NEAR(stem_sum, 1.0, 1e-12) << node.index;
+  }
+  const PartitionLogLikelihoods lnl =
+      GetLogLikelihood(run.tree.down_pass, {0, 1, -1}, run.parameters, run.scaling);
+  EXPECT_TRUE(std::isfinite(lnl.Total()));
+  EXPECT_LT(lnl.loops, -400 * std::log(4.0) * 0.5);
+}
+
+TEST(MarginalTipLikelihoods, StemAmbiguityCodesAreStateSets) {
+  NodeStruct tip;
+  tip.frac_likelihoods.assign(kBlockSize, 0.0);
+  auto allowed = [&](char first, char second) {
+    IntializeDoubletStateSetsAtTips(tip, 0, NucCharToInt(first), NucCharToInt(second));
+    std::vector<int> doublets;
+    for (int x = 0; x < 16; ++x) {
+      if (tip.frac_likelihoods[static_cast<std::size_t>(x)] == 1.0) doublets.push_back(x);
+    }
+    return doublets;
+  };
+  EXPECT_EQ(allowed('R', 'Y'), (std::vector<int>{1, 3, 9, 11}));  // AC AU GC GU
+  EXPECT_EQ(allowed('G', 'C'), (std::vector<int>{9}));
+  EXPECT_EQ(allowed('-', 'U'), (std::vector<int>{3, 7, 11, 15}));
+  EXPECT_EQ(allowed('N', '?').size(), 16u);
+  EXPECT_EQ(allowed('B', 'A'), (std::vector<int>{4, 8, 12}));  // B: C G U
+}
