@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -239,12 +238,18 @@ Cluster ParseIqTree(const char*& p, std::map<std::string, std::vector<Cluster>>&
 std::string NamedNewick(const std::string& t_file) {
   const std::string text = ReadFile(t_file);
   std::map<std::string, std::string> names;
-  const std::regex entry(R"(^\s+(\d+)\s+([^,;\s]+)[,;]?\s*$)");
   std::istringstream lines(text.substr(0, text.find("tree gen.")));
   std::string line;
-  std::smatch match;
   while (std::getline(lines, line)) {
-    if (std::regex_match(line, match, entry)) names[match[1]] = match[2];
+    // Translate entries: a number, blanks, a name ending in ',' or ';'.
+    std::istringstream fields(line);
+    std::string number;
+    std::string name;
+    if (!(fields >> number >> name) || number.find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    if (name.back() == ',' || name.back() == ';') name.pop_back();
+    names[number] = name;
   }
   const std::size_t statement = text.rfind("tree gen.");
   const std::string tree =
