@@ -9,7 +9,7 @@
 #include "run/analysis_driver.h"
 
 inline constexpr const char* kRibotraceUsage =
-    "Usage: ribotrace [--seed=N] data_file tree_file param_file out_file is_harmonic lambda "
+    "Usage: ribotrace [--seed=N] [--threads=N] [--timings] data_file tree_file param_file out_file is_harmonic lambda "
     "n_samples include_data condition_on_pairs [show_debug]";
 
 // Options that begin with "--", taken out before the positional rules.
@@ -17,11 +17,14 @@ struct EntryOptions {
   bool help = false;
   bool version = false;
   std::optional<std::int32_t> seed;
+  int threads = 1;
+  bool timings = false;
   std::vector<std::string> positional;  // program name first
 };
 
-// Separates --help, --version and --seed=N from the positional arguments.
-// An unknown option or a seed outside 1 .. 2147483646 is a fatal error.
+// Separates --help, --version, --seed=N, --threads=N and --timings from the
+// positional arguments. An unknown option, a seed outside 1 .. 2147483646
+// or a thread count outside 0 .. 1024 is a fatal error.
 EntryOptions ParseEntryOptions(int argc, const char* const* argv);
 
 // Fills `values` from `args` (program name first) when use_command_line is

@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
     }
     RunValues values;
     values.seed = options.seed;
+    values.threads = options.threads;
+    values.timings = options.timings;
     const bool use_command_line = options.positional.size() >= 2;
     if (GetInputValues(options.positional, use_command_line, values, std::cin) == 1) {
       PrintErrorAndExitSafely(
