@@ -25,7 +25,15 @@ ResultsFiles::ResultsFiles(const std::string& out_file)
               kWriteContext) {}
 
 void AppendSequenceCharacters(std::string& text, const int* codes, std::size_t n_sites) {
-  for (std::size_t c = 0; c < n_sites; ++c) text += NucIntToChar(codes[c]);
+  const std::size_t start = text.size();
+  text.resize(start + n_sites);
+  char* out = text.data() + start;
+  for (std::size_t c = 0; c < n_sites; ++c) {
+    // Sample rows hold only the four bases and gaps: the common codes
+    // skip the general lookup.
+    const int code = codes[c];
+    out[c] = code >= 0 && code <= 3 ? "ACGU"[code] : NucIntToChar(code);
+  }
 }
 
 void AppendSampleBlock(std::string& text, bool hidden, int node_index, std::size_t k,
