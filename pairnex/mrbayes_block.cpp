@@ -1,12 +1,8 @@
 #include "mrbayes_block.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
-
 #include "alignment/structure_pairing.h"
 #include "bailout/bailout.h"
+#include "output/safe_output_file.h"
 
 namespace pairnex {
 
@@ -79,21 +75,10 @@ std::string ComposeMrBayesDoubletFile(const PairnexAlignment& alignment, const M
 void WriteMrBayesDoubletFile(const std::string& output_file, const PairnexAlignment& alignment,
                              const MrBayesRun& run) {
   const std::string text = ComposeMrBayesDoubletFile(alignment, run);
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(output_file.c_str(), "wb"),
-                                                       &std::fclose);
-  if (!file) Fail("WriteMrBayesDoubletFile Error: Unable to open file.");
-  // A full disk often shows only when the buffer is flushed or the file is
-  // closed, so both are checked as well as the write itself.
-  errno = 0;
-  bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-  written = std::fflush(file.get()) == 0 && written;
-  const int write_errno = errno;
-  const bool closed = std::fclose(file.release()) == 0;
-  if (!written || !closed) {
-    const int reason = write_errno != 0 ? write_errno : errno;
-    Fail("WriteMrBayesDoubletFile Error: Unable to write file '" + output_file +
-         "': " + (reason != 0 ? std::strerror(reason) : "unknown error") + ".");
-  }
+  SafeOutputFile file(output_file, "WriteMrBayesDoubletFile Error: Unable to open file.",
+                      "WriteMrBayesDoubletFile Error");
+  file.Write(text);
+  file.Commit();
 }
 
 }  // namespace pairnex

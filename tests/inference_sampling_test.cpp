@@ -4,7 +4,7 @@
 
 #include "inference/ancestral_sampling.h"
 #include "inference/fractional_likelihoods.h"
-#include "inference/gap_reintroduction.h"
+#include "sequential_reference.h"
 #include "inference/hidden_simulation.h"
 #include "inference_test_support.h"
 #include "inference/likelihood_blocks.h"

@@ -24,10 +24,11 @@ std::string RunStages(const ScratchDir& dir, const std::string& name, std::int32
   values.n_samples = 4;
   values.include_data = 1;
   values.condition_on_pairs = condition_on_pairs;
-  std::vector<int> anc_seqs(2 * 3 * 4 * 5);
-  std::vector<double> log_P(2 * 3 * 4);
-  RunInferenceStages({tree.down_pass, tree.up_pass, SS, alignment, parameters, hidden}, values,
-                     &seed, anc_seqs, log_P);
+  {
+    ResultsFiles files(values.out_file);
+    RunInferenceStages({tree.down_pass, tree.up_pass, SS, alignment, parameters, hidden}, values,
+                       &seed, files);
+  }
   return ReadFile(values.out_file);
 }
 

@@ -24,9 +24,25 @@ struct Written {
       for (int c = 0; c < 6; ++c) anc_seqs.push_back(static_cast<int>((r + c) % 4));
     }
   }
+  // Writes the rows as the sampling stages hand them over: each sampled
+  // node's S rows, then each node's S hidden rows.
   void Write(const std::string& out_file, int include_data, int n_samples, int is_harmonic) {
-    WriteResultsToFile_New(tree.down_pass, out_file, anc_seqs, include_data, alignment, n_samples,
-                           0.5, is_harmonic);
+    ResultsFiles files(out_file);
+    const std::size_t half = anc_seqs.size() / 6 / 2;
+    WriteResultsToFile_New(
+        files, tree.down_pass, include_data, alignment, n_samples, 0.5, is_harmonic,
+        [&](const std::function<void(std::string_view)>& write) {
+          for (std::size_t r = 0; r < 2 * half; ++r) {
+            const bool hidden = r >= half;
+            const std::size_t within = hidden ? r - half : r;
+            const int index = within / n_samples == 0 ? 1 : 4;
+            std::string row;
+            AppendSequenceCharacters(row, anc_seqs.data() + r * 6, 6);
+            std::string block;
+            AppendSampleBlock(block, hidden, index, within % n_samples + 1, row);
+            write(block);
+          }
+        });
   }
 };
 
@@ -68,8 +84,8 @@ TEST(ResultsFile, FilesThatCannotBeCreatedOrWrittenAreFatal) {
   std::filesystem::create_directory(blocked + ".par");
   EXPECT_EQ(FatalOutput([&] { w.Write(blocked, 1, 1, 1); }),
             "\n\nErr: WriteResultsToFile Error: Unable to open p_out file ptr.\n");
-  EXPECT_NE(ReadFile(blocked).find(">psr_4_1\n"), std::string::npos)
-      << "the sequence file is complete by then";
+  EXPECT_FALSE(std::filesystem::exists(blocked))
+      << "both files are opened before anything is written";
 
   EXPECT_EQ(FatalOutput([&] { w.Write("/dev/full", 1, 1, 1); }),
             "\n\nErr: WriteResultsToFile Error: Unable to write file '/dev/full': No space left on "

@@ -50,8 +50,15 @@ int CountSampledNodes(const std::vector<NodeStruct*>& down_pass) {
   return count;
 }
 
+void FailOnUndrawablePosterior(const NodeStruct& node, std::size_t column) {
+  Fail("SampleAncestralSequences Error: The posterior probabilities of node " +
+       std::to_string(node.index) + " at column " + std::to_string(column) +
+       " are all 0 or not numbers; no state can be drawn.");
+}
+
 double SampleAncestralRow(const NodeStruct& node, const std::vector<SiteRecord>& SS,
-                          const std::vector<int>& structure, std::int32_t* seed, int* row) {
+                          const std::vector<int>& structure, std::int32_t* seed, int* row,
+                          bool with_log_p) {
   double log_p = 0.0;
   std::size_t offset = 0;
   for (std::size_t c = 0; c < structure.size(); ++c) {
@@ -61,12 +68,8 @@ double SampleAncestralRow(const NodeStruct& node, const std::vector<SiteRecord>&
     const double* probs = &node.posterior_probs[offset + (doublet ? 0 : kSingletEntries)];
     const int state =
         DrawCategorical(probs, doublet ? kNumDoublets : kNumNucleotides, DrawUniform(seed));
-    if (state < 0) {
-      Fail("SampleAncestralSequences Error: The posterior probabilities of node " +
-           std::to_string(node.index) + " at column " + std::to_string(c) +
-           " are all 0 or not numbers; no state can be drawn.");
-    }
-    log_p += std::log(probs[state]);
+    if (state < 0) FailOnUndrawablePosterior(node, c);
+    if (with_log_p) log_p += std::log(probs[state]);
     if (doublet) {
       row[c] = state / 4;
       row[SS[c].partner] = state % 4;
@@ -76,50 +79,4 @@ double SampleAncestralRow(const NodeStruct& node, const std::vector<SiteRecord>&
     offset += kBlockSize;
   }
   return log_p;
-}
-
-void SampleAncestralSequences(const std::vector<NodeStruct*>& down_pass,
-                              const std::vector<SiteRecord>& SS, const std::vector<int>& structure,
-                              std::vector<double>& log_P, std::int32_t* seed,
-                              std::vector<int>& anc_seqs, int n_samples, int condition_on_pairs) {
-  const std::size_t n_sites = structure.size();
-  std::size_t r = 0;
-  for (NodeStruct* node : down_pass) {
-    if (!IsInteriorBelowRoot(*node) || n_samples <= 0) continue;
-    // Conditioning is applied once per node, so that all samples of the
-    // node, and its hidden sequences, come from one distribution.
-    if (condition_on_pairs == 1) ConditionDoubletPosteriorsOnPairs(*node, structure, SS);
-    for (int k = 0; k < n_samples; ++k, ++r) {
-      log_P[r] = SampleAncestralRow(*node, SS, structure, seed, anc_seqs.data() + r * n_sites);
-    }
-  }
-}
-
-void ShowAncestralSequences(const std::vector<double>& log_P, const std::vector<int>& structure,
-                            const std::vector<int>& anc_seqs, std::size_t n_rows) {
-  const std::size_t n_sites = structure.size();
-  std::printf("\nAncestral sequences:\n");
-  for (const int pairing : structure) {
-    if (pairing == 0) std::putchar('.');
-    if (pairing == 1) std::putchar('(');
-    if (pairing == -1) std::putchar(')');
-  }
-  std::printf("\n");
-  const std::size_t n_sampled_rows = n_rows / 2;
-  for (std::size_t r = 0; r < n_rows; ++r) {
-    for (std::size_t c = 0; c < n_sites; ++c) {
-      const int code = anc_seqs[r * n_sites + c];
-      if (code == kGapCode) {
-        std::putchar('-');
-      } else {
-        WhichNuc(code);
-      }
-    }
-    if (r < n_sampled_rows) {
-      std::printf("\t[P = %1.12lf]\n", std::exp(log_P[r]));
-    } else {
-      std::printf("\t[P = NA]\n");
-    }
-  }
-  std::printf("\n");
 }

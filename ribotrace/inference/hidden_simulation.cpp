@@ -54,20 +54,3 @@ void SimulateHiddenRow(const NodeStruct& node, const std::vector<SiteRecord>& SS
     offset += kBlockSize;
   }
 }
-
-void SimulateHiddenAncestralSequences(const std::vector<NodeStruct*>& down_pass,
-                                      const std::vector<SiteRecord>& SS,
-                                      const std::vector<int>& structure, std::int32_t* seed,
-                                      std::vector<int>& anc_seqs, int n_samples,
-                                      const HiddenBranchMatrices& hidden, int condition_on_pairs) {
-  if (n_samples <= 0) return;
-  const std::size_t n_sites = structure.size();
-  std::size_t r = static_cast<std::size_t>(CountSampledNodes(down_pass)) * n_samples;
-  for (const NodeStruct* node : down_pass) {
-    if (!IsInteriorBelowRoot(*node)) continue;
-    for (int k = 0; k < n_samples; ++k, ++r) {
-      SimulateHiddenRow(*node, SS, structure, hidden, condition_on_pairs, seed,
-                        anc_seqs.data() + r * n_sites);
-    }
-  }
-}

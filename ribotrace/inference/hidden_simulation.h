@@ -27,12 +27,3 @@ struct HiddenBranchMatrices {
 void SimulateHiddenRow(const NodeStruct& node, const std::vector<SiteRecord>& SS,
                        const std::vector<int>& structure, const HiddenBranchMatrices& hidden,
                        int condition_on_pairs, std::int32_t* seed, int* row);
-
-// Fills the hidden half of the sample matrix (rows from (taxa - 2) x S on):
-// interior nodes below the root in down-pass order, n_samples rows each,
-// continuing the random stream of the sampling stage.
-void SimulateHiddenAncestralSequences(const std::vector<NodeStruct*>& down_pass,
-                                      const std::vector<SiteRecord>& SS,
-                                      const std::vector<int>& structure, std::int32_t* seed,
-                                      std::vector<int>& anc_seqs, int n_samples,
-                                      const HiddenBranchMatrices& hidden, int condition_on_pairs);

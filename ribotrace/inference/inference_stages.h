@@ -5,15 +5,18 @@
 #include <cstdint>
 #include <vector>
 
-#include "run/analysis_driver.h"
-#include "io/data_file.h"
 #include "inference/hidden_simulation.h"
-#include "tree/node_struct.h"
+#include "io/data_file.h"
+#include "io/results_file.h"
 #include "model/parameter_record.h"
+#include "run/analysis_driver.h"
+#include "run/stage_timings.h"
 #include "sequence/stems_and_loops.h"
+#include "tree/node_struct.h"
 
 // What the stages read: the built tree with every branch's transition
-// matrices, the data, the model parameters and the hidden-branch matrices.
+// matrices, the data, the model parameters and the hidden-branch matrices;
+// and where to record the stage timings, if anywhere.
 struct InferenceInputs {
   const std::vector<NodeStruct*>& down_pass;
   const std::vector<NodeStruct*>& up_pass;
@@ -21,13 +24,16 @@ struct InferenceInputs {
   const Alignment& alignment;
   const ParameterRecord& parameters;
   const HiddenBranchMatrices& hidden;
+  StageTimings* timings = nullptr;
 };
 
 // In this order: fractional likelihoods (then the log-likelihood line with
-// --loglik), posteriors (marginal ones with --marginal), ancestral samples,
-// hidden sequences, gap re-introduction (all draws from *seed, in that
-// order), the diagnostic listing when diagnostics are on, and the results
-// files. anc_seqs (2 x (taxa - 2) x S rows of n_sites) and log_P
-// (2 x (taxa - 2) x S) are the driver's buffers.
+// --loglik), posteriors (marginal ones with --marginal), then the sample
+// matrix row by row (ancestral samples, hidden sequences, gaps put back;
+// all draws from the stream that starts at *seed, each at the position
+// drawing the whole matrix in order would give it), each row written to
+// the results files as it is produced, and listed when diagnostics are on.
+// values.threads threads produce rows; the output does not depend on their
+// number. *seed ends where that stream ends.
 void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
-                        std::vector<int>& anc_seqs, std::vector<double>& log_P);
+                        ResultsFiles& files);

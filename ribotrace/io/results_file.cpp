@@ -1,66 +1,10 @@
 #include "io/results_file.h"
 
-#include <cerrno>
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
-
-#include "inference/ancestral_sampling.h"
-#include "bailout/bailout.h"
-#include "inference/likelihood_blocks.h"
 #include "sequence/state_coding.h"
 
 namespace {
 
-// A text file written front to back in which every write and the close are
-// checked: a full disk must never end in a run that reports success.
-class CheckedOutputFile {
- public:
-  CheckedOutputFile(std::string name, const char* open_failure) : name_(std::move(name)) {
-    file_ = std::fopen(name_.c_str(), "w+");
-    if (file_ == nullptr) Fail(open_failure);
-  }
-  ~CheckedOutputFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  CheckedOutputFile(const CheckedOutputFile&) = delete;
-  CheckedOutputFile& operator=(const CheckedOutputFile&) = delete;
-
-  void Line(const std::string& text) {
-    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() ||
-        std::fputc('\n', file_) == EOF) {
-      FailToWrite();
-    }
-  }
-
-  __attribute__((format(printf, 2, 3))) void Printf(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const int written = std::vfprintf(file_, format, args);
-    va_end(args);
-    if (written < 0) FailToWrite();
-  }
-
-  // Buffered data reach the disk only here, so a full disk often shows up
-  // at the close.
-  void Close() {
-    const bool failed = std::ferror(file_) != 0;
-    errno = 0;
-    const int closed = std::fclose(file_);
-    file_ = nullptr;
-    if (failed || closed != 0) FailToWrite();
-  }
-
- private:
-  [[noreturn]] void FailToWrite() {
-    const int error = errno;
-    Fail("WriteResultsToFile Error: Unable to write file '" + name_ + "'" +
-         (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) + ".");
-  }
-
-  std::string name_;
-  std::FILE* file_ = nullptr;
-};
+constexpr const char* kWriteContext = "WriteResultsToFile Error";
 
 std::string StructureLine(const std::vector<int>& structure) {
   std::string line;
@@ -72,65 +16,60 @@ std::string StructureLine(const std::vector<int>& structure) {
   return line;
 }
 
-std::string SequenceLine(const int* codes, std::size_t n_sites) {
-  std::string line(n_sites, ' ');
-  for (std::size_t c = 0; c < n_sites; ++c) line[c] = NucIntToChar(codes[c]);
-  return line;
-}
-
-// One ">prefix<index>_<k>" block per sample of every sampled node, rows
-// taken in order from first_row.
-void WriteSampleBlocks(CheckedOutputFile& out, const std::vector<NodeStruct*>& down_pass,
-                       const char* prefix, const std::vector<int>& anc_seqs, std::size_t first_row,
-                       std::size_t n_sites, int n_samples) {
-  std::size_t r = first_row;
-  for (const NodeStruct* node : down_pass) {
-    if (!IsInteriorBelowRoot(*node)) continue;
-    for (int k = 1; k <= n_samples; ++k, ++r) {
-      std::string header(">");
-      header.append(prefix)
-          .append(std::to_string(node->index))
-          .append("_")
-          .append(std::to_string(k));
-      out.Line(header);
-      out.Line(SequenceLine(anc_seqs.data() + r * n_sites, n_sites));
-    }
-  }
-}
-
 }  // namespace
 
-void WriteResultsToFile_New(const std::vector<NodeStruct*>& down_pass, const std::string& out_file,
-                            const std::vector<int>& anc_seqs, int include_data,
-                            const Alignment& alignment, int n_samples, double lambda,
-                            int is_harmonic) {
-  const std::size_t n_sites = static_cast<std::size_t>(alignment.n_sites);
-  {
-    CheckedOutputFile out(out_file, "WriteResultsToFile Error: Unable to open output file ptr.");
-    out.Line(">SS_cons");
-    out.Line(StructureLine(alignment.structure));
-    if (include_data != 0) {
-      for (int t = 0; t < alignment.n_taxa; ++t) {
-        out.Line(std::string(">").append(alignment.Names[t].name));
-        out.Line(SequenceLine(alignment.dmatrix.data() + t * n_sites, n_sites));
-      }
-    }
-    const std::size_t n_sampled_rows =
-        static_cast<std::size_t>(CountSampledNodes(down_pass)) * std::max(n_samples, 0);
-    WriteSampleBlocks(out, down_pass, "anc_", anc_seqs, 0, n_sites, n_samples);
-    WriteSampleBlocks(out, down_pass, "psr_", anc_seqs, n_sampled_rows, n_sites, n_samples);
-    out.Close();
+ResultsFiles::ResultsFiles(const std::string& out_file)
+    : sequences(out_file, "WriteResultsToFile Error: Unable to open output file ptr.",
+                kWriteContext),
+      summary(out_file + ".par", "WriteResultsToFile Error: Unable to open p_out file ptr.",
+              kWriteContext) {}
+
+void AppendSequenceCharacters(std::string& text, const int* codes, std::size_t n_sites) {
+  const std::size_t start = text.size();
+  text.resize(start + n_sites);
+  char* out = text.data() + start;
+  for (std::size_t c = 0; c < n_sites; ++c) {
+    // Sample rows hold only the four bases and gaps: the common codes
+    // skip the general lookup.
+    const int code = codes[c];
+    out[c] = code >= 0 && code <= 3 ? "ACGU"[code] : NucIntToChar(code);
   }
+}
+
+void AppendSampleBlock(std::string& text, bool hidden, int node_index, std::size_t k,
+                       std::string_view row_characters) {
+  text.append(hidden ? ">psr_" : ">anc_")
+      .append(std::to_string(node_index))
+      .append("_")
+      .append(std::to_string(k))
+      .append("\n")
+      .append(row_characters)
+      .append("\n");
+}
+
+void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>& down_pass,
+                            int include_data, const Alignment& alignment, int n_samples,
+                            double lambda, int is_harmonic, const SampleBlockSource& sample_blocks) {
+  const std::size_t n_sites = static_cast<std::size_t>(alignment.n_sites);
+  std::string head = ">SS_cons\n" + StructureLine(alignment.structure) + "\n";
+  if (include_data != 0) {
+    for (int t = 0; t < alignment.n_taxa; ++t) {
+      head.append(">").append(alignment.Names[t].name).append("\n");
+      AppendSequenceCharacters(head, alignment.dmatrix.data() + t * n_sites, n_sites);
+      head += '\n';
+    }
+  }
+  files.sequences.Write(head);
+  sample_blocks([&](std::string_view text) { files.sequences.Write(text); });
+  files.sequences.Commit();
 
   const double scaled_length = down_pass.empty() ? 0.0 : down_pass.front()->scaled_length;
-  CheckedOutputFile summary(out_file + ".par",
-                            "WriteResultsToFile Error: Unable to open p_out file ptr.");
   if (is_harmonic == 1) {
-    summary.Printf("h_mean\t%lf\n", scaled_length);
-    summary.Printf("lambda\t%lf\n", lambda);
+    files.summary.Printf("h_mean\t%lf\n", scaled_length);
+    files.summary.Printf("lambda\t%lf\n", lambda);
   } else {
-    summary.Printf("prd_brlen\t%lf\n", scaled_length);
+    files.summary.Printf("prd_brlen\t%lf\n", scaled_length);
   }
-  summary.Printf("size\t%d\n", n_samples);
-  summary.Close();
+  files.summary.Printf("size\t%d\n", n_samples);
+  files.summary.Commit();
 }

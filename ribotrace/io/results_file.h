@@ -3,21 +3,47 @@
 // FASTA-like) and the summary file, named after it with ".par" appended.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "io/data_file.h"
+#include "output/safe_output_file.h"
 #include "tree/node_struct.h"
 
-// Writes out_file: ">SS_cons" and the structure line ('(' ')' '-'); with
-// include_data non-zero each taxon's ">name" and sequence; then for every
-// interior node below the root, in down-pass order, S blocks
-// ">anc_<index>_<k>" (k = 1 .. S) with the node's sampled rows, and after
-// all of them S blocks ">psr_<index>_<k>" per node with its hidden rows.
-// Then out_file.par: "h_mean" and "lambda" when is_harmonic is 1, else
-// "prd_brlen", with the first node's scaled_length; last "size" with S.
-// A file that cannot be created or written is fatal, naming the file.
-void WriteResultsToFile_New(const std::vector<NodeStruct*>& down_pass, const std::string& out_file,
-                            const std::vector<int>& anc_seqs, int include_data,
-                            const Alignment& alignment, int n_samples, double lambda,
-                            int is_harmonic);
+// Both files, opened as temporary files at the start of a run so that an
+// output path that cannot be written fails before the long computation;
+// they replace out_file and out_file.par only once complete. Failing to
+// open them is fatal with "WriteResultsToFile Error: Unable to open output
+// file ptr." and "... Unable to open p_out file ptr." respectively.
+class ResultsFiles {
+ public:
+  explicit ResultsFiles(const std::string& out_file);
+  SafeOutputFile sequences;
+  SafeOutputFile summary;
+};
+
+// Appends the block of one sample row: ">anc_<index>_<k>" for a sampled row
+// or ">psr_<index>_<k>" for a hidden one, then the row's characters.
+void AppendSampleBlock(std::string& text, bool hidden, int node_index, std::size_t k,
+                       std::string_view row_characters);
+
+// One character per code, as NucIntToChar writes it.
+void AppendSequenceCharacters(std::string& text, const int* codes, std::size_t n_sites);
+
+// Hands every piece of sample-block text, in file order, to its argument.
+using SampleBlockSource = std::function<void(const std::function<void(std::string_view)>& write)>;
+
+// Writes the sequence file: ">SS_cons" and the structure line ('(' ')'
+// '-'); with include_data non-zero each taxon's ">name" and sequence; then
+// the sample blocks that `sample_blocks` produces: for every interior node
+// below the root, in down-pass order, S blocks ">anc_<index>_<k>" (k = 1 ..
+// S), and after all of them S blocks ">psr_<index>_<k>" per node. Then the
+// summary: "h_mean" and "lambda" when is_harmonic is 1, else "prd_brlen",
+// with the first node's scaled_length; last "size" with S. A write that
+// fails is fatal, naming the file.
+void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>& down_pass,
+                            int include_data, const Alignment& alignment, int n_samples,
+                            double lambda, int is_harmonic, const SampleBlockSource& sample_blocks);

@@ -32,6 +32,17 @@ std::int32_t ParseSeed(const std::string& text) {
   return static_cast<std::int32_t>(seed);
 }
 
+int ParseThreads(const std::string& text) {
+  int threads = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, threads);
+  if (ec != std::errc() || ptr != end || threads < 0 || threads > 1024) {
+    Fail("Invalid value '" + text +
+         "' for --threads: expected an integer from 0 (every core) to 1024.");
+  }
+  return threads;
+}
+
 void Prompt(const char* text) {
   std::fputs(text, stdout);
   std::fflush(stdout);
@@ -60,6 +71,10 @@ EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
       options.loglik = true;
     } else if (arg.rfind("--seed=", 0) == 0) {
       options.seed = ParseSeed(arg.substr(7));
+    } else if (arg.rfind("--threads=", 0) == 0) {
+      options.threads = ParseThreads(arg.substr(10));
+    } else if (arg == "--timings") {
+      options.timings = true;
     } else {
       Fail("Unknown option '" + arg + "'.\n" + kRibotraceUsage);
     }

@@ -9,7 +9,8 @@
 #include "run/analysis_driver.h"
 
 inline constexpr const char* kRibotraceUsage =
-    "Usage: ribotrace [--seed=N] [--marginal] [--loglik] data_file tree_file param_file out_file is_harmonic lambda "
+    "Usage: ribotrace [--seed=N] [--threads=N] [--timings] [--marginal] [--loglik] data_file "
+    "tree_file param_file out_file is_harmonic lambda "
     "n_samples include_data condition_on_pairs [show_debug]";
 
 // Options that begin with "--", taken out before the positional rules.
@@ -17,13 +18,17 @@ struct EntryOptions {
   bool help = false;
   bool version = false;
   std::optional<std::int32_t> seed;
+  int threads = 1;
+  bool timings = false;
   bool marginal = false;  // true marginal posteriors under MrBayes's model
   bool loglik = false;    // print the log-likelihood of the data
   std::vector<std::string> positional;  // program name first
 };
 
-// Separates --help, --version, --seed=N, --marginal and --loglik from the positional arguments.
-// An unknown option or a seed outside 1 .. 2147483646 is a fatal error.
+// Separates --help, --version, --seed=N, --threads=N, --timings, --marginal
+// and --loglik from the positional arguments. An unknown option, a seed
+// outside 1 .. 2147483646 or a thread count outside 0 .. 1024 is a fatal
+// error.
 EntryOptions ParseEntryOptions(int argc, const char* const* argv);
 
 // Fills `values` from `args` (program name first) when use_command_line is

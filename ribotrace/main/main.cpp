@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
     }
     RunValues values;
     values.seed = options.seed;
+    values.threads = options.threads;
+    values.timings = options.timings;
     values.marginal = options.marginal;
     values.loglik = options.loglik;
     const bool use_command_line = options.positional.size() >= 2;

@@ -1,6 +1,9 @@
 #include "run/analysis_driver.h"
 
+#include <cstddef>
 #include <cstdio>
+#include <limits>
+#include <memory>
 #include <vector>
 
 #include "alignment/alignment_reader.h"
@@ -20,11 +23,15 @@
 #include "sequence/stems_and_loops.h"
 #include "tree/tree_construction.h"
 #include "model/transition_probabilities.h"
+#include "io/results_file.h"
 #include "io/tree_file.h"
+#include "run/stage_timings.h"
 
 void CalcAncestralStates(const RunValues& values) {
   show_debug_info = values.show_debug != 0;
   std::int32_t seed = values.seed ? *values.seed : GetSeedFromClock();
+  const std::unique_ptr<StageTimings> timings =
+      values.timings ? std::make_unique<StageTimings>() : nullptr;
 
   const AlignmentCounts counts = GetNumberOfTaxaSitesAndAllocate(values.data_file);
   if (counts.n_taxa < 3) {
@@ -66,19 +73,23 @@ void CalcAncestralStates(const RunValues& values) {
   std::vector<NodeStruct*> up_pass = AllocateBuffer<NodeStruct*>(
       {n_nodes}, "CalcAncestralStates Error: Failure to allocate up_pass.", ErrorForm::kBailout);
 
-  // The sample matrix: 2 x (taxa - 2) x samples rows of one int per column,
-  // the sampled ancestral sequences first, then the hidden sequences; and
-  // the log-probability of every sampled row.
+  // The sample matrix (2 x (taxa - 2) x samples rows of one int per
+  // column) is produced and written one row at a time and never held
+  // whole, but its size must still be a count that exists.
   const long long n_interior = counts.n_taxa - 2;
-  std::vector<int> anc_seqs = AllocateBuffer<int>(
-      {2, n_interior, values.n_samples, counts.n_sites},
-      "CalcAncestralStates Error: Failure to allocate anc_seqs.", ErrorForm::kBailout);
-  std::vector<double> log_P = AllocateBuffer<double>(
-      {2, n_interior, values.n_samples}, "CalcAncestralStates Error: Failure to allocate log_P.",
-      ErrorForm::kBailout);
+  if (!CheckedProduct({2, n_interior, values.n_samples, counts.n_sites},
+                      static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()))) {
+    throw FatalError("CalcAncestralStates Error: Failure to allocate anc_seqs.",
+                     ErrorForm::kBailout);
+  }
 
   const std::string t_string = ReadTreeFile(values.tree_file);
   const ParameterRecord parameters = ReadParameterFile(values.param_file, stems.isStructure);
+  if (timings) timings->Stop("reading");
+
+  // Opened now, so that an output path that cannot be written stops the run
+  // before the long computation.
+  ResultsFiles files(values.out_file);
 
   const int n_blocks = stems.n_doublets + stems.n_singletons;
   for (NodeStruct& node : nodes) {
@@ -94,6 +105,8 @@ void CalcAncestralStates(const RunValues& values) {
   SetScaledBranchLengths(down_pass, values.is_harmonic);
   ShowTreeStructure(nodes, down_pass, up_pass);
 
+  if (timings) timings->Stop("tree");
+
   SetQMatrix(parameters);
   SetDoubletQMatrix(parameters);
   SetSingeltonTransitionProbabilities(up_pass);
@@ -107,6 +120,9 @@ void CalcAncestralStates(const RunValues& values) {
   SetHiddenDoubletTransitionProbabilities(*down_pass.front(), hidden.doublet, values.lambda,
                                           DoubletTimeFactor(values));
 
-  RunInferenceStages({down_pass, up_pass, SS, alignment, parameters, hidden}, values, &seed,
-                     anc_seqs, log_P);
+  if (timings) timings->Stop("matrices");
+
+  RunInferenceStages({down_pass, up_pass, SS, alignment, parameters, hidden, timings.get()}, values,
+                     &seed, files);
+  if (timings) timings->Print(stderr);
 }

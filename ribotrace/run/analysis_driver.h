@@ -19,6 +19,8 @@ struct RunValues {
   int condition_on_pairs = 0;  // 1: condition stem doublets on the canonical-pair frequency
   int show_debug = 0;          // non-zero: print diagnostics
   std::optional<std::int32_t> seed;
+  int threads = 1;       // threads that produce sample rows; 0: every core
+  bool timings = false;  // print per-stage figures on standard error
   // True marginal posteriors (an outside pass) under the model behind
   // MrBayes's likelihood: doublets at twice the branch time, stem ambiguity
   // codes as state sets. Off: the three-neighbour posteriors.

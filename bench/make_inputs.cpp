@@ -1,0 +1,202 @@
+// Synthetic inputs of any size for timing ribotrace, and the draw floor.
+//
+//   bench_tool inputs TAXA COLUMNS DIR   writes DIR/data.txt (alignment with
+//       structure), DIR/data.nex.con.tre and DIR/data.nex.pstat
+//   bench_tool floor DRAWS               times DRAWS sequential generator
+//       draws and prints the seconds
+//
+// Everything is deterministic. The sequences are simulated down a random
+// tree with the program's own rate matrices and transition probabilities:
+// stem pairs under the doublet model, loop columns under the nucleotide
+// model, with the bundled example's parameters.
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "io/parameter_file.h"
+#include "model/rate_matrices.h"
+#include "model/transition_probabilities.h"
+#include "run/random_source.h"
+#include "tree/node_struct.h"
+
+namespace {
+
+// Nodes in creation order: tips 0 .. n - 1 first, every parent after its
+// children, the root last.
+std::vector<NodeStruct> RandomTree(int n_taxa, std::mt19937& rng) {
+  std::vector<NodeStruct> nodes(2 * static_cast<std::size_t>(n_taxa) - 1);
+  std::vector<NodeStruct*> pool;
+  for (int t = 0; t < n_taxa; ++t) pool.push_back(&nodes[t]);
+  std::uniform_real_distribution<double> length(0.01, 0.12);
+  for (std::size_t next = n_taxa; pool.size() > 1; ++next) {
+    NodeStruct& parent = nodes[next];
+    for (NodeStruct** child : {&parent.left, &parent.right}) {
+      std::uniform_int_distribution<std::size_t> pick(0, pool.size() - 1);
+      const std::size_t i = pick(rng);
+      *child = pool[i];
+      pool[i] = pool.back();
+      pool.pop_back();
+      (*child)->anc = &parent;
+      (*child)->length = length(rng);
+    }
+    pool.push_back(&parent);
+  }
+  for (std::size_t i = 0; i < nodes.size(); ++i) nodes[i].index = static_cast<int>(i);
+  return nodes;
+}
+
+int Draw(const double* probs, int n, std::mt19937& rng) {
+  const double u = std::uniform_real_distribution<double>(0.0, 1.0)(rng);
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) {
+    sum += probs[i];
+    if (sum > u) return i;
+  }
+  return n - 1;
+}
+
+void AppendNewick(std::string& text, const NodeStruct& node) {
+  if (node.left == nullptr) {
+    text.append(std::to_string(node.index + 1));
+    return;
+  }
+  text.push_back('(');
+  AppendNewick(text, *node.left);
+  text.append(":").append(std::to_string(node.left->length)).append(",");
+  AppendNewick(text, *node.right);
+  text.append(":").append(std::to_string(node.right->length)).append(")");
+}
+
+// MrBayes writes the consensus unrooted, with three branches at its base.
+std::string UnrootedNewick(const NodeStruct& root) {
+  const NodeStruct* inner = root.left->left != nullptr ? root.left : root.right;
+  const NodeStruct* other = inner == root.left ? root.right : root.left;
+  std::string text(1, '(');
+  AppendNewick(text, *inner->left);
+  text.append(":").append(std::to_string(inner->left->length)).append(",");
+  AppendNewick(text, *inner->right);
+  text.append(":").append(std::to_string(inner->right->length)).append(",");
+  AppendNewick(text, *other);
+  text.append(":").append(std::to_string(other->length + inner->length)).append(")");
+  return text;
+}
+
+int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::string& pstat) {
+  std::mt19937 rng(20240607u + static_cast<unsigned>(n_taxa) * 31u + n_columns);
+  std::vector<NodeStruct> nodes = RandomTree(n_taxa, rng);
+  NodeStruct& root = nodes.back();
+
+  {
+    std::ifstream in(pstat, std::ios::binary);
+    std::ofstream out(dir + "/data.nex.pstat", std::ios::binary);
+    out << in.rdbuf();
+  }
+  const ParameterRecord parameters = ReadParameterFile(dir + "/data.nex.pstat", true);
+  SetQMatrix(parameters);
+  SetDoubletQMatrix(parameters);
+  std::vector<NodeStruct*> all;
+  for (NodeStruct& node : nodes) all.push_back(&node);
+  SetSingeltonTransitionProbabilities(all);
+  SetDoubletTransitionProbabilities(all);
+
+  // About a third of the columns in stem pairs: nested pairs in helices of
+  // six, loops between them.
+  std::string structure(n_columns, '-');
+  const int n_pairs = n_columns / 6;
+  for (int p = 0, open = 0, close = n_columns - 1; p < n_pairs; ++p, ++open, --close) {
+    if (p % 6 == 0 && p > 0) {
+      open += 2;
+      close -= 2;
+    }
+    if (open >= close) break;
+    structure[open] = '(';
+    structure[close] = ')';
+  }
+  std::vector<int> partner(n_columns, -1);
+  std::vector<int> stack;
+  for (int c = 0; c < n_columns; ++c) {
+    if (structure[c] == '(') stack.push_back(c);
+    if (structure[c] == ')') {
+      partner[c] = stack.back();
+      partner[stack.back()] = c;
+      stack.pop_back();
+    }
+  }
+
+  // States from the stationary frequencies at the root, then down the tree
+  // (parents after children in the array, so walk it backwards).
+  std::vector<std::string> seqs(nodes.size(), std::string(n_columns, 'A'));
+  const char* const kBases = "ACGU";
+  std::vector<std::vector<int>> state(nodes.size(), std::vector<int>(n_columns));
+  for (int c = 0; c < n_columns; ++c) {
+    if (structure[c] == '(') {
+      const int x = Draw(&parameters[kDoubletFrequenciesSlot], 16, rng);
+      state.back()[c] = x / 4;
+      state.back()[partner[c]] = x % 4;
+    } else if (structure[c] == '-') {
+      state.back()[c] = Draw(&parameters[kLoopFrequenciesSlot], 4, rng);
+    }
+  }
+  for (std::size_t i = nodes.size() - 1; i-- > 0;) {
+    const NodeStruct& node = nodes[i];
+    const std::vector<int>& up = state[node.anc->index];
+    for (int c = 0; c < n_columns; ++c) {
+      if (structure[c] == '(') {
+        const int x = up[c] * 4 + up[partner[c]];
+        const int y = Draw(&node.p_doublet[x * 16], 16, rng);
+        state[i][c] = y / 4;
+        state[i][partner[c]] = y % 4;
+      } else if (structure[c] == '-') {
+        state[i][c] = Draw(&node.p_singlet[up[c] * 4], 4, rng);
+      }
+    }
+  }
+  // Gaps: a few percent of the entries of every tenth column.
+  std::ofstream data(dir + "/data.txt");
+  data << ">SS_cons\n" << structure << "\n";
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int t = 0; t < n_taxa; ++t) {
+    std::string row(n_columns, 'A');
+    for (int c = 0; c < n_columns; ++c) {
+      row[c] = kBases[state[t][c]];
+      if (c % 10 == 3 && unit(rng) < 0.05) row[c] = '-';
+    }
+    data << ">taxon_" << t + 1 << "\n" << row << "\n";
+  }
+
+  std::ofstream tree(dir + "/data.nex.con.tre");
+  tree << "#NEXUS\n\nbegin trees;\n\ttranslate\n";
+  for (int t = 0; t < n_taxa; ++t) {
+    tree << "\t\t" << t + 1 << "\ttaxon_" << t + 1 << (t + 1 < n_taxa ? ",\n" : ";\n");
+  }
+  tree << "   tree con_all_compat = [&U] " << UnrootedNewick(root) << ";\nend;\n";
+  return data && tree ? 0 : 1;
+}
+
+int TimeFloor(unsigned long long draws) {
+  std::int32_t seed = 12345;
+  double sink = 0.0;
+  const auto start = std::chrono::steady_clock::now();
+  for (unsigned long long i = 0; i < draws; ++i) sink += DrawUniform(&seed);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%.3f\n", seconds);
+  std::fprintf(stderr, "(checksum %f)\n", sink);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "inputs" && argc == 6) {
+    return WriteInputs(std::stoi(argv[2]), std::stoi(argv[3]), argv[4], argv[5]);
+  }
+  if (command == "floor" && argc == 3) return TimeFloor(std::stoull(argv[2]));
+  std::fprintf(stderr,
+               "Usage: bench_tool inputs TAXA COLUMNS DIR PSTAT | bench_tool floor DRAWS\n");
+  return 1;
+}

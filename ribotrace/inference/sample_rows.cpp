@@ -1,0 +1,103 @@
+#include "inference/sample_rows.h"
+
+#include <chrono>
+
+#include "inference/ancestral_sampling.h"
+#include "inference/likelihood_blocks.h"
+#include "run/random_source.h"
+#include "sequence/state_coding.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Adds the time since *mark to *total and moves the mark, when timing.
+void Lap(RowTimes* times, double RowTimes::*part, Clock::time_point* mark) {
+  if (times == nullptr) return;
+  const Clock::time_point now = Clock::now();
+  times->*part += std::chrono::duration<double>(now - *mark).count();
+  *mark = now;
+}
+
+}  // namespace
+
+SampleRowPlan::SampleRowPlan(const std::vector<NodeStruct*>& down_pass,
+                             const std::vector<SiteRecord>& SS, const std::vector<int>& structure,
+                             const HiddenBranchMatrices& hidden, int n_samples,
+                             int condition_on_pairs, std::int32_t seed)
+    : SS(SS),
+      structure(structure),
+      hidden(hidden),
+      n_samples(n_samples > 0 ? static_cast<std::size_t>(n_samples) : 0),
+      condition_on_pairs(condition_on_pairs),
+      seed(seed),
+      n_blocks(static_cast<std::uint64_t>(CountBlocks(structure))) {
+  for (const NodeStruct* node : down_pass) {
+    if (IsInteriorBelowRoot(*node)) nodes.push_back(node);
+  }
+  n_sampled_rows = nodes.size() * this->n_samples;
+  for (std::size_t c = 0; c < SS.size(); ++c) {
+    if (SS[c].freq_gaps > 0.0) gap_columns.push_back(c);
+  }
+}
+
+std::uint64_t SampleRowPlan::FirstDraw(std::size_t row) const {
+  if (row < n_sampled_rows) return row * n_blocks;
+  return n_sampled_rows * n_blocks + (row - n_sampled_rows) * 2 * n_blocks;
+}
+
+std::uint64_t SampleRowPlan::FirstGapDraw(std::size_t row) const {
+  return 3 * n_sampled_rows * n_blocks + row;
+}
+
+std::uint64_t SampleRowPlan::TotalDraws() const {
+  return 3 * n_sampled_rows * n_blocks + gap_columns.size() * n_rows();
+}
+
+double ProduceSampleRow(const SampleRowPlan& plan, std::size_t row, bool with_log_p, int* codes,
+                        RowTimes* times) {
+  Clock::time_point mark;
+  if (times != nullptr) mark = Clock::now();
+  std::int32_t state = JumpRandomState(plan.seed, plan.FirstDraw(row));
+  double log_p = 0.0;
+  if (row < plan.n_sampled_rows) {
+    const NodeStruct& node = *plan.nodes[row / plan.n_samples];
+    log_p = SampleAncestralRow(node, plan.SS, plan.structure, &state, codes, with_log_p);
+    Lap(times, &RowTimes::sampling, &mark);
+  } else {
+    const NodeStruct& node = *plan.nodes[(row - plan.n_sampled_rows) / plan.n_samples];
+    SimulateHiddenRow(node, plan.SS, plan.structure, plan.hidden, plan.condition_on_pairs, &state,
+                      codes);
+    Lap(times, &RowTimes::simulation, &mark);
+  }
+  if (!plan.gap_columns.empty()) {
+    // The row's gap draws lie one whole column of rows apart.
+    const RandomStride next_column(plan.n_rows());
+    std::int32_t drawn = JumpRandomState(plan.seed, plan.FirstGapDraw(row) + 1);
+    for (const std::size_t c : plan.gap_columns) {
+      if (plan.SS[c].freq_gaps > drawn / 2147483647.0) codes[c] = kGapCode;
+      drawn = next_column.Apply(drawn);
+    }
+    Lap(times, &RowTimes::gaps, &mark);
+  }
+  return log_p;
+}
+
+void CheckSampledPosteriors(const SampleRowPlan& plan) {
+  if (plan.n_samples == 0) return;
+  for (const NodeStruct* node : plan.nodes) {
+    std::size_t offset = 0;
+    for (std::size_t c = 0; c < plan.structure.size(); ++c) {
+      const int pairing = plan.structure[c];
+      if (!OwnsBlock(pairing)) continue;
+      const bool doublet = pairing == kOpeningColumn;
+      const double* probs = &node->posterior_probs[offset + (doublet ? 0 : kSingletEntries)];
+      // A draw of 1.0 walks past every running sum and so takes the
+      // fallback, which finds a state exactly when one is drawable.
+      if (DrawCategorical(probs, doublet ? kNumDoublets : kNumNucleotides, 1.0) < 0) {
+        FailOnUndrawablePosterior(*node, c);
+      }
+      offset += kBlockSize;
+    }
+  }
+}

@@ -1,0 +1,67 @@
+// The sample matrix one row at a time. Every draw of a run has a position
+// in the one random stream that is known in advance (see FirstDraw), so any
+// row can be produced on its own, on any thread, from the state at its first
+// draw, with exactly the numbers that drawing the whole matrix in order
+// would give it. Rows follow the layout described in ancestral_sampling.h:
+// sampled rows j x S + k, then hidden rows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "inference/hidden_simulation.h"
+#include "sequence/stems_and_loops.h"
+#include "tree/node_struct.h"
+
+// What producing a row reads. The nodes' posteriors must already be
+// conditioned on pairs when condition_on_pairs is 1.
+struct SampleRowPlan {
+  SampleRowPlan(const std::vector<NodeStruct*>& down_pass, const std::vector<SiteRecord>& SS,
+                const std::vector<int>& structure, const HiddenBranchMatrices& hidden,
+                int n_samples, int condition_on_pairs, std::int32_t seed);
+
+  std::size_t n_rows() const { return 2 * n_sampled_rows; }
+  // The position (0-based) in the stream of the first sampling or hidden
+  // draw of the row: node j, sample k samples draws (j x S + k) x U on, and
+  // its hidden row draws 2 x U per row after all (taxa - 2) x S x U
+  // sampling draws.
+  std::uint64_t FirstDraw(std::size_t row) const;
+  // The position of the row's gap draw in the first column of positive gap
+  // frequency; the g-th such column draws g x rows later.
+  std::uint64_t FirstGapDraw(std::size_t row) const;
+  // Every draw of the run.
+  std::uint64_t TotalDraws() const;
+
+  std::vector<const NodeStruct*> nodes;  // interior nodes below the root, down-pass order
+  const std::vector<SiteRecord>& SS;
+  const std::vector<int>& structure;
+  const HiddenBranchMatrices& hidden;
+  std::size_t n_samples;
+  int condition_on_pairs;
+  std::int32_t seed;  // the state before the run's first draw
+  std::uint64_t n_blocks;                // U: stem pairs plus loop columns
+  std::size_t n_sampled_rows;            // (taxa - 2) x S
+  std::vector<std::size_t> gap_columns;  // columns of positive gap frequency, in order
+};
+
+// Seconds spent by one thread in each part of producing rows.
+struct RowTimes {
+  double sampling = 0.0;
+  double simulation = 0.0;
+  double gaps = 0.0;
+};
+
+// Fills `codes` (n_sites entries) with row `row` of the sample matrix, gaps
+// put back, and returns the row's log-probability (0.0 for hidden rows, and
+// for every row unless with_log_p). Adds the time of each part to *times
+// when given. A distribution with no drawable state is fatal, with the
+// message of the stage that draws from it.
+double ProduceSampleRow(const SampleRowPlan& plan, std::size_t row, bool with_log_p, int* codes,
+                        RowTimes* times = nullptr);
+
+// Before any row is produced: the first sampling failure that drawing the
+// matrix in order would meet (the first node in down-pass order and its
+// first column with no drawable posterior), so that it is reported before
+// anything is written. Does nothing when there are no samples.
+void CheckSampledPosteriors(const SampleRowPlan& plan);

@@ -1,0 +1,90 @@
+#include "output/safe_output_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The names in the folder, temporary files included.
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+TEST(SafeOutputFile, TheFileAppearsWholeOnlyAtCommit) {
+  ScratchDir dir;
+  const std::string path = dir.Write("out.txt", "old results\n");
+  {
+    SafeOutputFile file(path, "open failed", "Test Error");
+    file.Write("new ");
+    file.Printf("%d\n", 42);
+    EXPECT_EQ(ReadFile(path), "old results\n") << "nothing replaced before the commit";
+    EXPECT_EQ(Entries(dir.Path("")).size(), 2u) << "a temporary file next to it";
+    file.Commit();
+  }
+  EXPECT_EQ(ReadFile(path), "new 42\n");
+  EXPECT_EQ(Entries(dir.Path("")), std::vector<std::string>{"out.txt"});
+  EXPECT_NE(fs::status(path).permissions() & fs::perms::others_read, fs::perms::none)
+      << "an ordinary file, not a private temporary one";
+}
+
+TEST(SafeOutputFile, AFailedRunLeavesNoFileBehind) {
+  ScratchDir dir;
+  const std::string path = dir.Path("out.txt");
+  EXPECT_THROW(
+      {
+        SafeOutputFile file(path, "open failed", "Test Error");
+        file.Write("half of it");
+        throw FatalError("stage failed", ErrorForm::kBailout);
+      },
+      FatalError);
+  EXPECT_TRUE(Entries(dir.Path("")).empty());
+}
+
+TEST(SafeOutputFile, UnwritablePathsFailAtOpenWithTheGivenMessage) {
+  ScratchDir dir;
+  fs::create_directory(dir.Path("folder"));
+  for (const std::string& path : {dir.Path("missing/out.txt"), dir.Path("folder")}) {
+    EXPECT_EQ(FatalOutput([&] { SafeOutputFile file(path, "Cannot open.", "Test Error"); }),
+              "\n\nErr: Cannot open.\n")
+        << path;
+  }
+}
+
+TEST(SafeOutputFile, DevicesAreWrittenInPlaceAndLinksKeepPointingAtTheirFile) {
+  ScratchDir dir;
+  {
+    SafeOutputFile sink("/dev/null", "open failed", "Test Error");
+    sink.Write("discarded");
+    sink.Commit();
+  }
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_EQ(FatalOutput([&] {
+              SafeOutputFile full("/dev/full", "open failed", "Test Error");
+              full.Write("x");
+              full.Commit();
+            }),
+            "\n\nErr: Test Error: Unable to write file '/dev/full': No space left on device.\n");
+
+  const std::string target = dir.Write("target.txt", "old");
+  const std::string link = dir.Path("link.txt");
+  fs::create_symlink(target, link);
+  {
+    SafeOutputFile file(link, "open failed", "Test Error");
+    file.Write("new");
+    file.Commit();
+  }
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ReadFile(target), "new");
+}
