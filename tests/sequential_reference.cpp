@@ -1,12 +1,58 @@
 #include "sequential_reference.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 
+#include "bailout/bailout.h"
 #include "inference/ancestral_sampling.h"
 #include "inference/likelihood_blocks.h"
 #include "run/random_source.h"
 #include "sequence/state_coding.h"
+
+namespace {
+
+// The hidden row as first written: the node's state from its posteriors,
+// then the state at the end of the hidden branch from that state's row,
+// reweighted by the column's canonical-pair frequency when conditioning.
+void SimulateHiddenRowReference(const NodeStruct& node, const std::vector<SiteRecord>& SS,
+                                const std::vector<int>& structure,
+                                const HiddenBranchMatrices& hidden, int condition_on_pairs,
+                                std::int32_t* seed, int* row) {
+  std::size_t offset = 0;
+  for (std::size_t c = 0; c < structure.size(); ++c) {
+    const int pairing = structure[c];
+    if (!OwnsBlock(pairing)) continue;
+    auto draw = [&](const double* probs, int n, const char* what) {
+      const int state = DrawCategorical(probs, n, DrawUniform(seed));
+      if (state < 0) {
+        Fail(std::string("SimulateHiddenAncestralSequences Error: The ") + what + " of node " +
+             std::to_string(node.index) + " at column " + std::to_string(c) +
+             " are all 0 or not numbers; no state can be drawn.");
+      }
+      return state;
+    };
+    if (pairing == kOpeningColumn) {
+      const int x = draw(&node.posterior_probs[offset], kNumDoublets, "posterior probabilities");
+      std::array<double, kNumDoublets> to;
+      std::copy_n(&hidden.doublet[static_cast<std::size_t>(x) * kNumDoublets], kNumDoublets,
+                  to.begin());
+      if (condition_on_pairs == 1) ConditionDoubletsOnPairs(to.data(), SS[c].freq_canonical);
+      const int y = draw(to.data(), kNumDoublets, "hidden transition probabilities");
+      row[c] = y / 4;
+      row[SS[c].partner] = y % 4;
+    } else {
+      const int x = draw(&node.posterior_probs[offset + kSingletEntries], kNumNucleotides,
+                         "posterior probabilities");
+      row[c] = draw(&hidden.singlet[static_cast<std::size_t>(x) * kNumNucleotides],
+                    kNumNucleotides, "hidden transition probabilities");
+    }
+    offset += kBlockSize;
+  }
+}
+
+}  // namespace
 
 void SampleAncestralSequences(const std::vector<NodeStruct*>& down_pass,
                               const std::vector<SiteRecord>& SS, const std::vector<int>& structure,
@@ -34,8 +80,8 @@ void SimulateHiddenAncestralSequences(const std::vector<NodeStruct*>& down_pass,
   for (const NodeStruct* node : down_pass) {
     if (!IsInteriorBelowRoot(*node)) continue;
     for (int k = 0; k < n_samples; ++k, ++r) {
-      SimulateHiddenRow(*node, SS, structure, hidden, condition_on_pairs, seed,
-                        anc_seqs.data() + r * n_sites);
+      SimulateHiddenRowReference(*node, SS, structure, hidden, condition_on_pairs, seed,
+                                 anc_seqs.data() + r * n_sites);
     }
   }
 }

@@ -1,55 +1,100 @@
 #include "inference/hidden_simulation.h"
 
-#include <algorithm>
-#include <cstddef>
+#include <cmath>
 #include <string>
 
-#include "inference/ancestral_sampling.h"
 #include "bailout/bailout.h"
+#include "inference/ancestral_sampling.h"
 #include "inference/likelihood_blocks.h"
 #include "run/random_source.h"
 #include "sequence/state_coding.h"
 
 namespace {
 
-int DrawOrFail(const double* probs, int n, double u, const NodeStruct& node, std::size_t column,
-               const char* what) {
-  const int state = DrawCategorical(probs, n, u);
-  if (state < 0) {
-    Fail(std::string("SimulateHiddenAncestralSequences Error: The ") + what + " of node " +
-         std::to_string(node.index) + " at column " + std::to_string(column) +
-         " are all 0 or not numbers; no state can be drawn.");
+template <int N>
+RunningSums<N> PrepareRow(const double* probs) {
+  RunningSums<N> row;
+  double running = 0.0;
+  for (int i = 0; i < N; ++i) {
+    running += probs[i];
+    row.sums[i] = running;
   }
-  return state;
+  for (int i = N - 1; i >= 0; --i) {
+    if (std::isfinite(probs[i]) && probs[i] > 0.0) {
+      row.fallback = i;
+      break;
+    }
+  }
+  return row;
+}
+
+std::array<RunningSums<16>, 16> PrepareDoubletTable(const std::array<double, 256>& matrix,
+                                                    bool condition, double freq_canonical) {
+  std::array<RunningSums<16>, 16> table;
+  for (int from = 0; from < kNumDoublets; ++from) {
+    std::array<double, kNumDoublets> to;
+    for (int y = 0; y < kNumDoublets; ++y) to[y] = matrix[from * kNumDoublets + y];
+    if (condition) ConditionDoubletsOnPairs(to.data(), freq_canonical);
+    table[from] = PrepareRow<16>(to.data());
+  }
+  return table;
+}
+
+template <int N>
+int DrawPrepared(const RunningSums<N>& row, double u) {
+  for (int i = 0; i < N; ++i) {
+    if (row.sums[i] > u) return i;
+  }
+  return row.fallback;
+}
+
+[[noreturn]] void FailToDraw(const char* what, const NodeStruct& node, std::size_t column) {
+  Fail(std::string("SimulateHiddenAncestralSequences Error: The ") + what + " of node " +
+       std::to_string(node.index) + " at column " + std::to_string(column) +
+       " are all 0 or not numbers; no state can be drawn.");
 }
 
 }  // namespace
 
+HiddenDrawTables::HiddenDrawTables(const HiddenBranchMatrices& hidden,
+                                   const std::vector<SiteRecord>& SS,
+                                   const std::vector<int>& structure, int condition_on_pairs)
+    : table_of_column_(structure.size(), 0) {
+  for (int from = 0; from < kNumNucleotides; ++from) {
+    singlet_[from] = PrepareRow<4>(&hidden.singlet[from * kNumNucleotides]);
+  }
+  if (condition_on_pairs != 1) {
+    doublet_.push_back(PrepareDoubletTable(hidden.doublet, false, 0.0));
+    return;
+  }
+  for (std::size_t c = 0; c < structure.size(); ++c) {
+    if (structure[c] != kOpeningColumn) continue;
+    table_of_column_[c] = doublet_.size();
+    doublet_.push_back(PrepareDoubletTable(hidden.doublet, true, SS[c].freq_canonical));
+  }
+}
+
 void SimulateHiddenRow(const NodeStruct& node, const std::vector<SiteRecord>& SS,
-                       const std::vector<int>& structure, const HiddenBranchMatrices& hidden,
-                       int condition_on_pairs, std::int32_t* seed, int* row) {
+                       const std::vector<int>& structure, const HiddenDrawTables& tables,
+                       std::int32_t* seed, int* row) {
   std::size_t offset = 0;
   for (std::size_t c = 0; c < structure.size(); ++c) {
     const int pairing = structure[c];
     if (!OwnsBlock(pairing)) continue;
     if (pairing == kOpeningColumn) {
-      const int x = DrawOrFail(&node.posterior_probs[offset], kNumDoublets, DrawUniform(seed), node,
-                               c, "posterior probabilities");
-      std::array<double, kNumDoublets> to;
-      std::copy_n(&hidden.doublet[static_cast<std::size_t>(x) * kNumDoublets], kNumDoublets,
-                  to.begin());
-      // Only row x is ever drawn from, so only row x needs the reweighting.
-      if (condition_on_pairs == 1) ConditionDoubletsOnPairs(to.data(), SS[c].freq_canonical);
-      const int y = DrawOrFail(to.data(), kNumDoublets, DrawUniform(seed), node, c,
-                               "hidden transition probabilities");
+      const int x = DrawCategorical(&node.posterior_probs[offset], kNumDoublets, DrawUniform(seed));
+      if (x < 0) FailToDraw("posterior probabilities", node, c);
+      const int y = DrawPrepared(tables.DoubletRow(c, x), DrawUniform(seed));
+      if (y < 0) FailToDraw("hidden transition probabilities", node, c);
       row[c] = y / 4;
       row[SS[c].partner] = y % 4;
     } else {
-      const int x = DrawOrFail(&node.posterior_probs[offset + kSingletEntries], kNumNucleotides,
-                               DrawUniform(seed), node, c, "posterior probabilities");
-      row[c] = DrawOrFail(&hidden.singlet[static_cast<std::size_t>(x) * kNumNucleotides],
-                          kNumNucleotides, DrawUniform(seed), node, c,
-                          "hidden transition probabilities");
+      const int x = DrawCategorical(&node.posterior_probs[offset + kSingletEntries],
+                                    kNumNucleotides, DrawUniform(seed));
+      if (x < 0) FailToDraw("posterior probabilities", node, c);
+      const int y = DrawPrepared(tables.SingletRow(x), DrawUniform(seed));
+      if (y < 0) FailToDraw("hidden transition probabilities", node, c);
+      row[c] = y;
     }
     offset += kBlockSize;
   }

@@ -4,11 +4,12 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "tree/node_struct.h"
 #include "sequence/stems_and_loops.h"
+#include "tree/node_struct.h"
 
 // Transition probabilities along the hidden branch (length scaled_length x
 // lambda, the same for every node of a run). Row: state at the node;
@@ -18,12 +19,42 @@ struct HiddenBranchMatrices {
   std::array<double, 256> doublet{};  // 16 x 16, doublet index order
 };
 
+// One distribution prepared for many draws: the running sums exactly as
+// DrawCategorical forms them, and the state it falls back on when no sum
+// exceeds the draw (-1 when no state is drawable). Drawing from it gives
+// the state DrawCategorical would give, without adding anything up again.
+template <int N>
+struct RunningSums {
+  std::array<double, N> sums{};
+  int fallback = -1;
+};
+
+// The hidden matrices of a run prepared for drawing: every row as running
+// sums, and with conditioning on pairs every doublet row reweighted by each
+// stem's canonical-pair frequency. The hidden branch is drawn from millions
+// of times with the same few rows, so this is done once per run.
+class HiddenDrawTables {
+ public:
+  HiddenDrawTables(const HiddenBranchMatrices& hidden, const std::vector<SiteRecord>& SS,
+                   const std::vector<int>& structure, int condition_on_pairs);
+
+  const RunningSums<4>& SingletRow(int from) const { return singlet_[from]; }
+  // The row of doublet `from` at the stem that opens at `column`.
+  const RunningSums<16>& DoubletRow(std::size_t column, int from) const {
+    return doublet_[table_of_column_[column]][from];
+  }
+
+ private:
+  std::array<RunningSums<4>, 4> singlet_;
+  std::vector<std::array<RunningSums<16>, 16>> doublet_;  // one table, or one per stem
+  std::vector<std::size_t> table_of_column_;
+};
+
 // Draws one hidden sequence of the node into `row` (n_sites entries): per
 // loop column and stem pair, in column order, one draw for the state at the
 // node (from its posteriors) and one for the state at the end of the hidden
-// branch (from that state's row of the hidden matrix). With
-// condition_on_pairs 1 the doublet row is first reweighted by the column's
-// canonical-pair frequency. A distribution with no drawable state is fatal.
+// branch (from that state's row of the prepared hidden tables). A
+// distribution with no drawable state is fatal.
 void SimulateHiddenRow(const NodeStruct& node, const std::vector<SiteRecord>& SS,
-                       const std::vector<int>& structure, const HiddenBranchMatrices& hidden,
-                       int condition_on_pairs, std::int32_t* seed, int* row);
+                       const std::vector<int>& structure, const HiddenDrawTables& tables,
+                       std::int32_t* seed, int* row);

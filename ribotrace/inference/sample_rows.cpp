@@ -27,9 +27,8 @@ SampleRowPlan::SampleRowPlan(const std::vector<NodeStruct*>& down_pass,
                              int condition_on_pairs, std::int32_t seed)
     : SS(SS),
       structure(structure),
-      hidden(hidden),
+      hidden(hidden, SS, structure, condition_on_pairs),
       n_samples(n_samples > 0 ? static_cast<std::size_t>(n_samples) : 0),
-      condition_on_pairs(condition_on_pairs),
       seed(seed),
       n_blocks(static_cast<std::uint64_t>(CountBlocks(structure))) {
   for (const NodeStruct* node : down_pass) {
@@ -66,8 +65,7 @@ double ProduceSampleRow(const SampleRowPlan& plan, std::size_t row, bool with_lo
     Lap(times, &RowTimes::sampling, &mark);
   } else {
     const NodeStruct& node = *plan.nodes[(row - plan.n_sampled_rows) / plan.n_samples];
-    SimulateHiddenRow(node, plan.SS, plan.structure, plan.hidden, plan.condition_on_pairs, &state,
-                      codes);
+    SimulateHiddenRow(node, plan.SS, plan.structure, plan.hidden, &state, codes);
     Lap(times, &RowTimes::simulation, &mark);
   }
   if (!plan.gap_columns.empty()) {

@@ -36,9 +36,8 @@ struct SampleRowPlan {
   std::vector<const NodeStruct*> nodes;  // interior nodes below the root, down-pass order
   const std::vector<SiteRecord>& SS;
   const std::vector<int>& structure;
-  const HiddenBranchMatrices& hidden;
+  HiddenDrawTables hidden;
   std::size_t n_samples;
-  int condition_on_pairs;
   std::int32_t seed;  // the state before the run's first draw
   std::uint64_t n_blocks;                // U: stem pairs plus loop columns
   std::size_t n_sampled_rows;            // (taxa - 2) x S
