@@ -54,11 +54,24 @@ void CalcAncestralStates(const RunValues& values) {
                 stems.n_singletons);
   }
 
+  // The largest buffers of the run grow with the sample count, which is
+  // not bounded by the files: an absurd count fails here, naming it, before
+  // anything is allocated or read further.
+  const long long n_nodes = 2LL * counts.n_taxa - 1;
+  const long long n_interior = counts.n_taxa - 2;
+  const int n_blocks = stems.n_doublets + stems.n_singletons;
+  RequireMemoryFor({{{n_nodes}, sizeof(NodeStruct)},
+                    {{n_nodes, 2, 20, n_blocks}, sizeof(double)},
+                    {{2, n_interior, values.n_samples, counts.n_sites}, sizeof(int)},
+                    {{2, n_interior, values.n_samples}, sizeof(double)}},
+                   "CalcAncestralStates Error: " + std::to_string(values.n_samples) +
+                       " ancestral samples of " + std::to_string(n_interior) +
+                       " interior nodes and " + std::to_string(counts.n_sites) + " columns");
+
   // The tree: 2 x taxa - 1 nodes, which SetUpTree links in place, so the
   // node array is never resized once pointers into it exist. Fresh nodes
   // and sequences hold their reset values (null links, zero lengths and
   // arrays, numbers -9).
-  const long long n_nodes = 2LL * counts.n_taxa - 1;
   std::vector<NodeStruct> nodes = AllocateBuffer<NodeStruct>(
       {n_nodes}, "CalcAncestralStates Error: Failure to allocate nodes.", ErrorForm::kBailout);
   std::vector<NodeStruct*> down_pass = AllocateBuffer<NodeStruct*>(
@@ -69,7 +82,6 @@ void CalcAncestralStates(const RunValues& values) {
   // The sample matrix: 2 x (taxa - 2) x samples rows of one int per column,
   // the sampled ancestral sequences first, then the hidden sequences; and
   // the log-probability of every sampled row.
-  const long long n_interior = counts.n_taxa - 2;
   std::vector<int> anc_seqs = AllocateBuffer<int>(
       {2, n_interior, values.n_samples, counts.n_sites},
       "CalcAncestralStates Error: Failure to allocate anc_seqs.", ErrorForm::kBailout);
@@ -80,7 +92,6 @@ void CalcAncestralStates(const RunValues& values) {
   const std::string t_string = ReadTreeFile(values.tree_file);
   const ParameterRecord parameters = ReadParameterFile(values.param_file, stems.isStructure);
 
-  const int n_blocks = stems.n_doublets + stems.n_singletons;
   for (NodeStruct& node : nodes) {
     node.frac_likelihoods = AllocateBuffer<double>(
         {20, n_blocks}, "CalcAncestralStates Error: Failure to allocate frac_likelihoods.",
