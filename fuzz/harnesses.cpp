@@ -1,5 +1,6 @@
 #include "harnesses.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
