@@ -144,11 +144,14 @@ TEST(SetUpTree, RefusesTreesThatDoNotFitTheData) {
   EXPECT_EQ(BuildFailure("(a:1,b:1,1:1)", abc), "Shouldn't be here....(1)\n");
   EXPECT_EQ(BuildFailure("(a:1,(b:1,c:1)0.95:1)", abc), "Shouldn't be here....(0)\n");
   EXPECT_EQ(BuildFailure("(a:1,b:1,x:1)", abc),
-            "SetUpTree Error: The tree's taxon 'x' matches no taxon of the data file.\n");
+            "SetUpTree Error: The tree's taxon 'x' at character 10 of the tree text matches no taxon "
+            "of the data file.\n");
   EXPECT_EQ(BuildFailure("(a:1,b:1,a:1)", abc),
-            "SetUpTree Error: The taxon 'a' appears twice in the tree.\n");
+            "SetUpTree Error: The taxon 'a' appears twice in the tree, again at character 10 of "
+            "the tree text.\n");
   EXPECT_EQ(BuildFailure("((a:1,b:1):1,a:1)", {"a", "b", "c"}),
-            "SetUpTree Error: The taxon 'a' appears twice in the tree.\n");
+            "SetUpTree Error: The taxon 'a' appears twice in the tree, again at character 14 of "
+            "the tree text.\n");
   EXPECT_EQ(BuildFailure("(a:1,b:1)", abc),
             "SetUpTree Error: The taxon 'c' of the data file is missing from the tree.\n");
   EXPECT_EQ(BuildFailure("((a:1,b:1):1,(c:1,d:1):1)", abc),
@@ -176,7 +179,8 @@ TEST(SetUpTree, RefusesMalformedTrees) {
       {"(a:1,(b:1,c:1,d:1):1)", kPolytomy + "14" + kNeedResolved},
       {"(a:1,b:1,((c:1,d:1):1,(e:1,f:1):1,g:1):1)", kPolytomy + "34" + kNeedResolved},
       {"((a:1,b:1):1,(c:1,d:1):1",
-       "SetUpTree Error: The tree text ends inside a group: its parentheses are unbalanced.\n"},
+       "SetUpTree Error: The tree text ends inside a group (after character 24): its parentheses "
+       "are unbalanced.\n"},
       {"((a:1,b:1):1,(c:1,d:1):1))",
        "SetUpTree Error: Unexpected text after the end of the tree at character 26 of the tree "
        "text.\n"},

@@ -64,7 +64,8 @@ TEST_F(TreeInputRun, EveryInputFailureEndsTheRunWithStatusOne) {
       {"", kPstat, "1", "5", "ReadTreeFile Error: Unable to open file.\n"},
       {TreeFile("(1:0.1,2:0.2,(3:0.3,5:0.4):0.5)"), kPstat, "1", "5", "Shouldn't be here....(5)\n"},
       {TreeFile("(1:0.1,2:0.2,(3:0.3,epsilon:0.4):0.5)"), kPstat, "1", "5",
-       "SetUpTree Error: The tree's taxon 'epsilon' matches no taxon of the data file.\n"},
+       "SetUpTree Error: The tree's taxon 'epsilon' at character 32 of the tree text matches no "
+       "taxon of the data file.\n"},
       {TreeFile("(1:0.1,2:0.2,3:0.3)"), kPstat, "1", "5",
        "SetUpTree Error: The taxon 'delta' of the data file is missing from the tree.\n"},
       {TreeFile("(1,2,(3,4))"), kPstat, "1", "5",

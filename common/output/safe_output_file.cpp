@@ -96,3 +96,16 @@ void SafeOutputFile::FailToWrite(int error) {
   Fail(context_ + ": Unable to write file '" + path_ + "'" +
        (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) + ".");
 }
+
+void RequireDiskSpaceFor(std::optional<std::size_t> bytes, const std::string& path,
+                         const std::string& what) {
+  if (!bytes) return;
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (folder.empty()) folder = ".";
+  std::error_code error;
+  const std::filesystem::space_info space = std::filesystem::space(folder, error);
+  if (error || *bytes <= space.available) return;
+  constexpr std::uintmax_t kMiB = std::uintmax_t{1} << 20;
+  Fail(what + " would write about " + std::to_string(*bytes / kMiB + 1) + " MiB, more than the " +
+       std::to_string(space.available / kMiB) + " MiB free where '" + path + "' goes.");
+}

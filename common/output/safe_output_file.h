@@ -6,7 +6,9 @@
 // computation; every write, the flush and the close are checked.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,3 +41,10 @@ class SafeOutputFile {
   std::string context_;
   std::FILE* file_ = nullptr;
 };
+
+// Fails with `what` + " would write about N MiB, more than the M MiB free
+// where '<path>' goes." when `bytes` exceed the space left on the file
+// system that will hold `path`. Does nothing when `bytes` is unknown
+// (nullopt) or the free space cannot be read.
+void RequireDiskSpaceFor(std::optional<std::size_t> bytes, const std::string& path,
+                         const std::string& what);

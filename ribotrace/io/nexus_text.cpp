@@ -1,14 +1,19 @@
 #include "io/nexus_text.h"
 
 #include <cctype>
-#include <fstream>
-#include <iterator>
+#include <variant>
 
-std::optional<std::string> ReadNexusText(const std::string& file_name, bool keep_comment_newlines) {
-  std::ifstream in(file_name, std::ios::binary);
-  if (!in) return std::nullopt;
-  const std::string raw{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) return std::nullopt;
+#include "bailout/bailout.h"
+#include "file_text/file_text.h"
+
+std::optional<std::string> ReadNexusText(const std::string& file_name, bool keep_comment_newlines,
+                                         const std::string& reader) {
+  const std::variant<std::string, FileTextError> file = ReadFileText(file_name);
+  if (const auto* error = std::get_if<FileTextError>(&file)) {
+    if (*error == FileTextError::kUnreadable) return std::nullopt;
+    FailWithLine(reader + " Error: The file '" + file_name + "' is too large (2 GiB or more).");
+  }
+  const std::string& raw = std::get<std::string>(file);
 
   std::string text;
   text.reserve(raw.size());

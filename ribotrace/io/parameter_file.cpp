@@ -83,16 +83,24 @@ struct Line {
   std::string_view text;
 };
 
-std::vector<Line> SplitLines(std::string_view text) {
-  std::vector<Line> lines;
-  int number = 1;
-  while (!text.empty()) {
-    const std::size_t end = std::min(text.find('\n'), text.size());
-    lines.push_back({number++, text.substr(0, end)});
-    text.remove_prefix(std::min(end + 1, text.size()));
+// Hands out the lines one at a time: no per-line table, so a file of
+// nothing but line breaks costs no more than its text.
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view text) : rest_(text) {}
+
+  std::optional<Line> Next() {
+    if (rest_.empty()) return std::nullopt;
+    const std::size_t end = std::min(rest_.find('\n'), rest_.size());
+    const Line line{++number_, rest_.substr(0, end)};
+    rest_.remove_prefix(std::min(end + 1, rest_.size()));
+    return line;
   }
-  return lines;
-}
+
+ private:
+  std::string_view rest_;
+  int number_ = 0;
+};
 
 }  // namespace
 
@@ -102,7 +110,7 @@ ParameterRecord ReadParameterFile(const std::string& file_name, bool isStructure
   const std::string where = "ReadParameterFile Error: In '" + file_name + "'";
   std::optional<std::string> text;
   try {
-    text = ReadNexusText(file_name, true);
+    text = ReadNexusText(file_name, true, "ReadParameterFile");
   } catch (const std::bad_alloc&) {
     FailWithLine("ReadParameterFile Error: Problem allocating memory for string.");
   }
@@ -115,7 +123,9 @@ ParameterRecord ReadParameterFile(const std::string& file_name, bool isStructure
   // The table is read row by row: the first field names the parameter, the
   // second is its posterior mean, whatever else the row holds (MrBayes 3.1
   // writes six columns, 3.2 seven, or nine for several runs).
-  for (const Line& line : SplitLines(*text)) {
+  LineCursor lines(*text);
+  while (const std::optional<Line> next = lines.Next()) {
+    const Line& line = *next;
     std::size_t pos = 0;
     const std::string name = StringToken(pos, line.text, kNexusSeparators);
     if (name.empty()) continue;

@@ -82,7 +82,7 @@ std::string TranslateLabels(std::string_view tree, const TranslateTable& table) 
 
 std::string ReadTreeFile(const std::string& file_name) {
   try {
-    const std::optional<std::string> text = ReadNexusText(file_name, false);
+    const std::optional<std::string> text = ReadNexusText(file_name, false, "ReadTreeFile");
     if (!text) FailWithLine("ReadTreeFile Error: Unable to open file.");
 
     // MrBayes 3.2 puts a taxa block, closed by its own "end;", before the

@@ -8,24 +8,25 @@
 
 #include "alignment/alignment_reader.h"
 #include "bailout/bailout.h"
-#include "tree/branch_scaling.h"
-#include "run/buffers.h"
-#include "io/data_file.h"
-#include "run/diagnostics.h"
 #include "inference/hidden_simulation.h"
 #include "inference/inference_stages.h"
-#include "tree/node_struct.h"
+#include "io/data_file.h"
 #include "io/parameter_file.h"
-#include "model/parameter_record.h"
-#include "run/random_source.h"
-#include "model/rate_matrices.h"
-#include "tree/show_tree_structure.h"
-#include "sequence/stems_and_loops.h"
-#include "tree/tree_construction.h"
-#include "model/transition_probabilities.h"
 #include "io/results_file.h"
 #include "io/tree_file.h"
+#include "model/parameter_record.h"
+#include "model/rate_matrices.h"
+#include "model/transition_probabilities.h"
+#include "output/safe_output_file.h"
+#include "run/buffers.h"
+#include "run/diagnostics.h"
+#include "run/random_source.h"
 #include "run/stage_timings.h"
+#include "sequence/stems_and_loops.h"
+#include "tree/branch_scaling.h"
+#include "tree/node_struct.h"
+#include "tree/show_tree_structure.h"
+#include "tree/tree_construction.h"
 
 void CalcAncestralStates(const RunValues& values) {
   show_debug_info = values.show_debug != 0;
@@ -61,11 +62,28 @@ void CalcAncestralStates(const RunValues& values) {
                 stems.n_singletons);
   }
 
+  // The largest buffers of the run are the nodes' likelihood and posterior
+  // arrays; a tree too large for this machine fails here, before anything
+  // is allocated or read further.
+  const long long n_nodes = 2LL * counts.n_taxa - 1;
+  const long long n_interior = counts.n_taxa - 2;
+  const int n_blocks = stems.n_doublets + stems.n_singletons;
+  RequireMemoryFor({{{n_nodes}, sizeof(NodeStruct)}, {{n_nodes, 2, 20, n_blocks}, sizeof(double)}},
+                   "CalcAncestralStates Error: " + std::to_string(n_nodes) + " nodes with " +
+                       std::to_string(n_blocks) + " stem pairs and loop columns each");
+  // Rows are written as they are drawn, so the sample count bounds the size
+  // of the results file, not memory: an absurd count fails here, naming it,
+  // instead of filling the disk after a long computation.
+  RequireDiskSpaceFor(CheckedProduct({2, n_interior, values.n_samples, counts.n_sites + 1}),
+                      values.out_file,
+                      "CalcAncestralStates Error: " + std::to_string(values.n_samples) +
+                          " ancestral samples of " + std::to_string(n_interior) +
+                          " interior nodes and " + std::to_string(counts.n_sites) + " columns");
+
   // The tree: 2 x taxa - 1 nodes, which SetUpTree links in place, so the
   // node array is never resized once pointers into it exist. Fresh nodes
   // and sequences hold their reset values (null links, zero lengths and
   // arrays, numbers -9).
-  const long long n_nodes = 2LL * counts.n_taxa - 1;
   std::vector<NodeStruct> nodes = AllocateBuffer<NodeStruct>(
       {n_nodes}, "CalcAncestralStates Error: Failure to allocate nodes.", ErrorForm::kBailout);
   std::vector<NodeStruct*> down_pass = AllocateBuffer<NodeStruct*>(
@@ -76,7 +94,6 @@ void CalcAncestralStates(const RunValues& values) {
   // The sample matrix (2 x (taxa - 2) x samples rows of one int per
   // column) is produced and written one row at a time and never held
   // whole, but its size must still be a count that exists.
-  const long long n_interior = counts.n_taxa - 2;
   if (!CheckedProduct({2, n_interior, values.n_samples, counts.n_sites},
                       static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()))) {
     throw FatalError("CalcAncestralStates Error: Failure to allocate anc_seqs.",
@@ -91,7 +108,6 @@ void CalcAncestralStates(const RunValues& values) {
   // before the long computation.
   ResultsFiles files(values.out_file);
 
-  const int n_blocks = stems.n_doublets + stems.n_singletons;
   for (NodeStruct& node : nodes) {
     node.frac_likelihoods = AllocateBuffer<double>(
         {20, n_blocks}, "CalcAncestralStates Error: Failure to allocate frac_likelihoods.",

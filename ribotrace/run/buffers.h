@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "bailout/bailout.h"
 
 // The product of the factors, or nullopt when one is negative or the
@@ -46,4 +48,63 @@ std::vector<T> AllocateBuffer(std::initializer_list<long long> dims,
     }
   }
   throw FatalError(failure_message, form);
+}
+
+// A buffer that a run is about to allocate: the factors of its element
+// count and the size of one element.
+struct PlannedBuffer {
+  std::vector<long long> dims;
+  std::size_t element_bytes = 1;
+};
+
+// The bytes the buffers need together, saturated at the largest size_t.
+// A buffer with a negative factor counts as empty: its own allocation
+// reports it, with its own message.
+inline std::size_t PlannedBytes(const std::vector<PlannedBuffer>& buffers) {
+  constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
+  std::size_t total = 0;
+  for (const PlannedBuffer& buffer : buffers) {
+    std::vector<long long> factors = buffer.dims;
+    factors.push_back(static_cast<long long>(buffer.element_bytes));
+    bool negative = false;
+    bool empty = false;
+    for (const long long factor : factors) {
+      negative = negative || factor < 0;
+      empty = empty || factor == 0;
+    }
+    if (negative || empty) continue;
+    std::size_t bytes = 1;
+    for (const long long factor : factors) {
+      const auto f = static_cast<std::size_t>(factor);
+      bytes = bytes > kMax / f ? kMax : bytes * f;
+    }
+    total = bytes > kMax - total ? kMax : total + bytes;
+  }
+  return total;
+}
+
+// The machine's physical memory, or nullopt when the system does not say.
+inline std::optional<std::size_t> PhysicalMemoryBytes() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || page_size <= 0) return std::nullopt;
+  return CheckedProduct({pages, page_size});
+}
+
+// Fails early, as "\n\nErr: <what> need ... more than this machine has",
+// when the planned buffers cannot fit in physical memory: the run would
+// otherwise swap for hours or be killed by the kernel part way through,
+// with nothing said. `what` names the value that made them so large.
+inline void RequireMemoryFor(const std::vector<PlannedBuffer>& buffers, const std::string& what,
+                             std::optional<std::size_t> available = PhysicalMemoryBytes()) {
+  if (!available) return;
+  const std::size_t needed = PlannedBytes(buffers);
+  if (needed <= *available) return;
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  const std::string amount =
+      needed == std::numeric_limits<std::size_t>::max()
+          ? std::string("more memory than can be addressed")
+          : "about " + std::to_string(needed / kMiB + 1) + " MiB of memory";
+  Fail(what + " need " + amount + ", more than the " + std::to_string(*available / kMiB) +
+       " MiB this machine has.");
 }

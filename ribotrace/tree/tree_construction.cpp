@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <unordered_map>
 
 #include "bailout/bailout.h"
 #include "sequence/state_coding.h"
@@ -59,7 +60,19 @@ class TreeBuilder {
         names_(Names),
         n_taxa_(n_taxa),
         has_length_(nodes.size(), false),
-        tip_of_taxon_(Names.size(), nullptr) {}
+        tip_of_taxon_(Names.size(), nullptr) {
+    // Looked up once per tip: a hash index keeps a tree of many thousand
+    // taxa linear instead of comparing every label with every name.
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      exact_.emplace(names_[i].name, static_cast<int>(i));
+      ByCase& entry = by_case_[Lower(names_[i].name)];
+      if (entry.first < 0) {
+        entry.first = static_cast<int>(i);
+      } else if (entry.second < 0) {
+        entry.second = static_cast<int>(i);
+      }
+    }
+  }
 
   NodeStruct* Build(std::string_view text) {
     char previous = '\0';  // the last punctuation met, or 'a' after a label
@@ -89,7 +102,10 @@ class TreeBuilder {
       previous = (c == '(' || c == ')' || c == ',' || c == ':') ? c : 'a';
     }
     if (root_ == nullptr) FailTree("The tree text holds no tree.");
-    if (!closed_) FailTree("The tree text ends inside a group: its parentheses are unbalanced.");
+    if (!closed_) {
+      FailTree("The tree text ends inside a group (after character " +
+               std::to_string(text.size()) + "): its parentheses are unbalanced.");
+    }
     for (std::size_t taxon = 0; taxon < names_.size(); ++taxon) {
       if (tip_of_taxon_[taxon] == nullptr) {
         FailTree("The taxon '" + names_[taxon].name +
@@ -228,9 +244,9 @@ class TreeBuilder {
     } else {
       FailPolytomy(start);
     }
-    const int taxon = FindTaxon(label);
+    const int taxon = FindTaxon(label, start);
     if (tip_of_taxon_[static_cast<std::size_t>(taxon)] != nullptr) {
-      FailTree("The taxon '" + label + "' appears twice in the tree.");
+      FailTree("The taxon '" + label + "' appears twice in the tree, again" + At(start) + ".");
     }
     tip_of_taxon_[static_cast<std::size_t>(taxon)] = tip;
     tip->label = label;
@@ -253,26 +269,33 @@ class TreeBuilder {
 
   // The data row of a label: the first name equal to it, else the one name
   // equal to it but for case (tree files are read lower-cased).
-  int FindTaxon(const std::string& label) const {
-    for (std::size_t i = 0; i < names_.size(); ++i) {
-      if (names_[i].name == label) return static_cast<int>(i);
+  int FindTaxon(const std::string& label, std::size_t start) const {
+    if (const auto exact = exact_.find(label); exact != exact_.end()) return exact->second;
+    const auto by_case = by_case_.find(Lower(label));
+    if (by_case == by_case_.end()) {
+      FailTree("The tree's taxon '" + label + "'" + At(start) +
+               " matches no taxon of the data file.");
     }
-    const std::string lower = Lower(label);
-    std::optional<std::size_t> found;
-    for (std::size_t i = 0; i < names_.size(); ++i) {
-      if (Lower(names_[i].name) != lower) continue;
-      if (found) {
-        FailTree("The tree's taxon '" + label + "' matches both '" + names_[*found].name +
-                 "' and '" + names_[i].name + "' of the data file, which differ only in case.");
-      }
-      found = i;
+    const auto [first, second] = by_case->second;
+    if (second >= 0) {
+      FailTree("The tree's taxon '" + label + "' matches both '" +
+               names_[static_cast<std::size_t>(first)].name + "' and '" +
+               names_[static_cast<std::size_t>(second)].name +
+               "' of the data file, which differ only in case.");
     }
-    if (!found) FailTree("The tree's taxon '" + label + "' matches no taxon of the data file.");
-    return static_cast<int>(*found);
+    return first;
   }
+
+  // The first two data rows whose names are equal but for case (-1: none).
+  struct ByCase {
+    int first = -1;
+    int second = -1;
+  };
 
   std::vector<NodeStruct>& nodes_;
   const std::vector<TaxonName>& names_;
+  std::unordered_map<std::string, int> exact_;     // name -> its first data row
+  std::unordered_map<std::string, ByCase> by_case_;  // lower-cased name -> rows
   int n_taxa_;
   std::vector<bool> has_length_;                 // by record: a length has been read
   std::vector<const NodeStruct*> tip_of_taxon_;  // by data row
