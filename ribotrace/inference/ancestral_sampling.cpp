@@ -59,6 +59,9 @@ void FailOnUndrawablePosterior(const NodeStruct& node, std::size_t column) {
 double SampleAncestralRow(const NodeStruct& node, const std::vector<SiteRecord>& SS,
                           const std::vector<int>& structure, std::int32_t* seed, int* row,
                           bool with_log_p) {
+  // A local state stays in a register; through the pointer every draw would
+  // have to store and reload it around the writes to `row`.
+  std::int32_t random_state = *seed;
   double log_p = 0.0;
   std::size_t offset = 0;
   for (std::size_t c = 0; c < structure.size(); ++c) {
@@ -67,7 +70,7 @@ double SampleAncestralRow(const NodeStruct& node, const std::vector<SiteRecord>&
     const bool doublet = pairing == kOpeningColumn;
     const double* probs = &node.posterior_probs[offset + (doublet ? 0 : kSingletEntries)];
     const int state =
-        DrawCategorical(probs, doublet ? kNumDoublets : kNumNucleotides, DrawUniform(seed));
+        DrawCategorical(probs, doublet ? kNumDoublets : kNumNucleotides, DrawUniform(&random_state));
     if (state < 0) FailOnUndrawablePosterior(node, c);
     if (with_log_p) log_p += std::log(probs[state]);
     if (doublet) {
@@ -78,5 +81,6 @@ double SampleAncestralRow(const NodeStruct& node, const std::vector<SiteRecord>&
     }
     offset += kBlockSize;
   }
+  *seed = random_state;
   return log_p;
 }

@@ -27,6 +27,9 @@ template <int N>
 struct RunningSums {
   std::array<double, N> sums{};
   int fallback = -1;
+  // Finite and non-decreasing (no negative or missing entry): the drawn
+  // state is then simply the number of sums at or below the draw.
+  bool monotone = false;
 };
 
 // The hidden matrices of a run prepared for drawing: every row as running

@@ -1,0 +1,18 @@
+// The sample matrix as a stream of rows: ancestral samples, hidden
+// sequences and re-introduced gaps, each row produced on its own from its
+// position in the random stream, written to the results files in order and
+// listed when diagnostics are on. The matrix itself never exists whole.
+#pragma once
+
+#include <cstdint>
+
+#include "inference/inference_stages.h"
+
+// Conditions the sampled nodes' doublet posteriors on pairs (once per node),
+// then produces every row of the sample matrix on values.threads threads
+// and writes them, in row order, through WriteResultsToFile_New. All draws
+// come from the stream that starts at *seed, each at the position drawing
+// the whole matrix in order would give it; *seed ends where that stream
+// ends.
+void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
+                      ResultsFiles& files);
