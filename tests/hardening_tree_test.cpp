@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
+#include <cctype>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -65,7 +65,13 @@ std::string BuildFailure(const std::string& text) {
 }
 
 TEST(MalformedTree, EveryRefusalNamesThePosition) {
-  const std::regex at_position("^SetUpTree Error: .*character [0-9]+.*\n$");
+  // "SetUpTree Error: ... character N ..." on one line.
+  auto names_position = [](const std::string& message) {
+    const std::size_t at = message.find("character ");
+    return message.rfind("SetUpTree Error: ", 0) == 0 && at != std::string::npos &&
+           std::isdigit(static_cast<unsigned char>(message[at + 10])) &&
+           message.find('\n') == message.size() - 1;
+  };
   const struct {
     const char* text;
     const char* fault;
@@ -86,7 +92,7 @@ TEST(MalformedTree, EveryRefusalNamesThePosition) {
   };
   for (const auto& c : cases) {
     const std::string message = BuildFailure(c.text);
-    EXPECT_TRUE(std::regex_match(message, at_position)) << c.fault << ": " << message;
+    EXPECT_TRUE(names_position(message)) << c.fault << ": " << message;
   }
 }
 
