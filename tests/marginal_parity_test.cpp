@@ -32,17 +32,6 @@
 
 namespace {
 
-std::string FindOnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::istringstream folders(path != nullptr ? path : "");
-  std::string folder;
-  while (std::getline(folders, folder, ':')) {
-    const std::filesystem::path candidate = std::filesystem::path(folder) / program;
-    if (!folder.empty() && access(candidate.c_str(), X_OK) == 0) return candidate.string();
-  }
-  return "";
-}
-
 std::vector<std::string> SplitTabs(const std::string& line) {
   std::vector<std::string> fields;
   std::istringstream in(line);

@@ -12,17 +12,6 @@
 
 namespace {
 
-std::string FindOnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::istringstream folders(path != nullptr ? path : "");
-  std::string folder;
-  while (std::getline(folders, folder, ':')) {
-    const std::filesystem::path candidate = std::filesystem::path(folder) / program;
-    if (!folder.empty() && access(candidate.c_str(), X_OK) == 0) return candidate.string();
-  }
-  return "";
-}
-
 // The first column of every row of a tab-separated .pstat file.
 std::vector<std::string> ParameterNames(const std::string& pstat) {
   std::vector<std::string> names;

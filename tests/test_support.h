@@ -42,5 +42,8 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
 // when nothing is thrown.
 std::string FatalOutput(const std::function<void()>& action);
 
+// The full path of an executable found on PATH, or "" when there is none.
+std::string FindOnPath(const std::string& program);
+
 // Captures what `action` prints on standard output.
 std::string CapturedOutput(const std::function<void()>& action);

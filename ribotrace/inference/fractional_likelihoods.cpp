@@ -56,10 +56,7 @@ int CombineBlock(NodeStruct& node, std::size_t offset, double threshold) {
   const std::size_t entry = offset + EntriesOffset<N>();
   std::array<double, N> from_left;
   std::array<double, N> from_right;
-  BranchContribution<N>(BranchMatrix<N>(*node.left), &node.left->frac_likelihoods[entry],
-                        from_left.data());
-  BranchContribution<N>(BranchMatrix<N>(*node.right), &node.right->frac_likelihoods[entry],
-                        from_right.data());
+  ChildContributions<N>(node, entry, from_left.data(), from_right.data());
   double* entries = &node.frac_likelihoods[entry];
   for (int x = 0; x < N; ++x) entries[x] = from_left[x] * from_right[x];
   return RescaleBlock(entries, N, threshold);

@@ -62,6 +62,18 @@ inline void BranchContribution(const double* p, const double* likelihood, double
   }
 }
 
+// What the two children of an interior node say about its state in the
+// block entries starting at `entry`: their contributions through their own
+// branches.
+template <int N>
+inline void ChildContributions(const NodeStruct& node, std::size_t entry, double* from_left,
+                               double* from_right) {
+  BranchContribution<N>(BranchMatrix<N>(*node.left), &node.left->frac_likelihoods[entry],
+                        from_left);
+  BranchContribution<N>(BranchMatrix<N>(*node.right), &node.right->frac_likelihoods[entry],
+                        from_right);
+}
+
 // Prints the 20 entries of one block for the diagnostics, four to a line
 // after a "\t\t" indent: "%lf " each, "\n\t\t" after every fourth of the
 // first sixteen, a newline at the end.

@@ -27,10 +27,7 @@ struct BlockStep {
     const std::size_t entry = offset + EntriesOffset<N>();
     std::array<double, N> from_left;
     std::array<double, N> from_right;
-    BranchContribution<N>(BranchMatrix<N>(*node.left), &node.left->frac_likelihoods[entry],
-                          from_left.data());
-    BranchContribution<N>(BranchMatrix<N>(*node.right), &node.right->frac_likelihoods[entry],
-                          from_right.data());
+    ChildContributions<N>(node, entry, from_left.data(), from_right.data());
     if (node.anc != nullptr) WritePosterior<N>(node, above, from_left, from_right, entry);
     if (left_outside != nullptr) {
       Outside<N>(*node.left, above, from_right, left_outside + entry);
