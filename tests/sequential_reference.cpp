@@ -113,8 +113,10 @@ void ShowAncestralSequences(const std::vector<double>& log_P, const std::vector<
       const int code = anc_seqs[r * n_sites + c];
       if (code == kGapCode) {
         std::putchar('-');
+      } else if (code >= 0 && code <= 3) {
+        std::putchar("ACGU"[code]);
       } else {
-        WhichNuc(code);
+        FailWithLine("\n\nERROR: Problem printing character state.");
       }
     }
     if (r < n_sampled_rows) {

@@ -64,12 +64,3 @@ TEST(StateCoding, NewickCharacterClasses) {
   EXPECT_EQ(CompareChar('.'), 0);
   EXPECT_EQ(CompareChar('a'), 0);
 }
-
-TEST(StateCoding, WhichNucPrintsLettersAndRejectsCodes) {
-  EXPECT_EQ(CapturedOutput([] {
-              for (int s = 0; s < 4; ++s) WhichNuc(s);
-            }),
-            "ACGU");
-  EXPECT_EQ(FatalOutput([] { WhichNuc(kGapCode); }),
-            "\n\nERROR: Problem printing character state.\n");
-}

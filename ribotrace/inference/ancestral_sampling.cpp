@@ -74,8 +74,7 @@ double SampleAncestralRow(const NodeStruct& node, const std::vector<SiteRecord>&
     if (state < 0) FailOnUndrawablePosterior(node, c);
     if (with_log_p) log_p += std::log(probs[state]);
     if (doublet) {
-      row[c] = state / 4;
-      row[SS[c].partner] = state % 4;
+      GetDoubletMembers(row[c], row[SS[c].partner], state);
     } else {
       row[c] = state;
     }

@@ -99,8 +99,7 @@ void SimulateHiddenRow(const NodeStruct& node, const std::vector<SiteRecord>& SS
       if (x < 0) FailToDraw("posterior probabilities", node, c);
       const int y = DrawPrepared(tables.DoubletRow(c, x), DrawUniform(&random_state));
       if (y < 0) FailToDraw("hidden transition probabilities", node, c);
-      row[c] = y / 4;
-      row[SS[c].partner] = y % 4;
+      GetDoubletMembers(row[c], row[SS[c].partner], y);
     } else {
       const int x = DrawCategorical(&node.posterior_probs[offset + kSingletEntries],
                                     kNumNucleotides, DrawUniform(&random_state));

@@ -1,5 +1,7 @@
 #include "inference/tip_likelihoods.h"
 
+#include <algorithm>
+
 #include "inference/likelihood_blocks.h"
 #include "sequence/state_coding.h"
 
@@ -62,6 +64,11 @@ void IntializeDoubletFracLikelihoodsAtTips(NodeStruct& node, std::size_t offset,
   double* entries = node.frac_likelihoods.data() + offset;
   const bool first_known = IsPlainNucleotide(first);
   const bool second_known = IsPlainNucleotide(second);
+  if (first_known && second_known) {
+    std::fill_n(entries, kNumDoublets, 0.0);
+    entries[WhichDoublet(first, second)] = 1.0;
+    return;
+  }
   for (int x = 0; x < kNumDoublets; ++x) {
     const bool first_fits = !first_known || x / 4 == first;
     const bool second_fits = !second_known || x % 4 == second;

@@ -1,7 +1,5 @@
 #include "sequence/state_coding.h"
 
-#include <cstdio>
-
 #include "bailout/bailout.h"
 
 int NucCharToInt(char c) {
@@ -48,23 +46,6 @@ char NucIntToChar(int code) {
     case kMissingCode: return '?';
     default: return 'N';
   }
-}
-
-void WhichNuc(int state) {
-  if (state < 0 || state > 3) FailWithLine("\n\nERROR: Problem printing character state.");
-  std::putchar("ACGU"[state]);
-}
-
-int WhichDoublet(int first, int second) {
-  const bool known = first >= 0 && first <= 3 && second >= 0 && second <= 3;
-  return known ? 4 * first + second : 15;
-}
-
-bool GetDoubletMembers(int& first, int& second, int doublet) {
-  if (doublet < 0 || doublet >= kNumDoublets) return false;
-  first = doublet / 4;
-  second = doublet % 4;
-  return true;
 }
 
 int IsCanonicalDoublet(int a, int b) {

@@ -22,17 +22,21 @@ int NucCharToInt(char c);
 // codes as 'N'.
 char NucIntToChar(int code);
 
-// Writes the letter of nucleotide state 0..3 to standard output. Any other
-// value is fatal ("Problem printing character state.").
-void WhichNuc(int state);
-
 // Doublet index of two nucleotide states; 15 when either is not a plain
 // nucleotide.
-int WhichDoublet(int first, int second);
+inline int WhichDoublet(int first, int second) {
+  const bool known = first >= 0 && first <= 3 && second >= 0 && second <= 3;
+  return known ? 4 * first + second : 15;
+}
 
 // Splits doublet 0..15 into its two nucleotides; leaves both untouched and
 // returns false for any other value.
-bool GetDoubletMembers(int& first, int& second, int doublet);
+inline bool GetDoubletMembers(int& first, int& second, int doublet) {
+  if (doublet < 0 || doublet >= kNumDoublets) return false;
+  first = doublet / 4;
+  second = doublet % 4;
+  return true;
+}
 
 // 1 when the two codes form a Watson-Crick or GU pair (sum 3 or 5), else 0.
 // Ambiguity, gap and missing codes are at least 10 and so never canonical.

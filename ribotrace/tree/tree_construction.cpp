@@ -99,7 +99,7 @@ class TreeBuilder {
       } else {
         i = ReadLabel(text, i, previous);
       }
-      previous = (c == '(' || c == ')' || c == ',' || c == ':') ? c : 'a';
+      previous = WhatChar(c) == 1 ? c : 'a';  // Newick punctuation, or part of a label
     }
     if (root_ == nullptr) FailTree("The tree text holds no tree.");
     if (!closed_) {
