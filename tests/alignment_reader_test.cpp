@@ -19,22 +19,12 @@ const char* const kSmallFile =
     ">gamma\n"
     "GC.XTU\n";
 
-Alignment ReadCoded(const std::string& path) {
-  const AlignmentCounts counts = GetNumberOfTaxaSitesAndAllocate(path);
-  Alignment alignment;
-  alignment.n_taxa = counts.n_taxa;
-  alignment.n_sites = counts.n_sites;
-  alignment.dmatrix.resize(static_cast<std::size_t>(counts.n_taxa) * counts.n_sites);
-  ReadDataFile(path, alignment);
-  return alignment;
-}
-
 }  // namespace
 
 TEST(AlignmentReader, ReadsAWellFormedFile) {
   ScratchDir dir;
   const std::string path = dir.Write("a.txt", kSmallFile);
-  const Alignment alignment = ReadCoded(path);
+  const Alignment alignment = ReadAlignment(path);
   EXPECT_EQ(alignment.n_taxa, 3);
   EXPECT_EQ(alignment.n_sites, 6);
   EXPECT_EQ(alignment.structure, (std::vector<int>{1, 1, 0, 0, -1, -1}));
@@ -56,8 +46,8 @@ TEST(AlignmentReader, CrLfLineEndsReadLikeLf) {
     if (c == '\n') crlf += '\r';
     crlf += c;
   }
-  const Alignment lf = ReadCoded(dir.Write("lf.txt", kSmallFile));
-  const Alignment windows = ReadCoded(dir.Write("crlf.txt", crlf));
+  const Alignment lf = ReadAlignment(dir.Write("lf.txt", kSmallFile));
+  const Alignment windows = ReadAlignment(dir.Write("crlf.txt", crlf));
   EXPECT_EQ(windows.n_sites, 6);
   EXPECT_EQ(windows.structure, lf.structure);
   EXPECT_EQ(windows.dmatrix, lf.dmatrix);
@@ -122,10 +112,10 @@ TEST(AlignmentReader, EchoesTheFileWhenDiagnosticsAreOn) {
   ScratchDir dir;
   const std::string path = dir.Write("a.txt", kSmallFile);
   show_debug_info = true;
-  const std::string echo = CapturedOutput([&] { ReadCoded(path); });
+  const std::string echo = CapturedOutput([&] { ReadAlignment(path); });
   show_debug_info = false;
   EXPECT_EQ(echo, "Data file contents (filename = " + path + " [nTaxa=3, nSites=6):\n" + kSmallFile);
-  EXPECT_EQ(CapturedOutput([&] { ReadCoded(path); }), "");
+  EXPECT_EQ(CapturedOutput([&] { ReadAlignment(path); }), "");
 }
 
 TEST(StructurePairing, NestedAndSequentialPairs) {

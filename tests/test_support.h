@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "bailout/bailout.h"
+#include "io/data_file.h"
 
 // A scratch directory removed with its contents at the end of the test.
 class ScratchDir {
@@ -41,6 +42,9 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
 // The printed text of the FatalError thrown by `action`; fails the test
 // when nothing is thrown.
 std::string FatalOutput(const std::function<void()>& action);
+
+// Both passes of the alignment reader, as the driver runs them.
+Alignment ReadAlignment(const std::string& path);
 
 // The full path of an executable found on PATH, or "" when there is none.
 std::string FindOnPath(const std::string& program);

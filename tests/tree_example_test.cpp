@@ -21,16 +21,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-Alignment ReadAlignment(const std::string& path) {
-  const AlignmentCounts counts = GetNumberOfTaxaSitesAndAllocate(path);
-  Alignment alignment;
-  alignment.n_taxa = counts.n_taxa;
-  alignment.n_sites = counts.n_sites;
-  alignment.dmatrix.resize(static_cast<std::size_t>(counts.n_taxa) * counts.n_sites);
-  ReadDataFile(path, alignment);
-  return alignment;
-}
-
 // Checks that every tip is matched to the data row of its name and every
 // taxon is a tip exactly once.
 void ExpectTreeMatchesData(const Alignment& alignment, const BuiltTree& tree) {
