@@ -19,7 +19,7 @@
 #include "io/parameter_file.h"
 #include "model/rate_matrices.h"
 #include "model/transition_probabilities.h"
-#include "run/random_source.h"
+#include "base/random_source.h"
 #include "tree/node_struct.h"
 
 namespace {

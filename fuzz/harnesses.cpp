@@ -19,7 +19,7 @@
 #include "io/parameter_file.h"
 #include "io/tree_file.h"
 #include "pairnex_input_values.h"
-#include "run/buffers.h"
+#include "base/buffers.h"
 #include "sequence/stems_and_loops.h"
 #include "tree/branch_scaling.h"
 #include "tree/node_struct.h"

@@ -3,7 +3,7 @@
 #include "alignment/alignment_reader.h"
 #include "alignment/structure_pairing.h"
 #include "io/data_file.h"
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 #include "sequence/state_coding.h"
 #include "test_support.h"
 

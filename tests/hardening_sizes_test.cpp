@@ -10,7 +10,7 @@
 #include "file_text/file_text.h"
 #include "io/parameter_file.h"
 #include "io/tree_file.h"
-#include "run/buffers.h"
+#include "base/buffers.h"
 #include "test_support.h"
 
 namespace {

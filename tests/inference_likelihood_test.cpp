@@ -4,7 +4,7 @@
 #include <functional>
 #include <random>
 
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 #include "inference/fractional_likelihoods.h"
 #include "inference_test_support.h"
 #include "inference/likelihood_blocks.h"

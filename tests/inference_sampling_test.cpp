@@ -9,7 +9,7 @@
 #include "inference_test_support.h"
 #include "inference/likelihood_blocks.h"
 #include "inference/posterior_states.h"
-#include "run/random_source.h"
+#include "base/random_source.h"
 #include "sequence/state_coding.h"
 #include "test_support.h"
 

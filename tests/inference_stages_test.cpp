@@ -1,8 +1,8 @@
-#include "inference/inference_stages.h"
+#include "run/inference_stages.h"
 
 #include <gtest/gtest.h>
 
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 #include "inference_test_support.h"
 #include "test_support.h"
 

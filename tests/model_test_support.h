@@ -7,7 +7,7 @@
 
 #include <unsupported/Eigen/MatrixFunctions>
 
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 #include "matrix-library/matrix_library.h"
 #include "model/parameter_record.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "run/random_source.h"
+#include "base/random_source.h"
 
 TEST(RandomSource, MinimalStandardSequenceFromSeedOne) {
   std::int32_t seed = 1;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 #include "sequence/state_coding.h"
 #include "sequence/stems_and_loops.h"
 #include "test_support.h"

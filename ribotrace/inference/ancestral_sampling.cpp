@@ -7,7 +7,7 @@
 
 #include "bailout/bailout.h"
 #include "inference/likelihood_blocks.h"
-#include "run/random_source.h"
+#include "base/random_source.h"
 #include "sequence/state_coding.h"
 
 int DrawCategorical(const double* probs, int n, double u) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "bailout/bailout.h"
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 #include "inference/likelihood_blocks.h"
 #include "sequence/state_coding.h"
 #include "inference/tip_likelihoods.h"

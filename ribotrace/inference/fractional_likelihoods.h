@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "io/data_file.h"
+#include "base/alignment.h"
 #include "tree/node_struct.h"
 #include "sequence/stems_and_loops.h"
 

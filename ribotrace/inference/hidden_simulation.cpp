@@ -6,7 +6,7 @@
 #include "bailout/bailout.h"
 #include "inference/ancestral_sampling.h"
 #include "inference/likelihood_blocks.h"
-#include "run/random_source.h"
+#include "base/random_source.h"
 #include "sequence/state_coding.h"
 
 namespace {

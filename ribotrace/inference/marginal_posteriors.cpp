@@ -7,7 +7,7 @@
 
 #include "inference/likelihood_blocks.h"
 #include "inference/posterior_states.h"
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 #include "sequence/state_coding.h"
 
 namespace {

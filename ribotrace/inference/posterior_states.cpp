@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 #include "inference/likelihood_blocks.h"
 #include "sequence/state_coding.h"
 

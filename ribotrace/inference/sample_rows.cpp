@@ -4,7 +4,7 @@
 
 #include "inference/ancestral_sampling.h"
 #include "inference/likelihood_blocks.h"
-#include "run/random_source.h"
+#include "base/random_source.h"
 #include "sequence/state_coding.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 #include "sequence/state_coding.h"
 
 void ReadDataFile(const std::string& file_name, Alignment& alignment) {

@@ -1,4 +1,4 @@
-// The alignment as ribotrace holds it: state-set codes, one row per taxon.
+// Loading the alignment-and-structure file into ribotrace's record.
 #pragma once
 
 #include <cstddef>
@@ -6,18 +6,7 @@
 #include <vector>
 
 #include "alignment/alignment_reader.h"
-
-struct Alignment {
-  int n_taxa = 0;
-  int n_sites = 0;
-  std::vector<int> structure;    // per column: 1 opening, -1 closing, 0 unpaired
-  std::vector<TaxonName> Names;  // file order
-  std::vector<int> dmatrix;      // n_taxa x n_sites state-set codes, taxon-major
-
-  int Code(int taxon, int site) const {
-    return dmatrix[static_cast<std::size_t>(taxon) * n_sites + site];
-  }
-};
+#include "base/alignment.h"
 
 // Longest taxon name ribotrace keeps (its name field holds 99 characters).
 constexpr std::size_t kMaxTaxonNameLength = 99;

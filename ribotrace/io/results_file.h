@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "io/data_file.h"
+#include "base/alignment.h"
 #include "output/safe_output_file.h"
 #include "tree/node_struct.h"
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "bailout/bailout.h"
-#include "run/random_source.h"
+#include "base/random_source.h"
 
 namespace {
 

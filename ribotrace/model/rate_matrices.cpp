@@ -6,7 +6,7 @@
 #include <string>
 
 #include "bailout/bailout.h"
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 
 std::array<double, 16> singlet_q_matrix{};
 std::array<double, 256> doublet_q_matrix{};

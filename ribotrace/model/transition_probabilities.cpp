@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <span>
 
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 #include "model/eigen_decomposition.h"
 #include "model/rate_matrices.h"
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "alignment/structure_pairing.h"
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 #include "sequence/state_coding.h"
 
 namespace {

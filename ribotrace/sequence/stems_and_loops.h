@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "io/data_file.h"
+#include "base/alignment.h"
 
 struct SiteRecord {
   int site = 0;                 // 0-based column

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 
 namespace {
 

@@ -1,3 +1,3 @@
-#include "run/diagnostics.h"
+#include "base/diagnostics.h"
 
 bool show_debug_info = false;

@@ -1,4 +1,4 @@
-#include "run/stage_timings.h"
+#include "base/stage_timings.h"
 
 #include <sys/resource.h>
 

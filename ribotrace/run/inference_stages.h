@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "inference/hidden_simulation.h"
-#include "io/data_file.h"
+#include "base/alignment.h"
 #include "io/results_file.h"
 #include "model/parameter_record.h"
 #include "run/analysis_driver.h"
-#include "run/stage_timings.h"
+#include "base/stage_timings.h"
 #include "sequence/stems_and_loops.h"
 #include "tree/node_struct.h"
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "inference/inference_stages.h"
+#include "run/inference_stages.h"
 
 // Conditions the sampled nodes' doublet posteriors on pairs (once per node),
 // then produces every row of the sample matrix on values.threads threads

@@ -1,4 +1,4 @@
-#include "run/random_source.h"
+#include "base/random_source.h"
 
 #include <ctime>
 

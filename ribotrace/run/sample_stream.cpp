@@ -1,4 +1,4 @@
-#include "inference/sample_stream.h"
+#include "run/sample_stream.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,9 +10,9 @@
 #include "inference/ancestral_sampling.h"
 #include "inference/likelihood_blocks.h"
 #include "inference/sample_rows.h"
-#include "run/diagnostics.h"
-#include "run/ordered_batches.h"
-#include "run/random_source.h"
+#include "base/diagnostics.h"
+#include "base/ordered_batches.h"
+#include "base/random_source.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "run/ordered_batches.h"
+#include "base/ordered_batches.h"
 
 #include <algorithm>
 #include <atomic>

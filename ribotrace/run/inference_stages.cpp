@@ -1,10 +1,10 @@
-#include "inference/inference_stages.h"
+#include "run/inference_stages.h"
 
 #include "inference/fractional_likelihoods.h"
 #include "inference/log_likelihood.h"
 #include "inference/marginal_posteriors.h"
 #include "inference/posterior_states.h"
-#include "inference/sample_stream.h"
+#include "run/sample_stream.h"
 
 void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
                         ResultsFiles& files) {
