@@ -178,7 +178,7 @@ def test_slurm(work, programs):
     write_inputs(os.path.join(work, "in"))
     for mrbayes, shell, resources in (
             ("mrbayes=mb", "mb run_mrbayes.nex", "mem_mb=2000"),
-            ("mrbayes=mpirun -np {procs} mb-mpi", "mpirun -np 4 mb-mpi run_mrbayes.nex", "tasks=4")):
+            ('mrbayes=MPI_OPTIONS="-np {procs}" mb-mpi', 'MPI_OPTIONS="-np 4" mb-mpi run_mrbayes.nex', "tasks=4")):
         dry = snakemake(work, "slurm", programs + [mrbayes], "-n")
         expect(dry.returncode == 0, dry.stdout)
         expect(len(planned_jobs(dry.stdout)) == 13, dry.stdout)

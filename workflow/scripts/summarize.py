@@ -43,7 +43,8 @@ def failure_message(log_text):
             line = re.sub(r"^Err: ", "", line)
             cause = lines[index - 1] if index > 0 else ""
             return f"{cause} / {line}" if cause and not ERROR_LINE.search(cause) else line
-    last = [line for line in lines if line]
+    # Not a rule of dashes or stars around a message box.
+    last = [line for line in lines if re.search(r"[A-Za-z]", line)]
     return last[-1] if last else "the log is empty"
 
 
