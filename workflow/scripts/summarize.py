@@ -159,6 +159,7 @@ run longer chains before trusting the ancestors.</p>
 
 def write(results, families):
     rows = [family_row(results, family) for family in families]
+    os.makedirs(results, exist_ok=True)
     write_atomically(os.path.join(results, "summary.tsv"), summary_tsv(rows))
     write_atomically(os.path.join(results, "index.html"), index_html(rows))
     return rows
