@@ -68,7 +68,7 @@ def screen_figures(text):
         if line.strip().startswith("---"):
             break
         rows.append(line.split())
-    asdsf = next(line for line in lines if "Average standard deviation of split frequencies =" in line)
+    asdsf = next(line for line in lines if "standard deviation of split frequencies =" in line)
     return (min(float(row[-3]) for row in rows), max(float(row[-1]) for row in rows),
             float(asdsf.split("=")[1]))
 
@@ -118,11 +118,12 @@ def test_families(work, programs):
         with open(os.path.join(folder, family + "_samples.fa")) as samples:
             expect(samples.read().count(">anc_") == 5 * (int(size[0]) - 2),
                    f"{family}: 5 samples per interior node below the root")
-        expect((row["taxa"], row["columns"], row["stems"], row["ngen"], row["nruns"]) == (*size, "2000", "2"),
-               f"{family}: {row}")
+        chain = (row["taxa"], row["columns"], row["stems"], row["ngen"], row["nruns"])
+        expect(chain == (*size, "2000", "2"), f"{family}: {row}")
         float(row["lnL"])
         with open(os.path.join(folder, "logs", "mrbayes.log")) as log:
-            expect_figures((row["min_ESS"], row["max_PSRF"], row["ASDSF"]), screen_figures(log.read()), family)
+            expect_figures((row["min_ESS"], row["max_PSRF"], row["ASDSF"]),
+                           screen_figures(log.read()), family)
         # 2,000 generations are far too few: MrBayes's ESS stays below 100.
         expect(row["status"] == "warn" and "min ESS" in row["message"], f"{family}: {row}")
         expect(row["results"] == f"{family}/{family}_samples.fa", f"{family}: {row['results']}")
@@ -141,12 +142,14 @@ def test_families(work, programs):
     dry = snakemake(work, "local", programs, "-n")
     expect(dry.returncode == 0, dry.stdout)
     jobs = planned_jobs(dry.stdout)
-    expected = {(step, "plant_srp10") for step in ("pairnex", "mrbayes", "convergence", "ribotrace")}
+    expected = {(step, "plant_srp10") for step in ("pairnex", "mrbayes", "convergence",
+                                                   "ribotrace")}
     expect(jobs == expected | {("all", None)}, f"dry run plans {sorted(jobs, key=str)}")
 
 
 def convergence_check(work, pstat, tstat):
-    result = run([sys.executable, os.path.join(WORKFLOW, "scripts", "convergence.py"), pstat, tstat], work)
+    script = os.path.join(WORKFLOW, "scripts", "convergence.py")
+    result = run([sys.executable, script, pstat, tstat], work)
     expect(result.returncode == 0, result.stdout)
     return result.stdout.splitlines()[1].split("\t")
 
@@ -156,8 +159,8 @@ def test_convergence(work, programs):
     data = os.path.join(work, "short.txt")
     with open(os.path.join(REPOSITORY, "examples", "snr75.txt")) as source, open(data, "w") as out:
         out.writelines(source.readlines()[:18])
-    made = run([pairnex, "--mrbayes=3.2", "--ngen=200", "--samplefreq=10", "--nruns=2", "--nchains=2",
-                data, "short.nex"], work)
+    made = run([pairnex, "--mrbayes=3.2", "--ngen=200", "--samplefreq=10", "--nruns=2",
+                "--nchains=2", data, "short.nex"], work)
     expect(made.returncode == 0, made.stdout)
     with open(os.path.join(work, "seeded.nex"), "w") as out:
         out.write("#NEXUS\nbegin mrbayes;\n\tset seed=1 swapseed=1;\n\texecute short.nex;\nend;\n")
@@ -175,20 +178,22 @@ def test_convergence(work, programs):
 
 
 def test_slurm(work, programs):
+    """Serial MrBayes with the consensus tree; MPI MrBayes with the runs' samples."""
     write_inputs(os.path.join(work, "in"))
-    for mrbayes, shell, resources in (
-            ("mrbayes=mb", "mb run_mrbayes.nex", "mem_mb=2000"),
-            ('mrbayes=MPI_OPTIONS="-np {procs}" mb-mpi', 'MPI_OPTIONS="-np 4" mb-mpi run_mrbayes.nex', "tasks=4")):
-        dry = snakemake(work, "slurm", programs + [mrbayes], "-n")
+    serial = (["mrbayes=mb"], "mb run_mrbayes.nex", "mem_mb=2000", ".nex.con.tre")
+    mpi = (['mrbayes=MPI_OPTIONS="-np {procs}" mb-mpi', "ribotrace_input=sample"],
+           'MPI_OPTIONS="-np 4" mb-mpi run_mrbayes.nex', "tasks=4", ".nex.run1.t,out/")
+    for settings, shell, resources, trees in (serial, mpi):
+        dry = snakemake(work, "slurm", programs + settings, "-n")
         expect(dry.returncode == 0, dry.stdout)
         expect(len(planned_jobs(dry.stdout)) == 13, dry.stdout)
         blocks = job_blocks(dry.stdout)
         mb_jobs = [block for block in blocks if "rule mrbayes:" in block]
-        expect(len(mb_jobs) == 3 and all(shell in b and "runtime=1440" in b and resources in b for b in mb_jobs),
-               "\n\n".join(mb_jobs))
+        expect(len(mb_jobs) == 3 and all(shell in job and "runtime=1440" in job and resources in job
+                                         for job in mb_jobs), "\n\n".join(mb_jobs))
         ribotrace_jobs = [block for block in blocks if "rule ribotrace:" in block]
-        expect(len(ribotrace_jobs) == 3 and all("mem_mb=4000" in block for block in ribotrace_jobs),
-               "\n\n".join(ribotrace_jobs))
+        expect(len(ribotrace_jobs) == 3 and all("mem_mb=4000" in job and trees in job
+                                                for job in ribotrace_jobs), "\n\n".join(ribotrace_jobs))
 
 
 def main(argv):
@@ -196,7 +201,7 @@ def main(argv):
     if part != "convergence" and not shutil.which("snakemake"):
         print("snakemake is not installed (scripts/install-deps.sh installs it): skipped")
         return 77
-    programs = [f"pairnex={pairnex}", f"ribotrace={ribotrace}"]
+    programs = [f"pairnex={os.path.abspath(pairnex)}", f"ribotrace={os.path.abspath(ribotrace)}"]
     with tempfile.TemporaryDirectory() as work:
         try:
             globals()["test_" + part](work, programs)

@@ -81,7 +81,8 @@ def diagnose(pstat, tstat=None):
         header, rows = read_table(tstat)
         deviations = column(tstat, header, rows, "Stddev(s)")
         if deviations is None:
-            raise FormatError(f"'{tstat}' has no Stddev(s) column: is it a .tstat of two or more runs?")
+            raise FormatError(
+                f"'{tstat}' has no Stddev(s) column: is it a .tstat of two or more runs?")
         # MrBayes's own figure is the mean over the informative splits it lists.
         asdsf = sum(deviations) / len(deviations) if deviations else None
     return (min(ess) if ess else None, max(psrf) if psrf else None, asdsf)
