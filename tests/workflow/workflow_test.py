@@ -1,19 +1,11 @@
 #!/usr/bin/env python3
-"""Tests of the Snakemake workflow with the real snakemake and mb.
+"""The Snakemake workflow with the real snakemake and mb:
+workflow_test.py families|convergence|slurm PAIRNEX RIBOTRACE
+(exit status 77, skipped, when snakemake is not installed).
 
-    workflow_test.py families|convergence|slurm PAIRNEX RIBOTRACE
-
-families: runs the workflow locally on two small families and one broken
-one; checks every output, the summary rows and their figures against what
-MrBayes printed, then deletes one family's results and checks that the dry
-run plans exactly that family's jobs.
-convergence: the check warns on a too short chain (a real mb run) and passes
-a long one (data/converged.*: the first 8 taxa of examples/snr75.txt, pairnex
+data/converged.* come from the first 8 taxa of examples/snr75.txt, pairnex
 --mrbayes=3.2 --ngen=1500000 --samplefreq=500 --nruns=2 --nchains=1, mb with
-seed=1 swapseed=1; converged.mb.log holds the lines MrBayes printed for it).
-slurm: the SLURM profile's dry run lists the jobs with their resources, also
-with MrBayes under MPI.
-Exit status 77 (skipped) when snakemake is not installed.
+seed=1 swapseed=1; converged.mb.log holds the lines MrBayes printed for it.
 """
 
 import os
@@ -45,14 +37,17 @@ def snakemake(cwd, profile, programs, *extra):
                 "--config", "alignments=in", "results=out", *programs, *SHORT_CHAIN], cwd)
 
 
+def write_snr75_8(path):
+    """The first 8 taxa of examples/snr75.txt: a small family without stems."""
+    with open(os.path.join(REPOSITORY, "examples", "snr75.txt")) as source, open(path, "w") as out:
+        out.writelines(source.readlines()[:18])
+
+
 def write_inputs(folder):
-    """plant_srp10 (10 taxa, stems), the first 8 taxa of snr75 (no stems), a broken file."""
+    """plant_srp10 (10 taxa, stems), snr75_8 and a broken file."""
     os.makedirs(folder)
     shutil.copy(os.path.join(REPOSITORY, "examples", "plant_srp10.txt"), folder)
-    with open(os.path.join(REPOSITORY, "examples", "snr75.txt")) as source:
-        lines = source.readlines()[:18]
-    with open(os.path.join(folder, "snr75_8.txt"), "w") as out:
-        out.writelines(lines)
+    write_snr75_8(os.path.join(folder, "snr75_8.txt"))
     with open(os.path.join(folder, "broken.txt"), "w") as out:
         # pairnex writes it (with a warning); MrBayes stops at the X.
         out.write(">SS_cons\n((-))\n>a\nGGXCC\n>b\nGGACC\n>c\nGGAUC\n")
@@ -157,8 +152,7 @@ def convergence_check(work, pstat, tstat):
 def test_convergence(work, programs):
     pairnex = programs[0].split("=", 1)[1]
     data = os.path.join(work, "short.txt")
-    with open(os.path.join(REPOSITORY, "examples", "snr75.txt")) as source, open(data, "w") as out:
-        out.writelines(source.readlines()[:18])
+    write_snr75_8(data)
     made = run([pairnex, "--mrbayes=3.2", "--ngen=200", "--samplefreq=10", "--nruns=2",
                 "--nchains=2", data, "short.nex"], work)
     expect(made.returncode == 0, made.stdout)
