@@ -40,7 +40,8 @@ void AppendStemLoopPartition(std::string& text, const PairnexAlignment& alignmen
 
 std::string McmcCommand(const MrBayesRun& run) {
   return "\tmcmc ngen=" + std::to_string(run.ngen) +
-         " savebrlens=yes nchains=1 nruns=1 printfreq=" + std::to_string(run.samplefreq) +
+         " savebrlens=yes nchains=" + std::to_string(run.nchains) +
+         " nruns=" + std::to_string(run.nruns) + " printfreq=" + std::to_string(run.samplefreq) +
          " samplefreq=" + std::to_string(run.samplefreq) + ";\n";
 }
 

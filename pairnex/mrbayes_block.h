@@ -18,6 +18,11 @@ struct MrBayesRun {
   MrBayesDialect dialect = MrBayesDialect::k31;
   int ngen = 1000000;     // generations of the chain
   int samplefreq = 1000;  // also its print frequency
+  // Independent runs (two or more let MrBayes compare them: PSRF in the
+  // .pstat, split frequencies in the .tstat) and chains per run (the
+  // heated chains of Metropolis coupling).
+  int nruns = 1;
+  int nchains = 1;
   // Half of the samples, as 500 is of the default 1000.
   int Burnin() const { return ngen / samplefreq / 2; }
 };

@@ -58,6 +58,10 @@ ConverterOptions ParseConverterOptions(int argc, const char* const* argv) {
       options.run.ngen = ParseCount("--ngen", value);
     } else if (TakeValue(arg, "--samplefreq", value)) {
       options.run.samplefreq = ParseCount("--samplefreq", value);
+    } else if (TakeValue(arg, "--nruns", value)) {
+      options.run.nruns = ParseCount("--nruns", value);
+    } else if (TakeValue(arg, "--nchains", value)) {
+      options.run.nchains = ParseCount("--nchains", value);
     } else {
       Fail("Unknown option '" + arg + "'.\n" + kPairnexUsage);
     }
@@ -85,6 +89,13 @@ std::string PairnexHelp() {
          std::to_string(defaults.samplefreq) +
          ");\n"
          "                     the burn-in is half of the samples\n"
+         "  --nruns=N          independent runs (default " +
+         std::to_string(defaults.nruns) +
+         "); two or more give MrBayes's\n"
+         "                     convergence diagnostics (PSRF, split frequencies)\n"
+         "  --nchains=N        chains per run (default " +
+         std::to_string(defaults.nchains) +
+         ")\n"
          "  --help             show this text\n"
          "  --version          show the version\n";
 }

@@ -11,7 +11,8 @@
 namespace pairnex {
 
 inline constexpr const char* kPairnexUsage =
-    "Usage: pairnex [--mrbayes=3.1|3.2] [--ngen=N] [--samplefreq=N] data_file output_file";
+    "Usage: pairnex [--mrbayes=3.1|3.2] [--ngen=N] [--samplefreq=N] [--nruns=N] [--nchains=N] "
+    "data_file output_file";
 
 // Options that begin with "--", taken out before the positional rules.
 struct ConverterOptions {
@@ -21,8 +22,9 @@ struct ConverterOptions {
   std::vector<std::string> positional;  // program name first
 };
 
-// Separates --help, --version, --mrbayes=, --ngen= and --samplefreq= from
-// the positional arguments. An unknown option or a bad value is fatal.
+// Separates --help, --version, --mrbayes=, --ngen=, --samplefreq=, --nruns=
+// and --nchains= from the positional arguments. An unknown option or a bad
+// value is fatal.
 ConverterOptions ParseConverterOptions(int argc, const char* const* argv);
 
 // The help text printed by --help, with the defaults in force.

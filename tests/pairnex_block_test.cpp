@@ -101,7 +101,7 @@ TEST(MrBayesBlock, NoPairsGiveTheSingleModel) {
                 std::string(kDefaultChainAndSummary));
 }
 
-TEST(MrBayesBlock, ChainLengthScalesTheBurnInInBothDialects) {
+TEST(MrBayesBlock, ChainLengthAndRunsScaleTheBurnInInBothDialects) {
   const std::string alignment = ">s\n(-)\n>a\nGAC\n>b\nGUC\n";
   MrBayesRun run;
   run.ngen = 3000;
@@ -114,8 +114,11 @@ TEST(MrBayesBlock, ChainLengthScalesTheBurnInInBothDialects) {
 
   run.dialect = MrBayesDialect::k32;
   run.samplefreq = 1000;  // 3 samples: burn-in 1
+  run.nruns = 2;          // the burn-in counts the samples of each run
+  run.nchains = 4;
   const std::string current = Converted(alignment, run);
-  EXPECT_NE(current.find("samplefreq=1000;\n\tsump relburnin=no burnin=1;\n"
+  EXPECT_NE(current.find("\tmcmc ngen=3000 savebrlens=yes nchains=4 nruns=2 printfreq=1000 "
+                         "samplefreq=1000;\n\tsump relburnin=no burnin=1;\n"
                          "\tsumt relburnin=no burnin=1 contype=allcompat;\n\tquit;\nend;"),
             std::string::npos);
   EXPECT_EQ(current.substr(0, current.find("\tmcmc")),

@@ -31,6 +31,8 @@ TEST(PairnexOptions, AreTakenOutBeforePositions) {
   EXPECT_EQ(defaults.run.ngen, 1000000);
   EXPECT_EQ(defaults.run.samplefreq, 1000);
   EXPECT_EQ(defaults.run.Burnin(), 500);
+  EXPECT_EQ(defaults.run.nruns, 1);
+  EXPECT_EQ(defaults.run.nchains, 1);
 
   const ConverterOptions set =
       Parse({"pairnex", "--ngen=2000", "in.txt", "--mrbayes=3.2", "out.nex", "--samplefreq=20"});
@@ -40,9 +42,13 @@ TEST(PairnexOptions, AreTakenOutBeforePositions) {
   EXPECT_EQ(set.run.Burnin(), 50);
   EXPECT_EQ(set.positional, (std::vector<std::string>{"pairnex", "in.txt", "out.nex"}));
   EXPECT_EQ(Parse({"pairnex", "--mrbayes=3.1"}).run.dialect, MrBayesDialect::k31);
+  const ConverterOptions runs = Parse({"pairnex", "--nruns=2", "--nchains=4"});
+  EXPECT_EQ(runs.run.nruns, 2);
+  EXPECT_EQ(runs.run.nchains, 4);
 
   for (const char* bad : {"--mrbayes=3", "--mrbayes=", "--ngen=0", "--ngen=-5", "--ngen=12k",
-                          "--ngen=99999999999", "--samplefreq=", "--chains=2", "--ngen"}) {
+                          "--ngen=99999999999", "--samplefreq=", "--chains=2", "--ngen", "--nruns=0",
+                          "--nchains=x"}) {
     const std::string printed = FatalOutput([&] { Parse({"pairnex", bad}); });
     EXPECT_EQ(printed.rfind("\n\nErr: ", 0), 0u) << bad;
     EXPECT_NE(printed.find(kPairnexUsage), std::string::npos) << bad;
