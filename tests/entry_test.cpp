@@ -87,6 +87,8 @@ TEST(CommandLine, OptionsAreTakenOutBeforePositions) {
     const char* args[] = {"ribotrace", bad};
     EXPECT_NE(FatalOutput([&] { ParseEntryOptions(2, args); }), "") << bad;
   }
+  const char* both[] = {"ribotrace", "--classic", "--marginal"};
+  EXPECT_NE(FatalOutput([&] { ParseEntryOptions(3, both); }), "");
 }
 
 TEST(Prompts, AskForTheTenValuesInOrder) {

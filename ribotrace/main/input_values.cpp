@@ -67,6 +67,8 @@ EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
       options.version = true;
     } else if (arg == "--marginal") {
       options.marginal = true;
+    } else if (arg == "--classic") {
+      options.classic = true;
     } else if (arg == "--loglik") {
       options.loglik = true;
     } else if (arg.rfind("--seed=", 0) == 0) {
@@ -78,6 +80,9 @@ EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
     } else {
       Fail("Unknown option '" + arg + "'.\n" + kRibotraceUsage);
     }
+  }
+  if (options.classic && options.marginal) {
+    Fail("--classic and --marginal ask for different posteriors; give one of them.");
   }
   return options;
 }

@@ -9,7 +9,7 @@
 #include "run/analysis_driver.h"
 
 inline constexpr const char* kRibotraceUsage =
-    "Usage: ribotrace [--seed=N] [--threads=N] [--timings] [--marginal] [--loglik] data_file "
+    "Usage: ribotrace [--seed=N] [--threads=N] [--timings] [--marginal|--classic] [--loglik] data_file "
     "tree_file param_file out_file is_harmonic lambda "
     "n_samples include_data condition_on_pairs [show_debug]";
 
@@ -20,14 +20,15 @@ struct EntryOptions {
   std::optional<std::int32_t> seed;
   int threads = 1;
   bool timings = false;
-  bool marginal = false;  // true marginal posteriors under MrBayes's model
+  bool classic = false;   // the three-neighbour posteriors instead of the exact ones
+  bool marginal = false;  // asked for the exact posteriors by name (the default)
   bool loglik = false;    // print the log-likelihood of the data
   std::vector<std::string> positional;  // program name first
 };
 
-// Separates --help, --version, --seed=N, --threads=N, --timings, --marginal
-// and --loglik from the positional arguments. An unknown option, a seed
-// outside 1 .. 2147483646 or a thread count outside 0 .. 1024 is a fatal
+// Separates the options (every argument that begins with "--") from the
+// positional arguments. An unknown option, a seed outside 1 .. 2147483646,
+// a thread count outside 0 .. 1024, or --classic with --marginal is a fatal
 // error.
 EntryOptions ParseEntryOptions(int argc, const char* const* argv);
 

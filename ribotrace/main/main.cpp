@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     values.seed = options.seed;
     values.threads = options.threads;
     values.timings = options.timings;
-    values.marginal = options.marginal;
+    values.marginal = !options.classic;
     values.loglik = options.loglik;
     const bool use_command_line = options.positional.size() >= 2;
     if (GetInputValues(options.positional, use_command_line, values, std::cin) == 1) {

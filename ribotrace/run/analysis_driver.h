@@ -23,8 +23,9 @@ struct RunValues {
   bool timings = false;  // print per-stage figures on standard error
   // True marginal posteriors (an outside pass) under the model behind
   // MrBayes's likelihood: doublets at twice the branch time, stem ambiguity
-  // codes as state sets. Off: the three-neighbour posteriors.
-  bool marginal = false;
+  // codes as state sets. Off (--classic): the three-neighbour posteriors,
+  // doublets over one branch length, kept to reproduce earlier analyses.
+  bool marginal = true;
   bool loglik = false;  // print the log-likelihood after the fractional likelihoods
 };
 
