@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
+#include <set>
 #include <memory>
 
 #include "test_support.h"
+#include "tree/tree_rooting.h"
 #include "tree_test_support.h"
 
 namespace {
@@ -187,9 +190,9 @@ TEST(SetUpTree, RefusesMalformedTrees) {
       {"((a:1,b:1):1,(c:1,d:1):1):0.5",
        "SetUpTree Error: Unexpected text after the end of the tree at character 26 of the tree "
        "text.\n"},
-      {"(a:1,b:1,(c:1,d:1)x:1)",
-       "SetUpTree Error: The interior node before character 19 of the tree text carries the label "
-       "'x'; only tips may be labelled.\n"},
+      {"((a:1,b:1):1,(c:1,d:1):1)r,",
+       "SetUpTree Error: Unexpected text after the end of the tree at character 27 of the tree "
+       "text.\n"},
       {"((a:1):1,b:1,(c:1,d:1):1)",
        "SetUpTree Error: A group with a single member at character 6 of the tree text.\n"},
       {"(a:1,,b:1,(c:1,d:1):1)",
@@ -207,4 +210,69 @@ TEST(SetUpTree, RefusesMalformedTrees) {
       {"", "SetUpTree Error: The tree text holds no tree.\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(BuildFailure(c.text, taxa), c.message) << c.text;
+}
+
+TEST(SetUpTree, InteriorNamesAreKeptInRootedTreesOnly) {
+  const auto rooted = Build("((a:1,b:2)anc_1:3,c:4)anc_0", {"a", "b", "c"});
+  ExpectWellFormed(*rooted);
+  EXPECT_EQ(rooted->root()->label, "anc_0");
+  EXPECT_EQ(rooted->root()->left->label, "anc_1");
+  // Rooting an unrooted tree turns part of it over: names are dropped.
+  const auto unrooted = Build("(a:1,b:1,(c:1,d:1)x:1)", {"a", "b", "c", "d"});
+  ExpectWellFormed(*unrooted);
+  for (const NodeStruct& node : unrooted->nodes) {
+    if (node.left != nullptr) {
+      EXPECT_EQ(node.label, "");
+    }
+  }
+}
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::set<std::string> TipsBelow(const NodeStruct* node) {
+  if (node->left == nullptr) return {node->label};
+  std::set<std::string> tips = TipsBelow(node->left);
+  tips.merge(TipsBelow(node->right));
+  return tips;
+}
+
+}  // namespace
+
+TEST(RootOnOutgroup, PutsTheRootInTheMiddleOfTheOutgroupsBranchAndKeepsEveryDistance) {
+  const std::vector<std::string> taxa = {"a", "b", "c", "d", "e", "f"};
+  const std::string text = "((a:1,b:2):3,c:4,((d:5,e:6):7,f:8):9)";
+  const auto reference = Build(text, taxa);
+  for (const std::vector<std::string>& outgroup :
+       std::vector<std::vector<std::string>>{{"A", "b"}, {"d", "e"}, {"f"}, {"c", "a", "b"},
+                                             {"a", "b", "c", "d", "e"}}) {
+    auto tree = Build(text, taxa);
+    const std::vector<TaxonName> names = TaxonNames(taxa);
+    RootOnOutgroup(tree->up_pass, tree->down_pass, FindOutgroupTaxa(outgroup, names), names);
+    ExpectWellFormed(*tree);
+    std::set<std::string> expected;
+    for (const std::string& name : outgroup) expected.insert(Lower(name));
+    EXPECT_EQ(TipsBelow(tree->root()->right), expected);
+    EXPECT_EQ(tree->root()->left->length, tree->root()->right->length);
+    for (const std::string& x : taxa) {
+      for (const std::string& y : taxa) {
+        EXPECT_DOUBLE_EQ(Distance(*tree, x, y), Distance(*reference, x, y)) << x << " " << y;
+      }
+    }
+  }
+  auto tree = Build(text, taxa);
+  const std::vector<TaxonName> names = TaxonNames(taxa);
+  EXPECT_EQ(FatalOutput([&] {
+              RootOnOutgroup(tree->up_pass, tree->down_pass, FindOutgroupTaxa({"a", "d"}, names),
+                             names);
+            }),
+            "\n\nErr: --outgroup: the taxa a, d do not form a clade of the tree: no branch "
+            "separates them from the other taxa.\n");
+  EXPECT_EQ(FatalOutput([&] { FindOutgroupTaxa({"a", "x"}, names); }),
+            "\n\nErr: --outgroup: the data file holds no taxon named 'x'.\n");
+  EXPECT_NE(FatalOutput([&] { FindOutgroupTaxa(taxa, names); }), "");
 }

@@ -16,13 +16,24 @@ std::string StructureLine(const std::vector<int>& structure) {
   return line;
 }
 
+std::string OpenFailure(const std::string& path) {
+  return std::string(kWriteContext) + ": Unable to open file '" + path + "'.";
+}
+
 }  // namespace
 
 ResultsFiles::ResultsFiles(const std::string& out_file)
     : sequences(out_file, "WriteResultsToFile Error: Unable to open output file ptr.",
                 kWriteContext),
       summary(out_file + ".par", "WriteResultsToFile Error: Unable to open p_out file ptr.",
-              kWriteContext) {}
+              kWriteContext),
+      tree(out_file + ".tree", OpenFailure(out_file + ".tree"), kWriteContext) {}
+
+void ResultsFiles::CommitNodeFiles() { tree.Commit(); }
+
+std::vector<std::string> ResultsFiles::Paths() const {
+  return {sequences.path(), summary.path(), tree.path()};
+}
 
 void AppendSequenceCharacters(std::string& text, const int* codes, std::size_t n_sites) {
   const std::size_t start = text.size();

@@ -1,6 +1,7 @@
-// The two results files of a run: the sequence file (consensus structure,
+// The results files of a run: the sequence file (consensus structure,
 // optionally the input sequences, every sampled and every hidden sequence,
-// FASTA-like) and the summary file, named after it with ".par" appended.
+// FASTA-like), the summary file, named after it with ".par" appended, and
+// the files that name and describe the nodes (".tree").
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,13 @@ class ResultsFiles {
   explicit ResultsFiles(const std::string& out_file);
   SafeOutputFile sequences;
   SafeOutputFile summary;
+  SafeOutputFile tree;  // out_file.tree: the rooted tree with its node names
+
+  // Puts the node files in place (the sequence and summary files are put in
+  // place by WriteResultsToFile_New).
+  void CommitNodeFiles();
+  // Every file of the run, in the order the files were named above.
+  std::vector<std::string> Paths() const;
 };
 
 // Appends the block of one sample row: ">anc_<index>_<k>" for a sampled row

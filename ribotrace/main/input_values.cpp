@@ -1,5 +1,6 @@
 #include "input_values.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -43,6 +44,21 @@ int ParseThreads(const std::string& text) {
   return threads;
 }
 
+std::vector<std::string> ParseOutgroup(const std::string& text) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    names.push_back(text.substr(start, comma - start));
+    if (names.back().empty()) {
+      Fail("Invalid value '" + text +
+           "' for --outgroup: expected taxon names separated by commas.");
+    }
+    if (comma == text.size()) return names;
+    start = comma + 1;
+  }
+}
+
 void Prompt(const char* text) {
   std::fputs(text, stdout);
   std::fflush(stdout);
@@ -75,6 +91,8 @@ EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
       options.seed = ParseSeed(arg.substr(7));
     } else if (arg.rfind("--threads=", 0) == 0) {
       options.threads = ParseThreads(arg.substr(10));
+    } else if (arg.rfind("--outgroup=", 0) == 0) {
+      options.outgroup = ParseOutgroup(arg.substr(11));
     } else if (arg == "--timings") {
       options.timings = true;
     } else {

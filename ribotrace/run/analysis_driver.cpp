@@ -27,6 +27,7 @@
 #include "tree/node_struct.h"
 #include "tree/show_tree_structure.h"
 #include "tree/tree_construction.h"
+#include "tree/tree_rooting.h"
 
 void CalcAncestralStates(const RunValues& values) {
   show_debug_info = values.show_debug != 0;
@@ -55,6 +56,7 @@ void CalcAncestralStates(const RunValues& values) {
       {counts.n_taxa, counts.n_sites}, "ReadDataFile Error: Problem allocating memory for dmatrix.");
 
   ReadDataFile(values.data_file, alignment);
+  const std::vector<int> outgroup = FindOutgroupTaxa(values.outgroup, alignment.Names);
 
   const StemsAndLoops stems = InitializeStemsAndLoops(alignment, values.condition_on_pairs, SS);
   if (show_debug_info) {
@@ -118,6 +120,7 @@ void CalcAncestralStates(const RunValues& values) {
   }
 
   SetUpTree(nodes, up_pass, down_pass, alignment.Names, t_string, counts.n_taxa);
+  if (!outgroup.empty()) RootOnOutgroup(up_pass, down_pass, outgroup, alignment.Names);
   SetScaledBranchLengths(down_pass, values.is_harmonic);
   ShowTreeStructure(nodes, down_pass, up_pass);
 
@@ -141,4 +144,7 @@ void CalcAncestralStates(const RunValues& values) {
   RunInferenceStages({down_pass, up_pass, SS, alignment, parameters, hidden, timings.get()}, values,
                      &seed, files);
   if (timings) timings->Print(stderr);
+  std::string written;
+  for (const std::string& path : files.Paths()) written += (written.empty() ? "" : ", ") + path;
+  std::fprintf(stderr, "ribotrace wrote %s\n", written.c_str());
 }

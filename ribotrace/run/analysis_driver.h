@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The ten run values, in the order the command line and the prompts give
 // them, and the seed that --seed may set instead of the clock.
@@ -27,6 +28,8 @@ struct RunValues {
   // doublets over one branch length, kept to reproduce earlier analyses.
   bool marginal = true;
   bool loglik = false;  // print the log-likelihood after the fractional likelihoods
+  // Taxa whose clade the root is put above; empty: the tree file's rooting.
+  std::vector<std::string> outgroup;
 };
 
 // MrBayes measures branch lengths per nucleotide; a doublet is two.
