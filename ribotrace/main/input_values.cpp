@@ -91,6 +91,8 @@ EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
       options.seed = ParseSeed(arg.substr(7));
     } else if (arg.rfind("--threads=", 0) == 0) {
       options.threads = ParseThreads(arg.substr(10));
+    } else if (arg == "--state") {
+      options.state = true;
     } else if (arg.rfind("--outgroup=", 0) == 0) {
       options.outgroup = ParseOutgroup(arg.substr(11));
     } else if (arg == "--timings") {

@@ -23,6 +23,7 @@ struct EntryOptions {
   bool classic = false;   // the three-neighbour posteriors instead of the exact ones
   bool marginal = false;  // asked for the exact posteriors by name (the default)
   bool loglik = false;    // print the log-likelihood of the data
+  bool state = false;                 // write the per-site tables
   std::vector<std::string> outgroup;  // taxa to root the tree above
   std::vector<std::string> positional;  // program name first
 };

@@ -75,8 +75,11 @@ void CalcAncestralStates(const RunValues& values) {
                        std::to_string(n_blocks) + " stem pairs and loop columns each");
   // Rows are written as they are drawn, so the sample count bounds the size
   // of the results file, not memory: an absurd count fails here, naming it,
-  // instead of filling the disk after a long computation.
-  RequireDiskSpaceFor(CheckedProduct({2, n_interior, values.n_samples, counts.n_sites + 1}),
+  // instead of filling the disk after a long computation. Per node and
+  // column: a character per sample and hidden row, one of the most probable
+  // sequence and, with the tables, at most 160 bytes of table rows.
+  const long long bytes_per_cell = 2LL * values.n_samples + 1 + (values.state_tables ? 160 : 0);
+  RequireDiskSpaceFor(CheckedProduct({n_interior, counts.n_sites + 1, bytes_per_cell}),
                       values.out_file,
                       "CalcAncestralStates Error: " + std::to_string(values.n_samples) +
                           " ancestral samples of " + std::to_string(n_interior) +
@@ -108,7 +111,7 @@ void CalcAncestralStates(const RunValues& values) {
 
   // Opened now, so that an output path that cannot be written stops the run
   // before the long computation.
-  ResultsFiles files(values.out_file);
+  ResultsFiles files(values.out_file, values.state_tables);
 
   for (NodeStruct& node : nodes) {
     node.frac_likelihoods = AllocateBuffer<double>(

@@ -28,6 +28,7 @@ struct RunValues {
   // doublets over one branch length, kept to reproduce earlier analyses.
   bool marginal = true;
   bool loglik = false;  // print the log-likelihood after the fractional likelihoods
+  bool state_tables = false;  // also write the per-site tables out_file.state and .pairs
   // Taxa whose clade the root is put above; empty: the tree file's rooting.
   std::vector<std::string> outgroup;
 };

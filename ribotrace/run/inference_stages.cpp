@@ -4,7 +4,7 @@
 #include "inference/log_likelihood.h"
 #include "inference/marginal_posteriors.h"
 #include "inference/posterior_states.h"
-#include "io/tree_output.h"
+#include "run/node_files.h"
 #include "run/sample_stream.h"
 
 void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
@@ -27,7 +27,7 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
   }
   if (timings != nullptr) timings->Stop("posteriors");
 
-  files.tree.Write(LabelledNewick(*inputs.up_pass.front(), inputs.alignment.Names));
+  WriteNodeFiles(inputs, files);
   StreamSampleRows(inputs, values, seed, files);
   files.CommitNodeFiles();
 }
