@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   try {
     const EntryOptions options = ParseEntryOptions(argc, argv);
     if (options.help) {
-      std::printf("%s\n", kRibotraceUsage);
+      std::printf("%s\n%s", kRibotraceUsage, kRibotraceHelp);
       return 0;
     }
     if (options.version) {
