@@ -303,7 +303,8 @@ TEST(MarginalIqTreeParity, LoopPosteriorsEqualIqTreeAncestralStates) {
     ASSERT_NE(found, iq_nodes.end()) << name;
     ++compared_nodes;
     for (std::size_t i = 0; i < loop_columns.size(); ++i) {
-      const std::array<double, 4>& expected = iq_states.at({found->second, static_cast<int>(i) + 1});
+      const std::array<double, 4>& expected =
+          iq_states.at({found->second, static_cast<int>(i) + 1});
       const std::array<double, 4>& got = our_states.at({name, loop_columns[i] + 1});
       for (std::size_t x = 0; x < 4; ++x) {
         largest = std::max(largest, std::fabs(got[x] - expected[x]));

@@ -1,5 +1,6 @@
 #include "inference/node_posteriors.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "inference/likelihood_blocks.h"
@@ -51,9 +52,8 @@ int MostProbable(std::span<const double> probabilities) {
   int best = -1;
   for (std::size_t i = 0; i < probabilities.size(); ++i) {
     const double p = probabilities[i];
-    if (p > 0.0 && std::isfinite(p) && (best < 0 || p > probabilities[static_cast<std::size_t>(best)])) {
-      best = static_cast<int>(i);
-    }
+    if (!(p > 0.0) || !std::isfinite(p)) continue;
+    if (best < 0 || p > probabilities[static_cast<std::size_t>(best)]) best = static_cast<int>(i);
   }
   return best;
 }

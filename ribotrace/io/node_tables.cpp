@@ -6,13 +6,16 @@ namespace {
 
 constexpr std::string_view kBases = "ACGU";
 
-char Base(int state) { return state >= 0 && state < 4 ? kBases[static_cast<std::size_t>(state)] : 'N'; }
+char Base(int state) {
+  return state >= 0 && state < 4 ? kBases[static_cast<std::size_t>(state)] : 'N';
+}
 
 // Six significant digits, as printf's "%.6g" writes them.
 void AppendProbability(std::string& text, double p) {
   char digits[32];
-  const auto end = std::to_chars(digits, digits + sizeof digits, p, std::chars_format::general, 6).ptr;
-  text.append(digits, end);
+  const std::to_chars_result end =
+      std::to_chars(digits, digits + sizeof digits, p, std::chars_format::general, 6);
+  text.append(digits, end.ptr);
 }
 
 void AppendColumns(std::string& text, const std::vector<std::string>& names) {
