@@ -28,6 +28,7 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
   if (timings != nullptr) timings->Stop("posteriors");
 
   WriteNodeFiles(inputs, files);
+  if (timings != nullptr) timings->Stop("node files");
   StreamSampleRows(inputs, values, seed, files);
   files.CommitNodeFiles();
 }
