@@ -211,6 +211,22 @@ TEST(SetUpTree, RefusesMalformedTrees) {
   for (const auto& c : cases) EXPECT_EQ(BuildFailure(c.text, taxa), c.message) << c.text;
 }
 
+TEST(SetUpTree, NamesOfInteriorNodesAreKeptInRootedTreesOnly) {
+  const auto rooted = Build("((a:1,b:2)anc_1:3,c:4)anc_0", {"a", "b", "c"});
+  EXPECT_EQ(rooted->root()->label + " " + rooted->root()->left->label, "anc_0 anc_1");
+  // The names follow the taxon that roots the tree, or the groups around it.
+  for (const std::string text :
+       {"(e:1,f:1,(c:1,d:1)x:1)", "(a:1,(e:1,f:1)w:1,(b:1,(c:1,d:1)x:1)y:1)z"}) {
+    std::vector<std::string> taxa = {"a", "b", "c", "d", "e", "f"};
+    if (text.find('a') == std::string::npos) taxa.erase(taxa.begin(), taxa.begin() + 2);
+    const auto tree = Build(text, taxa);
+    for (const NodeStruct& node : tree->nodes) {
+      const std::size_t taxon = static_cast<std::size_t>(node.taxon_index);
+      EXPECT_EQ(node.label, node.left == nullptr ? taxa[taxon] : "") << text;
+    }
+  }
+}
+
 namespace {
 
 std::set<int> TipsBelow(const NodeStruct* node) {

@@ -241,8 +241,9 @@ class TreeBuilder {
     }
     if (previous == ')') {
       // A name of the group just closed, such as anc_<n> in the tree file
-      // that ribotrace writes.
-      p_->label = label;
+      // that ribotrace writes. Once an unrooted tree has been rooted, the
+      // scan no longer stands at the group's record: the name is dropped.
+      if (!rerooted_) p_->label = label;
       return end;
     }
     if (previous != '(' && previous != ',')
