@@ -2,7 +2,9 @@
 # The whole pipeline on the bundled example, a real Rfam plant SRP RNA
 # alignment of 10 taxa and 367 columns: pairnex writes the NEXUS file,
 # MrBayes estimates the tree and the parameters (a short chain), and
-# ribotrace samples ancestral and hidden sequences. Results go to out/.
+# ribotrace computes the exact posteriors of the ancestral states, writes
+# the named tree, the per-site tables and the most probable sequences, and
+# samples ancestral and hidden sequences. Results go to out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -16,12 +18,15 @@ build/release/pairnex/pairnex --mrbayes=3.2 --ngen=2000 --samplefreq=20 \
 echo "== MrBayes (log in out/mb.log)"
 (cd out && mb plant_srp10.nex > mb.log 2>&1)
 echo "== ribotrace"
-build/release/ribotrace/ribotrace examples/plant_srp10.txt \
+build/release/ribotrace/ribotrace --state examples/plant_srp10.txt \
   out/plant_srp10.nex.con.tre out/plant_srp10.nex.pstat out/plant_srp10_samples.fa \
   1 1.0 100 1 0
 
+out=out/plant_srp10_samples.fa
 echo "== Results"
-echo "out/plant_srp10_samples.fa: $(grep -c '^>anc_' out/plant_srp10_samples.fa) ancestral and" \
-  "$(grep -c '^>psr_' out/plant_srp10_samples.fa) hidden sequences"
-echo "out/plant_srp10_samples.fa.par:"
-cat out/plant_srp10_samples.fa.par
+echo "$out: $(grep -c '^>anc_' "$out") ancestral and $(grep -c '^>psr_' "$out") hidden sequences"
+echo "$out.tree (the tree with its node names):"
+cat "$out.tree"
+echo "$out.state (posterior of every node and column), first rows:"
+head -n 5 "$out.state"
+echo "$out.map.fa: the most probable sequence of each of $(grep -c '^>' "$out.map.fa") nodes"

@@ -87,6 +87,8 @@ TEST(CommandLine, OptionsAreTakenOutBeforePositions) {
     const char* args[] = {"ribotrace", bad};
     EXPECT_NE(FatalOutput([&] { ParseEntryOptions(2, args); }), "") << bad;
   }
+  const char* both[] = {"ribotrace", "--classic", "--marginal"};
+  EXPECT_NE(FatalOutput([&] { ParseEntryOptions(3, both); }), "");
 }
 
 TEST(Prompts, AskForTheTenValuesInOrder) {
@@ -136,7 +138,17 @@ TEST(Program, ReportsIncompleteValuesWithUsage) {
 TEST(Program, HelpVersionAndBadOptions) {
   const ProgramResult help = RunProgram(RIBOTRACE_BINARY, {"--help"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.output, std::string(kRibotraceUsage) + "\n");
+  EXPECT_EQ(help.output.rfind(std::string(kRibotraceUsage) + "\n", 0), 0u);
+  // Every option that the parser takes and every value, each on a line of
+  // its own.
+  for (const char* line : {"\n  --marginal ", "\n  --classic ", "\n  --state ", "\n  --outgroup=",
+                           "\n  --loglik ", "\n  --seed=N ", "\n  --threads=N ",
+                           "\n  --timings ", "\n  --help, --version ", "\n  data_file ",
+                           "\n  tree_file ", "\n  param_file ", "\n  out_file ",
+                           "\n  is_harmonic ", "\n  lambda ", "\n  n_samples ",
+                           "\n  include_data ", "\n  condition_on_pairs ", "\n  show_debug "}) {
+    EXPECT_NE(help.output.find(line), std::string::npos) << line;
+  }
   const ProgramResult version = RunProgram(RIBOTRACE_BINARY, {"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.output.rfind("ribotrace ", 0), 0u);

@@ -91,6 +91,15 @@ TEST(ResultsFile, FilesThatCannotBeCreatedOrWrittenAreFatal) {
             "\n\nErr: WriteResultsToFile Error: Unable to write file '/dev/full': No space left on "
             "device.\n");
 
+  // A node file that cannot be opened stops the run before anything is
+  // written, and leaves no temporary file of the others behind.
+  ScratchDir tables_dir;
+  const std::string tables = tables_dir.Path("tables.fa");
+  std::filesystem::create_directory(tables + ".pairs");
+  EXPECT_EQ(FatalOutput([&] { ResultsFiles files(tables, true); }),
+            "\n\nErr: WriteResultsToFile Error: Unable to open file '" + tables + ".pairs'.\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tables_dir.Path("")), {}), 1);
+
   const std::string full_summary = dir.Path("full.fa");
   std::filesystem::create_symlink("/dev/full", full_summary + ".par");
   EXPECT_EQ(FatalOutput([&] { w.Write(full_summary, 1, 1, 1); }),

@@ -67,6 +67,7 @@ RunValues Values(const std::string& out_file, int n_samples, int include_data, i
   values.include_data = include_data;
   values.condition_on_pairs = condition;
   values.threads = threads;
+  values.marginal = false;  // the posteriors that Case computed
   return values;
 }
 

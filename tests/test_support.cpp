@@ -44,12 +44,17 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
   int to_child[2];
   int from_child[2];
   if (pipe(to_child) != 0 || pipe(from_child) != 0) throw std::runtime_error("pipe failed");
+  // Standard error goes to a file, so that neither stream can fill its pipe
+  // while the other is being read.
+  std::FILE* errors = std::tmpfile();
+  if (errors == nullptr) throw std::runtime_error("tmpfile failed");
   std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     dup2(to_child[0], STDIN_FILENO);
     dup2(from_child[1], STDOUT_FILENO);
+    dup2(fileno(errors), STDERR_FILENO);
     close(to_child[0]);
     close(to_child[1]);
     close(from_child[0]);
@@ -81,6 +86,11 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
   int status = 0;
   waitpid(pid, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::rewind(errors);
+  while ((n = static_cast<ssize_t>(std::fread(buffer, 1, sizeof buffer, errors))) > 0) {
+    result.errors.append(buffer, static_cast<std::size_t>(n));
+  }
+  std::fclose(errors);
   return result;
 }
 

@@ -32,10 +32,11 @@ std::string ReadFile(const std::string& path);
 struct ProgramResult {
   int status = -1;     // exit status, or -1 when killed by a signal
   std::string output;  // standard output
+  std::string errors;  // standard error
 };
 
 // Runs `program` with `args`, feeding `input` on standard input (closed
-// afterwards), and collects its standard output.
+// afterwards), and collects its standard output and standard error.
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input = "", const std::string& working_dir = "");
 

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <memory>
 
 #include "test_support.h"
+#include "tree/tree_rooting.h"
 #include "tree_test_support.h"
 
 namespace {
@@ -187,9 +189,9 @@ TEST(SetUpTree, RefusesMalformedTrees) {
       {"((a:1,b:1):1,(c:1,d:1):1):0.5",
        "SetUpTree Error: Unexpected text after the end of the tree at character 26 of the tree "
        "text.\n"},
-      {"(a:1,b:1,(c:1,d:1)x:1)",
-       "SetUpTree Error: The interior node before character 19 of the tree text carries the label "
-       "'x'; only tips may be labelled.\n"},
+      {"((a:1,b:1):1,(c:1,d:1):1)r,",
+       "SetUpTree Error: Unexpected text after the end of the tree at character 27 of the tree "
+       "text.\n"},
       {"((a:1):1,b:1,(c:1,d:1):1)",
        "SetUpTree Error: A group with a single member at character 6 of the tree text.\n"},
       {"(a:1,,b:1,(c:1,d:1):1)",
@@ -207,4 +209,64 @@ TEST(SetUpTree, RefusesMalformedTrees) {
       {"", "SetUpTree Error: The tree text holds no tree.\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(BuildFailure(c.text, taxa), c.message) << c.text;
+}
+
+TEST(SetUpTree, NamesOfInteriorNodesAreKeptInRootedTreesOnly) {
+  const auto rooted = Build("((a:1,b:2)anc_1:3,c:4)anc_0", {"a", "b", "c"});
+  EXPECT_EQ(rooted->root()->label + " " + rooted->root()->left->label, "anc_0 anc_1");
+  // The names follow the taxon that roots the tree, or the groups around it.
+  for (const std::string text :
+       {"(e:1,f:1,(c:1,d:1)x:1)", "(a:1,(e:1,f:1)w:1,(b:1,(c:1,d:1)x:1)y:1)z"}) {
+    std::vector<std::string> taxa = {"a", "b", "c", "d", "e", "f"};
+    if (text.find('a') == std::string::npos) taxa.erase(taxa.begin(), taxa.begin() + 2);
+    const auto tree = Build(text, taxa);
+    for (const NodeStruct& node : tree->nodes) {
+      const std::size_t taxon = static_cast<std::size_t>(node.taxon_index);
+      EXPECT_EQ(node.label, node.left == nullptr ? taxa[taxon] : "") << text;
+    }
+  }
+}
+
+namespace {
+
+std::set<int> TipsBelow(const NodeStruct* node) {
+  if (node->left == nullptr) return {node->taxon_index};
+  std::set<int> tips = TipsBelow(node->left);
+  tips.merge(TipsBelow(node->right));
+  return tips;
+}
+
+}  // namespace
+
+TEST(RootOnOutgroup, PutsTheRootInTheMiddleOfTheOutgroupsBranchAndKeepsEveryDistance) {
+  const std::vector<std::string> taxa = {"a", "b", "c", "d", "e", "f"};
+  const std::string text = "((a:1,b:2):3,c:4,((d:5,e:6):7,f:8):9)";
+  const auto reference = Build(text, taxa);
+  const std::vector<std::pair<std::vector<std::string>, std::set<int>>> outgroups = {
+      {{"A", "b"}, {0, 1}}, {{"d", "e"}, {3, 4}}, {{"f"}, {5}}, {{"c", "a", "b"}, {0, 1, 2}},
+      {{"a", "b", "c", "d", "e"}, {0, 1, 2, 3, 4}}};
+  for (const auto& [outgroup, expected] : outgroups) {
+    auto tree = Build(text, taxa);
+    const std::vector<TaxonName> names = TaxonNames(taxa);
+    RootOnOutgroup(tree->up_pass, tree->down_pass, FindOutgroupTaxa(outgroup, names), names);
+    ExpectWellFormed(*tree);
+    EXPECT_EQ(TipsBelow(tree->root()->right), expected);
+    EXPECT_EQ(tree->root()->left->length, tree->root()->right->length);
+    for (const std::string& x : taxa) {
+      for (const std::string& y : taxa) {
+        EXPECT_DOUBLE_EQ(Distance(*tree, x, y), Distance(*reference, x, y)) << x << " " << y;
+      }
+    }
+  }
+  auto tree = Build(text, taxa);
+  const std::vector<TaxonName> names = TaxonNames(taxa);
+  EXPECT_EQ(FatalOutput([&] {
+              RootOnOutgroup(tree->up_pass, tree->down_pass, FindOutgroupTaxa({"a", "d"}, names),
+                             names);
+            }),
+            "\n\nErr: --outgroup: the taxa a, d do not form a clade of the tree: no branch "
+            "separates them from the other taxa.\n");
+  EXPECT_EQ(FatalOutput([&] { FindOutgroupTaxa({"a", "x"}, names); }),
+            "\n\nErr: --outgroup: the data file holds no taxon named 'x'.\n");
+  EXPECT_NE(FatalOutput([&] { FindOutgroupTaxa(taxa, names); }), "");
 }

@@ -21,11 +21,15 @@ struct RunOutcome {
 
 class WholeRun : public testing::Test {
  protected:
-  RunOutcome Start(const std::vector<std::string>& values, const std::string& seed = "--seed=11") {
+  RunOutcome Start(const std::vector<std::string>& values, const std::string& seed = "--seed=11",
+                   const std::vector<std::string>& options = {},
+                   const std::string& tree = kExamples + "/plant_srp10.nex.con.tre") {
     const std::string out = dir_.Path("out.fa");
-    std::vector<std::string> args = {seed, kExamples + "/plant_srp10.txt",
-                                     kExamples + "/plant_srp10.nex.con.tre",
-                                     kExamples + "/plant_srp10.nex.pstat", out};
+    std::vector<std::string> args = options;
+    for (const std::string& value :
+         {seed, kExamples + "/plant_srp10.txt", tree, kExamples + "/plant_srp10.nex.pstat", out}) {
+      args.push_back(value);
+    }
     args.insert(args.end(), values.begin(), values.end());
     RunOutcome run;
     run.result = RunProgram(RIBOTRACE_BINARY, args);
@@ -115,6 +119,30 @@ TEST_F(WholeRun, HeadersCarryPreOrderIndicesOfInteriorNodes) {
   EXPECT_EQ(indices.size(), static_cast<std::size_t>(kTaxa - 2));
   EXPECT_EQ(indices.count(0), 0u);
   for (const int index : indices) EXPECT_LT(index, 2 * kTaxa - 1);
+}
+
+// The three-neighbour posteriors of --classic reproduce, byte for byte, the
+// results that earlier versions wrote by default for the same seed.
+TEST_F(WholeRun, ClassicModeReproducesTheStoredResultsOfEarlierVersions) {
+  const std::string stored = std::string(TEST_DATA_DIR) + "/classic/";
+  const RunOutcome conditioned =
+      Start({"1", "1.0", "2", "1", "1"}, "--seed=2024", {"--classic", "--loglik"});
+  ASSERT_EQ(conditioned.result.status, 0);
+  EXPECT_EQ(conditioned.result.output, ReadFile(stored + "conditioned.stdout"));
+  EXPECT_TRUE(conditioned.sequences == ReadFile(stored + "conditioned.fa"));
+  EXPECT_EQ(conditioned.summary, ReadFile(stored + "conditioned.fa.par"));
+
+  const RunOutcome plain = Start({"0", "0.5", "2", "0", "0"}, "--seed=7", {"--classic"},
+                                 kExamples + "/plant_srp10.nex.t");
+  ASSERT_EQ(plain.result.status, 0);
+  EXPECT_TRUE(plain.sequences == ReadFile(stored + "unconditioned.fa"));
+  EXPECT_EQ(plain.summary, ReadFile(stored + "unconditioned.fa.par"));
+
+  // The default, exact posteriors draw other sequences from the same seed.
+  const RunOutcome exact = Start({"1", "1.0", "2", "1", "1"}, "--seed=2024", {"--loglik"});
+  ASSERT_EQ(exact.result.status, 0);
+  EXPECT_NE(exact.result.output, conditioned.result.output);
+  EXPECT_FALSE(exact.sequences == conditioned.sequences);
 }
 
 TEST_F(WholeRun, SeedMakesRunsRepeatable) {

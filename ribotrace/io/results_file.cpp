@@ -16,13 +16,38 @@ std::string StructureLine(const std::vector<int>& structure) {
   return line;
 }
 
+std::string OpenFailure(const std::string& path) {
+  return std::string(kWriteContext) + ": Unable to open file '" + path + "'.";
+}
+
 }  // namespace
 
-ResultsFiles::ResultsFiles(const std::string& out_file)
+ResultsFiles::ResultsFiles(const std::string& out_file, bool site_tables)
     : sequences(out_file, "WriteResultsToFile Error: Unable to open output file ptr.",
                 kWriteContext),
       summary(out_file + ".par", "WriteResultsToFile Error: Unable to open p_out file ptr.",
-              kWriteContext) {}
+              kWriteContext),
+      tree(out_file + ".tree", OpenFailure(out_file + ".tree"), kWriteContext),
+      map(out_file + ".map.fa", OpenFailure(out_file + ".map.fa"), kWriteContext) {
+  if (site_tables) {
+    state.emplace(out_file + ".state", OpenFailure(out_file + ".state"), kWriteContext);
+    pairs.emplace(out_file + ".pairs", OpenFailure(out_file + ".pairs"), kWriteContext);
+  }
+}
+
+void ResultsFiles::CommitNodeFiles() {
+  tree.Commit();
+  map.Commit();
+  if (state) state->Commit();
+  if (pairs) pairs->Commit();
+}
+
+std::vector<std::string> ResultsFiles::Paths() const {
+  std::vector<std::string> paths = {sequences.path(), summary.path(), tree.path(), map.path()};
+  if (state) paths.push_back(state->path());
+  if (pairs) paths.push_back(pairs->path());
+  return paths;
+}
 
 void AppendSequenceCharacters(std::string& text, const int* codes, std::size_t n_sites) {
   const std::size_t start = text.size();

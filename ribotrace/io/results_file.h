@@ -1,10 +1,13 @@
-// The two results files of a run: the sequence file (consensus structure,
+// The results files of a run: the sequence file (consensus structure,
 // optionally the input sequences, every sampled and every hidden sequence,
-// FASTA-like) and the summary file, named after it with ".par" appended.
+// FASTA-like), the summary file, named after it with ".par" appended, and
+// the files that name and describe the nodes (".tree", ".map.fa", and with
+// the per-site tables ".state" and ".pairs").
 #pragma once
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,9 +23,19 @@
 // file ptr." and "... Unable to open p_out file ptr." respectively.
 class ResultsFiles {
  public:
-  explicit ResultsFiles(const std::string& out_file);
+  explicit ResultsFiles(const std::string& out_file, bool site_tables = false);
   SafeOutputFile sequences;
   SafeOutputFile summary;
+  SafeOutputFile tree;                  // out_file.tree: the rooted tree with its node names
+  SafeOutputFile map;                   // out_file.map.fa: most probable sequences
+  std::optional<SafeOutputFile> state;  // out_file.state, with site_tables
+  std::optional<SafeOutputFile> pairs;  // out_file.pairs, with site_tables
+
+  // Puts the node files in place (the sequence and summary files are put in
+  // place by WriteResultsToFile_New).
+  void CommitNodeFiles();
+  // Every file of the run, in the order the files were named above.
+  std::vector<std::string> Paths() const;
 };
 
 // Appends the block of one sample row: ">anc_<index>_<k>" for a sampled row

@@ -1,5 +1,6 @@
 #include "input_values.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -43,6 +44,21 @@ int ParseThreads(const std::string& text) {
   return threads;
 }
 
+std::vector<std::string> ParseOutgroup(const std::string& text) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    names.push_back(text.substr(start, comma - start));
+    if (names.back().empty()) {
+      Fail("Invalid value '" + text +
+           "' for --outgroup: expected taxon names separated by commas.");
+    }
+    if (comma == text.size()) return names;
+    start = comma + 1;
+  }
+}
+
 void Prompt(const char* text) {
   std::fputs(text, stdout);
   std::fflush(stdout);
@@ -67,17 +83,26 @@ EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
       options.version = true;
     } else if (arg == "--marginal") {
       options.marginal = true;
+    } else if (arg == "--classic") {
+      options.classic = true;
     } else if (arg == "--loglik") {
       options.loglik = true;
     } else if (arg.rfind("--seed=", 0) == 0) {
       options.seed = ParseSeed(arg.substr(7));
     } else if (arg.rfind("--threads=", 0) == 0) {
       options.threads = ParseThreads(arg.substr(10));
+    } else if (arg == "--state") {
+      options.state = true;
+    } else if (arg.rfind("--outgroup=", 0) == 0) {
+      options.outgroup = ParseOutgroup(arg.substr(11));
     } else if (arg == "--timings") {
       options.timings = true;
     } else {
       Fail("Unknown option '" + arg + "'.\n" + kRibotraceUsage);
     }
+  }
+  if (options.classic && options.marginal) {
+    Fail("--classic and --marginal ask for different posteriors; give one of them.");
   }
   return options;
 }

@@ -9,9 +9,44 @@
 #include "run/analysis_driver.h"
 
 inline constexpr const char* kRibotraceUsage =
-    "Usage: ribotrace [--seed=N] [--threads=N] [--timings] [--marginal] [--loglik] data_file "
-    "tree_file param_file out_file is_harmonic lambda "
-    "n_samples include_data condition_on_pairs [show_debug]";
+    "Usage: ribotrace [--seed=N] [--threads=N] [--timings] [--marginal|--classic] [--loglik] "
+    "[--state] [--outgroup=NAME[,NAME...]] data_file tree_file param_file out_file is_harmonic "
+    "lambda n_samples include_data condition_on_pairs [show_debug]";
+
+// What --help prints after the usage line.
+inline constexpr const char* kRibotraceHelp =
+    "\n"
+    "Posterior probabilities and samples of the ancestral states of an RNA alignment, on the tree\n"
+    "and parameters MrBayes estimated with a doublet model for stems and a GTR model for loops.\n"
+    "Without values ribotrace asks for each of them.\n"
+    "\n"
+    "Values, in this order:\n"
+    "  data_file           the alignment-and-structure file\n"
+    "  tree_file           MrBayes tree file (.con.tre, or .t: its last tree)\n"
+    "  param_file          MrBayes parameter summary (.pstat)\n"
+    "  out_file            results file; .par, .tree, .map.fa (.state, .pairs) are named after it\n"
+    "  is_harmonic         1: hidden branches last the harmonic mean of the branch lengths, 0: 1\n"
+    "  lambda              factor applied to the hidden branch length\n"
+    "  n_samples           ancestral samples drawn per interior node\n"
+    "  include_data        non-zero: copy the input sequences into out_file\n"
+    "  condition_on_pairs  1: condition sampled stem pairs on the column's canonical pair share\n"
+    "  show_debug          optional tenth value, non-zero: print every intermediate result\n"
+    "\n"
+    "Options:\n"
+    "  --marginal          exact marginal posteriors under MrBayes's model (the default)\n"
+    "  --classic           the earlier three-neighbour posteriors instead, as earlier versions\n"
+    "                      computed them by default (reproduces their results)\n"
+    "  --state             also write the per-site tables out_file.state and out_file.pairs\n"
+    "                      (default: off)\n"
+    "  --outgroup=NAME[,NAME...]\n"
+    "                      root the tree halfway along the branch above these taxa (default: as\n"
+    "                      the tree file is written, halfway along the last taxon's branch)\n"
+    "  --loglik            print the log-likelihood of the data (default: off)\n"
+    "  --seed=N            seed of the random stream, 1 to 2147483646 (default: the clock)\n"
+    "  --threads=N         threads that draw the samples, 0 for every core (default: 1)\n"
+    "  --timings           print the time and memory of every stage on standard error\n"
+    "                      (default: off)\n"
+    "  --help, --version   this text; the version\n";
 
 // Options that begin with "--", taken out before the positional rules.
 struct EntryOptions {
@@ -20,14 +55,17 @@ struct EntryOptions {
   std::optional<std::int32_t> seed;
   int threads = 1;
   bool timings = false;
-  bool marginal = false;  // true marginal posteriors under MrBayes's model
+  bool classic = false;   // the three-neighbour posteriors instead of the exact ones
+  bool marginal = false;  // asked for the exact posteriors by name (the default)
   bool loglik = false;    // print the log-likelihood of the data
+  bool state = false;                 // write the per-site tables
+  std::vector<std::string> outgroup;  // taxa to root the tree above
   std::vector<std::string> positional;  // program name first
 };
 
-// Separates --help, --version, --seed=N, --threads=N, --timings, --marginal
-// and --loglik from the positional arguments. An unknown option, a seed
-// outside 1 .. 2147483646 or a thread count outside 0 .. 1024 is a fatal
+// Separates the options (every argument that begins with "--") from the
+// positional arguments. An unknown option, a seed outside 1 .. 2147483646,
+// a thread count outside 0 .. 1024, or --classic with --marginal is a fatal
 // error.
 EntryOptions ParseEntryOptions(int argc, const char* const* argv);
 

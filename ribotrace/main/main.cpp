@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   try {
     const EntryOptions options = ParseEntryOptions(argc, argv);
     if (options.help) {
-      std::printf("%s\n", kRibotraceUsage);
+      std::printf("%s\n%s", kRibotraceUsage, kRibotraceHelp);
       return 0;
     }
     if (options.version) {
@@ -24,8 +24,10 @@ int main(int argc, char** argv) {
     values.seed = options.seed;
     values.threads = options.threads;
     values.timings = options.timings;
-    values.marginal = options.marginal;
+    values.marginal = !options.classic;
     values.loglik = options.loglik;
+    values.outgroup = options.outgroup;
+    values.state_tables = options.state;
     const bool use_command_line = options.positional.size() >= 2;
     if (GetInputValues(options.positional, use_command_line, values, std::cin) == 1) {
       PrintErrorAndExitSafely(

@@ -27,6 +27,7 @@
 #include "tree/node_struct.h"
 #include "tree/show_tree_structure.h"
 #include "tree/tree_construction.h"
+#include "tree/tree_rooting.h"
 
 void CalcAncestralStates(const RunValues& values) {
   show_debug_info = values.show_debug != 0;
@@ -55,6 +56,7 @@ void CalcAncestralStates(const RunValues& values) {
       {counts.n_taxa, counts.n_sites}, "ReadDataFile Error: Problem allocating memory for dmatrix.");
 
   ReadDataFile(values.data_file, alignment);
+  const std::vector<int> outgroup = FindOutgroupTaxa(values.outgroup, alignment.Names);
 
   const StemsAndLoops stems = InitializeStemsAndLoops(alignment, values.condition_on_pairs, SS);
   if (show_debug_info) {
@@ -73,8 +75,11 @@ void CalcAncestralStates(const RunValues& values) {
                        std::to_string(n_blocks) + " stem pairs and loop columns each");
   // Rows are written as they are drawn, so the sample count bounds the size
   // of the results file, not memory: an absurd count fails here, naming it,
-  // instead of filling the disk after a long computation.
-  RequireDiskSpaceFor(CheckedProduct({2, n_interior, values.n_samples, counts.n_sites + 1}),
+  // instead of filling the disk after a long computation. Per node and
+  // column: a character per sample and hidden row, one of the most probable
+  // sequence and, with the tables, at most 160 bytes of table rows.
+  const long long bytes_per_cell = 2LL * values.n_samples + 1 + (values.state_tables ? 160 : 0);
+  RequireDiskSpaceFor(CheckedProduct({n_interior, counts.n_sites + 1, bytes_per_cell}),
                       values.out_file,
                       "CalcAncestralStates Error: " + std::to_string(values.n_samples) +
                           " ancestral samples of " + std::to_string(n_interior) +
@@ -106,7 +111,7 @@ void CalcAncestralStates(const RunValues& values) {
 
   // Opened now, so that an output path that cannot be written stops the run
   // before the long computation.
-  ResultsFiles files(values.out_file);
+  ResultsFiles files(values.out_file, values.state_tables);
 
   for (NodeStruct& node : nodes) {
     node.frac_likelihoods = AllocateBuffer<double>(
@@ -118,6 +123,7 @@ void CalcAncestralStates(const RunValues& values) {
   }
 
   SetUpTree(nodes, up_pass, down_pass, alignment.Names, t_string, counts.n_taxa);
+  if (!outgroup.empty()) RootOnOutgroup(up_pass, down_pass, outgroup, alignment.Names);
   SetScaledBranchLengths(down_pass, values.is_harmonic);
   ShowTreeStructure(nodes, down_pass, up_pass);
 
@@ -141,4 +147,7 @@ void CalcAncestralStates(const RunValues& values) {
   RunInferenceStages({down_pass, up_pass, SS, alignment, parameters, hidden, timings.get()}, values,
                      &seed, files);
   if (timings) timings->Print(stderr);
+  std::string written;
+  for (const std::string& path : files.Paths()) written += (written.empty() ? "" : ", ") + path;
+  std::fprintf(stderr, "ribotrace wrote %s\n", written.c_str());
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The ten run values, in the order the command line and the prompts give
 // them, and the seed that --seed may set instead of the clock.
@@ -23,9 +24,13 @@ struct RunValues {
   bool timings = false;  // print per-stage figures on standard error
   // True marginal posteriors (an outside pass) under the model behind
   // MrBayes's likelihood: doublets at twice the branch time, stem ambiguity
-  // codes as state sets. Off: the three-neighbour posteriors.
-  bool marginal = false;
+  // codes as state sets. Off (--classic): the three-neighbour posteriors,
+  // doublets over one branch length, kept to reproduce earlier analyses.
+  bool marginal = true;
   bool loglik = false;  // print the log-likelihood after the fractional likelihoods
+  bool state_tables = false;  // also write the per-site tables out_file.state and .pairs
+  // Taxa whose clade the root is put above; empty: the tree file's rooting.
+  std::vector<std::string> outgroup;
 };
 
 // MrBayes measures branch lengths per nucleotide; a doublet is two.

@@ -4,6 +4,7 @@
 #include "inference/log_likelihood.h"
 #include "inference/marginal_posteriors.h"
 #include "inference/posterior_states.h"
+#include "run/node_files.h"
 #include "run/sample_stream.h"
 
 void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
@@ -26,5 +27,8 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
   }
   if (timings != nullptr) timings->Stop("posteriors");
 
+  WriteNodeFiles(inputs, files);
+  if (timings != nullptr) timings->Stop("node files");
   StreamSampleRows(inputs, values, seed, files);
+  files.CommitNodeFiles();
 }

@@ -16,7 +16,7 @@ struct NodeStruct {
   // entries 0-15 by doublet index, 16-19 for A, C, G, U.
   std::vector<double> frac_likelihoods;
   std::vector<double> posterior_probs;
-  std::string label;        // taxon label of a tip
+  std::string label;        // taxon label of a tip; an interior node's name in a rooted tree file
   int index = -9;           // pre-order number, root 0
   int taxon_index = -9;     // data-matrix row of a tip's taxon
   std::array<double, 16> p_singlet{};   // 4 x 4 transition probabilities of the branch to anc

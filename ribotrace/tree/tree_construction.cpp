@@ -82,7 +82,10 @@ class TreeBuilder {
         ++i;
         continue;
       }
-      if (closed_) FailTree("Unexpected text after the end of the tree" + At(i) + ".");
+      // The outermost group may be followed by the root's name only.
+      if (closed_ && (previous != ')' || WhatChar(c) == 1)) {
+        FailTree("Unexpected text after the end of the tree" + At(i) + ".");
+      }
       if (root_ == nullptr && c != '(') FailTree("The tree text does not begin with '('.");
       if (c == '(') {
         OpenGroup(i);
@@ -105,6 +108,13 @@ class TreeBuilder {
     if (!closed_) {
       FailTree("The tree text ends inside a group (after character " +
                std::to_string(text.size()) + "): its parentheses are unbalanced.");
+    }
+    if (rerooted_) {
+      // Rooting an unrooted tree turns part of it over, so a node record
+      // no longer stands for the vertex that a name after ')' belonged to.
+      for (NodeStruct& node : nodes_) {
+        if (node.left != nullptr) node.label.clear();
+      }
     }
     for (std::size_t taxon = 0; taxon < names_.size(); ++taxon) {
       if (tip_of_taxon_[taxon] == nullptr) {
@@ -230,8 +240,11 @@ class TreeBuilder {
       if (!IsBlank(c)) label.push_back(c);
     }
     if (previous == ')') {
-      FailTree("The interior node before character " + std::to_string(start + 1) +
-               " of the tree text carries the label '" + label + "'; only tips may be labelled.");
+      // A name of the group just closed, such as anc_<n> in the tree file
+      // that ribotrace writes. Once an unrooted tree has been rooted, the
+      // scan no longer stands at the group's record: the name is dropped.
+      if (!rerooted_) p_->label = label;
+      return end;
     }
     if (previous != '(' && previous != ',')
       FailTree("Unexpected text '" + label + "'" + At(start) + ".");

@@ -1,0 +1,50 @@
+#include "io/tree_output.h"
+
+#include <charconv>
+#include <utility>
+
+std::string NodeName(int index) { return "anc_" + std::to_string(index); }
+
+std::string NewickLabel(std::string_view name) {
+  constexpr std::string_view kNeedsQuotes = " \t\r\n()[]':;,";
+  if (!name.empty() && name.find_first_of(kNeedsQuotes) == std::string_view::npos) {
+    return std::string(name);
+  }
+  std::string quoted = "'";
+  for (const char c : name) {
+    quoted += c;
+    if (c == '\'') quoted += c;
+  }
+  return quoted + "'";
+}
+
+std::string LabelledNewick(const NodeStruct& root, const std::vector<TaxonName>& Names) {
+  std::string text;
+  // An explicit stack keeps deep caterpillar trees off the call stack. Each
+  // entry: a node and how many of its children have been written.
+  std::vector<std::pair<const NodeStruct*, int>> pending{{&root, 0}};
+  while (!pending.empty()) {
+    auto& [node, done] = pending.back();
+    const bool interior = node->left != nullptr;
+    if (interior && done < 2) {
+      text += done == 0 ? '(' : ',';
+      const NodeStruct* child = done == 0 ? node->left : node->right;
+      ++done;
+      pending.emplace_back(child, 0);
+      continue;
+    }
+    if (interior) {
+      text += ')';
+      text += NodeName(node->index);
+    } else {
+      text += NewickLabel(Names[static_cast<std::size_t>(node->taxon_index)].name);
+    }
+    if (node->anc != nullptr) {
+      char length[32];
+      const auto end = std::to_chars(length, length + sizeof length, node->length).ptr;
+      text.append(":").append(length, end);
+    }
+    pending.pop_back();
+  }
+  return text + ";\n";
+}
