@@ -149,23 +149,17 @@ std::unique_ptr<MarginalExample> RunMarginalExample(const std::string& data_file
                                                     const std::string& t_file,
                                                     const std::string& table) {
   auto run = std::make_unique<MarginalExample>();
-  const AlignmentCounts counts = GetNumberOfTaxaSitesAndAllocate(data_file);
-  Alignment& alignment = run->alignment;
-  alignment.n_taxa = counts.n_taxa;
-  alignment.n_sites = counts.n_sites;
-  alignment.structure.resize(static_cast<std::size_t>(counts.n_sites));
-  alignment.Names.resize(static_cast<std::size_t>(counts.n_taxa));
-  alignment.dmatrix.resize(static_cast<std::size_t>(counts.n_taxa) * counts.n_sites);
-  run->SS.resize(static_cast<std::size_t>(counts.n_sites));
-  ReadDataFile(data_file, alignment);
+  run->alignment = ReadDataFile(data_file);
+  const Alignment& alignment = run->alignment;
+  run->SS.resize(static_cast<std::size_t>(alignment.n_sites));
   const StemsAndLoops stems = InitializeStemsAndLoops(alignment, 0, run->SS);
   const ParameterRecord parameters = ReadParameterFile(table, stems.isStructure);
-  const std::size_t n_nodes = 2 * static_cast<std::size_t>(counts.n_taxa) - 1;
+  const std::size_t n_nodes = 2 * static_cast<std::size_t>(alignment.n_taxa) - 1;
   run->nodes.resize(n_nodes);
   run->down_pass.resize(n_nodes);
   run->up_pass.resize(n_nodes);
   SetUpTree(run->nodes, run->up_pass, run->down_pass, alignment.Names, ReadTreeFile(t_file),
-            counts.n_taxa);
+            alignment.n_taxa);
   SetQMatrix(parameters);
   SetDoubletQMatrix(parameters);
   SetSingeltonTransitionProbabilities(run->up_pass);

@@ -6,7 +6,6 @@
 #include <memory>
 #include <vector>
 
-#include "alignment/alignment_reader.h"
 #include "bailout/bailout.h"
 #include "inference/hidden_simulation.h"
 #include "run/inference_stages.h"
@@ -34,27 +33,14 @@ void CalcAncestralStates(const RunValues& values) {
   const std::unique_ptr<StageTimings> timings =
       values.timings ? std::make_unique<StageTimings>() : nullptr;
 
-  const AlignmentCounts counts = GetNumberOfTaxaSitesAndAllocate(values.data_file);
-  if (counts.n_taxa < 3) {
+  const Alignment alignment = ReadDataFile(values.data_file);
+  if (alignment.n_taxa < 3) {
     // Below three taxa no interior node lies below the root: nothing to sample.
     Fail("CalcAncestralStates Error: The data file '" + values.data_file + "' holds " +
-         std::to_string(counts.n_taxa < 0 ? 0 : counts.n_taxa) +
-         " taxa; at least 3 are needed.");
+         std::to_string(alignment.n_taxa) + " taxa; at least 3 are needed.");
   }
-
-  Alignment alignment;
-  alignment.n_taxa = counts.n_taxa;
-  alignment.n_sites = counts.n_sites;
-  alignment.structure = AllocateBuffer<int>(
-      {counts.n_sites}, "ReadDataFile Error: Problem allocating memory for structure.");
-  alignment.Names = AllocateBuffer<TaxonName>(
-      {counts.n_taxa}, "ReadDataFile Error: Problem allocating memory for Names.");
   std::vector<SiteRecord> SS = AllocateBuffer<SiteRecord>(
-      {counts.n_sites}, "ReadDataFile Error: Problem allocating memory for Data.");
-  alignment.dmatrix = AllocateBuffer<int>(
-      {counts.n_taxa, counts.n_sites}, "ReadDataFile Error: Problem allocating memory for dmatrix.");
-
-  ReadDataFile(values.data_file, alignment);
+      {alignment.n_sites}, "ReadDataFile Error: Problem allocating memory for Data.");
 
   const StemsAndLoops stems = InitializeStemsAndLoops(alignment, values.condition_on_pairs, SS);
   if (show_debug_info) {
@@ -65,8 +51,8 @@ void CalcAncestralStates(const RunValues& values) {
   // The largest buffers of the run are the nodes' likelihood and posterior
   // arrays; a tree too large for this machine fails here, before anything
   // is allocated or read further.
-  const long long n_nodes = 2LL * counts.n_taxa - 1;
-  const long long n_interior = counts.n_taxa - 2;
+  const long long n_nodes = 2LL * alignment.n_taxa - 1;
+  const long long n_interior = alignment.n_taxa - 2;
   const int n_blocks = stems.n_doublets + stems.n_singletons;
   RequireMemoryFor({{{n_nodes}, sizeof(NodeStruct)}, {{n_nodes, 2, 20, n_blocks}, sizeof(double)}},
                    "CalcAncestralStates Error: " + std::to_string(n_nodes) + " nodes with " +
@@ -74,11 +60,11 @@ void CalcAncestralStates(const RunValues& values) {
   // Rows are written as they are drawn, so the sample count bounds the size
   // of the results file, not memory: an absurd count fails here, naming it,
   // instead of filling the disk after a long computation.
-  RequireDiskSpaceFor(CheckedProduct({2, n_interior, values.n_samples, counts.n_sites + 1}),
+  RequireDiskSpaceFor(CheckedProduct({2, n_interior, values.n_samples, alignment.n_sites + 1}),
                       values.out_file,
                       "CalcAncestralStates Error: " + std::to_string(values.n_samples) +
                           " ancestral samples of " + std::to_string(n_interior) +
-                          " interior nodes and " + std::to_string(counts.n_sites) + " columns");
+                          " interior nodes and " + std::to_string(alignment.n_sites) + " columns");
 
   // The tree: 2 x taxa - 1 nodes, which SetUpTree links in place, so the
   // node array is never resized once pointers into it exist. Fresh nodes
@@ -94,7 +80,7 @@ void CalcAncestralStates(const RunValues& values) {
   // The sample matrix (2 x (taxa - 2) x samples rows of one int per
   // column) is produced and written one row at a time and never held
   // whole, but its size must still be a count that exists.
-  if (!CheckedProduct({2, n_interior, values.n_samples, counts.n_sites},
+  if (!CheckedProduct({2, n_interior, values.n_samples, alignment.n_sites},
                       static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()))) {
     throw FatalError("CalcAncestralStates Error: Failure to allocate anc_seqs.",
                      ErrorForm::kBailout);
@@ -117,7 +103,7 @@ void CalcAncestralStates(const RunValues& values) {
         ErrorForm::kBailout);
   }
 
-  SetUpTree(nodes, up_pass, down_pass, alignment.Names, t_string, counts.n_taxa);
+  SetUpTree(nodes, up_pass, down_pass, alignment.Names, t_string, alignment.n_taxa);
   SetScaledBranchLengths(down_pass, values.is_harmonic);
   ShowTreeStructure(nodes, down_pass, up_pass);
 
