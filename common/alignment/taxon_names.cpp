@@ -1,6 +1,7 @@
 #include "alignment/taxon_names.h"
 
 #include <cctype>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -34,25 +35,26 @@ std::vector<std::string> MrBayesTaxonNames(const std::vector<TaxonName>& taxa) {
   std::vector<std::string> names(taxa.size());
   std::vector<std::string> plain(taxa.size());
   std::unordered_set<std::string> plain_names;  // lower-cased
-  for (const TaxonName& taxon : taxa) {
-    const auto t = static_cast<std::size_t>(taxon.taxon_number);
-    plain[t] = Rewritten(taxon.name);
+  for (std::size_t t = 0; t < taxa.size(); ++t) {
+    plain[t] = Rewritten(taxa[t].name);
     plain_names.insert(Lower(plain[t]));
   }
   std::unordered_set<std::string> taken;  // lower-cased
   // Names kept as they were claim their plain form first, so that a
   // rewritten name never takes the place of one that needed no change.
   for (const bool kept_pass : {true, false}) {
-    for (const TaxonName& taxon : taxa) {
-      const auto t = static_cast<std::size_t>(taxon.taxon_number);
-      if ((plain[t] == taxon.name) != kept_pass || !names[t].empty()) continue;
+    for (std::size_t t = 0; t < taxa.size(); ++t) {
+      if ((plain[t] == taxa[t].name) != kept_pass || !names[t].empty()) continue;
       if (taken.insert(Lower(plain[t])).second) names[t] = plain[t];
     }
   }
-  // The rest get the first free suffix that is also no other name's plain form.
-  for (const TaxonName& taxon : taxa) {
-    const auto t = static_cast<std::size_t>(taxon.taxon_number);
-    for (int k = 2; names[t].empty(); ++k) {
+  // The rest get the first free suffix that is also no other name's plain
+  // form. Each plain form remembers how far its suffixes went, so that
+  // thousands of equal names cost no more than thousands of different ones.
+  std::unordered_map<std::string, int> next_suffix;  // lower-cased plain form -> k
+  for (std::size_t t = 0; t < taxa.size(); ++t) {
+    int& k = next_suffix.try_emplace(Lower(plain[t]), 2).first->second;
+    for (; names[t].empty(); ++k) {
       const std::string candidate = plain[t] + "_" + std::to_string(k);
       if (!plain_names.contains(Lower(candidate)) && taken.insert(Lower(candidate)).second) {
         names[t] = candidate;

@@ -10,7 +10,7 @@
 
 #include "alignment/alignment_reader.h"
 
-// The name of every taxon in the NEXUS file, by taxon number: a name made
+// The name of every taxon in the NEXUS file, in the order of `taxa`: a name made
 // only of letters, digits, '_' and '.' is kept; in any other, each run of
 // other characters becomes '_' (an empty name becomes "unnamed"). Names
 // that then coincide, or were duplicates, get "_2", "_3", ...: the first
