@@ -117,6 +117,7 @@ std::vector<const char*> Pointers(const std::vector<std::string>& args) {
 void AlignmentReaderInput(std::span<const std::uint8_t> data) {
   const std::string path = WriteScratch("alignment.txt", AsText(data));
   ExpectingFatalErrors([&] { ReadAsRibotrace(path); });
+  ScratchPath("alignment.nex.names");  // written when taxa are renamed; removed at exit
   ExpectingFatalErrors([&] { pairnex::ConvertFile(path, ScratchPath("alignment.nex"), {}); });
 }
 

@@ -116,7 +116,8 @@ std::string ReadNewickTree(std::string_view text, const std::string& file_name) 
                  ", column " + std::to_string(more - line_start + 1) +
                  "); give ribotrace a file with one tree.");
   }
-  return WithoutInteriorLabels(text.substr(0, end));
+  const std::size_t start = text.find('(');  // the first non-blank character
+  return WithoutInteriorLabels(text.substr(start, end - start));
 }
 
 }  // namespace
