@@ -11,7 +11,6 @@
 
 #include <unistd.h>
 
-#include "alignment/alignment_reader.h"
 #include "bailout/bailout.h"
 #include "convert_file.h"
 #include "input_values.h"
@@ -74,18 +73,11 @@ void ExpectingFatalErrors(Action action) {
   }
 }
 
-// ribotrace's side of the alignment: the counting pass, the buffers sized
-// from it, the reading pass and the stem and loop records.
+// ribotrace's side of the alignment: the loading and the stem and loop
+// records.
 void ReadAsRibotrace(const std::string& path) {
-  const AlignmentCounts counts = GetNumberOfTaxaSitesAndAllocate(path);
-  Alignment alignment;
-  alignment.n_taxa = counts.n_taxa;
-  alignment.n_sites = counts.n_sites;
-  alignment.structure = AllocateBuffer<int>({counts.n_sites}, "structure");
-  alignment.Names = AllocateBuffer<TaxonName>({counts.n_taxa}, "Names");
-  alignment.dmatrix = AllocateBuffer<int>({counts.n_taxa, counts.n_sites}, "dmatrix");
-  std::vector<SiteRecord> SS = AllocateBuffer<SiteRecord>({counts.n_sites}, "Data");
-  ReadDataFile(path, alignment);
+  const Alignment alignment = ReadDataFile(path);
+  std::vector<SiteRecord> SS = AllocateBuffer<SiteRecord>({alignment.n_sites}, "Data");
   for (const int condition_on_pairs : {0, 1}) {
     InitializeStemsAndLoops(alignment, condition_on_pairs, SS);
   }
@@ -125,6 +117,7 @@ std::vector<const char*> Pointers(const std::vector<std::string>& args) {
 void AlignmentReaderInput(std::span<const std::uint8_t> data) {
   const std::string path = WriteScratch("alignment.txt", AsText(data));
   ExpectingFatalErrors([&] { ReadAsRibotrace(path); });
+  ScratchPath("alignment.nex.names");  // written when taxa are renamed; removed at exit
   ExpectingFatalErrors([&] { pairnex::ConvertFile(path, ScratchPath("alignment.nex"), {}); });
 }
 

@@ -14,11 +14,13 @@
 
 namespace fuzz_harness {
 
-// The alignment-and-structure file, through ribotrace's reading and its
-// stems and loops, and through pairnex's whole conversion.
+// An alignment in any format the shared reader takes (the
+// alignment-and-structure file, Stockholm), through ribotrace's reading and
+// its stems and loops, and through pairnex's whole conversion with its
+// renaming of taxa.
 void AlignmentReaderInput(std::span<const std::uint8_t> data);
 
-// A tree file: translate table, tree statement, and the tree built
+// A tree file (MrBayes's or Newick): translate table, tree statement, and the tree built
 // against the ten taxa of the bundled example alignment.
 void TreeInput(std::span<const std::uint8_t> data);
 

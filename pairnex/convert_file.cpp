@@ -8,8 +8,11 @@
 #include <stdexcept>
 
 #include "bailout/bailout.h"
+#include "alignment/alignment_reader.h"
+#include "mrbayes_block.h"
 #include "mrbayes_characters.h"
 #include "pairnex_alignment.h"
+#include "taxon_name_table.h"
 
 namespace pairnex {
 
@@ -42,37 +45,40 @@ void CheckOutputIsNotTheDataFile(const std::string& data_file, const std::string
   }
 }
 
+void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
 }  // namespace
 
 void ConvertFile(const std::string& data_file, const std::string& output_file,
                  const MrBayesRun& run) {
-  const AlignmentCounts counts = GetNumberOfTaxaSitesAndAllocate(data_file);
+  RawAlignment raw = LoadAlignment(data_file, {kMaxTaxonNameLength, false});
   CheckOutputIsNotTheDataFile(data_file, output_file);
 
   PairnexAlignment alignment;
-  alignment.n_taxa = counts.n_taxa;
-  alignment.n_sites = counts.n_sites;
-  AllocateOrFail(alignment.structure, 1, counts.n_sites,
-                 "ConvertFile Error: Problem allocating memory for structure.");
-  AllocateOrFail(alignment.Names, 1, counts.n_taxa,
-                 "ConvertFile Error: Problem allocating memory for Names.");
-  AllocateOrFail(alignment.SS, 1, counts.n_sites,
+  alignment.n_taxa = raw.n_taxa();
+  alignment.n_sites = raw.n_sites();
+  AllocateOrFail(alignment.SS, 1, alignment.n_sites,
                  "ConvertFile Error: Problem allocating memory for Data.");
-  AllocateOrFail(alignment.dmatrix, counts.n_taxa, counts.n_sites,
+  AllocateOrFail(alignment.dmatrix, alignment.n_taxa, alignment.n_sites,
                  "ConvertFile Error: Problem allocating memory for dmatrix.");
-
-  ReadDataFile(data_file, alignment);
+  for (const std::string& warning : raw.warnings) Print(warning);
+  TakeRawAlignment(std::move(raw), alignment);
   if (alignment.n_taxa < 1 || alignment.n_sites < 1) {
     // MrBayes refuses an empty matrix; say so before it is written.
     Fail("ConvertFile Error: The data file '" + data_file + "' holds " +
          std::to_string(alignment.n_taxa) + " taxa and " + std::to_string(alignment.n_sites) +
          " columns; nothing to convert.");
   }
+  if (alignment.n_taxa < 4) {
+    Print("Warning: The data file '" + data_file + "' holds " + std::to_string(alignment.n_taxa) +
+          (alignment.n_taxa == 1 ? " taxon" : " taxa") +
+          "; MrBayes needs at least 4 and will stop at the mcmc command.\n");
+  }
   InitializeStemPairs(alignment);
 
+  Print(DescribeRenamedTaxa(alignment, output_file));
   if (const std::optional<RejectedCharacters> rejected = FindRejectedCharacters(alignment)) {
-    const std::string warning = DescribeRejectedCharacters(*rejected, alignment);
-    std::fwrite(warning.data(), 1, warning.size(), stdout);
+    Print(DescribeRejectedCharacters(*rejected, alignment));
   }
   WriteMrBayesDoubletFile(output_file, alignment, run);
 }

@@ -1,8 +1,11 @@
 #include "mrbayes_block.h"
 
+#include <optional>
+
 #include "alignment/structure_pairing.h"
 #include "bailout/bailout.h"
 #include "output/safe_output_file.h"
+#include "taxon_name_table.h"
 
 namespace pairnex {
 
@@ -13,7 +16,7 @@ void AppendDataBlock(std::string& text, const PairnexAlignment& alignment) {
           " nchar=" + std::to_string(alignment.n_sites) +
           ";\n\tformat datatype=rna gap=- missing=? interleave=yes;\n\tmatrix\n";
   for (const TaxonName& taxon : alignment.Names) {
-    text += "\t" + taxon.name + "\t\t";
+    text += "\t" + alignment.nexus_names[taxon.taxon_number] + "\t\t";
     text.append(alignment.dmatrix, static_cast<std::size_t>(taxon.taxon_number) * alignment.n_sites,
                 alignment.n_sites);
     text += '\n';
@@ -78,8 +81,18 @@ void WriteMrBayesDoubletFile(const std::string& output_file, const PairnexAlignm
   const std::string text = ComposeMrBayesDoubletFile(alignment, run);
   SafeOutputFile file(output_file, "WriteMrBayesDoubletFile Error: Unable to open file.",
                       "WriteMrBayesDoubletFile Error");
+  // Both files are opened before either is written, so that a names file
+  // that cannot be written leaves no NEXUS file without it.
+  std::optional<SafeOutputFile> names;
+  if (AnyNameChanged(alignment)) {
+    const std::string path = NamesFilePath(output_file);
+    names.emplace(path, "WriteMrBayesDoubletFile Error: Unable to open file '" + path + "'.",
+                  "WriteMrBayesDoubletFile Error");
+    names->Write(ComposeNameTable(alignment));
+  }
   file.Write(text);
   file.Commit();
+  if (names) names->Commit();
 }
 
 }  // namespace pairnex

@@ -30,8 +30,9 @@ struct MrBayesRun {
 // The whole file, exactly as written; it ends in "end;" without a newline.
 std::string ComposeMrBayesDoubletFile(const PairnexAlignment& alignment, const MrBayesRun& run);
 
-// Writes the file in one piece. Failing to open it, or any failed write,
-// is fatal and names the file.
+// Writes the file in one piece, and, when some taxon was renamed for
+// MrBayes, its names file (see taxon_name_table.h). Failing to open
+// either, or any failed write, is fatal and names the file.
 void WriteMrBayesDoubletFile(const std::string& output_file, const PairnexAlignment& alignment,
                              const MrBayesRun& run);
 

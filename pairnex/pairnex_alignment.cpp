@@ -3,13 +3,13 @@
 #include <cctype>
 
 #include "alignment/structure_pairing.h"
+#include "alignment/taxon_names.h"
 
 namespace pairnex {
 
-void ReadDataFile(const std::string& file_name, PairnexAlignment& alignment) {
-  const AlignmentCounts counts{alignment.n_taxa, alignment.n_sites};
-  RawAlignment raw = ReadAlignmentFile(file_name, counts, {kMaxTaxonNameLength, false});
+void TakeRawAlignment(RawAlignment raw, PairnexAlignment& alignment) {
   alignment.structure = std::move(raw.structure);
+  alignment.nexus_names = MrBayesTaxonNames(raw.names);
   alignment.Names = std::move(raw.names);
   std::size_t cell = 0;
   for (const std::string& sequence : raw.sequences) {

@@ -24,7 +24,8 @@ struct PairnexAlignment {
   int n_taxa = 0;
   int n_sites = 0;
   std::vector<int> structure;    // per column: 1 opening, -1 closing, 0 unpaired
-  std::vector<TaxonName> Names;  // file order
+  std::vector<TaxonName> Names;  // file order, as the data file gives them
+  std::vector<std::string> nexus_names;  // by taxon number: the names MrBayes reads
   std::vector<SiteRecord> SS;    // one record per column
   std::string dmatrix;           // n_taxa x n_sites upper-cased characters, taxon-major
   bool isStructure = false;      // at least one stem pair
@@ -34,9 +35,10 @@ struct PairnexAlignment {
   }
 };
 
-// Reading pass into an alignment whose buffers ConvertFile allocated: the
-// structure, the names and the sequences, upper-cased and otherwise as read.
-void ReadDataFile(const std::string& file_name, PairnexAlignment& alignment);
+// Fills an alignment whose buffers ConvertFile allocated from what the
+// reader loaded: the structure, the names with their NEXUS forms, and the
+// sequences, upper-cased and otherwise as read.
+void TakeRawAlignment(RawAlignment raw, PairnexAlignment& alignment);
 
 // Fills SS from the structure: every opening column and its partner become
 // paired and point at each other; sets isStructure when a pair exists.

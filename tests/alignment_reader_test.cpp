@@ -56,36 +56,33 @@ TEST(AlignmentReader, CrLfLineEndsReadLikeLf) {
 
 TEST(AlignmentReader, NamesKeepBlanksAfterTheMarkerOnly) {
   ScratchDir dir;
-  const std::string path = dir.Write("n.txt", ">h\n---\n  > two words \nACG\n>x\nACG\n>y\nACG\n");
-  EXPECT_EQ(ReadAlignmentFile(path, {3, 3}, {}).names[0].name, " two words ");
+  const std::string path = dir.Write("n.txt", ">h\n---\n> two words \nACG\n>x\nACG\n>y\nACG\n");
+  EXPECT_EQ(LoadAlignment(path, {}).names[0].name, " two words ");
   // Leading blanks of a sequence line are skipped, so its sites run short.
   const std::string indented = dir.Write("i.txt", ">h\n-----\n>a\n  ACG\n");
-  EXPECT_NE(FatalOutput([&] { ReadAlignmentFile(indented, {1, 5}, {}); })
+  EXPECT_NE(FatalOutput([&] { LoadAlignment(indented, {}); })
                 .find("has 3 characters after its leading blanks; expected 5"),
             std::string::npos);
 }
 
 TEST(AlignmentReader, CountingPassMessages) {
   ScratchDir dir;
-  EXPECT_EQ(FatalOutput([&] { GetNumberOfTaxaSitesAndAllocate(dir.Path("missing.txt")); }),
+  EXPECT_EQ(FatalOutput([&] { LoadAlignment(dir.Path("missing.txt"), {}); }),
             "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Unable to open file.\n");
   const std::string blank = dir.Write("b.txt", ">h\n--\n>a\nAC\n\n>b\nAC\n");
-  EXPECT_EQ(FatalOutput([&] { GetNumberOfTaxaSitesAndAllocate(blank); }),
+  EXPECT_EQ(FatalOutput([&] { LoadAlignment(blank, {}); }),
             "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Sequences appear to be different "
             "lengths.\n");
-  const AlignmentCounts only_header = GetNumberOfTaxaSitesAndAllocate(dir.Write("h.txt", ">h\n(-)\n"));
-  EXPECT_EQ(only_header.n_taxa, 0);
-  EXPECT_EQ(only_header.n_sites, 3);
+  const RawAlignment only_header = LoadAlignment(dir.Write("h.txt", ">h\n(-)\n"), {});
+  EXPECT_EQ(only_header.n_taxa(), 0);
+  EXPECT_EQ(only_header.n_sites(), 3);
 }
 
 TEST(AlignmentReader, RejectsMalformedFilesWithTheirPlace) {
   ScratchDir dir;
   auto error_of = [&](const std::string& content) {
     const std::string path = dir.Write("m.txt", content);
-    return FatalOutput([&] {
-      const AlignmentCounts counts = GetNumberOfTaxaSitesAndAllocate(path);
-      ReadAlignmentFile(path, counts, {});
-    });
+    return FatalOutput([&] { LoadAlignment(path, {}); });
   };
   EXPECT_NE(error_of(">h\n(x)\n>a\nACG\n").find("Unexpected character 'x' at column 1"),
             std::string::npos);
@@ -104,8 +101,8 @@ TEST(AlignmentReader, LongestNameFitsAndNamesMayGrowForTheConverter) {
   ScratchDir dir;
   const std::string name(151, 'n');
   const std::string path = dir.Write("l.txt", ">h\n-\n>" + name + "\nA\n");
-  EXPECT_EQ(ReadAlignmentFile(path, {1, 1}, {151, false}).names[0].name, name);
-  EXPECT_NE(FatalOutput([&] { ReadAlignmentFile(path, {1, 1}, {150, false}); }), "");
+  EXPECT_EQ(LoadAlignment(path, {151, false}).names[0].name, name);
+  EXPECT_NE(FatalOutput([&] { LoadAlignment(path, {150, false}); }), "");
 }
 
 TEST(AlignmentReader, EchoesTheFileWhenDiagnosticsAreOn) {

@@ -59,7 +59,7 @@ TEST(AbsurdFileSize, EveryReaderRefusesAFileOfTwoGibibytesBeforeReadingIt) {
   // Sparse: it takes no disk space, and none of it may be read.
   const std::string huge = dir.Write("huge", ">h\n");
   std::filesystem::resize_file(huge, std::uintmax_t{3} << 30);
-  EXPECT_EQ(FatalOutput([&] { GetNumberOfTaxaSitesAndAllocate(huge); }),
+  EXPECT_EQ(FatalOutput([&] { LoadAlignment(huge, {}); }),
             "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: File '" + huge +
                 "' is too large (2 GiB or more).\n");
   EXPECT_EQ(FatalOutput([&] { ReadTreeFile(huge); }),

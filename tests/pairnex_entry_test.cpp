@@ -17,7 +17,7 @@ namespace {
 const char* const kBanner = "######################## INPUT OPTIONS ###########################\n";
 const char* const kClosingBanner =
     "##################################################################\n\n";
-const char* const kSmallAlignment = ">s\n(-)\n>a\nGAC\n>b\nGUC\n";
+const char* const kSmallAlignment = ">s\n(-)\n>a\nGAC\n>b\nGUC\n>c\nGAC\n>d\nCAG\n";
 
 ConverterOptions Parse(std::vector<const char*> argv) {
   return ParseConverterOptions(static_cast<int>(argv.size()), argv.data());
@@ -192,7 +192,12 @@ TEST(PairnexWarnings, NameTheFirstCharacterThatMrBayesRejects) {
   EXPECT_NE(ReadFile(dir.Path("o.nex")).find("\tb\t\tGA.X\n\tc\t\tNU-?\n\td\t\tG 3C\n"),
             std::string::npos);
 
-  const std::string one = dir.Write("one.txt", ">s\n--\n>a\nA\x01\n");
+  // MrBayes stops below four taxa ("There must be at least four taxa").
+  EXPECT_NE(RunProgram(PAIRNEX_BINARY, {dir.Write("three.txt", ">s\n-\n>a\nA\n>b\nC\n>c\nG\n"),
+                                        dir.Path("t.nex")})
+                .output.find("holds 3 taxa; MrBayes needs at least 4"),
+            std::string::npos);
+  const std::string one = dir.Write("one.txt", ">s\n--\n>a\nA\x01\n>b\nAA\n>c\nAA\n>d\nAA\n");
   const ProgramResult control = RunProgram(PAIRNEX_BINARY, {one, dir.Path("p.nex")});
   EXPECT_EQ(control.output,
             "Warning: MrBayes does not accept the byte 0x01 (taxon 'a', column 1) in RNA data; it "

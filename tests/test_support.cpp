@@ -122,12 +122,4 @@ std::string FindOnPath(const std::string& program) {
   return "";
 }
 
-Alignment ReadAlignment(const std::string& path) {
-  const AlignmentCounts counts = GetNumberOfTaxaSitesAndAllocate(path);
-  Alignment alignment;
-  alignment.n_taxa = counts.n_taxa;
-  alignment.n_sites = counts.n_sites;
-  alignment.dmatrix.resize(static_cast<std::size_t>(counts.n_taxa) * counts.n_sites);
-  ReadDataFile(path, alignment);
-  return alignment;
-}
+Alignment ReadAlignment(const std::string& path) { return ReadDataFile(path); }

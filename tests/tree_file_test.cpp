@@ -73,3 +73,12 @@ TEST(TreeFile, RefusesMissingFilesAndFilesWithoutATree) {
   EXPECT_EQ(FatalOutput([&] { ReadTreeFile(cut); }),
             "ReadTreeFile Error: The file '" + cut + "' ends inside a tree statement.\n");
 }
+
+TEST(TreeFile, NewickFilesHoldOneTreeWhoseSupportValuesAndRootLengthAreDropped) {
+  EXPECT_EQ(ReadTree("\n (A.1_x:0.1,(b:0.2,c:0.3)95/100:0.4,d:0.5)root:0.0;\n\n"),
+            "(a.1_x:0.1,(b:0.2,c:0.3):0.4,d:0.5)");
+  EXPECT_EQ(ReadTree("(a:1,b:1,c:1)"), "(a:1,b:1,c:1)");  // without its ';'
+  EXPECT_NE(FatalOutput([] { ReadTree("(a:1,b:1,c:1);\n  (a:1,b:1,c:1);\n"); })
+                .find("' holds more than one tree (more text on line 2, column 3);"),
+            std::string::npos);
+}

@@ -1,154 +1,29 @@
 #include "alignment/alignment_reader.h"
 
 #include <cstdio>
-#include <optional>
-#include <string_view>
 #include <variant>
 
-#include "alignment/structure_pairing.h"
+#include "alignment/alignment_formats.h"
 #include "bailout/bailout.h"
 #include "file_text/file_text.h"
 
-namespace {
-
-// Nothing when the file cannot be read; too large a file is fatal.
-std::optional<std::string> ReadWholeFile(const std::string& file_name) {
-  std::variant<std::string, FileTextError> text = ReadFileText(file_name);
-  if (auto* bytes = std::get_if<std::string>(&text)) return std::move(*bytes);
-  if (std::get<FileTextError>(text) == FileTextError::kTooLarge) {
-    Fail("GetNumberOfTaxaSitesAndAllocate Error: File '" + file_name +
-         "' is too large (2 GiB or more).");
-  }
-  return std::nullopt;
+void EchoAlignmentFile(const AlignmentText& file, int n_taxa, int n_sites) {
+  std::printf("Data file contents (filename = %s [nTaxa=%d, nSites=%d):\n", file.file_name.c_str(),
+              n_taxa, n_sites);
+  std::fwrite(file.text.data(), 1, file.text.size(), stdout);
 }
 
-struct Line {
-  std::string_view text;  // without its LF or CR LF
-  int number = 0;         // 1-based, for messages
-};
-
-// Hands out the file's lines one at a time, so that no per-line table is
-// built: a file of a billion empty lines costs nothing beyond its text. The
-// CR of a CR LF ending goes with the LF: it must never become a site, a
-// structure entry or part of a name.
-class LineCursor {
- public:
-  explicit LineCursor(std::string_view file) : file_(file) {}
-
-  std::optional<Line> Next() {
-    if (start_ >= file_.size()) return std::nullopt;
-    std::size_t end = file_.find('\n', start_);
-    const std::size_t next = end == std::string_view::npos ? file_.size() : end + 1;
-    if (end == std::string_view::npos) end = file_.size();
-    std::string_view text = file_.substr(start_, end - start_);
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    start_ = next;
-    return Line{text, ++number_};
-  }
-
- private:
-  std::string_view file_;
-  std::size_t start_ = 0;
-  int number_ = 0;  // the file is below 2 GiB, so its lines fit an int
-};
-
-std::string_view SkipLeadingBlanks(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  return first == std::string_view::npos ? std::string_view{} : text.substr(first);
-}
-
-bool IsNameLine(const Line& line) {
-  const std::string_view text = SkipLeadingBlanks(line.text);
-  return !text.empty() && text.front() == '>';
-}
-
-std::string Where(const std::string& file_name, const Line& line) {
-  return "file '" + file_name + "', line " + std::to_string(line.number);
-}
-
-}  // namespace
-
-AlignmentCounts GetNumberOfTaxaSitesAndAllocate(const std::string& file_name) {
-  const std::optional<std::string> file = ReadWholeFile(file_name);
-  if (!file) Fail("GetNumberOfTaxaSitesAndAllocate Error: Unable to open file.");
-  long header_lines = 0;
-  std::size_t site_count = 0;
-  LineCursor lines(*file);
-  while (const std::optional<Line> next = lines.Next()) {
-    const Line& line = *next;
-    if (!line.text.empty() && line.text.front() == '>') {
-      ++header_lines;
-    } else if (site_count == 0) {
-      site_count = line.text.size();
-    } else if (line.text.size() != site_count) {
-      Fail("GetNumberOfTaxaSitesAndAllocate Error: Sequences appear to be different lengths.");
+RawAlignment LoadAlignment(const std::string& file_name, const AlignmentSettings& settings) {
+  // Read once: a pipe or process substitution cannot be opened twice.
+  const std::variant<std::string, FileTextError> read = ReadFileText(file_name);
+  if (const auto* error = std::get_if<FileTextError>(&read)) {
+    if (*error == FileTextError::kTooLarge) {
+      Fail("GetNumberOfTaxaSitesAndAllocate Error: File '" + file_name +
+           "' is too large (2 GiB or more).");
     }
+    Fail("GetNumberOfTaxaSitesAndAllocate Error: Unable to open file.");
   }
-  return {static_cast<int>(header_lines - 1), static_cast<int>(site_count)};
-}
-
-RawAlignment ReadAlignmentFile(const std::string& file_name, const AlignmentCounts& counts,
-                               const ReadingPassSettings& settings) {
-  const std::optional<std::string> file = ReadWholeFile(file_name);
-  if (!file) Fail("ReadDataFile Error: Unable to open file.");
-
-  if (settings.echo) {
-    std::printf("Data file contents (filename = %s [nTaxa=%d, nSites=%d):\n", file_name.c_str(),
-                counts.n_taxa, counts.n_sites);
-    std::fwrite(file->data(), 1, file->size(), stdout);
-  }
-
-  LineCursor lines(*file);
-  lines.Next();  // the header
-  const std::optional<Line> structure_line = lines.Next();
-  if (!structure_line) {
-    Fail("ReadDataFile Error: File '" + file_name + "' has no structure line (line 2).");
-  }
-  if (structure_line->text.size() != static_cast<std::size_t>(counts.n_sites)) {
-    Fail("ReadDataFile Error: The structure line (" + Where(file_name, *structure_line) +
-         ") has " + std::to_string(structure_line->text.size()) +
-         " columns; the sequences have " + std::to_string(counts.n_sites) + ".");
-  }
-
-  RawAlignment alignment;
-  alignment.structure = ParseStructureLine(structure_line->text, file_name);
-
-  while (const std::optional<Line> name_line = lines.Next()) {
-    if (!IsNameLine(*name_line)) {
-      Fail("ReadDataFile Error: Expected a taxon name line beginning with '>' at " +
-           Where(file_name, *name_line) + ".");
-    }
-    std::string_view name = SkipLeadingBlanks(name_line->text);
-    name.remove_prefix(1);  // the '>'; blanks after it belong to the name
-    if (name.size() > settings.max_name_length) {
-      Fail("ReadDataFile Error: The taxon name at " + Where(file_name, *name_line) + " has " +
-           std::to_string(name.size()) + " characters; at most " +
-           std::to_string(settings.max_name_length) + " fit.");
-    }
-    const std::optional<Line> sequence_line = lines.Next();
-    if (!sequence_line) {
-      Fail("ReadDataFile Error: Taxon '" + std::string(name) + "' at " +
-           Where(file_name, *name_line) + " has no sequence line after it.");
-    }
-    if (IsNameLine(*sequence_line)) {
-      Fail("ReadDataFile Error: Expected the sequence of taxon '" + std::string(name) + "' at " +
-           Where(file_name, *sequence_line) + ", found another name line.");
-    }
-    const std::string_view sequence = SkipLeadingBlanks(sequence_line->text);
-    if (sequence.size() < static_cast<std::size_t>(counts.n_sites)) {
-      Fail("ReadDataFile Error: The sequence at " + Where(file_name, *sequence_line) + " has " +
-           std::to_string(sequence.size()) + " characters after its leading blanks; expected " +
-           std::to_string(counts.n_sites) + ".");
-    }
-    const int taxon_number = static_cast<int>(alignment.names.size());
-    alignment.names.push_back({std::string(name), taxon_number});
-    alignment.sequences.emplace_back(sequence.substr(0, counts.n_sites));
-  }
-
-  if (alignment.names.size() != static_cast<std::size_t>(counts.n_taxa)) {
-    Fail("ReadDataFile Error: File '" + file_name + "' holds " +
-         std::to_string(alignment.names.size()) + " taxa, but " + std::to_string(counts.n_taxa + 1) +
-         " lines begin with '>'; the first line must be a '>' header line.");
-  }
-  return alignment;
+  const AlignmentText file{file_name, std::get<std::string>(read)};
+  if (IsStockholm(file.text)) return ParseStockholm(file, settings);
+  return ParseStructureLineFormat(file, settings);
 }

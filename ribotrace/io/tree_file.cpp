@@ -78,12 +78,55 @@ std::string TranslateLabels(std::string_view tree, const TranslateTable& table) 
   return result;
 }
 
+// A Newick file (IQ-TREE's .treefile, RAxML-NG's .bestTree) begins with
+// its tree; a MrBayes file begins with "#NEXUS".
+bool IsNewick(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  return first != std::string_view::npos && text[first] == '(';
+}
+
+// Support values label interior nodes (IQ-TREE with -B, RAxML-NG support
+// trees), and some programs give the root a branch length; neither is part
+// of the tree that ribotrace builds, so both are dropped.
+std::string WithoutInteriorLabels(std::string_view tree) {
+  std::string result;
+  int depth = 0;
+  for (std::size_t i = 0; i < tree.size(); ++i) {
+    result.push_back(tree[i]);
+    if (tree[i] == '(') ++depth;
+    if (tree[i] != ')') continue;
+    if (--depth == 0) break;
+    const std::size_t label_end = std::min(tree.find_first_of(",():", i + 1), tree.size());
+    i = label_end - 1;
+  }
+  return result;
+}
+
+// The one tree of a Newick file, up to its ';'.
+std::string ReadNewickTree(std::string_view text, const std::string& file_name) {
+  const std::size_t end = std::min(text.find(';'), text.size());
+  const std::size_t more = end < text.size() ? text.find_first_not_of(" \t\r\n", end + 1)
+                                             : std::string_view::npos;
+  if (more != std::string_view::npos) {
+    const std::string_view before = text.substr(0, more);
+    const auto line = std::count(before.begin(), before.end(), '\n') + 1;
+    const std::size_t line_start = before.rfind('\n') + 1;  // 0 on the first line
+    FailWithLine("ReadTreeFile Error: The Newick file '" + file_name +
+                 "' holds more than one tree (more text on line " + std::to_string(line) +
+                 ", column " + std::to_string(more - line_start + 1) +
+                 "); give ribotrace a file with one tree.");
+  }
+  const std::size_t start = text.find('(');  // the first non-blank character
+  return WithoutInteriorLabels(text.substr(start, end - start));
+}
+
 }  // namespace
 
 std::string ReadTreeFile(const std::string& file_name) {
   try {
     const std::optional<std::string> text = ReadNexusText(file_name, false, "ReadTreeFile");
     if (!text) FailWithLine("ReadTreeFile Error: Unable to open file.");
+    if (IsNewick(*text)) return ReadNewickTree(*text, file_name);
 
     // MrBayes 3.2 puts a taxa block, closed by its own "end;", before the
     // trees block; only the end of the trees block (or of a file of bare

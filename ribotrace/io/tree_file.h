@@ -1,5 +1,6 @@
 // Reading the tree that MrBayes wrote: a NEXUS file with a trees block, such
-// as the consensus tree (.con.tre) or the sampled trees (.t).
+// as the consensus tree (.con.tre) or the sampled trees (.t); or a Newick
+// file of one tree, such as IQ-TREE and RAxML-NG write.
 #pragma once
 
 #include <string>
@@ -8,5 +9,8 @@
 // without its final ';'. With one tree statement in the file that tree is
 // taken; with several, the last one. Numeric labels listed in a `translate`
 // table are replaced by the names it gives. Reading stops at the end of the
-// trees block. Fails when the file cannot be read or holds no tree.
+// trees block. A file whose first non-blank character is '(' is Newick:
+// its one tree, without interior node labels (support values) or a root
+// branch length. Fails when the file cannot be read or holds no tree, or
+// a Newick file holds more than one.
 std::string ReadTreeFile(const std::string& file_name);

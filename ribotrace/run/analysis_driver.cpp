@@ -6,7 +6,6 @@
 #include <memory>
 #include <vector>
 
-#include "alignment/alignment_reader.h"
 #include "bailout/bailout.h"
 #include "inference/hidden_simulation.h"
 #include "run/inference_stages.h"
@@ -35,27 +34,14 @@ void CalcAncestralStates(const RunValues& values) {
   const std::unique_ptr<StageTimings> timings =
       values.timings ? std::make_unique<StageTimings>() : nullptr;
 
-  const AlignmentCounts counts = GetNumberOfTaxaSitesAndAllocate(values.data_file);
-  if (counts.n_taxa < 3) {
+  const Alignment alignment = ReadDataFile(values.data_file);
+  if (alignment.n_taxa < 3) {
     // Below three taxa no interior node lies below the root: nothing to sample.
     Fail("CalcAncestralStates Error: The data file '" + values.data_file + "' holds " +
-         std::to_string(counts.n_taxa < 0 ? 0 : counts.n_taxa) +
-         " taxa; at least 3 are needed.");
+         std::to_string(alignment.n_taxa) + " taxa; at least 3 are needed.");
   }
-
-  Alignment alignment;
-  alignment.n_taxa = counts.n_taxa;
-  alignment.n_sites = counts.n_sites;
-  alignment.structure = AllocateBuffer<int>(
-      {counts.n_sites}, "ReadDataFile Error: Problem allocating memory for structure.");
-  alignment.Names = AllocateBuffer<TaxonName>(
-      {counts.n_taxa}, "ReadDataFile Error: Problem allocating memory for Names.");
   std::vector<SiteRecord> SS = AllocateBuffer<SiteRecord>(
-      {counts.n_sites}, "ReadDataFile Error: Problem allocating memory for Data.");
-  alignment.dmatrix = AllocateBuffer<int>(
-      {counts.n_taxa, counts.n_sites}, "ReadDataFile Error: Problem allocating memory for dmatrix.");
-
-  ReadDataFile(values.data_file, alignment);
+      {alignment.n_sites}, "ReadDataFile Error: Problem allocating memory for Data.");
   const std::vector<int> outgroup = FindOutgroupTaxa(values.outgroup, alignment.Names);
 
   const StemsAndLoops stems = InitializeStemsAndLoops(alignment, values.condition_on_pairs, SS);
@@ -67,8 +53,8 @@ void CalcAncestralStates(const RunValues& values) {
   // The largest buffers of the run are the nodes' likelihood and posterior
   // arrays; a tree too large for this machine fails here, before anything
   // is allocated or read further.
-  const long long n_nodes = 2LL * counts.n_taxa - 1;
-  const long long n_interior = counts.n_taxa - 2;
+  const long long n_nodes = 2LL * alignment.n_taxa - 1;
+  const long long n_interior = alignment.n_taxa - 2;
   const int n_blocks = stems.n_doublets + stems.n_singletons;
   RequireMemoryFor({{{n_nodes}, sizeof(NodeStruct)}, {{n_nodes, 2, 20, n_blocks}, sizeof(double)}},
                    "CalcAncestralStates Error: " + std::to_string(n_nodes) + " nodes with " +
@@ -79,11 +65,11 @@ void CalcAncestralStates(const RunValues& values) {
   // column: a character per sample and hidden row, one of the most probable
   // sequence and, with the tables, at most 160 bytes of table rows.
   const long long bytes_per_cell = 2LL * values.n_samples + 1 + (values.state_tables ? 160 : 0);
-  RequireDiskSpaceFor(CheckedProduct({n_interior, counts.n_sites + 1, bytes_per_cell}),
+  RequireDiskSpaceFor(CheckedProduct({n_interior, alignment.n_sites + 1, bytes_per_cell}),
                       values.out_file,
                       "CalcAncestralStates Error: " + std::to_string(values.n_samples) +
                           " ancestral samples of " + std::to_string(n_interior) +
-                          " interior nodes and " + std::to_string(counts.n_sites) + " columns");
+                          " interior nodes and " + std::to_string(alignment.n_sites) + " columns");
 
   // The tree: 2 x taxa - 1 nodes, which SetUpTree links in place, so the
   // node array is never resized once pointers into it exist. Fresh nodes
@@ -99,7 +85,7 @@ void CalcAncestralStates(const RunValues& values) {
   // The sample matrix (2 x (taxa - 2) x samples rows of one int per
   // column) is produced and written one row at a time and never held
   // whole, but its size must still be a count that exists.
-  if (!CheckedProduct({2, n_interior, values.n_samples, counts.n_sites},
+  if (!CheckedProduct({2, n_interior, values.n_samples, alignment.n_sites},
                       static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()))) {
     throw FatalError("CalcAncestralStates Error: Failure to allocate anc_seqs.",
                      ErrorForm::kBailout);
@@ -122,7 +108,7 @@ void CalcAncestralStates(const RunValues& values) {
         ErrorForm::kBailout);
   }
 
-  SetUpTree(nodes, up_pass, down_pass, alignment.Names, t_string, counts.n_taxa);
+  SetUpTree(nodes, up_pass, down_pass, alignment.Names, t_string, alignment.n_taxa);
   if (!outgroup.empty()) RootOnOutgroup(up_pass, down_pass, outgroup, alignment.Names);
   SetScaledBranchLengths(down_pass, values.is_harmonic);
   ShowTreeStructure(nodes, down_pass, up_pass);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "alignment/taxon_names.h"
 #include "bailout/bailout.h"
 #include "sequence/state_coding.h"
 #include "tree-utility/tree_walks.h"
@@ -62,15 +63,21 @@ class TreeBuilder {
         has_length_(nodes.size(), false),
         tip_of_taxon_(Names.size(), nullptr) {
     // Looked up once per tip: a hash index keeps a tree of many thousand
-    // taxa linear instead of comparing every label with every name.
-    for (std::size_t i = 0; i < names_.size(); ++i) {
-      exact_.emplace(names_[i].name, static_cast<int>(i));
-      ByCase& entry = by_case_[Lower(names_[i].name)];
-      if (entry.first < 0) {
-        entry.first = static_cast<int>(i);
-      } else if (entry.second < 0) {
-        entry.second = static_cast<int>(i);
-      }
+    // taxa linear instead of comparing every label with every name. A
+    // tree names a taxon as the NEXUS file did, which may have had to
+    // rename it for MrBayes, or as the data file does.
+    const std::vector<std::string> nexus_names = MrBayesTaxonNames(names_);
+    for (std::size_t i = 0; i < names_.size(); ++i) Index(nexus_names[i], static_cast<int>(i));
+    for (std::size_t i = 0; i < names_.size(); ++i) Index(names_[i].name, static_cast<int>(i));
+  }
+
+  void Index(const std::string& name, int row) {
+    exact_.emplace(name, row);
+    ByCase& entry = by_case_[Lower(name)];
+    if (entry.first < 0) {
+      entry.first = row;
+    } else if (entry.second < 0 && entry.first != row) {
+      entry.second = row;
     }
   }
 
@@ -281,7 +288,8 @@ class TreeBuilder {
   }
 
   // The data row of a label: the first name equal to it, else the one name
-  // equal to it but for case (tree files are read lower-cased).
+  // equal to it but for case (tree files are read lower-cased). Names are
+  // both the NEXUS names and the data file's own.
   int FindTaxon(const std::string& label, std::size_t start) const {
     if (const auto exact = exact_.find(label); exact != exact_.end()) return exact->second;
     const auto by_case = by_case_.find(Lower(label));

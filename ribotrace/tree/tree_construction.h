@@ -15,10 +15,11 @@
 //
 // An unrooted tree, whose outermost group has three members as MrBayes
 // writes it, is rooted halfway along the branch of the taxon that ends the
-// third member. Labels are matched with the data file's names exactly, then
-// without regard to case. A name after a group's ')' is kept in the label of
-// its interior node when the tree is rooted (two members outermost) and
-// dropped otherwise. Fails, naming the label or taxon, on a label that
+// third member. Labels are matched with the names the NEXUS file gives the
+// taxa (MrBayesTaxonNames) and with the data file's own names, exactly,
+// then without regard to case. A name after a group's ')' is kept in the
+// label of its interior node when the tree is rooted (two members
+// outermost) and dropped otherwise. Fails, naming the label or taxon, on a label that
 // begins with a digit, matches no taxon or appears twice, a taxon missing
 // from the tree, a missing branch length, a group of other than two members
 // (three at the outermost level), or unbalanced parentheses.
