@@ -1,7 +1,6 @@
 #include "convert_file.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <limits>
 #include <new>
 #include <optional>
@@ -9,6 +8,7 @@
 
 #include "bailout/bailout.h"
 #include "mrbayes_characters.h"
+#include "output/output_set.h"
 #include "pairnex_alignment.h"
 
 namespace pairnex {
@@ -33,21 +33,16 @@ void AllocateOrFail(Buffer& buffer, long long n_rows, long long n_columns, const
   FailWithLine(message);
 }
 
-// Writing the NEXUS file over the alignment would destroy the user's data.
-void CheckOutputIsNotTheDataFile(const std::string& data_file, const std::string& output_file) {
-  std::error_code error;
-  if (std::filesystem::equivalent(data_file, output_file, error)) {
-    Fail("ConvertFile Error: The output file '" + output_file +
-         "' is the data file; choose another output file name.");
-  }
-}
-
 }  // namespace
 
 void ConvertFile(const std::string& data_file, const std::string& output_file,
                  const MrBayesRun& run) {
   const AlignmentCounts counts = GetNumberOfTaxaSitesAndAllocate(data_file);
-  CheckOutputIsNotTheDataFile(data_file, output_file);
+  // Opened before the data are read, so that writing over the alignment or
+  // into a folder that cannot take the file is refused at once.
+  OutputSet outputs({{"data file", data_file}}, "ConvertFile Error");
+  SafeOutputFile& nexus = outputs.Add(
+      output_file, "WriteMrBayesDoubletFile Error: Unable to open file.", "WriteMrBayesDoubletFile Error");
 
   PairnexAlignment alignment;
   alignment.n_taxa = counts.n_taxa;
@@ -74,7 +69,8 @@ void ConvertFile(const std::string& data_file, const std::string& output_file,
     const std::string warning = DescribeRejectedCharacters(*rejected, alignment);
     std::fwrite(warning.data(), 1, warning.size(), stdout);
   }
-  WriteMrBayesDoubletFile(output_file, alignment, run);
+  WriteMrBayesDoubletFile(nexus, alignment, run);
+  outputs.CommitAll();
 }
 
 }  // namespace pairnex

@@ -2,7 +2,6 @@
 
 #include "alignment/structure_pairing.h"
 #include "bailout/bailout.h"
-#include "output/safe_output_file.h"
 
 namespace pairnex {
 
@@ -72,13 +71,9 @@ std::string ComposeMrBayesDoubletFile(const PairnexAlignment& alignment, const M
   return text;
 }
 
-void WriteMrBayesDoubletFile(const std::string& output_file, const PairnexAlignment& alignment,
+void WriteMrBayesDoubletFile(SafeOutputFile& file, const PairnexAlignment& alignment,
                              const MrBayesRun& run) {
-  const std::string text = ComposeMrBayesDoubletFile(alignment, run);
-  SafeOutputFile file(output_file, "WriteMrBayesDoubletFile Error: Unable to open file.",
-                      "WriteMrBayesDoubletFile Error");
-  file.Write(text);
-  file.Commit();
+  file.Write(ComposeMrBayesDoubletFile(alignment, run));
 }
 
 }  // namespace pairnex

@@ -3,24 +3,13 @@
 #include <cstdio>
 #include <optional>
 #include <string_view>
-#include <variant>
 
 #include "alignment/structure_pairing.h"
 #include "bailout/bailout.h"
+#include "bailout/quoted.h"
 #include "file_text/file_text.h"
 
 namespace {
-
-// Nothing when the file cannot be read; too large a file is fatal.
-std::optional<std::string> ReadWholeFile(const std::string& file_name) {
-  std::variant<std::string, FileTextError> text = ReadFileText(file_name);
-  if (auto* bytes = std::get_if<std::string>(&text)) return std::move(*bytes);
-  if (std::get<FileTextError>(text) == FileTextError::kTooLarge) {
-    Fail("GetNumberOfTaxaSitesAndAllocate Error: File '" + file_name +
-         "' is too large (2 GiB or more).");
-  }
-  return std::nullopt;
-}
 
 struct Line {
   std::string_view text;  // without its LF or CR LF
@@ -69,11 +58,11 @@ std::string Where(const std::string& file_name, const Line& line) {
 }  // namespace
 
 AlignmentCounts GetNumberOfTaxaSitesAndAllocate(const std::string& file_name) {
-  const std::optional<std::string> file = ReadWholeFile(file_name);
-  if (!file) Fail("GetNumberOfTaxaSitesAndAllocate Error: Unable to open file.");
+  const std::string file =
+      ReadInputText(file_name, "GetNumberOfTaxaSitesAndAllocate", ErrorForm::kBailout);
   long header_lines = 0;
   std::size_t site_count = 0;
-  LineCursor lines(*file);
+  LineCursor lines(file);
   while (const std::optional<Line> next = lines.Next()) {
     const Line& line = *next;
     if (!line.text.empty() && line.text.front() == '>') {
@@ -89,16 +78,15 @@ AlignmentCounts GetNumberOfTaxaSitesAndAllocate(const std::string& file_name) {
 
 RawAlignment ReadAlignmentFile(const std::string& file_name, const AlignmentCounts& counts,
                                const ReadingPassSettings& settings) {
-  const std::optional<std::string> file = ReadWholeFile(file_name);
-  if (!file) Fail("ReadDataFile Error: Unable to open file.");
+  const std::string file = ReadInputText(file_name, "ReadDataFile", ErrorForm::kBailout);
 
   if (settings.echo) {
     std::printf("Data file contents (filename = %s [nTaxa=%d, nSites=%d):\n", file_name.c_str(),
                 counts.n_taxa, counts.n_sites);
-    std::fwrite(file->data(), 1, file->size(), stdout);
+    std::fwrite(file.data(), 1, file.size(), stdout);
   }
 
-  LineCursor lines(*file);
+  LineCursor lines(file);
   lines.Next();  // the header
   const std::optional<Line> structure_line = lines.Next();
   if (!structure_line) {
@@ -127,11 +115,11 @@ RawAlignment ReadAlignmentFile(const std::string& file_name, const AlignmentCoun
     }
     const std::optional<Line> sequence_line = lines.Next();
     if (!sequence_line) {
-      Fail("ReadDataFile Error: Taxon '" + std::string(name) + "' at " +
+      Fail("ReadDataFile Error: Taxon " + Quoted(name) + " at " +
            Where(file_name, *name_line) + " has no sequence line after it.");
     }
     if (IsNameLine(*sequence_line)) {
-      Fail("ReadDataFile Error: Expected the sequence of taxon '" + std::string(name) + "' at " +
+      Fail("ReadDataFile Error: Expected the sequence of taxon " + Quoted(name) + " at " +
            Where(file_name, *sequence_line) + ", found another name line.");
     }
     const std::string_view sequence = SkipLeadingBlanks(sequence_line->text);

@@ -18,11 +18,13 @@ std::string StructureLine(const std::vector<int>& structure) {
 
 }  // namespace
 
-ResultsFiles::ResultsFiles(const std::string& out_file)
-    : sequences(out_file, "WriteResultsToFile Error: Unable to open output file ptr.",
-                kWriteContext),
-      summary(out_file + ".par", "WriteResultsToFile Error: Unable to open p_out file ptr.",
-              kWriteContext) {}
+ResultsFiles::ResultsFiles(const std::string& out_file, std::vector<RunInput> inputs)
+    : outputs(std::move(inputs), kWriteContext),
+      sequences(outputs.Add(out_file, "WriteResultsToFile Error: Unable to open output file ptr.",
+                            kWriteContext)),
+      summary(outputs.AddBeside(sequences, ".par",
+                                "WriteResultsToFile Error: Unable to open p_out file ptr.",
+                                kWriteContext)) {}
 
 void AppendSequenceCharacters(std::string& text, const int* codes, std::size_t n_sites) {
   const std::size_t start = text.size();
@@ -61,7 +63,6 @@ void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>&
   }
   files.sequences.Write(head);
   sample_blocks([&](std::string_view text) { files.sequences.Write(text); });
-  files.sequences.Commit();
 
   const double scaled_length = down_pass.empty() ? 0.0 : down_pass.front()->scaled_length;
   if (is_harmonic == 1) {
@@ -71,5 +72,4 @@ void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>&
     files.summary.Printf("prd_brlen\t%lf\n", scaled_length);
   }
   files.summary.Printf("size\t%d\n", n_samples);
-  files.summary.Commit();
 }

@@ -10,19 +10,26 @@
 #include <vector>
 
 #include "io/data_file.h"
+#include "output/output_set.h"
 #include "output/safe_output_file.h"
 #include "tree/node_struct.h"
 
-// Both files, opened as temporary files at the start of a run so that an
-// output path that cannot be written fails before the long computation;
-// they replace out_file and out_file.par only once complete. Failing to
-// open them is fatal with "WriteResultsToFile Error: Unable to open output
-// file ptr." and "... Unable to open p_out file ptr." respectively.
+// The outputs of a run, opened as temporary files at its start so that an
+// output path that cannot be written (or is one of the inputs) fails before
+// the long computation; they replace out_file and out_file.par only once
+// all are complete, at CommitAll(). Failing to open them is fatal with
+// "WriteResultsToFile Error: Unable to open output file ptr '<path>':
+// <reason>." and "... Unable to open p_out file ptr '<path>': <reason>."
+// respectively. A new side file is one more AddBeside() on `outputs`.
 class ResultsFiles {
  public:
-  explicit ResultsFiles(const std::string& out_file);
-  SafeOutputFile sequences;
-  SafeOutputFile summary;
+  explicit ResultsFiles(const std::string& out_file, std::vector<RunInput> inputs = {});
+  // Renames every finished file into place; the last step of a run.
+  void CommitAll() { outputs.CommitAll(); }
+
+  OutputSet outputs;
+  SafeOutputFile& sequences;
+  SafeOutputFile& summary;
 };
 
 // Appends the block of one sample row: ">anc_<index>_<k>" for a sampled row
@@ -43,7 +50,7 @@ using SampleBlockSource = std::function<void(const std::function<void(std::strin
 // S), and after all of them S blocks ">psr_<index>_<k>" per node. Then the
 // summary: "h_mean" and "lambda" when is_harmonic is 1, else "prd_brlen",
 // with the first node's scaled_length; last "size" with S. A write that
-// fails is fatal, naming the file.
+// fails is fatal, naming the file. Nothing is in place before CommitAll().
 void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>& down_pass,
                             int include_data, const Alignment& alignment, int n_samples,
                             double lambda, int is_harmonic, const SampleBlockSource& sample_blocks);

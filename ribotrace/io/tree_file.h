@@ -8,5 +8,6 @@
 // without its final ';'. With one tree statement in the file that tree is
 // taken; with several, the last one. Numeric labels listed in a `translate`
 // table are replaced by the names it gives. Reading stops at the end of the
-// trees block. Fails when the file cannot be read or holds no tree.
-std::string ReadTreeFile(const std::string& file_name);
+// trees block. Fails when the file cannot be read or holds no tree. With
+// `analysis_id`, stores there the file's MrBayes "[ID: ...]" ("" if none).
+std::string ReadTreeFile(const std::string& file_name, std::string* analysis_id = nullptr);
