@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -26,7 +27,7 @@ class Descriptor {
   int fd_;
 };
 
-constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+constexpr std::size_t kPieceBytes = std::size_t{1} << 16;
 
 FileTextError Problem(FileTextError::Kind kind) { return FileTextError{kind, 0, 0}; }
 
@@ -56,29 +57,25 @@ std::variant<std::string, FileTextError> ReadFileText(const std::string& file_na
     if (static_cast<std::uintmax_t>(status.st_size) > max_bytes) {
       return Problem(FileTextError::Kind::kTooLarge);
     }
-    text.reserve(static_cast<std::size_t>(status.st_size) + 1);
+    text.reserve(static_cast<std::size_t>(status.st_size));
   }
+  std::array<char, kPieceBytes> piece;
   while (true) {
-    const std::size_t start = text.size();
-    // One byte beyond the ceiling is enough to know the file exceeds it.
-    const std::size_t room = max_bytes - start;
-    const std::size_t wanted = room >= kPieceBytes ? kPieceBytes : room + 1;
-    text.resize(start + wanted);
-    const ssize_t got = read(file.get(), text.data() + start, wanted);
+    const ssize_t got = read(file.get(), piece.data(), piece.size());
     if (got < 0) {
-      text.resize(start);
       if (errno == EINTR) continue;
       return SystemProblem(errno);
     }
-    text.resize(start + static_cast<std::size_t>(got));
     if (got == 0) break;
-    if (const void* nul = std::memchr(text.data() + start, '\0', static_cast<std::size_t>(got))) {
-      const auto before = static_cast<const char*>(nul) - text.data();
-      return FileTextError{FileTextError::Kind::kNotText, 0,
-                           static_cast<std::size_t>(std::count(text.data(), text.data() + before,
-                                                               '\n')) + 1};
+    const auto bytes = static_cast<std::size_t>(got);
+    if (const void* nul = std::memchr(piece.data(), '\0', bytes)) {
+      const auto in_piece = static_cast<const char*>(nul) - piece.data();
+      const auto lines = std::count(text.begin(), text.end(), '\n') +
+                         std::count(piece.data(), piece.data() + in_piece, '\n');
+      return FileTextError{FileTextError::Kind::kNotText, 0, static_cast<std::size_t>(lines) + 1};
     }
-    if (text.size() > max_bytes) return Problem(FileTextError::Kind::kTooLarge);
+    if (bytes > max_bytes - text.size()) return Problem(FileTextError::Kind::kTooLarge);
+    text.append(piece.data(), bytes);
   }
   if (text.starts_with("\xEF\xBB\xBF")) return Problem(FileTextError::Kind::kByteOrderMark);
   if (EndsLinesWithCarriageReturnAlone(text)) {
