@@ -41,8 +41,9 @@ void ConvertFile(const std::string& data_file, const std::string& output_file,
   // Opened before the data are read, so that writing over the alignment or
   // into a folder that cannot take the file is refused at once.
   OutputSet outputs({{"data file", data_file}}, "ConvertFile Error");
-  SafeOutputFile& nexus = outputs.Add(
-      output_file, "WriteMrBayesDoubletFile Error: Unable to open file.", "WriteMrBayesDoubletFile Error");
+  SafeOutputFile& nexus =
+      outputs.Add(output_file, "WriteMrBayesDoubletFile Error: Unable to open file.",
+                  "WriteMrBayesDoubletFile Error");
 
   PairnexAlignment alignment;
   alignment.n_taxa = counts.n_taxa;

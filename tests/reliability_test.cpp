@@ -83,11 +83,13 @@ TEST(Reliability, NoInputOrEarlierResultIsLost) {
            {"tree_link", "tree_link' is the tree file '" + in.tree + "'"},
            {"pstat_link", "pstat_link' is the parameter file '" + in.pstat + "'"},
            {"out.fa", "out.fa.par' is the data file '" + in.data + "'"}}) {
-    const ProgramResult run = RunProgram(RIBOTRACE_BINARY, RibotraceArgs(in, out), "", dir.Path(""));
+    const ProgramResult run =
+        RunProgram(RIBOTRACE_BINARY, RibotraceArgs(in, out), "", dir.Path(""));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, refused + message + "; choose another output file name.\n");
   }
-  const ProgramResult pairnex = RunProgram(PAIRNEX_BINARY, {"data.txt", "./data.txt"}, "", dir.Path(""));
+  const ProgramResult pairnex =
+      RunProgram(PAIRNEX_BINARY, {"data.txt", "./data.txt"}, "", dir.Path(""));
   EXPECT_EQ(pairnex.status, 1);
   EXPECT_EQ(pairnex.output, "\n\nErr: ConvertFile Error: The output file './data.txt' is the data "
                             "file 'data.txt'; choose another output file name.\n");
@@ -195,8 +197,9 @@ TEST(Reliability, MessagesNameTheFileTheReasonAndTheText) {
                                           "': No such file or directory.\n");
 
   // A label of 100,000 characters with control bytes is shown cut and escaped.
-  changed.tree = dir.Write("long.tre", "#NEXUS\nbegin trees;\ntree t = (" +
-                                           std::string(100000, 'x') + "\x01\x1b:1,b:1,c:1);\nend;\n");
+  const std::string label = std::string(100000, 'x') + "\x01\x1b";
+  changed.tree = dir.Write("long.tre", "#NEXUS\nbegin trees;\ntree t = (" + label +
+                                           ":1,b:1,c:1);\nend;\n");
   EXPECT_EQ(run_with(changed).output,
             "SetUpTree Error: The tree's taxon '" + std::string(80, 'x') +
                 "...' (100002 bytes) at character 2 of the tree text matches no taxon of the data "

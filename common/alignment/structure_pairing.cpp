@@ -21,8 +21,8 @@ std::vector<int> ParseStructureLine(std::string_view line, const std::string& fi
       structure[column] = kClosingSite;
       open_columns.pop_back();
     } else if (c != '-' && c != '.') {
-      Fail("ReadDataFile Error: Unexpected character " + Quoted(std::string_view(&c, 1)) + " at column " +
-           std::to_string(column) + " of the structure line in file '" + file_name +
+      Fail("ReadDataFile Error: Unexpected character " + Quoted(std::string_view(&c, 1)) +
+           " at column " + std::to_string(column) + " of the structure line in file '" + file_name +
            "' (expected '(', ')', '-' or '.').");
     }
   }

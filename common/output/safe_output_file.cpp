@@ -137,16 +137,20 @@ void SafeOutputFile::CreateTemporary(const std::string& folder, mode_t mode) {
   const std::string pattern = (fs::path(folder) / hidden).string();
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
-  const int descriptor = mkstemp(buffer.data());
-  if (descriptor < 0) FailToOpen(std::strerror(errno));
-  temporary_ = buffer.data();
-  try {
-    cleanup_slot_ = RegisterTemporaryFile(temporary_);
-  } catch (...) {
-    close(descriptor);
-    unlink(temporary_.c_str());
-    temporary_.clear();
-    throw;
+  int descriptor = -1;
+  {
+    const HeldSignals held;
+    descriptor = mkstemp(buffer.data());
+    if (descriptor < 0) FailToOpen(std::strerror(errno));
+    temporary_ = buffer.data();
+    try {
+      cleanup_slot_ = RegisterTemporaryFile(temporary_);
+    } catch (...) {
+      close(descriptor);
+      unlink(temporary_.c_str());
+      temporary_.clear();
+      throw;
+    }
   }
   // Should this fail, the file stays private: no reason to stop a run.
   static_cast<void>(fchmod(descriptor, mode));

@@ -1,6 +1,7 @@
 #include "output/signal_cleanup.h"
 
 #include <limits.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -64,6 +65,15 @@ int RegisterTemporaryFile(const std::string& path) {
   }
   Fail("More than " + std::to_string(kSlots) + " output files are open at once.");
 }
+
+HeldSignals::HeldSignals() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (const int signal_number : kCleanedSignals) sigaddset(&held, signal_number);
+  pthread_sigmask(SIG_BLOCK, &held, &previous_);
+}
+
+HeldSignals::~HeldSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
 
 void ReleaseTemporaryFile(int slot) {
   if (slot < 0 || static_cast<std::size_t>(slot) >= kSlots) return;

@@ -9,6 +9,8 @@
 // its temporaries stay.
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 
 // Registers `path` for removal on SIGINT, SIGTERM, SIGHUP and SIGPIPE and
@@ -20,3 +22,17 @@ int RegisterTemporaryFile(const std::string& path);
 
 // Forgets the slot: its file was renamed into place or removed.
 void ReleaseTemporaryFile(int slot);
+
+// Holds those signals off the calling thread while it lives, so that one
+// arriving between creating a temporary file and registering it is handled
+// once the file is registered, instead of leaving the file behind.
+class HeldSignals {
+ public:
+  HeldSignals();
+  ~HeldSignals();
+  HeldSignals(const HeldSignals&) = delete;
+  HeldSignals& operator=(const HeldSignals&) = delete;
+
+ private:
+  sigset_t previous_;
+};

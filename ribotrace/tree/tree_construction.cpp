@@ -248,7 +248,8 @@ class TreeBuilder {
     }
     const int taxon = FindTaxon(label, start);
     if (tip_of_taxon_[static_cast<std::size_t>(taxon)] != nullptr) {
-      FailTree("The taxon " + Quoted(label) + " appears twice in the tree, again" + At(start) + ".");
+      FailTree("The taxon " + Quoted(label) + " appears twice in the tree, again" + At(start) +
+               ".");
     }
     tip_of_taxon_[static_cast<std::size_t>(taxon)] = tip;
     tip->label = label;
