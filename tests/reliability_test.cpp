@@ -146,31 +146,6 @@ TEST(Reliability, NoStrayFilesOrHangs) {
     EXPECT_EQ(ReadFile(out), "earlier results\n");
   }
 
-  // Tree and parameters through pipes are each read once: same results as
-  // from the files. (Should a pipe be opened twice, `timeout` ends the wait.)
-  signal(SIGPIPE, SIG_IGN);
-  std::vector<std::thread> writers;
-  for (const auto& [fifo, file] : {std::pair{dir.Path("tree.fifo"), in.tree},
-                                   std::pair{dir.Path("p.fifo"), in.pstat}}) {
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    writers.emplace_back([fifo, text = ReadFile(file)] {
-      const int fd = open(fifo.c_str(), O_WRONLY);
-      if (fd >= 0 && write(fd, text.data(), text.size()) < 0) ADD_FAILURE() << fifo;
-      if (fd >= 0) close(fd);
-    });
-  }
-  const ProgramResult piped =
-      RunProgram("/usr/bin/timeout", {"60", RIBOTRACE_BINARY, "--seed=1", in.data,
-                                      dir.Path("tree.fifo"), dir.Path("p.fifo"),
-                                      dir.Path("piped.fa"), "1", "1.0", "2", "0", "0"});
-  for (const char* fifo : {"tree.fifo", "p.fifo"}) {
-    close(open(dir.Path(fifo).c_str(), O_RDONLY | O_NONBLOCK));  // frees a writer left waiting
-  }
-  for (std::thread& writer : writers) writer.join();
-  EXPECT_EQ(piped.status, 0) << piped.output;
-  EXPECT_EQ(RunProgram(RIBOTRACE_BINARY, RibotraceArgs(in, dir.Path("files.fa"))).status, 0);
-  EXPECT_EQ(ReadFile(dir.Path("piped.fa")), ReadFile(dir.Path("files.fa")));
-
   // Endless binary devices stop at their first bytes, whichever input they are.
   for (const char* device : {"/dev/zero", "/dev/urandom"}) {
     for (std::string Inputs::*input : {&Inputs::data, &Inputs::tree, &Inputs::pstat}) {
