@@ -1,7 +1,6 @@
 #include "convert_file.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <limits>
 #include <new>
 #include <optional>
@@ -11,6 +10,7 @@
 #include "alignment/alignment_reader.h"
 #include "mrbayes_block.h"
 #include "mrbayes_characters.h"
+#include "output/output_set.h"
 #include "pairnex_alignment.h"
 #include "taxon_name_table.h"
 
@@ -36,23 +36,19 @@ void AllocateOrFail(Buffer& buffer, long long n_rows, long long n_columns, const
   FailWithLine(message);
 }
 
-// Writing the NEXUS file over the alignment would destroy the user's data.
-void CheckOutputIsNotTheDataFile(const std::string& data_file, const std::string& output_file) {
-  std::error_code error;
-  if (std::filesystem::equivalent(data_file, output_file, error)) {
-    Fail("ConvertFile Error: The output file '" + output_file +
-         "' is the data file; choose another output file name.");
-  }
-}
-
 void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 }  // namespace
 
 void ConvertFile(const std::string& data_file, const std::string& output_file,
                  const MrBayesRun& run) {
+  // Opened before the data are read, so that writing over the alignment or
+  // into a folder that cannot take the file is refused at once.
+  OutputSet outputs({{"data file", data_file}}, "ConvertFile Error");
+  SafeOutputFile& nexus =
+      outputs.Add(output_file, "WriteMrBayesDoubletFile Error: Unable to open file.",
+                  "WriteMrBayesDoubletFile Error");
   RawAlignment raw = LoadAlignment(data_file, {kMaxTaxonNameLength, false});
-  CheckOutputIsNotTheDataFile(data_file, output_file);
 
   PairnexAlignment alignment;
   alignment.n_taxa = raw.n_taxa();
@@ -80,7 +76,16 @@ void ConvertFile(const std::string& data_file, const std::string& output_file,
   if (const std::optional<RejectedCharacters> rejected = FindRejectedCharacters(alignment)) {
     Print(DescribeRejectedCharacters(*rejected, alignment));
   }
-  WriteMrBayesDoubletFile(output_file, alignment, run);
+  WriteMrBayesDoubletFile(nexus, alignment, run);
+  if (AnyNameChanged(alignment)) {
+    // Committed with the NEXUS file, so neither appears without the other.
+    SafeOutputFile& names = outputs.AddBeside(
+        nexus, ".names",
+        "WriteMrBayesDoubletFile Error: Unable to open file '" + NamesFilePath(output_file) + "'.",
+        "WriteMrBayesDoubletFile Error");
+    names.Write(ComposeNameTable(alignment));
+  }
+  outputs.CommitAll();
 }
 
 }  // namespace pairnex

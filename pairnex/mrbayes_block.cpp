@@ -1,11 +1,9 @@
 #include "mrbayes_block.h"
 
-#include <optional>
 
 #include "alignment/structure_pairing.h"
 #include "bailout/bailout.h"
 #include "output/safe_output_file.h"
-#include "taxon_name_table.h"
 
 namespace pairnex {
 
@@ -76,23 +74,9 @@ std::string ComposeMrBayesDoubletFile(const PairnexAlignment& alignment, const M
   return text;
 }
 
-void WriteMrBayesDoubletFile(const std::string& output_file, const PairnexAlignment& alignment,
+void WriteMrBayesDoubletFile(SafeOutputFile& file, const PairnexAlignment& alignment,
                              const MrBayesRun& run) {
-  const std::string text = ComposeMrBayesDoubletFile(alignment, run);
-  SafeOutputFile file(output_file, "WriteMrBayesDoubletFile Error: Unable to open file.",
-                      "WriteMrBayesDoubletFile Error");
-  // Both files are opened before either is written, so that a names file
-  // that cannot be written leaves no NEXUS file without it.
-  std::optional<SafeOutputFile> names;
-  if (AnyNameChanged(alignment)) {
-    const std::string path = NamesFilePath(output_file);
-    names.emplace(path, "WriteMrBayesDoubletFile Error: Unable to open file '" + path + "'.",
-                  "WriteMrBayesDoubletFile Error");
-    names->Write(ComposeNameTable(alignment));
-  }
-  file.Write(text);
-  file.Commit();
-  if (names) names->Commit();
+  file.Write(ComposeMrBayesDoubletFile(alignment, run));
 }
 
 }  // namespace pairnex

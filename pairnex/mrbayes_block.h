@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "output/safe_output_file.h"
 #include "pairnex_alignment.h"
 
 namespace pairnex {
@@ -30,10 +31,9 @@ struct MrBayesRun {
 // The whole file, exactly as written; it ends in "end;" without a newline.
 std::string ComposeMrBayesDoubletFile(const PairnexAlignment& alignment, const MrBayesRun& run);
 
-// Writes the file in one piece, and, when some taxon was renamed for
-// MrBayes, its names file (see taxon_name_table.h). Failing to open
-// either, or any failed write, is fatal and names the file.
-void WriteMrBayesDoubletFile(const std::string& output_file, const PairnexAlignment& alignment,
+// Writes the file's text to `file` (opened by the caller with the run's
+// other outputs). A failed write is fatal and names the file.
+void WriteMrBayesDoubletFile(SafeOutputFile& file, const PairnexAlignment& alignment,
                              const MrBayesRun& run);
 
 }  // namespace pairnex

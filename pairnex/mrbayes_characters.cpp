@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "bailout/quoted.h"
+
 namespace pairnex {
 
 bool IsMrBayesRnaCharacter(char c) {
@@ -46,8 +48,8 @@ std::string DescribeRejectedCharacters(const RejectedCharacters& rejected,
   const std::string how_many = rejected.count == 1
                                    ? "it is the only one"
                                    : "there are " + std::to_string(rejected.count) + " in all";
-  return "Warning: MrBayes does not accept " + Shown(rejected.first) + " (taxon '" + name +
-         "', column " + std::to_string(rejected.site) + ") in RNA data; " + how_many +
+  return "Warning: MrBayes does not accept " + Shown(rejected.first) + " (taxon " + Quoted(name) +
+         ", column " + std::to_string(rejected.site) + ") in RNA data; " + how_many +
          ". It is written as read; MrBayes will stop at it.\n";
 }
 

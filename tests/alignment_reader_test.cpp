@@ -68,7 +68,8 @@ TEST(AlignmentReader, NamesKeepBlanksAfterTheMarkerOnly) {
 TEST(AlignmentReader, CountingPassMessages) {
   ScratchDir dir;
   EXPECT_EQ(FatalOutput([&] { LoadAlignment(dir.Path("missing.txt"), {}); }),
-            "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Unable to open file.\n");
+            "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Unable to open file '" +
+                dir.Path("missing.txt") + "': No such file or directory.\n");
   const std::string blank = dir.Write("b.txt", ">h\n--\n>a\nAC\n\n>b\nAC\n");
   EXPECT_EQ(FatalOutput([&] { LoadAlignment(blank, {}); }),
             "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Sequences appear to be different "

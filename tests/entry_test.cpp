@@ -163,7 +163,8 @@ TEST(Program, MissingDataFileIsFatal) {
   args[0] = dir.Path("absent.txt");
   const ProgramResult result = RunProgram(RIBOTRACE_BINARY, args);
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.output, "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Unable to open file.\n");
+  EXPECT_EQ(result.output, "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Unable to open file '" +
+                               args[0] + "': No such file or directory.\n");
 }
 
 TEST(Program, TooFewTaxaIsFatal) {

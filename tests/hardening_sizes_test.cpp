@@ -5,6 +5,9 @@
 
 #include <filesystem>
 #include <limits>
+#include <thread>
+
+#include <unistd.h>
 
 #include "alignment/alignment_reader.h"
 #include "file_text/file_text.h"
@@ -60,7 +63,7 @@ TEST(AbsurdFileSize, EveryReaderRefusesAFileOfTwoGibibytesBeforeReadingIt) {
   const std::string huge = dir.Write("huge", ">h\n");
   std::filesystem::resize_file(huge, std::uintmax_t{3} << 30);
   EXPECT_EQ(FatalOutput([&] { LoadAlignment(huge, {}); }),
-            "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: File '" + huge +
+            "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: The file '" + huge +
                 "' is too large (2 GiB or more).\n");
   EXPECT_EQ(FatalOutput([&] { ReadTreeFile(huge); }),
             "ReadTreeFile Error: The file '" + huge + "' is too large (2 GiB or more).\n");
@@ -68,14 +71,30 @@ TEST(AbsurdFileSize, EveryReaderRefusesAFileOfTwoGibibytesBeforeReadingIt) {
             "ReadParameterFile Error: The file '" + huge + "' is too large (2 GiB or more).\n");
 }
 
-TEST(ReadFileText, StopsAtTheCeilingForFilesAndEndlessStreams) {
+TEST(ReadFileText, StopsAtTheCeilingForFilesAndStreams) {
   ScratchDir dir;
+  using Kind = FileTextError::Kind;
   const std::string ten = dir.Write("ten", "0123456789");
   EXPECT_EQ(std::get<std::string>(ReadFileText(ten, 10)), "0123456789");
-  EXPECT_EQ(std::get<FileTextError>(ReadFileText(ten, 9)), FileTextError::kTooLarge);
-  // A device has no size to check first; reading must stop by itself.
-  EXPECT_EQ(std::get<FileTextError>(ReadFileText("/dev/zero", 1 << 20)), FileTextError::kTooLarge);
-  EXPECT_EQ(std::get<FileTextError>(ReadFileText(dir.Path("absent"))), FileTextError::kUnreadable);
+  EXPECT_EQ(std::get<FileTextError>(ReadFileText(ten, 9)).kind, Kind::kTooLarge);
+  // A pipe has no size to check first; reading must stop by itself one
+  // byte beyond the ceiling.
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  constexpr std::size_t kCeiling = std::size_t{1} << 20;
+  std::thread writer([&] {
+    const std::string text(kCeiling + 1, 'a');
+    EXPECT_EQ(write(ends[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(ends[1]);
+  });
+  EXPECT_EQ(std::get<FileTextError>(ReadFileText("/dev/fd/" + std::to_string(ends[0]), kCeiling))
+                .kind,
+            Kind::kTooLarge);
+  writer.join();
+  close(ends[0]);
+  const FileTextError absent = std::get<FileTextError>(ReadFileText(dir.Path("absent")));
+  EXPECT_EQ(absent.kind, Kind::kUnreadable);
+  EXPECT_EQ(absent.system_error, ENOENT);
 }
 
 }  // namespace

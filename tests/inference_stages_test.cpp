@@ -28,6 +28,7 @@ std::string RunStages(const ScratchDir& dir, const std::string& name, std::int32
     ResultsFiles files(values.out_file);
     RunInferenceStages({tree.down_pass, tree.up_pass, SS, alignment, parameters, hidden}, values,
                        &seed, files);
+    files.CommitAll();
   }
   return ReadFile(values.out_file);
 }

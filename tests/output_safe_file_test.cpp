@@ -52,14 +52,16 @@ TEST(SafeOutputFile, AFailedRunLeavesNoFileBehind) {
   EXPECT_TRUE(Entries(dir.Path("")).empty());
 }
 
-TEST(SafeOutputFile, UnwritablePathsFailAtOpenWithTheGivenMessage) {
+TEST(SafeOutputFile, UnwritablePathsFailAtOpenNamingThePathAndTheReason) {
   ScratchDir dir;
   fs::create_directory(dir.Path("folder"));
-  for (const std::string& path : {dir.Path("missing/out.txt"), dir.Path("folder")}) {
-    EXPECT_EQ(FatalOutput([&] { SafeOutputFile file(path, "Cannot open.", "Test Error"); }),
-              "\n\nErr: Cannot open.\n")
-        << path;
-  }
+  EXPECT_EQ(FatalOutput([&] {
+              SafeOutputFile file(dir.Path("missing/out.txt"), "Cannot open.", "Test Error");
+            }),
+            "\n\nErr: Cannot open '" + dir.Path("missing/out.txt") +
+                "': No such file or directory.\n");
+  EXPECT_EQ(FatalOutput([&] { SafeOutputFile file(dir.Path("folder"), "Cannot open.", "E"); }),
+            "\n\nErr: Cannot open '" + dir.Path("folder") + "': Is a directory.\n");
 }
 
 TEST(SafeOutputFile, DevicesAreWrittenInPlaceAndLinksKeepPointingAtTheirFile) {

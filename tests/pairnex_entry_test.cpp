@@ -138,9 +138,11 @@ TEST(PairnexFailures, ReaderAndOutputFileErrors) {
   ScratchDir dir;
   const std::string data = dir.Write("in.txt", kSmallAlignment);
   EXPECT_EQ(FatalOutput([&] { pairnex::ConvertFile(dir.Path("absent.txt"), dir.Path("o.nex")); }),
-            "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Unable to open file.\n");
+            "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Unable to open file '" +
+                dir.Path("absent.txt") + "': No such file or directory.\n");
   EXPECT_EQ(FatalOutput([&] { pairnex::ConvertFile(data, dir.Path("no/such/dir/o.nex")); }),
-            "\n\nErr: WriteMrBayesDoubletFile Error: Unable to open file.\n");
+            "\n\nErr: WriteMrBayesDoubletFile Error: Unable to open file '" +
+                dir.Path("no/such/dir/o.nex") + "': No such file or directory.\n");
   // A full disk: the failure is reported, never a silent success.
   EXPECT_EQ(FatalOutput([&] { pairnex::ConvertFile(data, "/dev/full"); }),
             "\n\nErr: WriteMrBayesDoubletFile Error: Unable to write file '/dev/full': No space "

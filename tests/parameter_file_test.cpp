@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 
 #include "test_support.h"
@@ -26,18 +27,33 @@ std::vector<double> MeansFrom(const std::string& path, const std::string& start)
   return means;
 }
 
-// A table in the layout of MrBayes 3.1 (six columns, spaces) whose means
-// are the row numbers 1, 2, 3, ...
+// The mean that the tables below give a slot: rates 1, 2, ... 12; doublet
+// and loop frequencies distinct and each set summing to 1.
+double SlotValue(std::size_t slot) {
+  if (slot < kDoubletFrequenciesSlot) return static_cast<double>(slot + 1);
+  if (slot < kLoopFrequenciesSlot) return static_cast<double>(slot - 11) / 136.0;
+  return static_cast<double>(slot - 27) / 10.0;
+}
+
+// A table in the layout of MrBayes 3.1 (six columns, spaces), rows in slot
+// order.
 std::string SixColumnTable(int rate_rows_per_partition = 6) {
   std::string text = "[ID: 1]\nParameter Mean Variance Lower Upper Median\nTL{all} 9 0 0 0 0\n";
-  int value = 0;
+  std::size_t slot = 0;
   auto row = [&](const std::string& name) {
-    text += name + " " + std::to_string(++value) + " 0.1 0.2 0.3 0.4\n";
+    char value[32];
+    std::snprintf(value, sizeof value, "%.17g", SlotValue(slot++));
+    text += name + " " + value + " 0.1 0.2 0.3 0.4\n";
   };
   const char* pairs[] = {"A<->C", "A<->G", "A<->T", "C<->G", "C<->T", "G<->T"};
   for (const char* partition : {"{1}", "{2}"}) {
-    for (int i = 0; i < rate_rows_per_partition; ++i)
-      row(std::string("r(") + pairs[i] + ")" + partition);
+    for (int i = 0; i < 6; ++i) {
+      if (i < rate_rows_per_partition) {
+        row(std::string("r(") + pairs[i] + ")" + partition);
+      } else {
+        ++slot;
+      }
+    }
   }
   for (const char first : std::string("ABCD")) {
     for (const char second : std::string("ABCD")) row(std::string("pi(") + first + second + "){1}");
@@ -89,21 +105,24 @@ TEST(ParameterFile, ReadsOtherLayoutsOfTheTable) {
   // Six columns (MrBayes 3.1), with rows after the 32 and an end.
   const ParameterRecord six =
       ReadParameterFile(dir.Write("six.pstat", SixColumnTable() + "extra 7 7 7 7 7\nend;\n"), true);
-  for (std::size_t slot = 0; slot < 32; ++slot) EXPECT_EQ(six[slot], slot + 1.0) << slot;
+  for (std::size_t slot = 0; slot < 32; ++slot) EXPECT_EQ(six[slot], SlotValue(slot)) << slot;
 
   // Nine tab-separated columns (several runs), CR LF line ends, lower case.
   std::string nine = "Parameter\tMean\tVariance\tLower\tUpper\tMedian\tminESS\tavgESS\tPSRF\r\n";
   for (const char* name : {"r(a<->c)", "r(a<->g)", "r(a<->t)", "r(c<->g)", "r(c<->t)", "r(g<->t)",
                            "pi(a)", "pi(c)", "pi(g)", "pi(t)"}) {
-    nine += std::string(name) + "\t0.5\t1\t1\t1\t1\t1\t1\t1\r\n";
+    nine += std::string(name) + "\t0.25\t1\t1\t1\t1\t1\t1\t1\r\n";
   }
   const ParameterRecord single = ReadParameterFile(dir.Write("nine.pstat", nine), false);
-  EXPECT_EQ(single[kLoopRatesSlot], 0.5);
-  EXPECT_EQ(single[kLoopFrequenciesSlot + 3], 0.5);
+  EXPECT_EQ(single[kLoopRatesSlot], 0.25);
+  EXPECT_EQ(single[kLoopFrequenciesSlot + 3], 0.25);
   EXPECT_EQ(single[kStemRatesSlot], 1.0);
 }
 
-TEST(ParameterFile, RefusesATableThatDoesNotFitTheModel) {
+// Rows are matched by name and every value is checked where it is read:
+// swapped, unknown, repeated, missing or damaged rows and impossible values
+// once ran to the end with wrong numbers or failed late and unclearly.
+TEST(ParameterFile, MatchesRowsByNameAndRefusesWhatTheModelCannotUse) {
   EXPECT_EQ(ParameterFailure(ReadFile(kSingleModelPstat), true),
             "ReadParameterFile Error: In 'P': no row 'r(a<->c){1}' starts the parameter table; "
             "expected the MrBayes parameter summary (.pstat) of this alignment, analysed with the "
@@ -111,30 +130,80 @@ TEST(ParameterFile, RefusesATableThatDoesNotFitTheModel) {
   EXPECT_EQ(ParameterFailure("Parameter Mean\n", false),
             "ReadParameterFile Error: In 'P': no row 'r(a<->c)' starts the parameter table; "
             "expected the MrBayes parameter summary (.pstat) of this alignment.\n");
-  const std::string table = SixColumnTable();
-  EXPECT_EQ(
-      ParameterFailure(table.substr(0, table.find("pi(DA)")), true),
-      "ReadParameterFile Error: In 'P': the parameter table ends after 24 of 32 rows; the row "
-      "'pi(da){1}' is missing.\n");
-  EXPECT_EQ(
-      ParameterFailure(SixColumnTable(5), true),
-      "ReadParameterFile Error: In 'P', line 14: expected the exchange rate row 'r(c<->t){2}', "
-      "found the row 'pi(aa){1}'.\n");
   EXPECT_EQ(ParameterFailure(ReadFile(kPstat), false),
             "ReadParameterFile Error: In 'P': no row 'r(a<->c)' starts the parameter table; "
             "expected the MrBayes parameter summary (.pstat) of this alignment.\n");
-  std::string swapped = ReadFile(kSingleModelPstat);
-  swapped.replace(swapped.find("pi(A)"), 5, "r(X)");
-  EXPECT_EQ(
-      ParameterFailure(swapped, false),
-      "ReadParameterFile Error: In 'P', line 10: expected the frequency row 'pi(a)', found the "
-      "row 'r(x)'.\n");
-  std::string bad_value = table;
-  bad_value.replace(bad_value.find(" 3 0.1"), 6, " 3,5 0.1");
-  EXPECT_EQ(ParameterFailure(bad_value, true),
-            "ReadParameterFile Error: In 'P', line 6: the value '3,5' of the row 'r(a<->t){1}' is "
-            "not a number.\n");
+
+  // Swapped rows land in their own slots.
+  const std::string pstat = ReadFile(kPstat);
+  const auto line_of = [&](const std::string& name) {
+    const std::size_t start = pstat.find("\n" + name + "\t") + 1;
+    return pstat.substr(start, pstat.find('\n', start) + 1 - start);
+  };
+  std::string swapped = pstat;
+  const std::string first = line_of("r(A<->C){1}");
+  const std::string second = line_of("pi(T){2}");
+  swapped.replace(swapped.find(first), first.size(), second);
+  swapped.replace(swapped.rfind(second), second.size(), first);
   ScratchDir dir;
+  EXPECT_EQ(ReadParameterFile(dir.Write("swapped.pstat", swapped), true),
+            ReadParameterFile(kPstat, true));
+
+  const auto edited = [&](const std::string& name, const std::string& replacement) {
+    std::string text = pstat;
+    const std::string line = line_of(name);
+    text.replace(text.find(line), line.size(), replacement);
+    return ParameterFailure(text, true);
+  };
+  const std::string at = "ReadParameterFile Error: In 'P', line ";
+  EXPECT_EQ(edited("r(A<->G){1}", "r(X<->Y){7}\t0.1\t0\t0\t0\t0\t1\n"),
+            at + "5: the row 'r(x<->y){7}' is not a parameter of this model (expected the rows "
+                 "r(a<->c){1} ... r(g<->t){2}, pi(aa){1} ... pi(dd){1} and pi(a){2} ... "
+                 "pi(t){2}).\n");
+  EXPECT_EQ(edited("r(A<->G){1}", line_of("r(A<->C){1}")),
+            at + "5: the row 'r(a<->c){1}' appears again (first on line 4).\n");
+  EXPECT_EQ(edited("r(A<->G){1}", ""),
+            "ReadParameterFile Error: In 'P': the row 'r(a<->g){1}' is missing from the parameter "
+            "table (found 31 of the 32 rows r(a<->c){1} ... r(g<->t){2}, pi(aa){1} ... pi(dd){1} "
+            "and pi(a){2} ... pi(t){2}).\n");
+  // A lost tab would put the variance in the mean's place.
+  EXPECT_EQ(edited("r(A<->C){1}", "r(A<->C){1}\t3.203180e-05\t1\t1\t1\t1\n"),
+            at + "4: the row 'r(a<->c){1}' has 6 fields; the header row has 7.\n");
+  EXPECT_EQ(edited("r(A<->C){1}", "r(A<->C){1}\t\t3.203180e-05\t1\t1\t1\t1\n"),
+            at + "4: the value '' of the row 'r(a<->c){1}' is not a number.\n");
+  EXPECT_EQ(edited("r(C<->G){2}", "r(C<->G){2}\t-0.1\t0\t0\t0\t0\t1\n"),
+            at + "13: the exchange rate 'r(c<->g){2}' is negative (-0.1).\n");
+  EXPECT_EQ(edited("r(C<->G){2}", "r(C<->G){2}\tinf\t0\t0\t0\t0\t1\n"),
+            at + "13: the value 'inf' of the row 'r(c<->g){2}' is not finite.\n");
+  EXPECT_EQ(edited("pi(A){2}", "pi(A){2}\t-2.320096e-01\t0\t0\t0\t0\t1\n"),
+            at + "32: the frequency 'pi(a){2}' is -2.320096e-01, outside (0, 1].\n");
+  EXPECT_EQ(edited("pi(AB){1}", "pi(AB){1}\t0.1\t0\t0\t0\t0\t1\n"),
+            "ReadParameterFile Error: In 'P': the frequencies pi(aa){1} ... pi(dd){1} sum to "
+            "1.0622; they must sum to 1 (within 0.001).\n");
+
   EXPECT_EQ(FatalOutput([&] { ReadParameterFile(dir.Path("absent"), true); }),
-            "ReadParameterFile Error: Unable to open file '" + dir.Path("absent") + "'.\n");
+            "ReadParameterFile Error: Unable to open file '" + dir.Path("absent") +
+                "': No such file or directory.\n");
+}
+
+// The tree and the parameters of one MrBayes analysis carry the same ID;
+// files of two analyses still run, with a warning that says so.
+TEST(ParameterFile, AWarningNamesParametersFromAnotherAnalysis) {
+  ScratchDir dir;
+  std::string other = ReadFile(kPstat);
+  other.replace(0, other.find(']') + 1, "[ID: 42]");
+  const std::string examples = EXAMPLES_DIR;
+  for (const std::string& pstat : {kPstat, dir.Write("other.pstat", other)}) {
+    const ProgramResult run = RunProgram(
+        RIBOTRACE_BINARY, {"--seed=1", examples + "/plant_srp10.txt",
+                           examples + "/plant_srp10.nex.con.tre", pstat, dir.Path("out.fa"), "1",
+                           "1", "1", "0", "0"});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output, pstat == kPstat ? ""
+                                          : "Warning: The tree file '" + examples +
+                                                "/plant_srp10.nex.con.tre' (ID '6464477543') and "
+                                                "the parameter file '" + pstat +
+                                                "' (ID '42') come from different MrBayes "
+                                                "analyses.\n");
+  }
 }

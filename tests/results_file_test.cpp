@@ -43,6 +43,7 @@ struct Written {
             write(block);
           }
         });
+    files.CommitAll();
   }
 };
 
@@ -77,32 +78,35 @@ TEST(ResultsFile, WithoutSamplesOrDataHoldsTheStructureAndTheBranchLength) {
 TEST(ResultsFile, FilesThatCannotBeCreatedOrWrittenAreFatal) {
   ScratchDir dir;
   Written w(1);
-  EXPECT_EQ(FatalOutput([&] { w.Write(dir.Path("missing/out.fa"), 1, 1, 1); }),
-            "\n\nErr: WriteResultsToFile Error: Unable to open output file ptr.\n");
+  const std::string missing = dir.Path("missing/out.fa");
+  EXPECT_EQ(FatalOutput([&] { w.Write(missing, 1, 1, 1); }),
+            "\n\nErr: WriteResultsToFile Error: Unable to open output file ptr '" + missing +
+                "': No such file or directory.\n");
 
   const std::string blocked = dir.Path("blocked.fa");
   std::filesystem::create_directory(blocked + ".par");
   EXPECT_EQ(FatalOutput([&] { w.Write(blocked, 1, 1, 1); }),
-            "\n\nErr: WriteResultsToFile Error: Unable to open p_out file ptr.\n");
+            "\n\nErr: WriteResultsToFile Error: Unable to open p_out file ptr '" + blocked +
+                ".par': Is a directory.\n");
   EXPECT_FALSE(std::filesystem::exists(blocked))
       << "both files are opened before anything is written";
-
-  EXPECT_EQ(FatalOutput([&] { w.Write("/dev/full", 1, 1, 1); }),
-            "\n\nErr: WriteResultsToFile Error: Unable to write file '/dev/full': No space left on "
-            "device.\n");
 
   // A node file that cannot be opened stops the run before anything is
   // written, and leaves no temporary file of the others behind.
   ScratchDir tables_dir;
   const std::string tables = tables_dir.Path("tables.fa");
   std::filesystem::create_directory(tables + ".pairs");
-  EXPECT_EQ(FatalOutput([&] { ResultsFiles files(tables, true); }),
-            "\n\nErr: WriteResultsToFile Error: Unable to open file '" + tables + ".pairs'.\n");
+  EXPECT_EQ(FatalOutput([&] { ResultsFiles files(tables, {}, true); }),
+            "\n\nErr: WriteResultsToFile Error: Unable to open file '" + tables +
+                ".pairs': Is a directory.\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tables_dir.Path("")), {}), 1);
 
+  // The summary fails at its flush: the complete sequence file must not
+  // appear alone either.
   const std::string full_summary = dir.Path("full.fa");
   std::filesystem::create_symlink("/dev/full", full_summary + ".par");
   EXPECT_EQ(FatalOutput([&] { w.Write(full_summary, 1, 1, 1); }),
             "\n\nErr: WriteResultsToFile Error: Unable to write file '" + full_summary +
                 ".par': No space left on device.\n");
+  EXPECT_FALSE(std::filesystem::exists(full_summary));
 }

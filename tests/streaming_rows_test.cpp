@@ -79,6 +79,7 @@ Output Streamed(Case& c, const RunValues& values, std::int32_t seed, bool listin
     RunInferenceStages({c.tree.down_pass, c.tree.up_pass, c.SS, c.alignment, UniformParameters(),
                         c.hidden},
                        values, &seed, files);
+    files.CommitAll();
   };
   if (listing) {
     out.listing = CapturedOutput(run);

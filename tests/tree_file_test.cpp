@@ -64,7 +64,8 @@ TEST(TreeFile, ReplacesTranslatedLabelsButNotLengths) {
 TEST(TreeFile, RefusesMissingFilesAndFilesWithoutATree) {
   ScratchDir dir;
   EXPECT_EQ(FatalOutput([&] { ReadTreeFile(dir.Path("absent.tre")); }),
-            "ReadTreeFile Error: Unable to open file.\n");
+            "ReadTreeFile Error: Unable to open file '" + dir.Path("absent.tre") +
+                "': No such file or directory.\n");
   const std::string no_tree = dir.Write("taxa.nex", "begin taxa;\n taxlabels a b c;\nend;\n");
   EXPECT_EQ(FatalOutput([&] { ReadTreeFile(no_tree); }),
             "ReadTreeFile Error: The file '" + no_tree +

@@ -61,7 +61,9 @@ TEST_F(TreeInputRun, EveryInputFailureEndsTheRunWithStatusOne) {
        "ReadParameterFile Error: In '" + kSingleModelPstat +
            "': no row 'r(a<->c){1}' starts the parameter table; expected the MrBayes parameter "
            "summary (.pstat) of this alignment, analysed with the stem and loop partitions.\n"},
-      {"", kPstat, "1", "5", "ReadTreeFile Error: Unable to open file.\n"},
+      {"", kPstat, "1", "5",
+       "ReadTreeFile Error: Unable to open file '" + dir_.Path("absent.tre") +
+           "': No such file or directory.\n"},
       {TreeFile("(1:0.1,2:0.2,(3:0.3,5:0.4):0.5)"), kPstat, "1", "5", "Shouldn't be here....(5)\n"},
       {TreeFile("(1:0.1,2:0.2,(3:0.3,epsilon:0.4):0.5)"), kPstat, "1", "5",
        "SetUpTree Error: The tree's taxon 'epsilon' at character 32 of the tree text matches no "

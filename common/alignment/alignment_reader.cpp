@@ -1,7 +1,6 @@
 #include "alignment/alignment_reader.h"
 
 #include <cstdio>
-#include <variant>
 
 #include "alignment/alignment_formats.h"
 #include "bailout/bailout.h"
@@ -15,15 +14,9 @@ void EchoAlignmentFile(const AlignmentText& file, int n_taxa, int n_sites) {
 
 RawAlignment LoadAlignment(const std::string& file_name, const AlignmentSettings& settings) {
   // Read once: a pipe or process substitution cannot be opened twice.
-  const std::variant<std::string, FileTextError> read = ReadFileText(file_name);
-  if (const auto* error = std::get_if<FileTextError>(&read)) {
-    if (*error == FileTextError::kTooLarge) {
-      Fail("GetNumberOfTaxaSitesAndAllocate Error: File '" + file_name +
-           "' is too large (2 GiB or more).");
-    }
-    Fail("GetNumberOfTaxaSitesAndAllocate Error: Unable to open file.");
-  }
-  const AlignmentText file{file_name, std::get<std::string>(read)};
+  const std::string text =
+      ReadInputText(file_name, "GetNumberOfTaxaSitesAndAllocate", ErrorForm::kBailout);
+  const AlignmentText file{file_name, text};
   if (IsStockholm(file.text)) return ParseStockholm(file, settings);
   return ParseStructureLineFormat(file, settings);
 }

@@ -25,6 +25,7 @@
 #include "alignment/alignment_formats.h"
 #include "alignment/structure_pairing.h"
 #include "bailout/bailout.h"
+#include "bailout/quoted.h"
 
 namespace {
 
@@ -200,7 +201,7 @@ class StockholmReader {
       std::string& characters = rows_[r].characters;
       if (characters.size() != n_sites) {
         FailAt(rows_[r].pieces.back().second,
-               "the sequence of '" + names_[r].name + "' has " + std::to_string(characters.size()) +
+               "the sequence of " + Quoted(names_[r].name) + " has " + std::to_string(characters.size()) +
                    " columns in all, the '#=GC SS_cons' line " + std::to_string(n_sites) +
                    " (is a block missing a row?)");
       }

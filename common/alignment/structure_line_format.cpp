@@ -7,6 +7,7 @@
 #include "alignment/alignment_formats.h"
 #include "alignment/structure_pairing.h"
 #include "bailout/bailout.h"
+#include "bailout/quoted.h"
 
 namespace {
 
@@ -83,11 +84,11 @@ RawAlignment ParseStructureLineFormat(const AlignmentText& file,
     }
     const std::optional<Line> sequence_line = lines.Next();
     if (!sequence_line) {
-      Fail("ReadDataFile Error: Taxon '" + std::string(name) + "' at " +
+      Fail("ReadDataFile Error: Taxon " + Quoted(name) + " at " +
            Where(file_name, *name_line) + " has no sequence line after it.");
     }
     if (IsNameLine(*sequence_line)) {
-      Fail("ReadDataFile Error: Expected the sequence of taxon '" + std::string(name) + "' at " +
+      Fail("ReadDataFile Error: Expected the sequence of taxon " + Quoted(name) + " at " +
            Where(file_name, *sequence_line) + ", found another name line.");
     }
     const std::string_view sequence = SkipLeadingBlanks(sequence_line->text);

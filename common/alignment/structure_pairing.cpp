@@ -3,6 +3,7 @@
 #include <string>
 
 #include "bailout/bailout.h"
+#include "bailout/quoted.h"
 
 std::vector<int> ParseStructureLine(std::string_view line, const std::string& file_name) {
   std::vector<int> structure(line.size(), kUnpairedSite);
@@ -20,8 +21,8 @@ std::vector<int> ParseStructureLine(std::string_view line, const std::string& fi
       structure[column] = kClosingSite;
       open_columns.pop_back();
     } else if (c != '-' && c != '.') {
-      Fail("ReadDataFile Error: Unexpected character '" + std::string(1, c) + "' at column " +
-           std::to_string(column) + " of the structure line in file '" + file_name +
+      Fail("ReadDataFile Error: Unexpected character " + Quoted(std::string_view(&c, 1)) +
+           " at column " + std::to_string(column) + " of the structure line in file '" + file_name +
            "' (expected '(', ')', '-' or '.').");
     }
   }

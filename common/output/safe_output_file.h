@@ -1,10 +1,17 @@
 // A results file that appears only when it is complete. The text goes to a
 // temporary file in the destination's folder and is renamed over the
-// destination at Commit(), so an interrupted or failed run never leaves a
-// truncated file that looks finished. Opening happens up front, so that an
-// output path that cannot be written stops a run before its long
-// computation; every write, the flush and the close are checked.
+// destination once finished, so an interrupted or failed run never leaves a
+// truncated file that looks finished, and never loses the previous one.
+// Opening happens up front, so that an output path that cannot be written
+// (or replaced) stops a run before its long computation; every write, the
+// flush, the sync and the close are checked.
+//
+// A path that is not a regular file and cannot be renamed into (a
+// character device, a FIFO, /dev/stdout, /dev/fd/N, /proc/self/fd/N) is
+// written directly, in order, through the device or descriptor it names.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -14,37 +21,51 @@
 
 class SafeOutputFile {
  public:
-  // Creates the temporary file next to `path` (or opens `path` itself when
-  // it is a device or pipe such as /dev/stdout, which cannot be replaced).
-  // When that fails, or `path` is a directory, throws the FatalError of
-  // Fail(open_failure). Later failures name the file and the system's
-  // reason after `context` (e.g. "WriteResultsToFile Error").
+  // Creates the temporary file next to `path`, or opens `path` itself when
+  // it is written in place. When that fails, throws the FatalError of
+  // `open_failure` (e.g. "X Error: Unable to open file.") with the path
+  // and the reason put before its final period. Later failures name the
+  // file and the system's reason after `context` (e.g. "X Error").
   SafeOutputFile(std::string path, const std::string& open_failure, std::string context);
-  // Without a Commit(), the temporary file is removed.
+  // Unless published, the temporary file is removed.
   ~SafeOutputFile();
   SafeOutputFile(const SafeOutputFile&) = delete;
   SafeOutputFile& operator=(const SafeOutputFile&) = delete;
 
   void Write(std::string_view text);
   __attribute__((format(printf, 2, 3))) void Printf(const char* format, ...);
-  // Flushes and closes the file and renames it into place.
+  // Flushes, syncs and closes the file: complete, but not yet in place.
+  void Finish();
+  // Renames the finished temporary file over the destination (nothing to
+  // do for a file written in place).
+  void Publish();
+  // Finish() and Publish(), for a file that is a run's only output.
   void Commit();
 
   const std::string& path() const { return path_; }
+  // A device, pipe or descriptor: written directly, no temporary file.
+  bool written_in_place() const { return in_place_; }
 
  private:
-  [[noreturn]] void FailToWrite(int error);
+  [[noreturn]] void FailToOpen(const std::string& reason) const;
+  [[noreturn]] void FailToWrite(int error) const;
+  bool OpenInPlace();
+  void CheckReplaceable(const std::string& folder, mode_t& mode) const;
+  void CreateTemporary(const std::string& folder, mode_t mode);
 
-  std::string path_;         // what the user named
-  std::string destination_;  // path_ with symbolic links resolved
-  std::string temporary_;    // empty when writing to path_ directly
+  std::string path_;          // what the user named
+  std::string open_failure_;
   std::string context_;
+  std::string destination_;   // path_ with symbolic links resolved
+  std::string temporary_;     // empty when writing to path_ directly
+  int cleanup_slot_ = -1;     // the temporary's registration for signal cleanup
+  bool in_place_ = false;
   std::FILE* file_ = nullptr;
 };
 
 // Fails with `what` + " would write about N MiB, more than the M MiB free
 // where '<path>' goes." when `bytes` exceed the space left on the file
 // system that will hold `path`. Does nothing when `bytes` is unknown
-// (nullopt) or the free space cannot be read.
+// (nullopt), the free space cannot be read, or `path` is written in place.
 void RequireDiskSpaceFor(std::optional<std::size_t> bytes, const std::string& path,
                          const std::string& what);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bailout/bailout.h"
+#include "bailout/quoted.h"
 #include "base/diagnostics.h"
 #include "inference/likelihood_blocks.h"
 #include "sequence/state_coding.h"
@@ -27,8 +28,8 @@ namespace {
 void InitializeTip(NodeStruct& tip, const std::vector<SiteRecord>& SS, const Alignment& alignment,
                    bool stem_codes_as_sets) {
   if (tip.taxon_index < 0 || tip.taxon_index >= alignment.n_taxa) {
-    Fail("GetFractionalLikelihoods Error: The tree's tip '" + tip.label +
-         "' matches no taxon of the data file.");
+    Fail("GetFractionalLikelihoods Error: The tree's tip " + Quoted(tip.label) +
+         " matches no taxon of the data file.");
   }
   std::size_t offset = 0;
   for (int c = 0; c < alignment.n_sites; ++c) {

@@ -1,16 +1,28 @@
 // The text of a MrBayes output file as both of its readers see it.
 #pragma once
 
-#include <optional>
 #include <string>
 
-// The whole file, every character lower-cased and NEXUS comments ("[" up to
-// the first "]", not nested) dropped. With `keep_comment_newlines` the line
-// breaks inside a comment stay, so that lines keep their numbers. Nothing
-// when the file cannot be opened or read; a file of 2 GiB or more is a
-// fatal error in the name of `reader`.
-std::optional<std::string> ReadNexusText(const std::string& file_name, bool keep_comment_newlines,
-                                         const std::string& reader);
+struct NexusText {
+  // The whole file, every character lower-cased and NEXUS comments ("[" up
+  // to the first "]", not nested) dropped.
+  std::string text;
+  // What MrBayes writes in its "[ID: ...]" line near the top of every file
+  // of one analysis (.t, .con.tre, .p, .pstat), or "" when there is none.
+  std::string analysis_id;
+};
+
+// Reads `file_name` once. With `keep_comment_newlines` the line breaks
+// inside a comment stay, so that lines keep their numbers. A file that
+// cannot be read, or is too large or not text, is a fatal error in the name
+// of `reader` ("<reader> Error: Unable to open file '<name>': <reason>.").
+NexusText ReadNexusText(const std::string& file_name, bool keep_comment_newlines,
+                        const std::string& reader);
+
+// Warns on standard output when both files carry an analysis ID and the
+// IDs differ: the tree and the parameters come from different analyses.
+void WarnOnDifferentAnalyses(const std::string& tree_file, const std::string& tree_id,
+                             const std::string& param_file, const std::string& param_id);
 
 // The separators of the NEXUS tokens both readers split the text into.
 inline constexpr const char* kNexusSeparators = "\n\t\r= ";

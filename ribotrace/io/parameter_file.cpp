@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <map>
 #include <new>
 #include <optional>
 #include <string>
@@ -11,19 +13,31 @@
 #include <vector>
 
 #include "bailout/bailout.h"
+#include "bailout/quoted.h"
 #include "io/nexus_text.h"
-#include "tree-utility/string_token.h"
 
 namespace {
 
 enum class RowKind { kRate, kFrequency };
 
 // One row of the table the model needs: the slot it fills, what it must be,
-// and its name in a MrBayes 3.2 summary (for messages).
+// and its name as MrBayes writes it (lower-cased, as the text is read).
 struct ExpectedRow {
   int slot;
   RowKind kind;
   std::string name;
+};
+
+// Rows whose values form one distribution: their sum must be 1.
+struct FrequencyGroup {
+  int first_slot;
+  int size;
+};
+
+struct Model {
+  std::vector<ExpectedRow> rows;
+  std::vector<FrequencyGroup> frequencies;
+  std::string description;  // the rows, for messages
 };
 
 constexpr std::array<const char*, 6> kRatePairs = {"a<->c", "a<->g", "a<->t",
@@ -31,9 +45,13 @@ constexpr std::array<const char*, 6> kRatePairs = {"a<->c", "a<->g", "a<->t",
 constexpr std::string_view kBases = "acgt";
 // MrBayes names the doublet states with A B C D for A C G U.
 constexpr std::string_view kDoubletLetters = "abcd";
+// MrBayes prints means with seven significant digits; frequencies that miss
+// 1 by more than rounding can explain come from a damaged or edited file.
+constexpr double kFrequencySumTolerance = 1e-3;
 
-std::vector<ExpectedRow> ExpectedRows(bool isStructure) {
-  std::vector<ExpectedRow> rows;
+Model ExpectedModel(bool isStructure) {
+  Model model;
+  std::vector<ExpectedRow>& rows = model.rows;
   if (!isStructure) {
     // A single 4 x 4 model: its rates and frequencies go where the loop
     // model reads them.
@@ -44,7 +62,9 @@ std::vector<ExpectedRow> ExpectedRows(bool isStructure) {
       rows.push_back(
           {kLoopFrequenciesSlot + i, RowKind::kFrequency, std::string("pi(") + kBases[i] + ")"});
     }
-    return rows;
+    model.frequencies = {{kLoopFrequenciesSlot, 4}};
+    model.description = "r(a<->c) ... r(g<->t) and pi(a) ... pi(t)";
+    return model;
   }
   for (const int partition : {1, 2}) {
     const int first = partition == 1 ? kStemRatesSlot : kLoopRatesSlot;
@@ -61,102 +81,233 @@ std::vector<ExpectedRow> ExpectedRows(bool isStructure) {
     rows.push_back(
         {kLoopFrequenciesSlot + i, RowKind::kFrequency, std::string("pi(") + kBases[i] + "){2}"});
   }
-  return rows;
+  model.frequencies = {{kDoubletFrequenciesSlot, 16}, {kLoopFrequenciesSlot, 4}};
+  model.description =
+      "r(a<->c){1} ... r(g<->t){2}, pi(aa){1} ... pi(dd){1} and pi(a){2} ... pi(t){2}";
+  return model;
 }
 
-bool HasKind(std::string_view name, RowKind kind) {
-  return name.starts_with(kind == RowKind::kRate ? "r(" : "pi(");
+// Rate and frequency rows are judged; any other row (TL, alpha, pinvar, ...)
+// belongs to parts of the model that this program does not use.
+bool IsRateOrFrequencyName(std::string_view name) {
+  return name.starts_with("r(") || name.starts_with("pi(");
 }
 
 std::optional<double> ParseNumber(std::string_view text) {
   if (text.starts_with('+')) text.remove_prefix(1);
   double value = 0.0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
-    return std::nullopt;
-  }
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
 }
 
-struct Line {
-  int number;  // 1-based, in the file
-  std::string_view text;
+std::string_view Trimmed(std::string_view text) {
+  constexpr std::string_view kBlanks = " \t\r";
+  const std::size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+// The fields of a row. MrBayes 3.2 separates them by tabs: then every tab
+// counts, so that an empty or lost field shows as a wrong count instead of
+// shifting the next column into its place. Tables without tabs (MrBayes 3.1)
+// are split at runs of blanks.
+std::vector<std::string_view> Fields(std::string_view line, bool tab_separated) {
+  std::vector<std::string_view> fields;
+  line = Trimmed(line);
+  if (line.empty()) return fields;
+  if (tab_separated) {
+    std::size_t start = 0;
+    while (true) {
+      const std::size_t end = std::min(line.find('\t', start), line.size());
+      fields.push_back(Trimmed(line.substr(start, end - start)));
+      if (end == line.size()) break;
+      start = end + 1;
+    }
+    return fields;
+  }
+  std::size_t start = 0;
+  while (start < line.size()) {
+    const std::size_t end = std::min(line.find_first_of(" \t", start), line.size());
+    fields.push_back(line.substr(start, end - start));
+    start = line.find_first_not_of(" \t", end);
+    if (start == std::string_view::npos) break;
+  }
+  return fields;
+}
+
+struct Header {
+  std::size_t n_fields = 0;
+  std::size_t mean_column = 0;
+  bool tab_separated = false;
 };
 
-// Hands out the lines one at a time: no per-line table, so a file of
-// nothing but line breaks costs no more than its text.
-class LineCursor {
+// Reads the table of one file against the rows a model needs.
+class TableReader {
  public:
-  explicit LineCursor(std::string_view text) : rest_(text) {}
+  TableReader(const std::string& file_name, bool isStructure)
+      : where_("ReadParameterFile Error: In '" + file_name + "'"),
+        model_(ExpectedModel(isStructure)),
+        isStructure_(isStructure) {
+    for (std::size_t i = 0; i < model_.rows.size(); ++i) index_.emplace(model_.rows[i].name, i);
+  }
 
-  std::optional<Line> Next() {
-    if (rest_.empty()) return std::nullopt;
-    const std::size_t end = std::min(rest_.find('\n'), rest_.size());
-    const Line line{++number_, rest_.substr(0, end)};
-    rest_.remove_prefix(std::min(end + 1, rest_.size()));
-    return line;
+  ParameterRecord Read(std::string_view text) {
+    Collect(text);
+    if (!found_any_) FailNotThisModel();
+    for (const auto& [line, name, fields] : rows_in_order_) Judge(line, name, fields);
+    ParameterRecord parameters;
+    parameters.fill(1.0);
+    for (std::size_t i = 0; i < model_.rows.size(); ++i) {
+      const auto found = found_.find(i);
+      if (found == found_.end()) {
+        FailWithLine(where_ + ": the row " + Quoted(model_.rows[i].name) +
+                     " is missing from the parameter table (found " +
+                     std::to_string(found_.size()) + " of the " +
+                     std::to_string(model_.rows.size()) + " rows " + model_.description + ").");
+      }
+      parameters[static_cast<std::size_t>(model_.rows[i].slot)] = found->second;
+    }
+    for (const FrequencyGroup& group : model_.frequencies) CheckSum(parameters, group);
+    return parameters;
   }
 
  private:
-  std::string_view rest_;
-  int number_ = 0;
+  struct Row {
+    int line;
+    std::string_view name;
+    std::vector<std::string_view> fields;
+  };
+
+  std::string AtLine(int line) const { return where_ + ", line " + std::to_string(line) + ": "; }
+
+  // Every rate and frequency row of the table, and the header that tells
+  // where the means are. The table ends at the file's end or at "end;".
+  void Collect(std::string_view text) {
+    int number = 0;
+    while (!text.empty()) {
+      const std::size_t end = std::min(text.find('\n'), text.size());
+      const std::string_view line = text.substr(0, end);
+      text.remove_prefix(std::min(end + 1, text.size()));
+      ++number;
+      const std::vector<std::string_view> fields = Fields(line, line.find('\t') != line.npos);
+      if (fields.empty()) continue;
+      if (fields.front() == "end;" || fields.front() == "end") break;
+      if (fields.front() == "parameter" && !header_) {
+        ReadHeader(line, number);
+        continue;
+      }
+      if (!IsRateOrFrequencyName(fields.front())) continue;
+      if (!header_) {
+        FailWithLine(AtLine(number) + "the row " + Quoted(fields.front()) +
+                     " comes before the header row (Parameter, Mean, ...) of the table.");
+      }
+      std::vector<std::string_view> row_fields = Fields(line, header_->tab_separated);
+      const std::string_view name = row_fields.front();
+      rows_in_order_.push_back({number, name, std::move(row_fields)});
+      if (index_.contains(std::string(name))) found_any_ = true;
+    }
+  }
+
+  void ReadHeader(std::string_view line, int number) {
+    Header header;
+    header.tab_separated = line.find('\t') != line.npos;
+    const std::vector<std::string_view> fields = Fields(line, header.tab_separated);
+    header.n_fields = fields.size();
+    const auto mean = std::find(fields.begin(), fields.end(), "mean");
+    if (mean == fields.end()) {
+      FailWithLine(AtLine(number) + "the header row of the table has no column 'Mean'.");
+    }
+    header.mean_column = static_cast<std::size_t>(mean - fields.begin());
+    header_ = header;
+  }
+
+  [[noreturn]] void FailNotThisModel() const {
+    FailWithLine(where_ + ": no row '" + model_.rows.front().name +
+                 "' starts the parameter table; expected the MrBayes parameter summary (.pstat) "
+                 "of this alignment" +
+                 (isStructure_ ? ", analysed with the stem and loop partitions." : "."));
+  }
+
+  void Judge(int line, std::string_view name, const std::vector<std::string_view>& fields) {
+    const auto expected = index_.find(std::string(name));
+    if (expected == index_.end()) {
+      FailWithLine(AtLine(line) + "the row " + Quoted(name) +
+                   " is not a parameter of this model (expected the rows " + model_.description +
+                   ").");
+    }
+    const std::size_t i = expected->second;
+    if (const auto seen = first_line_.find(i); seen != first_line_.end()) {
+      FailWithLine(AtLine(line) + "the row " + Quoted(name) + " appears again (first on line " +
+                   std::to_string(seen->second) + ").");
+    }
+    first_line_.emplace(i, line);
+    if (fields.size() != header_->n_fields) {
+      FailWithLine(AtLine(line) + "the row " + Quoted(name) + " has " +
+                   std::to_string(fields.size()) + " fields; the header row has " +
+                   std::to_string(header_->n_fields) + ".");
+    }
+    const std::string_view value_text = fields[header_->mean_column];
+    const std::optional<double> value = ParseNumber(value_text);
+    if (!value) {
+      FailWithLine(AtLine(line) + "the value " + Quoted(value_text) + " of the row " +
+                   Quoted(name) + " is not a number.");
+    }
+    if (!std::isfinite(*value)) {
+      FailWithLine(AtLine(line) + "the value " + Quoted(value_text) + " of the row " +
+                   Quoted(name) + " is not finite.");
+    }
+    if (model_.rows[i].kind == RowKind::kRate && *value < 0.0) {
+      FailWithLine(AtLine(line) + "the exchange rate " + Quoted(name) + " is negative (" +
+                   std::string(value_text) + ").");
+    }
+    // A state of frequency 0 makes data that hold it impossible, and the
+    // run would fail late, while drawing; MrBayes never estimates 0.
+    if (model_.rows[i].kind == RowKind::kFrequency && !(*value > 0.0 && *value <= 1.0)) {
+      FailWithLine(AtLine(line) + "the frequency " + Quoted(name) + " is " +
+                   std::string(value_text) + ", outside (0, 1].");
+    }
+    found_.emplace(i, *value);
+  }
+
+  void CheckSum(const ParameterRecord& parameters, const FrequencyGroup& group) const {
+    double sum = 0.0;
+    for (int k = 0; k < group.size; ++k) {
+      sum += parameters[static_cast<std::size_t>(group.first_slot + k)];
+    }
+    if (std::fabs(sum - 1.0) <= kFrequencySumTolerance) return;
+    const auto name = [&](int k) {
+      for (const ExpectedRow& row : model_.rows) {
+        if (row.slot == group.first_slot + k) return row.name;
+      }
+      return std::string();
+    };
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%.6g", sum);
+    FailWithLine(where_ + ": the frequencies " + name(0) + " ... " + name(group.size - 1) +
+                 " sum to " + shown + "; they must sum to 1 (within 0.001).");
+  }
+
+  std::string where_;
+  Model model_;
+  bool isStructure_;
+  std::map<std::string, std::size_t> index_;  // expected row name -> its index in model_.rows
+  std::optional<Header> header_;
+  std::vector<Row> rows_in_order_;
+  bool found_any_ = false;  // a row of this model is in the table
+  std::map<std::size_t, double> found_;  // index in model_.rows -> mean
+  std::map<std::size_t, int> first_line_;
 };
 
 }  // namespace
 
-ParameterRecord ReadParameterFile(const std::string& file_name, bool isStructure) {
-  ParameterRecord parameters;
-  parameters.fill(1.0);
-  const std::string where = "ReadParameterFile Error: In '" + file_name + "'";
-  std::optional<std::string> text;
+ParameterRecord ReadParameterFile(const std::string& file_name, bool isStructure,
+                                  std::string* analysis_id) {
   try {
-    text = ReadNexusText(file_name, true, "ReadParameterFile");
+    const NexusText nexus = ReadNexusText(file_name, true, "ReadParameterFile");
+    if (analysis_id != nullptr) *analysis_id = nexus.analysis_id;
+    return TableReader(file_name, isStructure).Read(nexus.text);
   } catch (const std::bad_alloc&) {
     FailWithLine("ReadParameterFile Error: Problem allocating memory for string.");
   }
-  if (!text) FailWithLine("ReadParameterFile Error: Unable to open file '" + file_name + "'.");
-
-  const std::vector<ExpectedRow> expected = ExpectedRows(isStructure);
-  const std::string start_row = expected.front().name;
-  std::size_t filled = 0;
-  bool started = false;
-  // The table is read row by row: the first field names the parameter, the
-  // second is its posterior mean, whatever else the row holds (MrBayes 3.1
-  // writes six columns, 3.2 seven, or nine for several runs).
-  LineCursor lines(*text);
-  while (const std::optional<Line> next = lines.Next()) {
-    const Line& line = *next;
-    std::size_t pos = 0;
-    const std::string name = StringToken(pos, line.text, kNexusSeparators);
-    if (name.empty()) continue;
-    if (name == "end;" || name == "end") break;
-    if (!started) {
-      if (name != start_row) continue;
-      started = true;
-    }
-    const ExpectedRow& row = expected[filled];
-    const std::string at_line = where + ", line " + std::to_string(line.number) + ": ";
-    if (!HasKind(name, row.kind)) {
-      FailWithLine(at_line + "expected the " +
-                   (row.kind == RowKind::kRate ? "exchange rate" : "frequency") + " row '" +
-                   row.name + "', found the row '" + name + "'.");
-    }
-    const std::string value_text = StringToken(pos, line.text, kNexusSeparators);
-    const std::optional<double> value = ParseNumber(value_text);
-    if (!value) {
-      FailWithLine(at_line + "the value '" + value_text + "' of the row '" + name +
-                   "' is not a number.");
-    }
-    parameters[static_cast<std::size_t>(row.slot)] = *value;
-    if (++filled == expected.size()) return parameters;
-  }
-  if (!started) {
-    FailWithLine(where + ": no row '" + start_row +
-                 "' starts the parameter table; expected the MrBayes parameter summary (.pstat) "
-                 "of this alignment" +
-                 (isStructure ? ", analysed with the stem and loop partitions." : "."));
-  }
-  FailWithLine(where + ": the parameter table ends after " + std::to_string(filled) + " of " +
-               std::to_string(expected.size()) + " rows; the row '" + expected[filled].name +
-               "' is missing.");
 }

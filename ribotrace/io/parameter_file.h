@@ -8,8 +8,18 @@
 
 // The posterior means of the parameters, in the slots of ParameterRecord.
 // With structure the table must hold the 32 rows of the stem (partition 1)
-// and loop (partition 2) models from its row "r(A<->C){1}" on; without
-// structure the 10 rows of a single GTR model from its row "r(A<->C)" on,
-// which fill the loop slots. Unfilled slots hold 1.0. Fails, naming the file
-// and the row, when the table is missing, short, or not what a slot needs.
-ParameterRecord ReadParameterFile(const std::string& file_name, bool isStructure);
+// and loop (partition 2) models, r(A<->C){1} ... pi(T){2}; without
+// structure the 10 rows of a single GTR model, r(A<->C) ... pi(T), which
+// fill the loop slots. Unfilled slots hold 1.0.
+//
+// Rows are matched by their full names, ignoring case and order; the mean
+// is taken from the column that the header row (Parameter, Mean, ...) names.
+// Fails, naming the file, the line and the row, when a rate or frequency row
+// is unknown to the model, appears twice or is missing, when a row has
+// another number of fields than the header, or when a value is not a finite
+// number, a rate is negative, a frequency lies outside (0, 1] or a model's
+// frequencies do not sum to 1 within 0.001. Other rows (TL, alpha, ...) are
+// passed over. With `analysis_id`, stores there the file's MrBayes
+// "[ID: ...]" ("" if none).
+ParameterRecord ReadParameterFile(const std::string& file_name, bool isStructure,
+                                  std::string* analysis_id = nullptr);

@@ -16,36 +16,34 @@ std::string StructureLine(const std::vector<int>& structure) {
   return line;
 }
 
-std::string OpenFailure(const std::string& path) {
-  return std::string(kWriteContext) + ": Unable to open file '" + path + "'.";
+SafeOutputFile& AddSideFile(OutputSet& outputs, const SafeOutputFile& sequences,
+                            const std::string& suffix) {
+  return outputs.AddBeside(sequences, suffix,
+                           std::string(kWriteContext) + ": Unable to open file.", kWriteContext);
 }
 
 }  // namespace
 
-ResultsFiles::ResultsFiles(const std::string& out_file, bool site_tables)
-    : sequences(out_file, "WriteResultsToFile Error: Unable to open output file ptr.",
-                kWriteContext),
-      summary(out_file + ".par", "WriteResultsToFile Error: Unable to open p_out file ptr.",
-              kWriteContext),
-      tree(out_file + ".tree", OpenFailure(out_file + ".tree"), kWriteContext),
-      map(out_file + ".map.fa", OpenFailure(out_file + ".map.fa"), kWriteContext) {
+ResultsFiles::ResultsFiles(const std::string& out_file, std::vector<RunInput> inputs,
+                           bool site_tables)
+    : outputs(std::move(inputs), kWriteContext),
+      sequences(outputs.Add(out_file, "WriteResultsToFile Error: Unable to open output file ptr.",
+                            kWriteContext)),
+      summary(outputs.AddBeside(sequences, ".par",
+                                "WriteResultsToFile Error: Unable to open p_out file ptr.",
+                                kWriteContext)),
+      tree(AddSideFile(outputs, sequences, ".tree")),
+      map(AddSideFile(outputs, sequences, ".map.fa")) {
   if (site_tables) {
-    state.emplace(out_file + ".state", OpenFailure(out_file + ".state"), kWriteContext);
-    pairs.emplace(out_file + ".pairs", OpenFailure(out_file + ".pairs"), kWriteContext);
+    state = &AddSideFile(outputs, sequences, ".state");
+    pairs = &AddSideFile(outputs, sequences, ".pairs");
   }
-}
-
-void ResultsFiles::CommitNodeFiles() {
-  tree.Commit();
-  map.Commit();
-  if (state) state->Commit();
-  if (pairs) pairs->Commit();
 }
 
 std::vector<std::string> ResultsFiles::Paths() const {
   std::vector<std::string> paths = {sequences.path(), summary.path(), tree.path(), map.path()};
-  if (state) paths.push_back(state->path());
-  if (pairs) paths.push_back(pairs->path());
+  if (state != nullptr) paths.push_back(state->path());
+  if (pairs != nullptr) paths.push_back(pairs->path());
   return paths;
 }
 
@@ -86,7 +84,6 @@ void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>&
   }
   files.sequences.Write(head);
   sample_blocks([&](std::string_view text) { files.sequences.Write(text); });
-  files.sequences.Commit();
 
   const double scaled_length = down_pass.empty() ? 0.0 : down_pass.front()->scaled_length;
   if (is_harmonic == 1) {
@@ -96,5 +93,4 @@ void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>&
     files.summary.Printf("prd_brlen\t%lf\n", scaled_length);
   }
   files.summary.Printf("size\t%d\n", n_samples);
-  files.summary.Commit();
 }

@@ -7,35 +7,38 @@
 
 #include <cstddef>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/alignment.h"
+#include "output/output_set.h"
 #include "output/safe_output_file.h"
 #include "tree/node_struct.h"
 
-// Both files, opened as temporary files at the start of a run so that an
-// output path that cannot be written fails before the long computation;
-// they replace out_file and out_file.par only once complete. Failing to
-// open them is fatal with "WriteResultsToFile Error: Unable to open output
-// file ptr." and "... Unable to open p_out file ptr." respectively.
+// The outputs of a run, opened as temporary files at its start so that an
+// output path that cannot be written (or is one of the inputs) fails before
+// the long computation; they replace out_file and out_file.par only once
+// all are complete, at CommitAll(). Failing to open them is fatal with
+// "WriteResultsToFile Error: Unable to open output file ptr '<path>':
+// <reason>." and "... Unable to open p_out file ptr '<path>': <reason>."
+// respectively. A new side file is one more AddBeside() on `outputs`.
 class ResultsFiles {
  public:
-  explicit ResultsFiles(const std::string& out_file, bool site_tables = false);
-  SafeOutputFile sequences;
-  SafeOutputFile summary;
-  SafeOutputFile tree;                  // out_file.tree: the rooted tree with its node names
-  SafeOutputFile map;                   // out_file.map.fa: most probable sequences
-  std::optional<SafeOutputFile> state;  // out_file.state, with site_tables
-  std::optional<SafeOutputFile> pairs;  // out_file.pairs, with site_tables
-
-  // Puts the node files in place (the sequence and summary files are put in
-  // place by WriteResultsToFile_New).
-  void CommitNodeFiles();
-  // Every file of the run, in the order the files were named above.
+  ResultsFiles(const std::string& out_file, std::vector<RunInput> inputs = {},
+               bool site_tables = false);
+  // Renames every finished file into place; the last step of a run.
+  void CommitAll() { outputs.CommitAll(); }
+  // Every file of the run, in the order the files were named below.
   std::vector<std::string> Paths() const;
+
+  OutputSet outputs;
+  SafeOutputFile& sequences;
+  SafeOutputFile& summary;
+  SafeOutputFile& tree;            // out_file.tree: the rooted tree with its node names
+  SafeOutputFile& map;             // out_file.map.fa: most probable sequences
+  SafeOutputFile* state = nullptr;  // out_file.state, with site_tables
+  SafeOutputFile* pairs = nullptr;  // out_file.pairs, with site_tables
 };
 
 // Appends the block of one sample row: ">anc_<index>_<k>" for a sampled row
@@ -56,7 +59,7 @@ using SampleBlockSource = std::function<void(const std::function<void(std::strin
 // S), and after all of them S blocks ">psr_<index>_<k>" per node. Then the
 // summary: "h_mean" and "lambda" when is_harmonic is 1, else "prd_brlen",
 // with the first node's scaled_length; last "size" with S. A write that
-// fails is fatal, naming the file.
+// fails is fatal, naming the file. Nothing is in place before CommitAll().
 void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>& down_pass,
                             int include_data, const Alignment& alignment, int n_samples,
                             double lambda, int is_harmonic, const SampleBlockSource& sample_blocks);

@@ -122,16 +122,16 @@ std::string ReadNewickTree(std::string_view text, const std::string& file_name) 
 
 }  // namespace
 
-std::string ReadTreeFile(const std::string& file_name) {
+std::string ReadTreeFile(const std::string& file_name, std::string* analysis_id) {
   try {
-    const std::optional<std::string> text = ReadNexusText(file_name, false, "ReadTreeFile");
-    if (!text) FailWithLine("ReadTreeFile Error: Unable to open file.");
-    if (IsNewick(*text)) return ReadNewickTree(*text, file_name);
+    const NexusText nexus = ReadNexusText(file_name, false, "ReadTreeFile");
+    if (analysis_id != nullptr) *analysis_id = nexus.analysis_id;
+    if (IsNewick(nexus.text)) return ReadNewickTree(nexus.text, file_name);
 
     // MrBayes 3.2 puts a taxa block, closed by its own "end;", before the
     // trees block; only the end of the trees block (or of a file of bare
     // tree statements) ends the search.
-    TokenStream tokens(*text);
+    TokenStream tokens(nexus.text);
     TranslateTable table;
     std::optional<std::string> tree;
     bool in_trees_block = false;

@@ -12,5 +12,6 @@
 // trees block. A file whose first non-blank character is '(' is Newick:
 // its one tree, without interior node labels (support values) or a root
 // branch length. Fails when the file cannot be read or holds no tree, or
-// a Newick file holds more than one.
-std::string ReadTreeFile(const std::string& file_name);
+// a Newick file holds more than one. With `analysis_id`, stores there the
+// file's MrBayes "[ID: ...]" ("" if none).
+std::string ReadTreeFile(const std::string& file_name, std::string* analysis_id = nullptr);

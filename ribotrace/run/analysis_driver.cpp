@@ -10,6 +10,7 @@
 #include "inference/hidden_simulation.h"
 #include "run/inference_stages.h"
 #include "io/data_file.h"
+#include "io/nexus_text.h"
 #include "io/parameter_file.h"
 #include "io/results_file.h"
 #include "io/tree_file.h"
@@ -91,13 +92,21 @@ void CalcAncestralStates(const RunValues& values) {
                      ErrorForm::kBailout);
   }
 
-  const std::string t_string = ReadTreeFile(values.tree_file);
-  const ParameterRecord parameters = ReadParameterFile(values.param_file, stems.isStructure);
+  std::string tree_id;
+  std::string param_id;
+  const std::string t_string = ReadTreeFile(values.tree_file, &tree_id);
+  const ParameterRecord parameters =
+      ReadParameterFile(values.param_file, stems.isStructure, &param_id);
+  WarnOnDifferentAnalyses(values.tree_file, tree_id, values.param_file, param_id);
   if (timings) timings->Stop("reading");
 
-  // Opened now, so that an output path that cannot be written stops the run
-  // before the long computation.
-  ResultsFiles files(values.out_file, values.state_tables);
+  // Opened now, so that an output path that cannot be written, or that is
+  // one of the inputs, stops the run before the long computation.
+  ResultsFiles files(values.out_file,
+                     {{"data file", values.data_file},
+                      {"tree file", values.tree_file},
+                      {"parameter file", values.param_file}},
+                     values.state_tables);
 
   for (NodeStruct& node : nodes) {
     node.frac_likelihoods = AllocateBuffer<double>(
@@ -132,6 +141,7 @@ void CalcAncestralStates(const RunValues& values) {
 
   RunInferenceStages({down_pass, up_pass, SS, alignment, parameters, hidden, timings.get()}, values,
                      &seed, files);
+  files.CommitAll();
   if (timings) timings->Print(stderr);
   std::string written;
   for (const std::string& path : files.Paths()) written += (written.empty() ? "" : ", ") + path;

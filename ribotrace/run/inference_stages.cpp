@@ -30,5 +30,4 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
   WriteNodeFiles(inputs, files);
   if (timings != nullptr) timings->Stop("node files");
   StreamSampleRows(inputs, values, seed, files);
-  files.CommitNodeFiles();
 }

@@ -11,6 +11,7 @@
 
 #include "alignment/taxon_names.h"
 #include "bailout/bailout.h"
+#include "bailout/quoted.h"
 #include "sequence/state_coding.h"
 #include "tree-utility/tree_walks.h"
 
@@ -125,8 +126,8 @@ class TreeBuilder {
     }
     for (std::size_t taxon = 0; taxon < names_.size(); ++taxon) {
       if (tip_of_taxon_[taxon] == nullptr) {
-        FailTree("The taxon '" + names_[taxon].name +
-                 "' of the data file is missing from the tree.");
+        FailTree("The taxon " + Quoted(names_[taxon].name) +
+                 " of the data file is missing from the tree.");
       }
     }
     return root_;
@@ -198,7 +199,7 @@ class TreeBuilder {
     if (members_.empty()) FailTree("Unbalanced parentheses" + At(i) + ".");
     if (!HasLength(p_)) {
       FailTree("No branch length for " +
-               (p_->left == nullptr ? "the taxon '" + p_->label + "'" : std::string("the group")) +
+               (p_->left == nullptr ? "the taxon " + Quoted(p_->label) : std::string("the group")) +
                " before character " + std::to_string(i + 1) + " of the tree text.");
     }
     if (c == ',') {
@@ -224,7 +225,7 @@ class TreeBuilder {
     const std::string_view number = text.substr(start, end - start);
     const std::optional<double> value = ParseLength(number);
     if (!value) {
-      FailTree("The branch length '" + std::string(number) + "'" + At(start) +
+      FailTree("The branch length " + Quoted(number) + At(start) +
                " is not a non-negative number.");
     }
     if (rerooted_ && p_->anc == root_) {
@@ -254,7 +255,7 @@ class TreeBuilder {
       return end;
     }
     if (previous != '(' && previous != ',')
-      FailTree("Unexpected text '" + label + "'" + At(start) + ".");
+      FailTree("Unexpected text " + Quoted(label) + At(start) + ".");
 
     NodeStruct* tip = nullptr;
     if (p_->left == nullptr || p_->right == nullptr) {
@@ -266,7 +267,8 @@ class TreeBuilder {
     }
     const int taxon = FindTaxon(label, start);
     if (tip_of_taxon_[static_cast<std::size_t>(taxon)] != nullptr) {
-      FailTree("The taxon '" + label + "' appears twice in the tree, again" + At(start) + ".");
+      FailTree("The taxon " + Quoted(label) + " appears twice in the tree, again" + At(start) +
+               ".");
     }
     tip_of_taxon_[static_cast<std::size_t>(taxon)] = tip;
     tip->label = label;
@@ -294,15 +296,15 @@ class TreeBuilder {
     if (const auto exact = exact_.find(label); exact != exact_.end()) return exact->second;
     const auto by_case = by_case_.find(Lower(label));
     if (by_case == by_case_.end()) {
-      FailTree("The tree's taxon '" + label + "'" + At(start) +
+      FailTree("The tree's taxon " + Quoted(label) + At(start) +
                " matches no taxon of the data file.");
     }
     const auto [first, second] = by_case->second;
     if (second >= 0) {
-      FailTree("The tree's taxon '" + label + "' matches both '" +
-               names_[static_cast<std::size_t>(first)].name + "' and '" +
-               names_[static_cast<std::size_t>(second)].name +
-               "' of the data file, which differ only in case.");
+      FailTree("The tree's taxon " + Quoted(label) + " matches both " +
+               Quoted(names_[static_cast<std::size_t>(first)].name) + " and " +
+               Quoted(names_[static_cast<std::size_t>(second)].name) +
+               " of the data file, which differ only in case.");
     }
     return first;
   }

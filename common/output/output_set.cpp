@@ -1,0 +1,55 @@
+#include "output/output_set.h"
+
+#include <optional>
+
+#include "bailout/bailout.h"
+#include "output/output_path.h"
+
+OutputSet::OutputSet(std::vector<RunInput> inputs, std::string context)
+    : inputs_(std::move(inputs)), context_(std::move(context)) {}
+
+SafeOutputFile& OutputSet::Add(const std::string& path, const std::string& open_failure,
+                               const std::string& write_context) {
+  CheckIdentity(path);
+  files_.push_back(std::make_unique<SafeOutputFile>(path, open_failure, write_context));
+  return *files_.back();
+}
+
+SafeOutputFile& OutputSet::AddBeside(const SafeOutputFile& main, const std::string& suffix,
+                                     const std::string& open_failure,
+                                     const std::string& write_context) {
+  const std::string path = main.path() + suffix;
+  if (main.written_in_place() && !FindDescriptorLink(path) && IsInSystemFolder(path)) {
+    const std::optional<FileIdentity> existing = IdentityOf(path);
+    if (!existing || existing->regular) {
+      Fail(context_ + ": The output '" + main.path() +
+           "' is a device, pipe or descriptor, so its side file '" + path +
+           "' cannot be written beside it; name a regular file (or a pipe in a folder of yours) as "
+           "the output.");
+    }
+  }
+  return Add(path, open_failure, write_context);
+}
+
+void OutputSet::CheckIdentity(const std::string& path) const {
+  // A device or a pipe holds no data to lose; only a regular file can be
+  // replaced.
+  const std::optional<FileIdentity> output = IdentityOf(path);
+  if (!output || !output->regular) return;
+  for (const RunInput& input : inputs_) {
+    if (IdentityOf(input.path) != output) continue;
+    Fail(context_ + ": The output file '" + path + "' is the " + input.role +
+         (input.path == path ? std::string() : " '" + input.path + "'") +
+         "; choose another output file name.");
+  }
+  for (const std::unique_ptr<SafeOutputFile>& file : files_) {
+    if (IdentityOf(file->path()) != output) continue;
+    Fail(context_ + ": The output files '" + file->path() + "' and '" + path +
+         "' are the same file; choose another output file name.");
+  }
+}
+
+void OutputSet::CommitAll() {
+  for (const std::unique_ptr<SafeOutputFile>& file : files_) file->Finish();
+  for (const std::unique_ptr<SafeOutputFile>& file : files_) file->Publish();
+}
