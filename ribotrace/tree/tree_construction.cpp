@@ -335,7 +335,11 @@ class TreeBuilder {
 void SetUpTree(std::vector<NodeStruct>& nodes, std::vector<NodeStruct*>& up_pass,
                std::vector<NodeStruct*>& down_pass, const std::vector<TaxonName>& Names,
                const std::string& tree_text, int n_taxa) {
-  NodeStruct* root = TreeBuilder(nodes, Names, n_taxa).Build(tree_text);
+  NumberNodesAndSequences(TreeBuilder(nodes, Names, n_taxa).Build(tree_text), up_pass, down_pass);
+}
+
+void NumberNodesAndSequences(NodeStruct* root, std::vector<NodeStruct*>& up_pass,
+                             std::vector<NodeStruct*>& down_pass) {
   root->index = 0;
   int counter = 1;
   ReIndexNodesForTree(root->left, counter);

@@ -30,3 +30,9 @@ void SetUpTree(std::vector<NodeStruct>& nodes, std::vector<NodeStruct*>& up_pass
 // Numbers `node` and its subtree in pre-order (the node, its left subtree,
 // its right subtree), starting at `counter`, which is advanced past them.
 void ReIndexNodesForTree(NodeStruct* node, int& counter);
+
+// Numbers the tree below `root` in pre-order (root 0) and fills both node
+// sequences: children before parents in `down_pass`, the root first in
+// `up_pass`.
+void NumberNodesAndSequences(NodeStruct* root, std::vector<NodeStruct*>& up_pass,
+                             std::vector<NodeStruct*>& down_pass);

@@ -163,12 +163,5 @@ void RootOnOutgroup(std::vector<NodeStruct*>& up_pass, std::vector<NodeStruct*>&
     side->length = half;
   }
 
-  root->index = 0;
-  int counter = 1;
-  ReIndexNodesForTree(root->left, counter);
-  ReIndexNodesForTree(root->right, counter);
-  counter = 0;
-  GetDownPassSequence(root, std::span<NodeStruct*>(down_pass), counter);
-  counter = 0;
-  GetUpPassSequence(root, std::span<NodeStruct*>(up_pass), counter);
+  NumberNodesAndSequences(root, up_pass, down_pass);
 }
