@@ -8,7 +8,6 @@
 
 #include "bailout/bailout.h"
 #include "tree/tree_construction.h"
-#include "tree-utility/tree_walks.h"
 
 namespace {
 
