@@ -103,68 +103,48 @@ function columnText(node, column) {
 
 // -------------------------------------------------------------- summary
 
-function smallTable(parent, caption, header, rows) {
+// A captioned table: an optional header row, then rows whose first cell
+// names the row.
+function smallTable(parent, caption, header, rows, valueClass) {
   const figure = htmlElement('figure', null, parent);
   htmlElement('figcaption', caption, figure);
   const table = htmlElement('table', null, figure);
   if (header) {
     const tr = htmlElement('tr', null, table);
-    for (const cell of header) htmlElement('th', cell, tr, typeof cell === 'string' && cell.length > 3 ? 'text' : '');
+    for (const cell of header) htmlElement('th', cell, tr);
   }
-  for (const row of rows) {
+  for (const [name, ...cells] of rows) {
     const tr = htmlElement('tr', null, table);
-    row.forEach((cell, i) => {
-      const th = i === 0 && header && header[0] === '';
-      htmlElement(th ? 'th' : 'td', cell, tr, cell && cell.className ? cell.className : '');
-    });
+    htmlElement('th', name, tr, 'text');
+    for (const cell of cells) htmlElement('td', cell, tr, valueClass);
   }
-  return table;
 }
 
 function drawSummary() {
   document.getElementById('subtitle').textContent = R.title;
   const body = document.getElementById('summary-body');
-
-  const inputs = smallTable(body, 'Inputs', null, []);
-  for (const [role, path] of R.inputs) {
-    const tr = htmlElement('tr', null, inputs);
-    htmlElement('th', role, tr, 'text');
-    htmlElement('td', path, tr, 'path');
-  }
-
-  const run = smallTable(body, 'Run', null, []);
-  const runRows = [['mode', R.mode], ['seed', String(R.seed)]].concat(R.values);
-  for (const [name, value] of runRows) {
-    const tr = htmlElement('tr', null, run);
-    htmlElement('th', name, tr, 'text');
-    htmlElement('td', value, tr, 'text');
-  }
-
-  const counts = [
+  smallTable(body, 'Inputs', null, R.inputs, 'path');
+  smallTable(body, 'Run', null, [['mode', R.mode], ['seed', String(R.seed)]].concat(R.values), 'text');
+  smallTable(body, 'Counts', null, [
     ['taxa', R.taxa],
     ['interior nodes (with root)', R.taxa - 1],
     ['columns', columns],
     ['stem pairs', R.stemPairs],
     ['helices', R.helices.length],
     ['loop columns', R.loopColumns],
-  ];
-  smallTable(body, 'Counts', null, counts.map(([name, n]) => [name, String(n)]));
-
+  ].map(([name, n]) => [name, String(n)]));
   smallTable(body, 'Log-likelihood', null, [
     ['total', fixed(R.lnl[0], 4)],
     ['stems', fixed(R.lnl[1], 4)],
     ['loops', fixed(R.lnl[2], 4)],
   ]);
 
-  const rateNames = ['AC', 'AG', 'AU', 'CG', 'CU', 'GU'];
-  const rateRows = [];
-  if (R.hasStems) rateRows.push(['stems'].concat(R.stemRates.map((r) => fixed(r, 4))));
-  rateRows.push(['loops'].concat(R.loopRates.map((r) => fixed(r, 4))));
-  smallTable(body, 'Exchange rates', [''].concat(rateNames), rateRows);
-
-  smallTable(body, 'Loop base frequencies', ['A', 'C', 'G', 'U'],
-             [R.loopFreqs.map((f) => fixed(f, 4))]);
-
+  const rates = [];
+  if (R.hasStems) rates.push(['stems'].concat(R.stemRates.map((r) => fixed(r, 4))));
+  rates.push(['loops'].concat(R.loopRates.map((r) => fixed(r, 4))));
+  smallTable(body, 'Exchange rates', ['', 'AC', 'AG', 'AU', 'CG', 'CU', 'GU'], rates);
+  smallTable(body, 'Loop base frequencies', ['', 'A', 'C', 'G', 'U'],
+             [['loops'].concat(R.loopFreqs.map((f) => fixed(f, 4)))]);
   if (R.hasStems) {
     const rows = [];
     for (let a = 0; a < 4; ++a) {
@@ -287,8 +267,15 @@ function drawStructure() {
   svg.setAttribute('viewBox', [minX - margin, minY - margin, w, h].map((v) => v.toFixed(2)).join(' '));
   const boxWidth = Math.max(640, document.getElementById('node-section').clientWidth - 2);
   const pixelsPerUnit = Math.min(14, boxWidth / w, 900 / h);
-  svg.setAttribute('width', Math.max(200, w * pixelsPerUnit).toFixed(0));
-  svg.setAttribute('height', Math.max(120, h * pixelsPerUnit).toFixed(0));
+  // The drawing fits the page; a large structure is read by zooming in.
+  const zoom = document.getElementById('zoom');
+  const resize = () => {
+    const factor = Number(zoom.value);
+    svg.setAttribute('width', (Math.max(200, w * pixelsPerUnit) * factor).toFixed(0));
+    svg.setAttribute('height', (Math.max(120, h * pixelsPerUnit) * factor).toFixed(0));
+  };
+  zoom.addEventListener('change', resize);
+  resize();
 
   let backbone = '';
   points.forEach(([px, py], c) => { backbone += (c === 0 ? 'M' : 'L') + px + ' ' + py; });
