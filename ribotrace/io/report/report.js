@@ -181,12 +181,13 @@ function drawTree() {
 
   let longestTip = 0;
   if (showTips) for (const tip of tips) longestTip = Math.max(longestTip, R.name[tip].length);
-  const width = Math.max(640, document.getElementById('tree-section').clientWidth - 24);
+  const height = 24 + tips.length * spacing;
+  // The box's width, less room for a vertical scroll bar.
+  const width = Math.max(600, document.getElementById('tree').parentElement.clientWidth - 20);
   const labelRoom = showTips ? Math.min(320, 7 * longestTip + 16) : 16;
   const maxDepth = Math.max(...depth) || 1;
   const scale = (width - labelRoom - 60) / maxDepth;
   const x = depth.map((d) => 40 + d * scale);
-  const height = 24 + tips.length * spacing;
 
   const svg = document.getElementById('tree');
   svg.setAttribute('width', width);
