@@ -1,6 +1,9 @@
 #include "run/run_report.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 

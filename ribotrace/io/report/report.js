@@ -185,7 +185,7 @@ function drawTree() {
   // The box's width, less room for a vertical scroll bar.
   const width = Math.max(600, document.getElementById('tree').parentElement.clientWidth - 20);
   const labelRoom = showTips ? Math.min(320, 7 * longestTip + 16) : 16;
-  const maxDepth = Math.max(...depth) || 1;
+  const maxDepth = depth.reduce((a, b) => Math.max(a, b), 0) || 1;
   const scale = (width - labelRoom - 60) / maxDepth;
   const x = depth.map((d) => 40 + d * scale);
 
