@@ -19,7 +19,7 @@ mkdir "$work/out"
 mkdir -p docs
 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
   --disable-background-networking --disable-component-update --disable-sync \
-  --user-data-dir="$work/profile" --hide-scrollbars --window-size=1100,2250 \
+  --user-data-dir="$work/profile" --hide-scrollbars --window-size=1100,2090 \
   --force-device-scale-factor=0.6 --screenshot="$PWD/docs/report.png" \
   "file://$work/out/plant_srp10_samples.fa.html#anc_13" 2>/dev/null
 echo "docs/report.png: $(stat -c %s docs/report.png) bytes"
