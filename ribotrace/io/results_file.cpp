@@ -25,7 +25,7 @@ SafeOutputFile& AddSideFile(OutputSet& outputs, const SafeOutputFile& sequences,
 }  // namespace
 
 ResultsFiles::ResultsFiles(const std::string& out_file, std::vector<RunInput> inputs,
-                           bool site_tables)
+                           bool site_tables, bool report)
     : outputs(std::move(inputs), kWriteContext),
       sequences(outputs.Add(out_file, "WriteResultsToFile Error: Unable to open output file ptr.",
                             kWriteContext)),
@@ -38,12 +38,14 @@ ResultsFiles::ResultsFiles(const std::string& out_file, std::vector<RunInput> in
     state = &AddSideFile(outputs, sequences, ".state");
     pairs = &AddSideFile(outputs, sequences, ".pairs");
   }
+  if (report) this->report = &AddSideFile(outputs, sequences, ".html");
 }
 
 std::vector<std::string> ResultsFiles::Paths() const {
   std::vector<std::string> paths = {sequences.path(), summary.path(), tree.path(), map.path()};
   if (state != nullptr) paths.push_back(state->path());
   if (pairs != nullptr) paths.push_back(pairs->path());
+  if (report != nullptr) paths.push_back(report->path());
   return paths;
 }
 

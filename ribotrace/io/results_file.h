@@ -2,7 +2,7 @@
 // optionally the input sequences, every sampled and every hidden sequence,
 // FASTA-like), the summary file, named after it with ".par" appended, and
 // the files that name and describe the nodes (".tree", ".map.fa", and with
-// the per-site tables ".state" and ".pairs").
+// the per-site tables ".state" and ".pairs"), and the report (".html").
 #pragma once
 
 #include <cstddef>
@@ -26,7 +26,7 @@
 class ResultsFiles {
  public:
   ResultsFiles(const std::string& out_file, std::vector<RunInput> inputs = {},
-               bool site_tables = false);
+               bool site_tables = false, bool report = false);
   // Renames every finished file into place; the last step of a run.
   void CommitAll() { outputs.CommitAll(); }
   // Every file of the run, in the order the files were named below.
@@ -39,6 +39,7 @@ class ResultsFiles {
   SafeOutputFile& map;             // out_file.map.fa: most probable sequences
   SafeOutputFile* state = nullptr;  // out_file.state, with site_tables
   SafeOutputFile* pairs = nullptr;  // out_file.pairs, with site_tables
+  SafeOutputFile* report = nullptr;  // out_file.html, with report
 };
 
 // Appends the block of one sample row: ">anc_<index>_<k>" for a sampled row

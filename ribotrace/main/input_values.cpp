@@ -93,6 +93,8 @@ EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
       options.threads = ParseThreads(arg.substr(10));
     } else if (arg == "--state") {
       options.state = true;
+    } else if (arg == "--report") {
+      options.report = true;
     } else if (arg.rfind("--outgroup=", 0) == 0) {
       options.outgroup = ParseOutgroup(arg.substr(11));
     } else if (arg == "--timings") {

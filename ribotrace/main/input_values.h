@@ -10,7 +10,7 @@
 
 inline constexpr const char* kRibotraceUsage =
     "Usage: ribotrace [--seed=N] [--threads=N] [--timings] [--marginal|--classic] [--loglik] "
-    "[--state] [--outgroup=NAME[,NAME...]] data_file tree_file param_file out_file is_harmonic "
+    "[--state] [--report] [--outgroup=NAME[,NAME...]] data_file tree_file param_file out_file is_harmonic "
     "lambda n_samples include_data condition_on_pairs [show_debug]";
 
 // What --help prints after the usage line.
@@ -24,7 +24,7 @@ inline constexpr const char* kRibotraceHelp =
     "  data_file           the alignment-and-structure file\n"
     "  tree_file           MrBayes tree file (.con.tre, or .t: its last tree)\n"
     "  param_file          MrBayes parameter summary (.pstat)\n"
-    "  out_file            results file; .par, .tree, .map.fa (.state, .pairs) are named after it\n"
+    "  out_file            results file; .par, .tree, .map.fa (.state, .pairs, .html) are named after it\n"
     "  is_harmonic         1: hidden branches last the harmonic mean of the branch lengths, 0: 1\n"
     "  lambda              factor applied to the hidden branch length\n"
     "  n_samples           ancestral samples drawn per interior node\n"
@@ -37,6 +37,9 @@ inline constexpr const char* kRibotraceHelp =
     "  --classic           the earlier three-neighbour posteriors instead, as earlier versions\n"
     "                      computed them by default (reproduces their results)\n"
     "  --state             also write the per-site tables out_file.state and out_file.pairs\n"
+    "                      (default: off)\n"
+    "  --report            also write out_file.html: the tree, each node's sequence on the\n"
+    "                      structure coloured by its posterior, the stems' covariation\n"
     "                      (default: off)\n"
     "  --outgroup=NAME[,NAME...]\n"
     "                      root the tree halfway along the branch above these taxa (default: as\n"
@@ -59,6 +62,7 @@ struct EntryOptions {
   bool marginal = false;  // asked for the exact posteriors by name (the default)
   bool loglik = false;    // print the log-likelihood of the data
   bool state = false;                 // write the per-site tables
+  bool report = false;                // write the report page
   std::vector<std::string> outgroup;  // taxa to root the tree above
   std::vector<std::string> positional;  // program name first
 };

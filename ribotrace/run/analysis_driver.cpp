@@ -64,8 +64,10 @@ void CalcAncestralStates(const RunValues& values) {
   // of the results file, not memory: an absurd count fails here, naming it,
   // instead of filling the disk after a long computation. Per node and
   // column: a character per sample and hidden row, one of the most probable
-  // sequence and, with the tables, at most 160 bytes of table rows.
-  const long long bytes_per_cell = 2LL * values.n_samples + 1 + (values.state_tables ? 160 : 0);
+  // sequence, with the tables at most 160 bytes of table rows, and with the
+  // report five characters of the page.
+  const long long bytes_per_cell = 2LL * values.n_samples + 1 + (values.state_tables ? 160 : 0) +
+                                   (values.report ? 5 : 0);
   RequireDiskSpaceFor(CheckedProduct({n_interior, alignment.n_sites + 1, bytes_per_cell}),
                       values.out_file,
                       "CalcAncestralStates Error: " + std::to_string(values.n_samples) +
@@ -106,7 +108,7 @@ void CalcAncestralStates(const RunValues& values) {
                      {{"data file", values.data_file},
                       {"tree file", values.tree_file},
                       {"parameter file", values.param_file}},
-                     values.state_tables);
+                     values.state_tables, values.report);
 
   for (NodeStruct& node : nodes) {
     node.frac_likelihoods = AllocateBuffer<double>(

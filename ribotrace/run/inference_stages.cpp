@@ -1,10 +1,13 @@
 #include "run/inference_stages.h"
 
+#include <optional>
+
 #include "inference/fractional_likelihoods.h"
 #include "inference/log_likelihood.h"
 #include "inference/marginal_posteriors.h"
 #include "inference/posterior_states.h"
 #include "run/node_files.h"
+#include "run/run_report.h"
 #include "run/sample_stream.h"
 
 void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
@@ -16,9 +19,11 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
   fractional_options.stem_codes_as_sets = values.marginal;
   const FractionalScaling scaling =
       GetFractionalLikelihoods(inputs.down_pass, inputs.SS, inputs.alignment, fractional_options);
-  if (values.loglik) {
-    ShowLogLikelihood(GetLogLikelihood(inputs.down_pass, structure, inputs.parameters, scaling));
+  PartitionLogLikelihoods log_likelihood;
+  if (values.loglik || files.report != nullptr) {
+    log_likelihood = GetLogLikelihood(inputs.down_pass, structure, inputs.parameters, scaling);
   }
+  if (values.loglik) ShowLogLikelihood(log_likelihood);
   if (timings != nullptr) timings->Stop("likelihoods");
   if (values.marginal) {
     GetMarginalPosteriors(inputs.up_pass, structure, inputs.parameters);
@@ -29,5 +34,14 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
 
   WriteNodeFiles(inputs, files);
   if (timings != nullptr) timings->Stop("node files");
-  StreamSampleRows(inputs, values, seed, files);
+  // The report reads the posteriors before sampling conditions them.
+  std::optional<RunReport> report;
+  if (files.report != nullptr) report.emplace(inputs, values, *seed, log_likelihood);
+  if (timings != nullptr && report) timings->Stop("report data");
+  StreamSampleRows(inputs, values, seed, files, report ? &report->sampled_pairs() : nullptr);
+  if (report) {
+    if (timings != nullptr) timings->Start();
+    report->Write(*files.report);
+    if (timings != nullptr) timings->Stop("report");
+  }
 }

@@ -35,7 +35,9 @@ struct InferenceInputs {
 // drawing the whole matrix in order would give it), each row written to
 // the results files as it is produced, and listed when diagnostics are on.
 // values.threads threads produce rows; the output does not depend on their
-// number. *seed ends where that stream ends. The node files are put in
-// place last.
+// number. *seed ends where that stream ends. With a report file open, the
+// report gathers the posteriors before sampling, counts the stems' pairs
+// in the rows as they stream past, and is written after them. The node
+// files are put in place last.
 void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
                         ResultsFiles& files);

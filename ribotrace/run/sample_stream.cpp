@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "inference/ancestral_sampling.h"
@@ -28,6 +29,7 @@ struct Worker {
   std::string line;
   RowTimes times;
   double formatting = 0.0;
+  std::optional<SampledPairCounts> pairs;
 };
 
 void AppendListingProbability(std::string& listing, double log_p) {
@@ -55,7 +57,7 @@ void WriteToStandardOutput(const std::string& text) {
 }  // namespace
 
 void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
-                      ResultsFiles& files) {
+                      ResultsFiles& files, SampledPairCounts* pair_counts) {
   const std::vector<int>& structure = inputs.alignment.structure;
   StageTimings* timings = inputs.timings;
   // Conditioning changes a node's doublet posteriors once, for all its
@@ -75,7 +77,10 @@ void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, st
   const bool listing = show_debug_info;
   const bool timed = timings != nullptr;
   std::vector<Worker> workers(static_cast<std::size_t>(threads));
-  for (Worker& worker : workers) worker.codes.assign(n_sites, 0);
+  for (Worker& worker : workers) {
+    worker.codes.assign(n_sites, 0);
+    if (pair_counts != nullptr) worker.pairs = *pair_counts;
+  }
 
   const ProduceItem produce = [&](std::size_t row, int w, TextBatch& batch) {
     Worker& worker = workers[static_cast<std::size_t>(w)];
@@ -85,6 +90,7 @@ void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, st
     worker.line.clear();
     AppendSequenceCharacters(worker.line, worker.codes.data(), n_sites);
     const bool hidden = row >= plan.n_sampled_rows;
+    if (worker.pairs) (hidden ? worker.pairs->hidden : worker.pairs->sampled).AddRow(worker.codes);
     const std::size_t within = hidden ? row - plan.n_sampled_rows : row;
     AppendSampleBlock(batch.results, hidden, plan.nodes[within / plan.n_samples]->index,
                       within % plan.n_samples + 1, worker.line);
@@ -116,6 +122,12 @@ void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, st
   WriteResultsToFile_New(files, inputs.down_pass, values.include_data, inputs.alignment,
                          values.n_samples, values.lambda, values.is_harmonic, sample_blocks);
   *seed = JumpRandomState(*seed, plan.TotalDraws());
+  if (pair_counts != nullptr) {
+    for (const Worker& worker : workers) {
+      pair_counts->sampled.Merge(worker.pairs->sampled);
+      pair_counts->hidden.Merge(worker.pairs->hidden);
+    }
+  }
 
   if (timed) {
     RowTimes total;

@@ -7,12 +7,20 @@
 #include <cstdint>
 
 #include "run/inference_stages.h"
+#include "sequence/helices.h"
+
+// Canonical pairs of the streamed rows, counted as they pass.
+struct SampledPairCounts {
+  CanonicalPairCounter sampled;  // the ancestral sample rows
+  CanonicalPairCounter hidden;   // the hidden rows
+};
 
 // Conditions the sampled nodes' doublet posteriors on pairs (once per node),
 // then produces every row of the sample matrix on values.threads threads
 // and writes them, in row order, through WriteResultsToFile_New. All draws
 // come from the stream that starts at *seed, each at the position drawing
 // the whole matrix in order would give it; *seed ends where that stream
-// ends.
+// ends. With `pair_counts`, every row's pairs (gaps put back) are added to
+// its counters.
 void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
-                      ResultsFiles& files);
+                      ResultsFiles& files, SampledPairCounts* pair_counts = nullptr);

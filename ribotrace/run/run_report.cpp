@@ -1,0 +1,122 @@
+#include "run/run_report.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "inference/likelihood_blocks.h"
+#include "inference/node_posteriors.h"
+#include "io/tree_output.h"
+
+namespace {
+
+std::string Shortest(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+void AddRunValues(ReportData& data, const RunValues& values) {
+  data.title = values.out_file;
+  data.inputs = {{"data file", values.data_file},
+                 {"tree file", values.tree_file},
+                 {"parameter file", values.param_file},
+                 {"results", values.out_file}};
+  data.mode = values.marginal ? "exact marginal posteriors" : "classic (--classic)";
+  data.values = {{"is_harmonic", std::to_string(values.is_harmonic)},
+                 {"lambda", Shortest(values.lambda)},
+                 {"n_samples", std::to_string(values.n_samples)},
+                 {"include_data", std::to_string(values.include_data)},
+                 {"condition_on_pairs", std::to_string(values.condition_on_pairs)}};
+  if (!values.outgroup.empty()) {
+    std::string outgroup;
+    for (const std::string& name : values.outgroup) outgroup += (outgroup.empty() ? "" : ",") + name;
+    data.values.emplace_back("outgroup", outgroup);
+  }
+}
+
+std::vector<ReportTreeNode> TreeNodes(const std::vector<NodeStruct*>& nodes,
+                                      const std::vector<TaxonName>& Names) {
+  std::vector<ReportTreeNode> tree(nodes.size());
+  for (const NodeStruct* node : nodes) {
+    ReportTreeNode& entry = tree[static_cast<std::size_t>(node->index)];
+    entry.parent = node->anc != nullptr ? node->anc->index : -1;
+    entry.length = node->anc != nullptr ? node->length : 0.0;
+    entry.name = node->left != nullptr
+                     ? NodeName(node->index)
+                     : Names[static_cast<std::size_t>(node->taxon_index)].name;
+  }
+  return tree;
+}
+
+// The node's most probable sequence, every column's four probabilities
+// quantised, and the mean posterior of the bases of that sequence.
+ReportNode SummariseNode(const NodePosteriors& posteriors, int index, std::vector<int>& states) {
+  const std::size_t n_sites = posteriors.layout().n_sites();
+  ReportNode node;
+  node.index = index;
+  node.states.resize(n_sites);
+  node.probabilities.resize(4 * n_sites);
+  MostProbableSequence(posteriors, states);
+  double confidence = 0.0;
+  for (std::size_t c = 0; c < n_sites; ++c) {
+    const std::array<double, 4> p = NucleotideMarginals(posteriors, c);
+    for (std::size_t b = 0; b < 4; ++b) node.probabilities[4 * c + b] = QuantisedProbability(p[b]);
+    const int state = states[c];
+    node.states[c] = state >= 0 ? "ACGU"[state] : 'N';
+    confidence += state >= 0 ? p[static_cast<std::size_t>(state)] : 0.0;
+  }
+  node.mean_confidence = n_sites > 0 ? confidence / static_cast<double>(n_sites) : 0.0;
+  return node;
+}
+
+}  // namespace
+
+RunReport::RunReport(const InferenceInputs& inputs, const RunValues& values, std::int32_t seed,
+                     const PartitionLogLikelihoods& log_likelihood) {
+  const Alignment& alignment = inputs.alignment;
+  AddRunValues(data_, values);
+  data_.seed = seed;
+  data_.parameters = inputs.parameters;
+  data_.log_likelihood = log_likelihood;
+  data_.n_taxa = alignment.n_taxa;
+  data_.tree = TreeNodes(inputs.up_pass, alignment.Names);
+
+  const PosteriorLayout layout(alignment.structure, inputs.SS);
+  const std::size_t n_sites = layout.n_sites();
+  data_.partners.resize(n_sites);
+  for (std::size_t c = 0; c < n_sites; ++c) {
+    data_.partners[c] = layout.Partner(c);
+    data_.n_stem_pairs += layout.IsOpening(c) ? 1 : 0;
+    data_.n_loop_columns += layout.IsStem(c) ? 0 : 1;
+  }
+  data_.has_stems = data_.n_stem_pairs > 0;
+  data_.helices = FindHelices(data_.partners);
+
+  CanonicalPairCounter observed(data_.helices);
+  for (int t = 0; t < alignment.n_taxa; ++t) {
+    observed.AddRow(std::span<const int>(alignment.dmatrix).subspan(
+        static_cast<std::size_t>(t) * n_sites, n_sites));
+  }
+  CanonicalPairCounter most_probable(data_.helices);
+  std::vector<int> states(n_sites);
+  for (const NodeStruct* node : inputs.up_pass) {
+    if (!IsInteriorBelowRoot(*node)) continue;
+    data_.nodes.push_back(SummariseNode(NodePosteriors(*node, layout), node->index, states));
+    most_probable.AddRow(states);
+  }
+  std::sort(data_.nodes.begin(), data_.nodes.end(),
+            [](const ReportNode& a, const ReportNode& b) { return a.index < b.index; });
+  data_.covariation[0] = observed.tallies();
+  data_.covariation[1] = most_probable.tallies();
+  sampled_ = {CanonicalPairCounter(data_.helices), CanonicalPairCounter(data_.helices)};
+}
+
+void RunReport::Write(SafeOutputFile& file) {
+  data_.covariation[2] = sampled_.sampled.tallies();
+  data_.covariation[3] = sampled_.hidden.tallies();
+  WriteReport(data_, file);
+}
