@@ -121,7 +121,7 @@ def test_families(work, programs):
                            screen_figures(log.read()), family)
         # 2,000 generations are far too few: MrBayes's ESS stays below 100.
         expect(row["status"] == "warn" and "min ESS" in row["message"], f"{family}: {row}")
-        expect(row["results"] == f"{family}/{family}_samples.fa", f"{family}: {row['results']}")
+        expect(row["results"] == f"{family}/{family}_samples.fa.html", f"{family}: {row['results']}")
 
     broken = rows["broken"]
     expect(broken["status"] == "fail" and broken["taxa"] == "3" and
@@ -129,7 +129,7 @@ def test_families(work, programs):
            f"broken: {broken}")
     with open(os.path.join(output, "index.html")) as index:
         page = index.read()
-    for link in ('href="plant_srp10/plant_srp10_samples.fa"', 'href="broken/logs/mrbayes.log"'):
+    for link in ('href="plant_srp10/plant_srp10_samples.fa.html"', 'href="broken/logs/mrbayes.log"'):
         expect(link in page, f"index.html lacks {link}")
 
     os.remove(os.path.join(work, "in", "broken.txt"))
