@@ -55,7 +55,7 @@ void WriteToStandardOutput(const std::string& text) {
 }  // namespace
 
 void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
-                      ResultsFiles& files) {
+                      ResultsFiles& files, const CategorySampling* categories) {
   const std::vector<int>& structure = inputs.alignment.structure;
   StageTimings* timings = inputs.timings;
   // Conditioning changes a node's doublet posteriors once, for all its
@@ -66,7 +66,7 @@ void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, st
     }
   }
   const SampleRowPlan plan(inputs.down_pass, inputs.SS, structure, inputs.hidden, values.n_samples,
-                           values.condition_on_pairs, *seed);
+                           values.condition_on_pairs, *seed, categories);
   CheckSampledPosteriors(plan);
 
   const Clock::time_point stream_start = Clock::now();
