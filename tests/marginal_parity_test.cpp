@@ -10,11 +10,14 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 
 #include "inference/likelihood_blocks.h"
+#include "model/gamma_rates.h"
 #include "test_support.h"
 
 namespace {
@@ -54,12 +57,13 @@ LastSample ReadLastSample(const std::string& p_file) {
 }
 
 // The parameters of that sample as a summary table that ReadParameterFile
-// reads: one row per parameter, from the first exchange rate on.
+// reads: one row per parameter (TL, rates, frequencies, shapes).
 std::string WriteSampleTable(const ScratchDir& dir, const LastSample& sample) {
   std::string table = "Parameter\tMean\n";
   for (std::size_t i = 0; i < sample.names.size(); ++i) {
-    if (sample.names[i].rfind("r(", 0) == 0 || sample.names[i].rfind("pi(", 0) == 0) {
-      table += sample.names[i] + "\t" + sample.values[i] + "\n";
+    const std::string& name = sample.names[i];
+    if (name != "Gen" && name != "LnL" && name != "LnPr") {
+      table += name + "\t" + sample.values[i] + "\n";
     }
   }
   return dir.Write("sample.pstat", table);
@@ -118,6 +122,78 @@ TEST(MarginalMrBayesParity, AmbiguityCodesAtStemsAreStateSetsAsInMrBayes) {
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_LT(LogLikelihoodDifference(data, dir.Path("ambiguous.nex.t"), dir.Path("ambiguous.nex.p")),
             0.01);
+}
+
+namespace {
+
+// A short seeded MrBayes run with rates=gamma on examples/<name>.txt, as
+// pairnex writes it; the scratch folder holds its files.
+struct GammaRun {
+  ScratchDir dir;
+  std::string data_file;
+  std::string t_file;
+  std::string p_file;
+};
+
+std::unique_ptr<GammaRun> RunMrBayesWithGamma(const std::string& name) {
+  auto run = std::make_unique<GammaRun>();
+  const std::string mb = FindOnPath("mb");
+  EXPECT_FALSE(mb.empty()) << "MrBayes (mb) is not on PATH; scripts/install-deps.sh installs it";
+  run->data_file = std::string(EXAMPLES_DIR) + "/" + name + ".txt";
+  const ProgramResult converted =
+      RunProgram(PAIRNEX_BINARY, {"--mrbayes=3.2", "--rates=gamma", "--ngen=400", "--samplefreq=20",
+                                  run->data_file, run->dir.Path("gamma.nex")});
+  EXPECT_EQ(converted.status, 0) << converted.output;
+  run->dir.Write("seeded.nex",
+                 "#NEXUS\nbegin mrbayes;\n\tset seed=3 swapseed=3;\n\texecute gamma.nex;\nend;\n");
+  const ProgramResult mrbayes = RunProgram(mb, {"seeded.nex"}, "", run->dir.Path(""));
+  EXPECT_EQ(mrbayes.status, 0) << mrbayes.output;
+  run->t_file = run->dir.Path("gamma.nex.t");
+  run->p_file = run->dir.Path("gamma.nex.p");
+  return run;
+}
+
+// The stem/loop run of the bundled example, made once for the tests below.
+const GammaRun& PlantGammaRun() {
+  static const std::unique_ptr<GammaRun> run = RunMrBayesWithGamma("plant_srp10");
+  return *run;
+}
+
+}  // namespace
+
+TEST(GammaMrBayesParity, StemsAndLoopsGiveMrBayesLnLAndEveryThreadCountTheSameSamples) {
+  const GammaRun& run = PlantGammaRun();
+  const LastSample sample = ReadLastSample(run.p_file);
+  EXPECT_GT(sample.Value("alpha{1}"), 0.0);
+  EXPECT_NE(sample.Value("alpha{2}"), 1.0);  // the chain moved the loop shape
+  EXPECT_LT(LogLikelihoodDifference(run.data_file, run.t_file, run.p_file), 0.01);
+
+  // Category draws come from each row's own positions in the stream.
+  ScratchDir dir;
+  const std::string table = WriteSampleTable(dir, sample);
+  std::string first;
+  for (const char* threads : {"--threads=1", "--threads=2", "--threads=3"}) {
+    const std::string out = dir.Path(std::string("out") + threads[10]);
+    const ProgramResult ours = RunProgram(
+        RIBOTRACE_BINARY,
+        {"--seed=11", threads, "--state", run.data_file, run.t_file, table, out, "1", "1", "40", "0", "1"});
+    ASSERT_EQ(ours.status, 0) << ours.output;
+    const std::string results = ReadFile(out) + ReadFile(out + ".state") + ReadFile(out + ".pairs");
+    if (first.empty()) first = results;
+    EXPECT_TRUE(results == first) << threads;
+  }
+  const ProgramResult classic = RunProgram(
+      RIBOTRACE_BINARY, {"--classic", run.data_file, run.t_file, table, dir.Path("c"), "1", "1",
+                         "1", "0", "0"});
+  EXPECT_EQ(classic.status, 1);
+  EXPECT_NE(classic.output.find("which --classic does not model"), std::string::npos)
+      << classic.output;
+}
+
+TEST(GammaMrBayesParity, TheSingleModelGivesMrBayesLnL) {
+  const std::unique_ptr<GammaRun> run = RunMrBayesWithGamma("snr75");
+  EXPECT_GT(ReadLastSample(run->p_file).Value("alpha"), 0.0);
+  EXPECT_LT(LogLikelihoodDifference(run->data_file, run->t_file, run->p_file), 0.01);
 }
 
 namespace {
@@ -193,23 +269,24 @@ std::string NamedNewick(const std::string& t_file) {
   return named + ";\n";
 }
 
-}  // namespace
-
-TEST(MarginalIqTreeParity, LoopPosteriorsEqualIqTreeAncestralStates) {
+// Runs ribotrace --state and IQ-TREE --ancestral on the last tree of
+// `t_file` with the loop model of `sample` (and its loop gamma shape, when
+// the sample has one, as +G4), on the loop columns alone. Returns the
+// largest difference between the two programs' loop posteriors at the
+// interior nodes, matched by the taxa around them, and leaves IQ-TREE's
+// report in *report.
+double LargestDifferenceFromIqTree(const std::string& data_file, const std::string& t_file,
+                                   const LastSample& sample, std::string* report) {
   std::string iqtree = FindOnPath("iqtree2");
   if (iqtree.empty()) iqtree = FindOnPath("iqtree");
-  ASSERT_FALSE(iqtree.empty()) << "IQ-TREE is not on PATH; scripts/install-deps.sh installs it";
-  const std::string examples = EXAMPLES_DIR;
-  const std::string data_file = examples + "/plant_srp10.txt";
-  const std::string t_file = examples + "/plant_srp10.nex.t";
+  EXPECT_FALSE(iqtree.empty()) << "IQ-TREE is not on PATH; scripts/install-deps.sh installs it";
   ScratchDir dir;
-  const LastSample sample = ReadLastSample(examples + "/plant_srp10.nex.p");
   const Alignment alignment = ReadAlignment(data_file);
   const ProgramResult ours =
       RunProgram(RIBOTRACE_BINARY, {"--seed=7", "--state", data_file, t_file,
                                     WriteSampleTable(dir, sample), dir.Path("out"), "0", "1", "0",
                                     "0", "0"});
-  ASSERT_EQ(ours.status, 0) << ours.output;
+  EXPECT_EQ(ours.status, 0) << ours.output;
 
   // The loop columns only, and the loop model with IQ-TREE's rates
   // relative to G<->T.
@@ -242,19 +319,28 @@ TEST(MarginalIqTreeParity, LoopPosteriorsEqualIqTreeAncestralStates) {
                 rates[0] / rates[5], rates[1] / rates[5], rates[2] / rates[5], rates[3] / rates[5],
                 rates[4] / rates[5], sample.Value("pi(A){2}"), sample.Value("pi(C){2}"),
                 sample.Value("pi(G){2}"), sample.Value("pi(T){2}"));
+  const bool gamma = std::find(sample.names.begin(), sample.names.end(), "alpha{2}") !=
+                     sample.names.end();
+  if (gamma) {
+    std::snprintf(model + std::strlen(model), sizeof model - std::strlen(model), "+G4{%.10g}",
+                  sample.Value("alpha{2}"));
+  }
   const ProgramResult iq =
       RunProgram(iqtree, {"-s", "loops.fa", "-te", "tree.nwk", "-m", model, "-blfix", "--ancestral",
                           "-nt", "1", "-seed", "1", "-quiet", "-redo"},
                  "", dir.Path(""));
-  ASSERT_EQ(iq.status, 0) << iq.output;
+  EXPECT_EQ(iq.status, 0) << iq.output;
 
   // IQ-TREE's report must show the six rates we gave it.
-  const std::string report = ReadFile(dir.Path("loops.fa.iqtree"));
+  *report = ReadFile(dir.Path("loops.fa.iqtree"));
   const char* report_pairs[6] = {"A-C", "A-G", "A-T", "C-G", "C-T", "G-T"};
   for (int i = 0; i < 6; ++i) {
-    const std::size_t at = report.find(std::string("  ") + report_pairs[i] + ": ");
-    ASSERT_NE(at, std::string::npos) << report_pairs[i];
-    EXPECT_NEAR(std::stod(report.substr(at + 7)), rates[i] / rates[5], 5e-5) << report_pairs[i];
+    const std::size_t at = report->find(std::string("  ") + report_pairs[i] + ": ");
+    if (at == std::string::npos) {
+      ADD_FAILURE() << report_pairs[i] << " is not in IQ-TREE's report";
+      return INFINITY;
+    }
+    EXPECT_NEAR(std::stod(report->substr(at + 7)), rates[i] / rates[5], 5e-5) << report_pairs[i];
   }
 
   // Interior nodes by their tripartitions: IQ-TREE's from its tree file,
@@ -300,7 +386,10 @@ TEST(MarginalIqTreeParity, LoopPosteriorsEqualIqTreeAncestralStates) {
   int compared_nodes = 0;
   for (const auto& [name, split] : our_nodes) {
     const auto found = iq_nodes.find(split);
-    ASSERT_NE(found, iq_nodes.end()) << name;
+    if (found == iq_nodes.end()) {
+      ADD_FAILURE() << name << " has no node in IQ-TREE's tree";
+      return INFINITY;
+    }
     ++compared_nodes;
     for (std::size_t i = 0; i < loop_columns.size(); ++i) {
       const std::array<double, 4>& expected =
@@ -313,6 +402,41 @@ TEST(MarginalIqTreeParity, LoopPosteriorsEqualIqTreeAncestralStates) {
   }
   EXPECT_EQ(compared_nodes, alignment.n_taxa - 2);
   std::printf("Largest difference from IQ-TREE's loop posteriors: %.3g\n", largest);
-  // IQ-TREE prints five decimals, ribotrace six significant digits.
-  EXPECT_LT(largest, 1e-5);
+  return largest;
+}
+
+}  // namespace
+
+// IQ-TREE prints five decimals, ribotrace six significant digits.
+TEST(MarginalIqTreeParity, LoopPosteriorsEqualIqTreeAncestralStates) {
+  const std::string examples = EXAMPLES_DIR;
+  std::string report;
+  EXPECT_LT(LargestDifferenceFromIqTree(examples + "/plant_srp10.txt",
+                                        examples + "/plant_srp10.nex.t",
+                                        ReadLastSample(examples + "/plant_srp10.nex.p"), &report),
+            1e-5);
+}
+
+TEST(GammaIqTreeParity, LoopPosteriorsEqualIqTreesWithTheSameMeanRateCategories) {
+  const GammaRun& run = PlantGammaRun();
+  const LastSample sample = ReadLastSample(run.p_file);
+  std::string report;
+  EXPECT_LT(LargestDifferenceFromIqTree(run.data_file, run.t_file, sample, &report), 1e-5);
+  // IQ-TREE's categories are means too, and its rates ours (to the four
+  // significant digits it prints).
+  EXPECT_NE(report.find("computed as MEAN of the portion"), std::string::npos) << report;
+  const double alpha = sample.Value("alpha{2}");
+  std::size_t at = report.find("Gamma shape alpha: ");
+  ASSERT_NE(at, std::string::npos) << report;
+  EXPECT_NEAR(std::stod(report.substr(at + 19)), alpha, 5e-4 * alpha) << "the shape stays fixed";
+  const std::vector<double> rates = DiscreteGammaMeanRates(alpha, 4);
+  at = report.find("Category  Relative_rate  Proportion");
+  ASSERT_NE(at, std::string::npos) << report;
+  for (std::size_t k = 0; k < rates.size(); ++k) {
+    at = report.find('\n', at) + 1;
+    int category = 0;
+    double rate = 0.0;
+    ASSERT_EQ(std::sscanf(report.c_str() + at, "%d %lf", &category, &rate), 2);
+    EXPECT_NEAR(rate, rates[k], 5e-4 * rates[k]) << category;
+  }
 }

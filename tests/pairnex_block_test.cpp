@@ -101,6 +101,21 @@ TEST(MrBayesBlock, NoPairsGiveTheSingleModel) {
                 std::string(kDefaultChainAndSummary));
 }
 
+TEST(MrBayesBlock, GammaRatesGiveEveryPartitionItsOwnShape) {
+  MrBayesRun run;
+  run.gamma_rates = true;
+  std::string model = kPartitionedModel;
+  for (const char* lset : {"\tlset applyto=(1) nst=6", "\tlset applyto=(2) nst=6"}) {
+    model.insert(model.find(lset) + std::string(lset).size(), " rates=gamma");
+  }
+  EXPECT_NE(Converted(">s\n(-)\n>a\nGAC\n>b\nGUC\n", run).find(model + "\tunlink shape=(all);\n"),
+            std::string::npos);
+  run.gamma_categories = 6;
+  EXPECT_NE(Converted(">s\n---\n>a\nGAC\n>b\nGUC\n", run)
+                .find("\tlset nucmodel=4by4 nst=6 rates=gamma ngammacat=6;\n\tmcmc "),
+            std::string::npos);
+}
+
 TEST(MrBayesBlock, ChainLengthAndRunsScaleTheBurnInInBothDialects) {
   const std::string alignment = ">s\n(-)\n>a\nGAC\n>b\nGUC\n";
   MrBayesRun run;
