@@ -11,6 +11,7 @@
 #include "run/inference_stages.h"
 #include "inference/likelihood_blocks.h"
 #include "inference/posterior_states.h"
+#include "inference/rate_categories.h"
 #include "inference/sample_rows.h"
 #include "inference_test_support.h"
 #include "base/diagnostics.h"
@@ -199,6 +200,62 @@ TEST(StreamingRows, JumpAheadPositionsFollowTheSequentialDrawCount) {
   }
   EXPECT_EQ(plan.TotalDraws(), position + plan.gap_columns.size() * plan.n_rows());
   EXPECT_EQ(plan.gap_columns.size(), 2u);
+}
+
+// With rate categories each row draws its blocks' categories from its own
+// stretch after every other draw of the run, then each state given its
+// category; hidden rows carry it along that category's hidden branch.
+TEST(StreamingRows, RateCategoriesAreDrawnFromTheirOwnStretchAfterEveryOtherDraw) {
+  Case c(6, 14, 5, 0);
+  const std::size_t n_entries = c.tree.down_pass.front()->posterior_probs.size();
+  for (NodeStruct* node : c.tree.down_pass) {
+    if (!IsInteriorBelowRoot(*node)) continue;
+    // Category 0: the node's posteriors; category 1: all on the last state.
+    node->category_posteriors = node->posterior_probs;
+    node->category_posteriors.resize(2 * n_entries, 0.0);
+    for (std::size_t b = 0; b < n_entries / kBlockSize; ++b) {
+      node->category_posteriors[n_entries + b * kBlockSize + 15] = 1.0;
+      node->category_posteriors[n_entries + b * kBlockSize + 19] = 1.0;
+    }
+  }
+  CategorySampling categories{{2, {}}, {c.hidden, {JukesCantor4(2.0), JukesCantor16(2.0)}}};
+  const std::size_t U = static_cast<std::size_t>(CountBlocks(c.alignment.structure));
+  for (std::size_t b = 0; b < U; ++b) {
+    categories.posteriors.probs.push_back(0.1 * static_cast<double>(b % 7 + 1));
+    categories.posteriors.probs.push_back(1.0 - categories.posteriors.probs.back());
+  }
+  const SampleRowPlan plain(c.tree.down_pass, c.SS, c.alignment.structure, c.hidden, 3, 0, 77);
+  const SampleRowPlan plan(c.tree.down_pass, c.SS, c.alignment.structure, c.hidden, 3, 0, 77,
+                           &categories);
+  EXPECT_EQ(plan.FirstCategoryDraw(0), plain.TotalDraws());
+  EXPECT_EQ(plan.TotalDraws(), plain.TotalDraws() + plan.n_rows() * U);
+
+  std::vector<int> got(14);
+  for (const std::size_t row : {std::size_t{4}, plan.n_sampled_rows + 7}) {
+    const bool hidden = row >= plan.n_sampled_rows;
+    ProduceSampleRow(plan, row, false, got.data());
+    const NodeStruct& node = *plan.nodes[(hidden ? row - plan.n_sampled_rows : row) / 3];
+    std::int32_t state = JumpRandomState(77, plan.FirstDraw(row));
+    std::int32_t category_state = JumpRandomState(77, plan.FirstCategoryDraw(row));
+    std::size_t block = 0;
+    for (std::size_t col = 0; col < 14; ++col) {
+      if (!OwnsBlock(c.alignment.structure[col])) continue;
+      const int n = c.alignment.structure[col] == kOpeningColumn ? 16 : 4;
+      const std::size_t entry = block * kBlockSize + (n == 16 ? 0 : kSingletEntries);
+      const int k = DrawCategorical(categories.posteriors.OfBlock(block++), 2,
+                                    DrawUniform(&category_state));
+      int x = DrawCategorical(PosteriorEntries(node, entry, k), n, DrawUniform(&state));
+      if (hidden) {
+        const HiddenBranchMatrices& m = categories.hidden[static_cast<std::size_t>(k)];
+        x = DrawCategorical((n == 16 ? m.doublet.data() : m.singlet.data()) + x * n, n,
+                            DrawUniform(&state));
+      }
+      const int first = n == 16 ? x / 4 : x;
+      if (got[col] != kGapCode) {
+        EXPECT_EQ(got[col], first) << "row " << row << " column " << col;
+      }
+    }
+  }
 }
 
 TEST(StreamingRows, StridesAgreeWithStepping) {
