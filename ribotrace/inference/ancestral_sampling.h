@@ -6,6 +6,8 @@
 // sampled sequence of node j, sample k, and row (taxa - 2) x S + j x S + k
 // its hidden sequence. Entries are nucleotide states 0..3, or the gap code
 // once gaps are put back. Only the sampled rows have a log-probability.
+// With gamma rates each row also draws the rate category of every block
+// before its states (see SampleRowPlan::FirstCategoryDraw).
 #pragma once
 
 #include <cstddef>

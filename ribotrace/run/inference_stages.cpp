@@ -42,7 +42,7 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
   std::optional<CategorySampling> categories;
   if (HasGammaRates(inputs.parameters)) {
     categories = RunRateCategoryPasses(inputs, values);
-    if (timings != nullptr) timings->Stop("likelihoods and posteriors");
+    if (timings != nullptr) timings->Stop("gamma passes");
   } else {
     RunEqualRatePasses(inputs, values);
   }
