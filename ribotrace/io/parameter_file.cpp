@@ -257,8 +257,8 @@ class TableReader {
                  (isStructure_ ? ", analysed with the stem and loop partitions." : "."));
   }
 
-  // A shape row fills its slot; alpha{all} and alpha{1} or alpha{2}
-  // cannot both give the shape of one partition.
+  // Fills a slot that no row filled yet. Only shapes can collide: alpha{all}
+  // with alpha{1} or alpha{2} would give one partition two shapes.
   void FillOnce(ParameterRecord& parameters, int slot, std::size_t row, double value) {
     const auto [filled, fresh] = filled_by_.emplace(slot, row);
     if (!fresh) {
