@@ -122,7 +122,7 @@ std::string PairnexHelp() {
          "  --nchains=N        chains per run (default " +
          std::to_string(defaults.nchains) +
          ")\n"
-         "  --rates=equal|gamma  rates across sites: equal (default) or gamma-distributed,\n"
+         "  --rates=gamma      gamma-distributed rates across sites (default: equal),\n"
          "                     each partition with its own shape (ribotrace reads it)\n"
          "  --ngammacat=N      gamma categories, 2 to 20 (default " +
          std::to_string(defaults.gamma_categories) +
