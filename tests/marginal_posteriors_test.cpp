@@ -15,10 +15,8 @@
 #include "inference/marginal_posteriors.h"
 #include "inference/tip_likelihoods.h"
 #include "inference_test_support.h"
-#include "model/gamma_rates.h"
 #include "model/rate_matrices.h"
 #include "model/transition_probabilities.h"
-#include "run/rate_category_passes.h"
 #include "sequence/state_coding.h"
 
 namespace {
@@ -230,67 +228,6 @@ TEST(MarginalPosteriors, DeepUnderflowIsRescaledAndPosteriorsStayNormalised) {
       GetLogLikelihood(run.tree.down_pass, {0, 1, -1}, run.parameters, run.scaling);
   EXPECT_TRUE(std::isfinite(lnl.Total()));
   EXPECT_LT(lnl.loops, -400 * std::log(4.0) * 0.5);
-}
-
-// With gamma rates every block mixes its per-category posteriors by the
-// category's posterior probability there, L_k / sum over j of L_j; the
-// brute force repeats the enumeration at each category's rates.
-TEST(MarginalPosteriors, GammaMixturesMatchBruteForceEnumerationAtEveryCategorysRates) {
-  MarginalRun run = MakeRun(kNewick, kStructure, kRows);
-  run.parameters[kStemAlphaSlot] = 0.6;
-  run.parameters[kLoopAlphaSlot] = 1.4;
-  SetQMatrix(run.parameters);
-  SetDoubletQMatrix(run.parameters);
-  const std::vector<SiteRecord> SS = SiteRecordsOf(run.alignment, 0);
-  const HiddenBranchMatrices hidden{};
-  RunValues values;
-  values.gamma_categories = 3;
-  const CategorySampling sampling = RunRateCategoryPasses(
-      {run.tree.down_pass, run.tree.up_pass, SS, run.alignment, run.parameters, hidden}, values);
-  ASSERT_EQ(sampling.hidden.size(), 3u);
-
-  const std::vector<double> stem_rates = DiscreteGammaMeanRates(0.6, 3);
-  const std::vector<double> loop_rates = DiscreteGammaMeanRates(1.4, 3);
-  const double* freqs[4] = {&run.parameters[kDoubletFrequenciesSlot],
-                            &run.parameters[kDoubletFrequenciesSlot],
-                            &run.parameters[kLoopFrequenciesSlot],
-                            &run.parameters[kLoopFrequenciesSlot]};
-  for (std::size_t block = 0; block < 4; ++block) {
-    const bool stem = block < 2;  // pair 0-4, pair 1-3, loop 2, loop 5
-    const int n = stem ? 16 : 4;
-    const std::size_t entry = block * kBlockSize + (stem ? 0 : kSingletEntries);
-    std::vector<double> likelihood(3);
-    std::map<const NodeStruct*, std::vector<double>> joint;
-    for (std::size_t k = 0; k < 3; ++k) {
-      SetSingeltonTransitionProbabilities(run.tree.up_pass, loop_rates[k]);
-      SetDoubletTransitionProbabilities(run.tree.up_pass, 2.0 * stem_rates[k]);
-      std::map<const NodeStruct*, std::vector<double>> posterior;
-      if (stem) {
-        const BruteForce<16> exact = Enumerate<16>(run.tree, freqs[block], block);
-        likelihood[k] = exact.likelihood;
-        posterior = exact.posterior;
-      } else {
-        const BruteForce<4> exact = Enumerate<4>(run.tree, freqs[block], block);
-        likelihood[k] = exact.likelihood;
-        posterior = exact.posterior;
-      }
-      for (const auto& [node, probs] : posterior) {
-        joint[node].resize(static_cast<std::size_t>(n));
-        for (int x = 0; x < n; ++x) joint[node][x] += likelihood[k] * probs[x];
-      }
-    }
-    const double total = likelihood[0] + likelihood[1] + likelihood[2];
-    for (std::size_t k = 0; k < 3; ++k) {
-      EXPECT_NEAR(sampling.posteriors.OfBlock(block)[k], likelihood[k] / total, 1e-12) << block;
-    }
-    for (const auto& [node, probs] : joint) {
-      if (node->anc == nullptr) continue;
-      for (int x = 0; x < n; ++x) {
-        EXPECT_NEAR(node->posterior_probs[entry + x], probs[x] / total, 1e-12)
-            << "block " << block << " node " << node->index << " state " << x;
-      }
-    }
-  }
 }
 
 TEST(MarginalTipLikelihoods, StemAmbiguityCodesAreStateSets) {

@@ -104,11 +104,9 @@ TEST(MrBayesBlock, NoPairsGiveTheSingleModel) {
 TEST(MrBayesBlock, GammaRatesGiveEveryPartitionItsOwnShape) {
   MrBayesRun run;
   run.gamma_rates = true;
-  std::string model = kPartitionedModel;
-  for (const char* lset : {"\tlset applyto=(1) nst=6", "\tlset applyto=(2) nst=6"}) {
-    model.insert(model.find(lset) + std::string(lset).size(), " rates=gamma");
-  }
-  EXPECT_NE(Converted(">s\n(-)\n>a\nGAC\n>b\nGUC\n", run).find(model + "\tunlink shape=(all);\n"),
+  EXPECT_NE(Converted(">s\n(-)\n>a\nGAC\n>b\nGUC\n", run)
+                .find("\tlset applyto=(1) nst=6 rates=gamma;\n\tlset applyto=(2) nst=6 "
+                      "rates=gamma;\n\tunlink revmat=(all);\n\tunlink shape=(all);\n"),
             std::string::npos);
   run.gamma_categories = 6;
   EXPECT_NE(Converted(">s\n---\n>a\nGAC\n>b\nGUC\n", run)
