@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <set>
 #include <sstream>
 
@@ -125,74 +124,31 @@ TEST(MarginalMrBayesParity, AmbiguityCodesAtStemsAreStateSetsAsInMrBayes) {
 
 namespace {
 
-// A short seeded MrBayes run with rates=gamma on examples/<name>.txt, as
-// pairnex writes it; the scratch folder holds its files.
-struct GammaRun {
-  ScratchDir dir;
-  std::string data_file;
-  std::string t_file;
-  std::string p_file;
-};
-
-std::unique_ptr<GammaRun> RunMrBayesWithGamma(const std::string& name) {
-  auto run = std::make_unique<GammaRun>();
+// Runs pairnex --rates=gamma and a short seeded MrBayes chain on
+// examples/<name>.txt in `dir`; returns the data file.
+std::string RunMrBayesWithGamma(const ScratchDir& dir, const std::string& name) {
   const std::string mb = FindOnPath("mb");
   EXPECT_FALSE(mb.empty()) << "MrBayes (mb) is not on PATH; scripts/install-deps.sh installs it";
-  run->data_file = std::string(EXAMPLES_DIR) + "/" + name + ".txt";
+  const std::string data_file = std::string(EXAMPLES_DIR) + "/" + name + ".txt";
   const ProgramResult converted =
       RunProgram(PAIRNEX_BINARY, {"--mrbayes=3.2", "--rates=gamma", "--ngen=400", "--samplefreq=20",
-                                  run->data_file, run->dir.Path("gamma.nex")});
+                                  data_file, dir.Path("gamma.nex")});
   EXPECT_EQ(converted.status, 0) << converted.output;
-  run->dir.Write("seeded.nex",
-                 "#NEXUS\nbegin mrbayes;\n\tset seed=3 swapseed=3;\n\texecute gamma.nex;\nend;\n");
-  const ProgramResult mrbayes = RunProgram(mb, {"seeded.nex"}, "", run->dir.Path(""));
+  dir.Write("seeded.nex",
+            "#NEXUS\nbegin mrbayes;\n\tset seed=3 swapseed=3;\n\texecute gamma.nex;\nend;\n");
+  const ProgramResult mrbayes = RunProgram(mb, {"seeded.nex"}, "", dir.Path(""));
   EXPECT_EQ(mrbayes.status, 0) << mrbayes.output;
-  run->t_file = run->dir.Path("gamma.nex.t");
-  run->p_file = run->dir.Path("gamma.nex.p");
-  return run;
-}
-
-// The stem/loop run of the bundled example, made once for the tests below.
-const GammaRun& PlantGammaRun() {
-  static const std::unique_ptr<GammaRun> run = RunMrBayesWithGamma("plant_srp10");
-  return *run;
+  return data_file;
 }
 
 }  // namespace
 
-TEST(GammaMrBayesParity, StemsAndLoopsGiveMrBayesLnLAndEveryThreadCountTheSameSamples) {
-  const GammaRun& run = PlantGammaRun();
-  const LastSample sample = ReadLastSample(run.p_file);
-  EXPECT_GT(sample.Value("alpha{1}"), 0.0);
-  EXPECT_NE(sample.Value("alpha{2}"), 1.0);  // the chain moved the loop shape
-  EXPECT_LT(LogLikelihoodDifference(run.data_file, run.t_file, run.p_file), 0.01);
-
-  // Category draws come from each row's own positions in the stream.
+TEST(GammaParity, TheSingleModelGivesMrBayesLnL) {
   ScratchDir dir;
-  const std::string table = WriteSampleTable(dir, sample);
-  std::string first;
-  for (const char* threads : {"--threads=1", "--threads=2", "--threads=3"}) {
-    const std::string out = dir.Path(std::string("out") + threads[10]);
-    const ProgramResult ours = RunProgram(
-        RIBOTRACE_BINARY,
-        {"--seed=11", threads, "--state", run.data_file, run.t_file, table, out, "1", "1", "40", "0", "1"});
-    ASSERT_EQ(ours.status, 0) << ours.output;
-    const std::string results = ReadFile(out) + ReadFile(out + ".state") + ReadFile(out + ".pairs");
-    if (first.empty()) first = results;
-    EXPECT_TRUE(results == first) << threads;
-  }
-  const ProgramResult classic = RunProgram(
-      RIBOTRACE_BINARY, {"--classic", run.data_file, run.t_file, table, dir.Path("c"), "1", "1",
-                         "1", "0", "0"});
-  EXPECT_EQ(classic.status, 1);
-  EXPECT_NE(classic.output.find("which --classic does not model"), std::string::npos)
-      << classic.output;
-}
-
-TEST(GammaMrBayesParity, TheSingleModelGivesMrBayesLnL) {
-  const std::unique_ptr<GammaRun> run = RunMrBayesWithGamma("snr75");
-  EXPECT_GT(ReadLastSample(run->p_file).Value("alpha"), 0.0);
-  EXPECT_LT(LogLikelihoodDifference(run->data_file, run->t_file, run->p_file), 0.01);
+  const std::string data_file = RunMrBayesWithGamma(dir, "snr75");
+  EXPECT_GT(ReadLastSample(dir.Path("gamma.nex.p")).Value("alpha"), 0.0);
+  EXPECT_LT(LogLikelihoodDifference(data_file, dir.Path("gamma.nex.t"), dir.Path("gamma.nex.p")),
+            0.01);
 }
 
 namespace {
@@ -269,23 +225,23 @@ std::string NamedNewick(const std::string& t_file) {
 }
 
 // Runs ribotrace --state and IQ-TREE --ancestral on the last tree of
-// `t_file` with the loop model of `sample` (and its loop gamma shape, when
-// the sample has one, as +G4), on the loop columns alone. Returns the
-// largest difference between the two programs' loop posteriors at the
-// interior nodes, matched by the taxa around them, and leaves IQ-TREE's
-// report in *report.
-double LargestDifferenceFromIqTree(const std::string& data_file, const std::string& t_file,
-                                   const LastSample& sample, std::string* report) {
+// `t_file` with the loop model of `sample` (with a positive loop_alpha,
+// +G4{loop_alpha}), on the loop columns alone, and compares the two
+// programs' loop posteriors at the interior nodes, matched by the taxa
+// around them. Leaves IQ-TREE's report in *report.
+void CompareLoopPosteriorsWithIqTree(const std::string& data_file, const std::string& t_file,
+                                     const LastSample& sample, double loop_alpha,
+                                     std::string* report) {
   std::string iqtree = FindOnPath("iqtree2");
   if (iqtree.empty()) iqtree = FindOnPath("iqtree");
-  EXPECT_FALSE(iqtree.empty()) << "IQ-TREE is not on PATH; scripts/install-deps.sh installs it";
+  ASSERT_FALSE(iqtree.empty()) << "IQ-TREE is not on PATH; scripts/install-deps.sh installs it";
   ScratchDir dir;
   const Alignment alignment = ReadAlignment(data_file);
   const ProgramResult ours =
       RunProgram(RIBOTRACE_BINARY, {"--seed=7", "--state", data_file, t_file,
                                     WriteSampleTable(dir, sample), dir.Path("out"), "0", "1", "0",
                                     "0", "0"});
-  EXPECT_EQ(ours.status, 0) << ours.output;
+  ASSERT_EQ(ours.status, 0) << ours.output;
 
   // The loop columns only, and the loop model with IQ-TREE's rates
   // relative to G<->T.
@@ -318,27 +274,22 @@ double LargestDifferenceFromIqTree(const std::string& data_file, const std::stri
                 rates[0] / rates[5], rates[1] / rates[5], rates[2] / rates[5], rates[3] / rates[5],
                 rates[4] / rates[5], sample.Value("pi(A){2}"), sample.Value("pi(C){2}"),
                 sample.Value("pi(G){2}"), sample.Value("pi(T){2}"));
-  const bool gamma = std::find(sample.names.begin(), sample.names.end(), "alpha{2}") !=
-                     sample.names.end();
-  if (gamma) {
+  if (loop_alpha > 0.0) {
     std::snprintf(model + std::strlen(model), sizeof model - std::strlen(model), "+G4{%.10g}",
-                  sample.Value("alpha{2}"));
+                  loop_alpha);
   }
   const ProgramResult iq =
       RunProgram(iqtree, {"-s", "loops.fa", "-te", "tree.nwk", "-m", model, "-blfix", "--ancestral",
                           "-nt", "1", "-seed", "1", "-quiet", "-redo"},
                  "", dir.Path(""));
-  EXPECT_EQ(iq.status, 0) << iq.output;
+  ASSERT_EQ(iq.status, 0) << iq.output;
 
   // IQ-TREE's report must show the six rates we gave it.
   *report = ReadFile(dir.Path("loops.fa.iqtree"));
   const char* report_pairs[6] = {"A-C", "A-G", "A-T", "C-G", "C-T", "G-T"};
   for (int i = 0; i < 6; ++i) {
     const std::size_t at = report->find(std::string("  ") + report_pairs[i] + ": ");
-    if (at == std::string::npos) {
-      ADD_FAILURE() << report_pairs[i] << " is not in IQ-TREE's report";
-      return INFINITY;
-    }
+    ASSERT_NE(at, std::string::npos) << report_pairs[i];
     EXPECT_NEAR(std::stod(report->substr(at + 7)), rates[i] / rates[5], 5e-5) << report_pairs[i];
   }
 
@@ -385,10 +336,7 @@ double LargestDifferenceFromIqTree(const std::string& data_file, const std::stri
   int compared_nodes = 0;
   for (const auto& [name, split] : our_nodes) {
     const auto found = iq_nodes.find(split);
-    if (found == iq_nodes.end()) {
-      ADD_FAILURE() << name << " has no node in IQ-TREE's tree";
-      return INFINITY;
-    }
+    ASSERT_NE(found, iq_nodes.end()) << name;
     ++compared_nodes;
     for (std::size_t i = 0; i < loop_columns.size(); ++i) {
       const std::array<double, 4>& expected =
@@ -401,30 +349,52 @@ double LargestDifferenceFromIqTree(const std::string& data_file, const std::stri
   }
   EXPECT_EQ(compared_nodes, alignment.n_taxa - 2);
   std::printf("Largest difference from IQ-TREE's loop posteriors: %.3g\n", largest);
-  return largest;
+  // IQ-TREE prints five decimals, ribotrace six significant digits.
+  EXPECT_LT(largest, 1e-5);
 }
 
 }  // namespace
 
-// IQ-TREE prints five decimals, ribotrace six significant digits.
 TEST(MarginalIqTreeParity, LoopPosteriorsEqualIqTreeAncestralStates) {
   const std::string examples = EXAMPLES_DIR;
   std::string report;
-  EXPECT_LT(LargestDifferenceFromIqTree(examples + "/plant_srp10.txt",
-                                        examples + "/plant_srp10.nex.t",
-                                        ReadLastSample(examples + "/plant_srp10.nex.p"), &report),
-            1e-5);
+  CompareLoopPosteriorsWithIqTree(examples + "/plant_srp10.txt", examples + "/plant_srp10.nex.t",
+                                  ReadLastSample(examples + "/plant_srp10.nex.p"), 0.0, &report);
 }
 
-TEST(GammaIqTreeParity, LoopPosteriorsEqualIqTreesWithTheSameMeanRateCategories) {
-  const GammaRun& run = PlantGammaRun();
-  const LastSample sample = ReadLastSample(run.p_file);
+// The bundled example under rates=gamma: MrBayes's LnL, IQ-TREE's loop
+// posteriors under +G4 with the same shape (its categories are mean rates
+// too), the same samples on any number of threads, and --classic refused.
+TEST(GammaParity, StemsAndLoopsMatchMrBayesAndIqTreeAndEveryThreadCountDrawsTheSame) {
+  ScratchDir dir;
+  const std::string data_file = RunMrBayesWithGamma(dir, "plant_srp10");
+  const std::string t_file = dir.Path("gamma.nex.t");
+  const LastSample sample = ReadLastSample(dir.Path("gamma.nex.p"));
+  EXPECT_LT(LogLikelihoodDifference(data_file, t_file, dir.Path("gamma.nex.p")), 0.01);
+
+  const double alpha = sample.Value("alpha{2}");
   std::string report;
-  EXPECT_LT(LargestDifferenceFromIqTree(run.data_file, run.t_file, sample, &report), 1e-5);
-  // IQ-TREE's categories are means too, and the shape stays the one given.
+  CompareLoopPosteriorsWithIqTree(data_file, t_file, sample, alpha, &report);
   EXPECT_NE(report.find("computed as MEAN of the portion"), std::string::npos) << report;
   const std::size_t at = report.find("Gamma shape alpha: ");
   ASSERT_NE(at, std::string::npos) << report;
-  EXPECT_NEAR(std::stod(report.substr(at + 19)), sample.Value("alpha{2}"),
-              5e-4 * sample.Value("alpha{2}"));
+  EXPECT_NEAR(std::stod(report.substr(at + 19)), alpha, 5e-4 * alpha);
+
+  const std::string table = WriteSampleTable(dir, sample);
+  std::string first;
+  for (const std::string threads : {"1", "2", "3"}) {
+    const std::string out = dir.Path("out" + threads);
+    const ProgramResult ours =
+        RunProgram(RIBOTRACE_BINARY, {"--seed=11", "--threads=" + threads, "--state", data_file,
+                                      t_file, table, out, "1", "1", "40", "0", "1"});
+    ASSERT_EQ(ours.status, 0) << ours.output;
+    const std::string results = ReadFile(out) + ReadFile(out + ".state") + ReadFile(out + ".pairs");
+    if (first.empty()) first = results;
+    EXPECT_TRUE(results == first) << threads << " threads";
+  }
+  const ProgramResult classic = RunProgram(
+      RIBOTRACE_BINARY, {"--classic", data_file, t_file, table, dir.Path("c"), "1", "1", "1", "0",
+                         "0"});
+  EXPECT_EQ(classic.status, 1);
+  EXPECT_NE(classic.output.find("which --classic does not model"), std::string::npos);
 }
