@@ -39,6 +39,15 @@ void AppendStemLoopPartition(std::string& text, const PairnexAlignment& alignmen
           ";\n\tpartition by_stem_loop = 2:stems,loops;\n\tset partition = by_stem_loop;\n";
 }
 
+// What the lset commands add for the rates across sites: nothing for
+// equal rates, MrBayes's default.
+std::string RatesSetting(const MrBayesRun& run) {
+  if (!run.gamma_rates) return "";
+  std::string setting = " rates=gamma";
+  if (run.gamma_categories != 4) setting += " ngammacat=" + std::to_string(run.gamma_categories);
+  return setting;
+}
+
 std::string McmcCommand(const MrBayesRun& run) {
   return "\tmcmc ngen=" + std::to_string(run.ngen) +
          " savebrlens=yes nchains=" + std::to_string(run.nchains) +
@@ -64,11 +73,13 @@ std::string ComposeMrBayesDoubletFile(const PairnexAlignment& alignment, const M
   text += "begin mrbayes;\n\tset autoclose=yes nowarn=yes;\n";
   if (alignment.isStructure) {
     AppendStemLoopPartition(text, alignment);
-    text +=
-        "\tlset applyto=(1)   nucmodel=doublet;\n\tlset applyto=(2)   nucmodel=4by4;\n"
-        "\tlset applyto=(1) nst=6;\n\tlset applyto=(2) nst=6;\n\tunlink revmat=(all);\n";
+    text += "\tlset applyto=(1)   nucmodel=doublet;\n\tlset applyto=(2)   nucmodel=4by4;\n"
+            "\tlset applyto=(1) nst=6" + RatesSetting(run) + ";\n\tlset applyto=(2) nst=6" +
+            RatesSetting(run) + ";\n\tunlink revmat=(all);\n";
+    // Linked, both partitions would share one shape (alpha{all}).
+    if (run.gamma_rates) text += "\tunlink shape=(all);\n";
   } else {
-    text += "\tlset nucmodel=4by4 nst=6;\n";
+    text += "\tlset nucmodel=4by4 nst=6" + RatesSetting(run) + ";\n";
   }
   text += McmcCommand(run) + SummaryCommands(run) + "\tquit;\nend;";
   return text;

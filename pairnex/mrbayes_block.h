@@ -24,6 +24,11 @@ struct MrBayesRun {
   // heated chains of Metropolis coupling).
   int nruns = 1;
   int nchains = 1;
+  // Gamma-distributed rates across sites (lset rates=gamma) in every
+  // partition, each partition with its own shape, approximated by
+  // gamma_categories categories (MrBayes's ngammacat, 4 by default).
+  bool gamma_rates = false;
+  int gamma_categories = 4;
   // Half of the samples, as 500 is of the default 1000.
   int Burnin() const { return ngen / samplefreq / 2; }
 };

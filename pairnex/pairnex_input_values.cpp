@@ -28,6 +28,22 @@ MrBayesDialect ParseDialect(const std::string& text) {
   Fail("Invalid value '" + text + "' for --mrbayes: expected 3.1 or 3.2.\n" + kPairnexUsage);
 }
 
+bool ParseRates(const std::string& text) {
+  if (text == "equal") return false;
+  if (text == "gamma") return true;
+  Fail("Invalid value '" + text + "' for --rates: expected equal or gamma.\n" + kPairnexUsage);
+}
+
+// MrBayes accepts 2 to 20 gamma categories.
+int ParseGammaCategories(const std::string& text) {
+  const int value = ParseCount("--ngammacat", text);
+  if (value < 2 || value > 20) {
+    Fail("Invalid value '" + text + "' for --ngammacat: expected a whole number from 2 to 20.\n" +
+         kPairnexUsage);
+  }
+  return value;
+}
+
 bool TakeValue(const std::string& arg, const std::string& option, std::string& value) {
   if (arg.rfind(option + "=", 0) != 0) return false;
   value = arg.substr(option.size() + 1);
@@ -43,6 +59,7 @@ void Prompt(const char* text) {
 
 ConverterOptions ParseConverterOptions(int argc, const char* const* argv) {
   ConverterOptions options;
+  bool categories_given = false;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     std::string value;
@@ -62,9 +79,18 @@ ConverterOptions ParseConverterOptions(int argc, const char* const* argv) {
       options.run.nruns = ParseCount("--nruns", value);
     } else if (TakeValue(arg, "--nchains", value)) {
       options.run.nchains = ParseCount("--nchains", value);
+    } else if (TakeValue(arg, "--rates", value)) {
+      options.run.gamma_rates = ParseRates(value);
+    } else if (TakeValue(arg, "--ngammacat", value)) {
+      options.run.gamma_categories = ParseGammaCategories(value);
+      categories_given = true;
     } else {
       Fail("Unknown option '" + arg + "'.\n" + kPairnexUsage);
     }
+  }
+  if (categories_given && !options.run.gamma_rates) {
+    Fail("--ngammacat needs --rates=gamma: with equal rates there are no gamma categories.\n" +
+         std::string(kPairnexUsage));
   }
   if (options.run.samplefreq > options.run.ngen) {
     // The chain would keep only its starting state: nothing to summarise.
@@ -96,6 +122,12 @@ std::string PairnexHelp() {
          "  --nchains=N        chains per run (default " +
          std::to_string(defaults.nchains) +
          ")\n"
+         "  --rates=gamma      gamma-distributed rates across sites (default: equal),\n"
+         "                     each partition with its own shape (ribotrace reads it)\n"
+         "  --ngammacat=N      gamma categories, 2 to 20 (default " +
+         std::to_string(defaults.gamma_categories) +
+         "; with --rates=gamma;\n"
+         "                     give ribotrace the same --ngammacat)\n"
          "  --help             show this text\n"
          "  --version          show the version\n";
 }

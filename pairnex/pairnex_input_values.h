@@ -12,7 +12,7 @@ namespace pairnex {
 
 inline constexpr const char* kPairnexUsage =
     "Usage: pairnex [--mrbayes=3.1|3.2] [--ngen=N] [--samplefreq=N] [--nruns=N] [--nchains=N] "
-    "data_file output_file";
+    "[--rates=equal|gamma] [--ngammacat=N] data_file output_file";
 
 // Options that begin with "--", taken out before the positional rules.
 struct ConverterOptions {
@@ -22,9 +22,10 @@ struct ConverterOptions {
   std::vector<std::string> positional;  // program name first
 };
 
-// Separates --help, --version, --mrbayes=, --ngen=, --samplefreq=, --nruns=
-// and --nchains= from the positional arguments. An unknown option or a bad
-// value is fatal.
+// Separates --help, --version, --mrbayes=, --ngen=, --samplefreq=, --nruns=,
+// --nchains=, --rates= and --ngammacat= from the positional arguments. An
+// unknown option, a bad value, or --ngammacat without --rates=gamma is
+// fatal.
 ConverterOptions ParseConverterOptions(int argc, const char* const* argv);
 
 // The help text printed by --help, with the defaults in force.

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <sstream>
@@ -54,12 +55,13 @@ LastSample ReadLastSample(const std::string& p_file) {
 }
 
 // The parameters of that sample as a summary table that ReadParameterFile
-// reads: one row per parameter, from the first exchange rate on.
+// reads: one row per parameter (TL, rates, frequencies, shapes).
 std::string WriteSampleTable(const ScratchDir& dir, const LastSample& sample) {
   std::string table = "Parameter\tMean\n";
   for (std::size_t i = 0; i < sample.names.size(); ++i) {
-    if (sample.names[i].rfind("r(", 0) == 0 || sample.names[i].rfind("pi(", 0) == 0) {
-      table += sample.names[i] + "\t" + sample.values[i] + "\n";
+    const std::string& name = sample.names[i];
+    if (name != "Gen" && name != "LnL" && name != "LnPr") {
+      table += name + "\t" + sample.values[i] + "\n";
     }
   }
   return dir.Write("sample.pstat", table);
@@ -117,6 +119,35 @@ TEST(MarginalMrBayesParity, AmbiguityCodesAtStemsAreStateSetsAsInMrBayes) {
   const ProgramResult run = RunProgram(mb, {"seeded.nex"}, "", dir.Path(""));
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_LT(LogLikelihoodDifference(data, dir.Path("ambiguous.nex.t"), dir.Path("ambiguous.nex.p")),
+            0.01);
+}
+
+namespace {
+
+// Runs pairnex --rates=gamma and a short seeded MrBayes chain on
+// examples/<name>.txt in `dir`; returns the data file.
+std::string RunMrBayesWithGamma(const ScratchDir& dir, const std::string& name) {
+  const std::string mb = FindOnPath("mb");
+  EXPECT_FALSE(mb.empty()) << "MrBayes (mb) is not on PATH; scripts/install-deps.sh installs it";
+  const std::string data_file = std::string(EXAMPLES_DIR) + "/" + name + ".txt";
+  const ProgramResult converted =
+      RunProgram(PAIRNEX_BINARY, {"--mrbayes=3.2", "--rates=gamma", "--ngen=400", "--samplefreq=20",
+                                  data_file, dir.Path("gamma.nex")});
+  EXPECT_EQ(converted.status, 0) << converted.output;
+  dir.Write("seeded.nex",
+            "#NEXUS\nbegin mrbayes;\n\tset seed=3 swapseed=3;\n\texecute gamma.nex;\nend;\n");
+  const ProgramResult mrbayes = RunProgram(mb, {"seeded.nex"}, "", dir.Path(""));
+  EXPECT_EQ(mrbayes.status, 0) << mrbayes.output;
+  return data_file;
+}
+
+}  // namespace
+
+TEST(GammaParity, TheSingleModelGivesMrBayesLnL) {
+  ScratchDir dir;
+  const std::string data_file = RunMrBayesWithGamma(dir, "snr75");
+  EXPECT_GT(ReadLastSample(dir.Path("gamma.nex.p")).Value("alpha"), 0.0);
+  EXPECT_LT(LogLikelihoodDifference(data_file, dir.Path("gamma.nex.t"), dir.Path("gamma.nex.p")),
             0.01);
 }
 
@@ -193,17 +224,18 @@ std::string NamedNewick(const std::string& t_file) {
   return named + ";\n";
 }
 
-}  // namespace
-
-TEST(MarginalIqTreeParity, LoopPosteriorsEqualIqTreeAncestralStates) {
+// Runs ribotrace --state and IQ-TREE --ancestral on the last tree of
+// `t_file` with the loop model of `sample` (with a positive loop_alpha,
+// +G4{loop_alpha}), on the loop columns alone, and compares the two
+// programs' loop posteriors at the interior nodes, matched by the taxa
+// around them. Leaves IQ-TREE's report in *report.
+void CompareLoopPosteriorsWithIqTree(const std::string& data_file, const std::string& t_file,
+                                     const LastSample& sample, double loop_alpha,
+                                     std::string* report) {
   std::string iqtree = FindOnPath("iqtree2");
   if (iqtree.empty()) iqtree = FindOnPath("iqtree");
   ASSERT_FALSE(iqtree.empty()) << "IQ-TREE is not on PATH; scripts/install-deps.sh installs it";
-  const std::string examples = EXAMPLES_DIR;
-  const std::string data_file = examples + "/plant_srp10.txt";
-  const std::string t_file = examples + "/plant_srp10.nex.t";
   ScratchDir dir;
-  const LastSample sample = ReadLastSample(examples + "/plant_srp10.nex.p");
   const Alignment alignment = ReadAlignment(data_file);
   const ProgramResult ours =
       RunProgram(RIBOTRACE_BINARY, {"--seed=7", "--state", data_file, t_file,
@@ -242,6 +274,10 @@ TEST(MarginalIqTreeParity, LoopPosteriorsEqualIqTreeAncestralStates) {
                 rates[0] / rates[5], rates[1] / rates[5], rates[2] / rates[5], rates[3] / rates[5],
                 rates[4] / rates[5], sample.Value("pi(A){2}"), sample.Value("pi(C){2}"),
                 sample.Value("pi(G){2}"), sample.Value("pi(T){2}"));
+  if (loop_alpha > 0.0) {
+    std::snprintf(model + std::strlen(model), sizeof model - std::strlen(model), "+G4{%.10g}",
+                  loop_alpha);
+  }
   const ProgramResult iq =
       RunProgram(iqtree, {"-s", "loops.fa", "-te", "tree.nwk", "-m", model, "-blfix", "--ancestral",
                           "-nt", "1", "-seed", "1", "-quiet", "-redo"},
@@ -249,12 +285,12 @@ TEST(MarginalIqTreeParity, LoopPosteriorsEqualIqTreeAncestralStates) {
   ASSERT_EQ(iq.status, 0) << iq.output;
 
   // IQ-TREE's report must show the six rates we gave it.
-  const std::string report = ReadFile(dir.Path("loops.fa.iqtree"));
+  *report = ReadFile(dir.Path("loops.fa.iqtree"));
   const char* report_pairs[6] = {"A-C", "A-G", "A-T", "C-G", "C-T", "G-T"};
   for (int i = 0; i < 6; ++i) {
-    const std::size_t at = report.find(std::string("  ") + report_pairs[i] + ": ");
+    const std::size_t at = report->find(std::string("  ") + report_pairs[i] + ": ");
     ASSERT_NE(at, std::string::npos) << report_pairs[i];
-    EXPECT_NEAR(std::stod(report.substr(at + 7)), rates[i] / rates[5], 5e-5) << report_pairs[i];
+    EXPECT_NEAR(std::stod(report->substr(at + 7)), rates[i] / rates[5], 5e-5) << report_pairs[i];
   }
 
   // Interior nodes by their tripartitions: IQ-TREE's from its tree file,
@@ -315,4 +351,50 @@ TEST(MarginalIqTreeParity, LoopPosteriorsEqualIqTreeAncestralStates) {
   std::printf("Largest difference from IQ-TREE's loop posteriors: %.3g\n", largest);
   // IQ-TREE prints five decimals, ribotrace six significant digits.
   EXPECT_LT(largest, 1e-5);
+}
+
+}  // namespace
+
+TEST(MarginalIqTreeParity, LoopPosteriorsEqualIqTreeAncestralStates) {
+  const std::string examples = EXAMPLES_DIR;
+  std::string report;
+  CompareLoopPosteriorsWithIqTree(examples + "/plant_srp10.txt", examples + "/plant_srp10.nex.t",
+                                  ReadLastSample(examples + "/plant_srp10.nex.p"), 0.0, &report);
+}
+
+// The bundled example under rates=gamma: MrBayes's LnL, IQ-TREE's loop
+// posteriors under +G4 with the same shape (its categories are mean rates
+// too), the same samples on any number of threads, and --classic refused.
+TEST(GammaParity, StemsAndLoopsMatchMrBayesAndIqTreeAndEveryThreadCountDrawsTheSame) {
+  ScratchDir dir;
+  const std::string data_file = RunMrBayesWithGamma(dir, "plant_srp10");
+  const std::string t_file = dir.Path("gamma.nex.t");
+  const LastSample sample = ReadLastSample(dir.Path("gamma.nex.p"));
+  EXPECT_LT(LogLikelihoodDifference(data_file, t_file, dir.Path("gamma.nex.p")), 0.01);
+
+  const double alpha = sample.Value("alpha{2}");
+  std::string report;
+  CompareLoopPosteriorsWithIqTree(data_file, t_file, sample, alpha, &report);
+  EXPECT_NE(report.find("computed as MEAN of the portion"), std::string::npos) << report;
+  const std::size_t at = report.find("Gamma shape alpha: ");
+  ASSERT_NE(at, std::string::npos) << report;
+  EXPECT_NEAR(std::stod(report.substr(at + 19)), alpha, 5e-4 * alpha);
+
+  const std::string table = WriteSampleTable(dir, sample);
+  std::string first;
+  for (const std::string threads : {"1", "2", "3"}) {
+    const std::string out = dir.Path("out" + threads);
+    const ProgramResult ours =
+        RunProgram(RIBOTRACE_BINARY, {"--seed=11", "--threads=" + threads, "--state", data_file,
+                                      t_file, table, out, "1", "1", "40", "0", "1"});
+    ASSERT_EQ(ours.status, 0) << ours.output;
+    const std::string results = ReadFile(out) + ReadFile(out + ".state") + ReadFile(out + ".pairs");
+    if (first.empty()) first = results;
+    EXPECT_TRUE(results == first) << threads << " threads";
+  }
+  const ProgramResult classic = RunProgram(
+      RIBOTRACE_BINARY, {"--classic", data_file, t_file, table, dir.Path("c"), "1", "1", "1", "0",
+                         "0"});
+  EXPECT_EQ(classic.status, 1);
+  EXPECT_NE(classic.output.find("which --classic does not model"), std::string::npos);
 }

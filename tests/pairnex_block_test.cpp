@@ -101,6 +101,19 @@ TEST(MrBayesBlock, NoPairsGiveTheSingleModel) {
                 std::string(kDefaultChainAndSummary));
 }
 
+TEST(MrBayesBlock, GammaRatesGiveEveryPartitionItsOwnShape) {
+  MrBayesRun run;
+  run.gamma_rates = true;
+  EXPECT_NE(Converted(">s\n(-)\n>a\nGAC\n>b\nGUC\n", run)
+                .find("\tlset applyto=(1) nst=6 rates=gamma;\n\tlset applyto=(2) nst=6 "
+                      "rates=gamma;\n\tunlink revmat=(all);\n\tunlink shape=(all);\n"),
+            std::string::npos);
+  run.gamma_categories = 6;
+  EXPECT_NE(Converted(">s\n---\n>a\nGAC\n>b\nGUC\n", run)
+                .find("\tlset nucmodel=4by4 nst=6 rates=gamma ngammacat=6;\n\tmcmc "),
+            std::string::npos);
+}
+
 TEST(MrBayesBlock, ChainLengthAndRunsScaleTheBurnInInBothDialects) {
   const std::string alignment = ">s\n(-)\n>a\nGAC\n>b\nGUC\n";
   MrBayesRun run;

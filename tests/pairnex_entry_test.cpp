@@ -45,10 +45,15 @@ TEST(PairnexOptions, AreTakenOutBeforePositions) {
   const ConverterOptions runs = Parse({"pairnex", "--nruns=2", "--nchains=4"});
   EXPECT_EQ(runs.run.nruns, 2);
   EXPECT_EQ(runs.run.nchains, 4);
+  EXPECT_FALSE(runs.run.gamma_rates);
+  const ConverterOptions gamma = Parse({"pairnex", "--rates=gamma", "--ngammacat=6"});
+  EXPECT_TRUE(gamma.run.gamma_rates);
+  EXPECT_EQ(gamma.run.gamma_categories, 6);
 
   for (const char* bad : {"--mrbayes=3", "--mrbayes=", "--ngen=0", "--ngen=-5", "--ngen=12k",
                           "--ngen=99999999999", "--samplefreq=", "--chains=2", "--ngen", "--nruns=0",
-                          "--nchains=x"}) {
+                          "--nchains=x", "--rates=invgamma", "--ngammacat=21", "--ngammacat=1",
+                          "--ngammacat=4"}) {
     const std::string printed = FatalOutput([&] { Parse({"pairnex", bad}); });
     EXPECT_EQ(printed.rfind("\n\nErr: ", 0), 0u) << bad;
     EXPECT_NE(printed.find(kPairnexUsage), std::string::npos) << bad;

@@ -103,9 +103,11 @@ TEST(ParameterFile, WithoutStructureTheSingleModelFillsTheLoopSlots) {
 TEST(ParameterFile, ReadsOtherLayoutsOfTheTable) {
   ScratchDir dir;
   // Six columns (MrBayes 3.1), with rows after the 32 and an end.
-  const ParameterRecord six =
-      ReadParameterFile(dir.Write("six.pstat", SixColumnTable() + "extra 7 7 7 7 7\nend;\n"), true);
+  const ParameterRecord six = ReadParameterFile(
+      dir.Write("six.pstat", SixColumnTable() + "alpha{1} 7 7 7 7 7\nend;\nextra 1 1 1 1 1\n"),
+      true);
   for (std::size_t slot = 0; slot < 32; ++slot) EXPECT_EQ(six[slot], SlotValue(slot)) << slot;
+  EXPECT_EQ(six[kStemAlphaSlot], 7.0);
 
   // Nine tab-separated columns (several runs), CR LF line ends, lower case.
   std::string nine = "Parameter\tMean\tVariance\tLower\tUpper\tMedian\tminESS\tavgESS\tPSRF\r\n";
@@ -184,6 +186,33 @@ TEST(ParameterFile, MatchesRowsByNameAndRefusesWhatTheModelCannotUse) {
   EXPECT_EQ(FatalOutput([&] { ReadParameterFile(dir.Path("absent"), true); }),
             "ReadParameterFile Error: Unable to open file '" + dir.Path("absent") +
                 "': No such file or directory.\n");
+}
+
+// rates=gamma adds the shape rows; any other parameter of a model that
+// ribotrace does not compute (invariable sites, ...) once passed unseen.
+TEST(ParameterFile, ReadsGammaShapesAndRefusesParametersOutsideTheModel) {
+  const std::string pstat = ReadFile(kPstat);
+  const auto row = [](const std::string& name, const std::string& mean) {
+    return name + "\t" + mean + "\t0\t0\t0\t0\t1\n";
+  };
+  ScratchDir dir;
+  const ParameterRecord gamma = ReadParameterFile(
+      dir.Write("g.pstat", pstat + row("alpha{1}", "0.4") + row("alpha{2}", "1.7")), true);
+  EXPECT_EQ(gamma[kStemAlphaSlot], 0.4);
+  EXPECT_EQ(gamma[kLoopAlphaSlot], 1.7);
+  EXPECT_EQ(ReadParameterFile(kPstat, true)[kLoopAlphaSlot], 0.0);
+  const ParameterRecord single = ReadParameterFile(
+      dir.Write("s.pstat", ReadFile(kSingleModelPstat) + row("alpha", "2.5")), false);
+  EXPECT_EQ(single[kLoopAlphaSlot], 2.5);
+
+  const std::string at = "ReadParameterFile Error: In 'P', line 37: the row";
+  EXPECT_EQ(ParameterFailure(pstat + row("alpha{2}", "0.8") + row("pinvar{2}", "0.1"), true),
+            at + " 'pinvar{2}' is a parameter that ribotrace does not model (it reads "
+                 "r(a<->c){1} ... r(g<->t){2}, pi(aa){1} ... pi(dd){1} and pi(a){2} ... pi(t){2}, "
+                 "and alpha{1}, alpha{2} or alpha{all} with gamma-distributed rates); analyse the "
+                 "alignment in MrBayes without it.\n");
+  EXPECT_EQ(ParameterFailure(pstat + row("alpha{all}", "0.8") + row("alpha{2}", "0.8"), true),
+            at + "s 'alpha{2}' and 'alpha{all}' both give the gamma shape of one partition.\n");
 }
 
 // The tree and the parameters of one MrBayes analysis carry the same ID;

@@ -2,6 +2,7 @@
 // the sequential reference that draws the whole matrix in stream order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <random>
@@ -11,6 +12,7 @@
 #include "run/inference_stages.h"
 #include "inference/likelihood_blocks.h"
 #include "inference/posterior_states.h"
+#include "inference/rate_categories.h"
 #include "inference/sample_rows.h"
 #include "inference_test_support.h"
 #include "base/diagnostics.h"
@@ -199,6 +201,57 @@ TEST(StreamingRows, JumpAheadPositionsFollowTheSequentialDrawCount) {
   }
   EXPECT_EQ(plan.TotalDraws(), position + plan.gap_columns.size() * plan.n_rows());
   EXPECT_EQ(plan.gap_columns.size(), 2u);
+}
+
+// With rate categories a row draws its blocks' categories from its own
+// stretch after every other draw of the run, each state given its
+// category, and a hidden state along that category's hidden branch.
+TEST(StreamingRows, RateCategoriesComeFromTheirOwnStretchAfterEveryOtherDraw) {
+  Case c(6, 14, 5, 0);
+  const std::size_t U = static_cast<std::size_t>(CountBlocks(c.alignment.structure));
+  CategorySampling categories{{2, {}}, {c.hidden, {JukesCantor4(2.0), JukesCantor16(2.0)}}};
+  for (std::size_t b = 0; b < U; ++b) {
+    categories.posteriors.probs.insert(categories.posteriors.probs.end(),
+                                       {0.1 * double(b % 7 + 1), 0.9 - 0.1 * double(b % 7)});
+  }
+  for (NodeStruct* node : c.tree.down_pass) {
+    // Category 1 holds each block's doublets and nucleotides in reverse.
+    std::vector<double>& both = node->category_posteriors = node->posterior_probs;
+    both.insert(both.end(), node->posterior_probs.begin(), node->posterior_probs.end());
+    for (auto at = both.begin() + std::ssize(node->posterior_probs); at != both.end(); at += 20) {
+      std::reverse(at, at + 16);
+      std::reverse(at + 16, at + 20);
+    }
+  }
+  const SampleRowPlan plain(c.tree.down_pass, c.SS, c.alignment.structure, c.hidden, 3, 0, 77);
+  const SampleRowPlan plan(c.tree.down_pass, c.SS, c.alignment.structure, c.hidden, 3, 0, 77,
+                           &categories);
+  EXPECT_EQ(plan.FirstCategoryDraw(0), plain.TotalDraws());
+  EXPECT_EQ(plan.TotalDraws(), plain.TotalDraws() + plan.n_rows() * U);
+  std::vector<int> got(14);
+  for (const std::size_t row : {std::size_t{4}, plan.n_sampled_rows + 7}) {
+    const bool hidden = row >= plan.n_sampled_rows;
+    ProduceSampleRow(plan, row, false, got.data());
+    const NodeStruct& node = *plan.nodes[(hidden ? row - plan.n_sampled_rows : row) / 3];
+    std::int32_t state = JumpRandomState(77, plan.FirstDraw(row));
+    std::int32_t category_state = JumpRandomState(77, plan.FirstCategoryDraw(row));
+    for (std::size_t col = 0, block = 0; col < 14; ++col) {
+      if (!OwnsBlock(c.alignment.structure[col])) continue;
+      const int n = c.alignment.structure[col] == kOpeningColumn ? 16 : 4;
+      const int k = DrawCategorical(categories.posteriors.OfBlock(block), 2,
+                                    DrawUniform(&category_state));
+      const std::size_t entry = block++ * kBlockSize + (n == 16 ? 0 : kSingletEntries);
+      int x = DrawCategorical(PosteriorEntries(node, entry, k), n, DrawUniform(&state));
+      if (hidden) {
+        const HiddenBranchMatrices& m = categories.hidden[static_cast<std::size_t>(k)];
+        x = DrawCategorical((n == 16 ? m.doublet.data() : m.singlet.data()) + x * n, n,
+                            DrawUniform(&state));
+      }
+      if (got[col] != kGapCode) {
+        EXPECT_EQ(got[col], n == 16 ? x / 4 : x) << row << " " << col;
+      }
+    }
+  }
 }
 
 TEST(StreamingRows, StridesAgreeWithStepping) {

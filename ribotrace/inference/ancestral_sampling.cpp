@@ -7,6 +7,7 @@
 
 #include "bailout/bailout.h"
 #include "inference/likelihood_blocks.h"
+#include "inference/rate_categories.h"
 #include "base/random_source.h"
 #include "sequence/state_coding.h"
 
@@ -34,13 +35,20 @@ void ConditionDoubletsOnPairs(double* doublets, double f) {
 
 void ConditionDoubletPosteriorsOnPairs(NodeStruct& node, const std::vector<int>& structure,
                                        const std::vector<SiteRecord>& SS) {
-  std::size_t offset = 0;
-  for (std::size_t c = 0; c < structure.size(); ++c) {
-    if (!OwnsBlock(structure[c])) continue;
-    if (structure[c] == kOpeningColumn) {
-      ConditionDoubletsOnPairs(&node.posterior_probs[offset], SS[c].freq_canonical);
+  // The mixed posteriors and, with rate categories, each category's.
+  const std::size_t n_entries = node.posterior_probs.size();
+  const std::size_t n_arrays = 1 + (n_entries > 0 ? node.category_posteriors.size() / n_entries : 0);
+  for (std::size_t array = 0; array < n_arrays; ++array) {
+    double* posteriors = array == 0 ? node.posterior_probs.data()
+                                    : &node.category_posteriors[(array - 1) * n_entries];
+    std::size_t offset = 0;
+    for (std::size_t c = 0; c < structure.size(); ++c) {
+      if (!OwnsBlock(structure[c])) continue;
+      if (structure[c] == kOpeningColumn) {
+        ConditionDoubletsOnPairs(posteriors + offset, SS[c].freq_canonical);
+      }
+      offset += kBlockSize;
     }
-    offset += kBlockSize;
   }
 }
 
@@ -58,7 +66,7 @@ void FailOnUndrawablePosterior(const NodeStruct& node, std::size_t column) {
 
 double SampleAncestralRow(const NodeStruct& node, const std::vector<SiteRecord>& SS,
                           const std::vector<int>& structure, std::int32_t* seed, int* row,
-                          bool with_log_p) {
+                          bool with_log_p, CategoryDrawer* categories) {
   // A local state stays in a register; through the pointer every draw would
   // have to store and reload it around the writes to `row`.
   std::int32_t random_state = *seed;
@@ -68,11 +76,13 @@ double SampleAncestralRow(const NodeStruct& node, const std::vector<SiteRecord>&
     const int pairing = structure[c];
     if (!OwnsBlock(pairing)) continue;
     const bool doublet = pairing == kOpeningColumn;
-    const double* probs = &node.posterior_probs[offset + (doublet ? 0 : kSingletEntries)];
+    const std::size_t entry = offset + (doublet ? 0 : kSingletEntries);
+    const double* probs =
+        PosteriorEntries(node, entry, categories != nullptr ? categories->Next() : -1);
     const int state =
         DrawCategorical(probs, doublet ? kNumDoublets : kNumNucleotides, DrawUniform(&random_state));
     if (state < 0) FailOnUndrawablePosterior(node, c);
-    if (with_log_p) log_p += std::log(probs[state]);
+    if (with_log_p) log_p += std::log(node.posterior_probs[entry + static_cast<std::size_t>(state)]);
     if (doublet) {
       GetDoubletMembers(row[c], row[SS[c].partner], state);
     } else {

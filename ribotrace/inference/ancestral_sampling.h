@@ -6,6 +6,8 @@
 // sampled sequence of node j, sample k, and row (taxa - 2) x S + j x S + k
 // its hidden sequence. Entries are nucleotide states 0..3, or the gap code
 // once gaps are put back. Only the sampled rows have a log-probability.
+// With gamma rates each row also draws the rate category of every block
+// before its states (see SampleRowPlan::FirstCategoryDraw).
 #pragma once
 
 #include <cstddef>
@@ -14,6 +16,8 @@
 
 #include "tree/node_struct.h"
 #include "sequence/stems_and_loops.h"
+
+class CategoryDrawer;
 
 // Categorical draw: the first index whose running sum of `probs` exceeds u.
 // When rounding leaves the whole sum at or below u, the last entry with a
@@ -28,7 +32,8 @@ int DrawCategorical(const double* probs, int n, double u);
 void ConditionDoubletsOnPairs(double* doublets, double f);
 
 // Applies ConditionDoubletsOnPairs, in place, to the doublet posteriors of
-// every stem pair of the node, each with its column's freq_canonical.
+// every stem pair of the node (mixed, and given each rate category), each
+// with its column's freq_canonical.
 void ConditionDoubletPosteriorsOnPairs(NodeStruct& node, const std::vector<int>& structure,
                                        const std::vector<SiteRecord>& SS);
 
@@ -42,9 +47,11 @@ int CountSampledNodes(const std::vector<NodeStruct*>& down_pass);
 // Draws one ancestral sequence of the node into `row` (n_sites entries):
 // one draw per loop column and per stem pair, in column order, from the
 // node's posteriors; a pair writes its first nucleotide at the opening
-// column and its second at the partner. Returns the log-probability of the
-// drawn sequence (0.0 unless with_log_p: only the diagnostic listing shows
-// it). A block with no drawable state is fatal.
+// column and its second at the partner. With `categories`, each block's
+// rate category is drawn first (from its own stream) and the state from
+// the posteriors given it. Returns the log-probability of the drawn
+// sequence under the (mixed) posteriors (0.0 unless with_log_p: only the
+// diagnostic listing shows it). A block with no drawable state is fatal.
 double SampleAncestralRow(const NodeStruct& node, const std::vector<SiteRecord>& SS,
                           const std::vector<int>& structure, std::int32_t* seed, int* row,
-                          bool with_log_p = true);
+                          bool with_log_p = true, CategoryDrawer* categories = nullptr);

@@ -6,6 +6,7 @@
 #include "bailout/bailout.h"
 #include "inference/ancestral_sampling.h"
 #include "inference/likelihood_blocks.h"
+#include "inference/rate_categories.h"
 #include "base/random_source.h"
 #include "sequence/state_coding.h"
 
@@ -85,8 +86,9 @@ HiddenDrawTables::HiddenDrawTables(const HiddenBranchMatrices& hidden,
 }
 
 void SimulateHiddenRow(const NodeStruct& node, const std::vector<SiteRecord>& SS,
-                       const std::vector<int>& structure, const HiddenDrawTables& tables,
-                       std::int32_t* seed, int* row) {
+                       const std::vector<int>& structure,
+                       std::span<const HiddenDrawTables> tables_by_category, std::int32_t* seed,
+                       int* row, CategoryDrawer* categories) {
   // A local state stays in a register; through the pointer every draw would
   // have to store and reload it around the writes to `row`.
   std::int32_t random_state = *seed;
@@ -94,14 +96,17 @@ void SimulateHiddenRow(const NodeStruct& node, const std::vector<SiteRecord>& SS
   for (std::size_t c = 0; c < structure.size(); ++c) {
     const int pairing = structure[c];
     if (!OwnsBlock(pairing)) continue;
+    const int category = categories != nullptr ? categories->Next() : -1;
+    const HiddenDrawTables& tables = tables_by_category[category > 0 ? category : 0];
     if (pairing == kOpeningColumn) {
-      const int x = DrawCategorical(&node.posterior_probs[offset], kNumDoublets, DrawUniform(&random_state));
+      const int x = DrawCategorical(PosteriorEntries(node, offset, category), kNumDoublets,
+                                    DrawUniform(&random_state));
       if (x < 0) FailToDraw("posterior probabilities", node, c);
       const int y = DrawPrepared(tables.DoubletRow(c, x), DrawUniform(&random_state));
       if (y < 0) FailToDraw("hidden transition probabilities", node, c);
       GetDoubletMembers(row[c], row[SS[c].partner], y);
     } else {
-      const int x = DrawCategorical(&node.posterior_probs[offset + kSingletEntries],
+      const int x = DrawCategorical(PosteriorEntries(node, offset + kSingletEntries, category),
                                     kNumNucleotides, DrawUniform(&random_state));
       if (x < 0) FailToDraw("posterior probabilities", node, c);
       const int y = DrawPrepared(tables.SingletRow(x), DrawUniform(&random_state));

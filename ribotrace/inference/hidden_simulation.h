@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "sequence/stems_and_loops.h"
@@ -53,11 +54,17 @@ class HiddenDrawTables {
   std::vector<std::size_t> table_of_column_;
 };
 
+class CategoryDrawer;
+
 // Draws one hidden sequence of the node into `row` (n_sites entries): per
 // loop column and stem pair, in column order, one draw for the state at the
 // node (from its posteriors) and one for the state at the end of the hidden
-// branch (from that state's row of the prepared hidden tables). A
-// distribution with no drawable state is fatal.
+// branch (from that state's row of the prepared hidden tables). With
+// `categories`, each block's rate category is drawn first (from its own
+// stream), then the state from the posteriors given it and the end state
+// from that category's tables; without, tables_by_category holds one
+// entry. A distribution with no drawable state is fatal.
 void SimulateHiddenRow(const NodeStruct& node, const std::vector<SiteRecord>& SS,
-                       const std::vector<int>& structure, const HiddenDrawTables& tables,
-                       std::int32_t* seed, int* row);
+                       const std::vector<int>& structure,
+                       std::span<const HiddenDrawTables> tables_by_category, std::int32_t* seed,
+                       int* row, CategoryDrawer* categories = nullptr);

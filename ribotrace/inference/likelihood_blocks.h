@@ -43,6 +43,17 @@ inline const double* BranchMatrix(const NodeStruct& node) {
   }
 }
 
+// The posterior entries of the node's block at `offset`: given rate
+// category `category`, or mixed over the categories (category -1, and the
+// only posteriors of a run without rate variation).
+inline const double* PosteriorEntries(const NodeStruct& node, std::size_t offset,
+                                      int category = -1) {
+  if (category < 0) return &node.posterior_probs[offset];
+  return &node.category_posteriors[static_cast<std::size_t>(category) *
+                                       node.posterior_probs.size() +
+                                   offset];
+}
+
 // Where the N entries of a block begin: 0 for doublets, 16 for nucleotides.
 template <int N>
 constexpr std::size_t EntriesOffset() {

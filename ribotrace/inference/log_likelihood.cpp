@@ -19,15 +19,16 @@ double LogOfBlock(const double* freq, const double* likelihood) {
 
 }  // namespace
 
-PartitionLogLikelihoods GetLogLikelihood(const std::vector<NodeStruct*>& down_pass,
-                                         const std::vector<int>& structure,
-                                         const ParameterRecord& parameters,
-                                         const FractionalScaling& scaling) {
+std::vector<double> GetBlockLogLikelihoods(const std::vector<NodeStruct*>& down_pass,
+                                           const std::vector<int>& structure,
+                                           const ParameterRecord& parameters,
+                                           const FractionalScaling& scaling) {
   // Every rescaling multiplied a block by 2^256, and the factor travels up
   // to the root through the products, so each one is taken off again here.
   const double log_factor = std::log(kRescaleFactor);
   const NodeStruct& root = *down_pass.back();
-  PartitionLogLikelihoods lnl;
+  std::vector<double> lnl;
+  lnl.reserve(static_cast<std::size_t>(scaling.n_blocks));
   int block = 0;
   for (const int pairing : structure) {
     if (!OwnsBlock(pairing)) continue;
@@ -37,16 +38,35 @@ PartitionLogLikelihoods GetLogLikelihood(const std::vector<NodeStruct*>& down_pa
     }
     const double* entries = &root.frac_likelihoods[static_cast<std::size_t>(block) * kBlockSize];
     if (pairing == kOpeningColumn) {
-      lnl.stems += LogOfBlock<kNumDoublets>(&parameters[kDoubletFrequenciesSlot], entries) -
-                   static_cast<double>(rescalings) * log_factor;
+      lnl.push_back(LogOfBlock<kNumDoublets>(&parameters[kDoubletFrequenciesSlot], entries) -
+                    static_cast<double>(rescalings) * log_factor);
     } else {
-      lnl.loops += LogOfBlock<kNumNucleotides>(&parameters[kLoopFrequenciesSlot],
-                                               entries + kSingletEntries) -
-                   static_cast<double>(rescalings) * log_factor;
+      lnl.push_back(LogOfBlock<kNumNucleotides>(&parameters[kLoopFrequenciesSlot],
+                                                entries + kSingletEntries) -
+                    static_cast<double>(rescalings) * log_factor);
     }
     ++block;
   }
   return lnl;
+}
+
+PartitionLogLikelihoods SumByPartition(const std::vector<int>& structure,
+                                       const std::vector<double>& block_lnl) {
+  PartitionLogLikelihoods lnl;
+  std::size_t block = 0;
+  for (const int pairing : structure) {
+    if (!OwnsBlock(pairing)) continue;
+    (pairing == kOpeningColumn ? lnl.stems : lnl.loops) += block_lnl[block++];
+  }
+  return lnl;
+}
+
+PartitionLogLikelihoods GetLogLikelihood(const std::vector<NodeStruct*>& down_pass,
+                                         const std::vector<int>& structure,
+                                         const ParameterRecord& parameters,
+                                         const FractionalScaling& scaling) {
+  return SumByPartition(structure,
+                        GetBlockLogLikelihoods(down_pass, structure, parameters, scaling));
 }
 
 void ShowLogLikelihood(const PartitionLogLikelihoods& lnl) {

@@ -15,8 +15,20 @@ struct PartitionLogLikelihoods {
   double Total() const { return stems + loops; }
 };
 
-// down_pass ends with the root; `scaling` is what GetFractionalLikelihoods
-// returned for it. A block that no state explains gives minus infinity.
+// The log-likelihood of every block, in block order. down_pass ends with
+// the root; `scaling` is what GetFractionalLikelihoods returned for it. A
+// block that no state explains gives minus infinity.
+std::vector<double> GetBlockLogLikelihoods(const std::vector<NodeStruct*>& down_pass,
+                                           const std::vector<int>& structure,
+                                           const ParameterRecord& parameters,
+                                           const FractionalScaling& scaling);
+
+// The block log-likelihoods summed, in block order, over the stem pairs
+// and over the loop columns.
+PartitionLogLikelihoods SumByPartition(const std::vector<int>& structure,
+                                       const std::vector<double>& block_lnl);
+
+// Both steps at once.
 PartitionLogLikelihoods GetLogLikelihood(const std::vector<NodeStruct*>& down_pass,
                                          const std::vector<int>& structure,
                                          const ParameterRecord& parameters,

@@ -1,6 +1,7 @@
 #include "inference/sample_rows.h"
 
 #include <chrono>
+#include <optional>
 
 #include "inference/ancestral_sampling.h"
 #include "inference/likelihood_blocks.h"
@@ -24,13 +25,21 @@ void Lap(RowTimes* times, double RowTimes::*part, Clock::time_point* mark) {
 SampleRowPlan::SampleRowPlan(const std::vector<NodeStruct*>& down_pass,
                              const std::vector<SiteRecord>& SS, const std::vector<int>& structure,
                              const HiddenBranchMatrices& hidden, int n_samples,
-                             int condition_on_pairs, std::int32_t seed)
+                             int condition_on_pairs, std::int32_t seed,
+                             const CategorySampling* categories)
     : SS(SS),
       structure(structure),
-      hidden(hidden, SS, structure, condition_on_pairs),
+      categories(categories != nullptr ? &categories->posteriors : nullptr),
       n_samples(n_samples > 0 ? static_cast<std::size_t>(n_samples) : 0),
       seed(seed),
       n_blocks(static_cast<std::uint64_t>(CountBlocks(structure))) {
+  if (categories == nullptr) {
+    this->hidden.emplace_back(hidden, SS, structure, condition_on_pairs);
+  } else {
+    for (const HiddenBranchMatrices& matrices : categories->hidden) {
+      this->hidden.emplace_back(matrices, SS, structure, condition_on_pairs);
+    }
+  }
   for (const NodeStruct* node : down_pass) {
     if (IsInteriorBelowRoot(*node)) nodes.push_back(node);
   }
@@ -49,8 +58,12 @@ std::uint64_t SampleRowPlan::FirstGapDraw(std::size_t row) const {
   return 3 * n_sampled_rows * n_blocks + row;
 }
 
+std::uint64_t SampleRowPlan::FirstCategoryDraw(std::size_t row) const {
+  return 3 * n_sampled_rows * n_blocks + gap_columns.size() * n_rows() + row * n_blocks;
+}
+
 std::uint64_t SampleRowPlan::TotalDraws() const {
-  return 3 * n_sampled_rows * n_blocks + gap_columns.size() * n_rows();
+  return categories == nullptr ? FirstCategoryDraw(0) : FirstCategoryDraw(n_rows());
 }
 
 double ProduceSampleRow(const SampleRowPlan& plan, std::size_t row, bool with_log_p, int* codes,
@@ -58,14 +71,19 @@ double ProduceSampleRow(const SampleRowPlan& plan, std::size_t row, bool with_lo
   Clock::time_point mark;
   if (times != nullptr) mark = Clock::now();
   std::int32_t state = JumpRandomState(plan.seed, plan.FirstDraw(row));
+  std::optional<CategoryDrawer> categories;
+  if (plan.categories != nullptr) {
+    categories.emplace(*plan.categories, JumpRandomState(plan.seed, plan.FirstCategoryDraw(row)));
+  }
+  CategoryDrawer* drawer = categories ? &*categories : nullptr;
   double log_p = 0.0;
   if (row < plan.n_sampled_rows) {
     const NodeStruct& node = *plan.nodes[row / plan.n_samples];
-    log_p = SampleAncestralRow(node, plan.SS, plan.structure, &state, codes, with_log_p);
+    log_p = SampleAncestralRow(node, plan.SS, plan.structure, &state, codes, with_log_p, drawer);
     Lap(times, &RowTimes::sampling, &mark);
   } else {
     const NodeStruct& node = *plan.nodes[(row - plan.n_sampled_rows) / plan.n_samples];
-    SimulateHiddenRow(node, plan.SS, plan.structure, plan.hidden, &state, codes);
+    SimulateHiddenRow(node, plan.SS, plan.structure, plan.hidden, &state, codes, drawer);
     Lap(times, &RowTimes::simulation, &mark);
   }
   if (!plan.gap_columns.empty()) {

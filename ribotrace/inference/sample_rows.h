@@ -11,15 +11,20 @@
 #include <vector>
 
 #include "inference/hidden_simulation.h"
+#include "inference/rate_categories.h"
 #include "sequence/stems_and_loops.h"
 #include "tree/node_struct.h"
 
 // What producing a row reads. The nodes' posteriors must already be
-// conditioned on pairs when condition_on_pairs is 1.
+// conditioned on pairs when condition_on_pairs is 1. With `categories`
+// (gamma rates), each block's rate category is drawn before its states,
+// and the hidden branch takes that category's matrices instead of
+// `hidden`.
 struct SampleRowPlan {
   SampleRowPlan(const std::vector<NodeStruct*>& down_pass, const std::vector<SiteRecord>& SS,
                 const std::vector<int>& structure, const HiddenBranchMatrices& hidden,
-                int n_samples, int condition_on_pairs, std::int32_t seed);
+                int n_samples, int condition_on_pairs, std::int32_t seed,
+                const CategorySampling* categories = nullptr);
 
   std::size_t n_rows() const { return 2 * n_sampled_rows; }
   // The position (0-based) in the stream of the first sampling or hidden
@@ -30,13 +35,18 @@ struct SampleRowPlan {
   // The position of the row's gap draw in the first column of positive gap
   // frequency; the g-th such column draws g x rows later.
   std::uint64_t FirstGapDraw(std::size_t row) const;
+  // With rate categories, the position of the row's first category draw:
+  // after every other draw of the run, U per row in row order (sampled
+  // rows, then hidden rows), one per block in column order.
+  std::uint64_t FirstCategoryDraw(std::size_t row) const;
   // Every draw of the run.
   std::uint64_t TotalDraws() const;
 
   std::vector<const NodeStruct*> nodes;  // interior nodes below the root, down-pass order
   const std::vector<SiteRecord>& SS;
   const std::vector<int>& structure;
-  HiddenDrawTables hidden;
+  std::vector<HiddenDrawTables> hidden;  // one per rate category (one without them)
+  const CategoryPosteriors* categories;  // null without rate categories
   std::size_t n_samples;
   std::int32_t seed;  // the state before the run's first draw
   std::uint64_t n_blocks;                // U: stem pairs plus loop columns

@@ -18,14 +18,18 @@
 
 namespace {
 
-enum class RowKind { kRate, kFrequency };
+enum class RowKind { kRate, kFrequency, kShape };
 
-// One row of the table the model needs: the slot it fills, what it must be,
+// One row of the table the model reads: the slot it fills, what it must be,
 // and its name as MrBayes writes it (lower-cased, as the text is read).
+// Optional rows (the gamma shapes) may be absent; alpha{all}, the one shape
+// of partitions that share it, fills a second slot.
 struct ExpectedRow {
   int slot;
   RowKind kind;
   std::string name;
+  bool optional = false;
+  int second_slot = -1;
 };
 
 // Rows whose values form one distribution: their sum must be 1.
@@ -37,7 +41,8 @@ struct FrequencyGroup {
 struct Model {
   std::vector<ExpectedRow> rows;
   std::vector<FrequencyGroup> frequencies;
-  std::string description;  // the rows, for messages
+  std::string description;           // the required rows, for messages
+  std::string optional_description;  // the optional ones
 };
 
 constexpr std::array<const char*, 6> kRatePairs = {"a<->c", "a<->g", "a<->t",
@@ -62,8 +67,10 @@ Model ExpectedModel(bool isStructure) {
       rows.push_back(
           {kLoopFrequenciesSlot + i, RowKind::kFrequency, std::string("pi(") + kBases[i] + ")"});
     }
+    rows.push_back({kLoopAlphaSlot, RowKind::kShape, "alpha", true});
     model.frequencies = {{kLoopFrequenciesSlot, 4}};
     model.description = "r(a<->c) ... r(g<->t) and pi(a) ... pi(t)";
+    model.optional_description = "alpha";
     return model;
   }
   for (const int partition : {1, 2}) {
@@ -81,17 +88,27 @@ Model ExpectedModel(bool isStructure) {
     rows.push_back(
         {kLoopFrequenciesSlot + i, RowKind::kFrequency, std::string("pi(") + kBases[i] + "){2}"});
   }
+  rows.push_back({kStemAlphaSlot, RowKind::kShape, "alpha{1}", true});
+  rows.push_back({kLoopAlphaSlot, RowKind::kShape, "alpha{2}", true});
+  rows.push_back({kStemAlphaSlot, RowKind::kShape, "alpha{all}", true, kLoopAlphaSlot});
   model.frequencies = {{kDoubletFrequenciesSlot, 16}, {kLoopFrequenciesSlot, 4}};
   model.description =
       "r(a<->c){1} ... r(g<->t){2}, pi(aa){1} ... pi(dd){1} and pi(a){2} ... pi(t){2}";
+  model.optional_description = "alpha{1}, alpha{2} or alpha{all}";
   return model;
 }
 
-// Rate and frequency rows are judged; any other row (TL, alpha, pinvar, ...)
-// belongs to parts of the model that this program does not use.
+// Rows that the table may hold before its header.
 bool IsRateOrFrequencyName(std::string_view name) {
   return name.starts_with("r(") || name.starts_with("pi(");
 }
+
+// The tree length (TL, TL{all}) sums the branch lengths of the tree, which
+// come from the tree file: the one row beside the model's own that is
+// passed over. Every other row is a parameter of the model (pinvar,
+// kappa, a rate multiplier m{1}, ...), and a model that ribotrace does not
+// compute would give silently wrong results.
+bool IsTreeLengthName(std::string_view name) { return name == "tl" || name.starts_with("tl{"); }
 
 std::optional<double> ParseNumber(std::string_view text) {
   if (text.starts_with('+')) text.remove_prefix(1);
@@ -158,15 +175,25 @@ class TableReader {
     for (const auto& [line, name, fields] : rows_in_order_) Judge(line, name, fields);
     ParameterRecord parameters;
     parameters.fill(1.0);
+    // Equal rates across sites unless a shape row says otherwise.
+    parameters[kStemAlphaSlot] = parameters[kLoopAlphaSlot] = 0.0;
+    std::size_t n_required = 0;
+    for (const ExpectedRow& row : model_.rows) n_required += row.optional ? 0 : 1;
+    std::size_t n_found = 0;
+    for (const auto& [i, value] : found_) n_found += model_.rows[i].optional ? 0 : 1;
     for (std::size_t i = 0; i < model_.rows.size(); ++i) {
+      const ExpectedRow& row = model_.rows[i];
       const auto found = found_.find(i);
       if (found == found_.end()) {
-        FailWithLine(where_ + ": the row " + Quoted(model_.rows[i].name) +
-                     " is missing from the parameter table (found " +
-                     std::to_string(found_.size()) + " of the " +
-                     std::to_string(model_.rows.size()) + " rows " + model_.description + ").");
+        if (row.optional) continue;
+        FailWithLine(where_ + ": the row " + Quoted(row.name) +
+                     " is missing from the parameter table (found " + std::to_string(n_found) +
+                     " of the " + std::to_string(n_required) + " rows " + model_.description +
+                     ").");
       }
-      parameters[static_cast<std::size_t>(model_.rows[i].slot)] = found->second;
+      for (const int slot : {row.slot, row.second_slot}) {
+        if (slot >= 0) FillOnce(parameters, slot, i, found->second);
+      }
     }
     for (const FrequencyGroup& group : model_.frequencies) CheckSum(parameters, group);
     return parameters;
@@ -197,7 +224,8 @@ class TableReader {
         ReadHeader(line, number);
         continue;
       }
-      if (!IsRateOrFrequencyName(fields.front())) continue;
+      if (!header_ && !IsRateOrFrequencyName(fields.front())) continue;
+      if (IsTreeLengthName(fields.front())) continue;
       if (!header_) {
         FailWithLine(AtLine(number) + "the row " + Quoted(fields.front()) +
                      " comes before the header row (Parameter, Mean, ...) of the table.");
@@ -229,8 +257,28 @@ class TableReader {
                  (isStructure_ ? ", analysed with the stem and loop partitions." : "."));
   }
 
+  // Fills a slot that no row filled yet. Only shapes can collide: alpha{all}
+  // with alpha{1} or alpha{2} would give one partition two shapes.
+  void FillOnce(ParameterRecord& parameters, int slot, std::size_t row, double value) {
+    const auto [filled, fresh] = filled_by_.emplace(slot, row);
+    if (!fresh) {
+      const std::size_t other = filled->second;
+      FailWithLine(AtLine(std::max(first_line_.at(row), first_line_.at(other))) + "the rows " +
+                   Quoted(model_.rows[std::min(row, other)].name) + " and " +
+                   Quoted(model_.rows[std::max(row, other)].name) +
+                   " both give the gamma shape of one partition.");
+    }
+    parameters[static_cast<std::size_t>(slot)] = value;
+  }
+
   void Judge(int line, std::string_view name, const std::vector<std::string_view>& fields) {
     const auto expected = index_.find(std::string(name));
+    if (expected == index_.end() && !IsRateOrFrequencyName(name)) {
+      FailWithLine(AtLine(line) + "the row " + Quoted(name) +
+                   " is a parameter that ribotrace does not model (it reads " +
+                   model_.description + ", and " + model_.optional_description +
+                   " with gamma-distributed rates); analyse the alignment in MrBayes without it.");
+    }
     if (expected == index_.end()) {
       FailWithLine(AtLine(line) + "the row " + Quoted(name) +
                    " is not a parameter of this model (expected the rows " + model_.description +
@@ -267,6 +315,11 @@ class TableReader {
       FailWithLine(AtLine(line) + "the frequency " + Quoted(name) + " is " +
                    std::string(value_text) + ", outside (0, 1].");
     }
+    // A shape of 0 would put every site at rate 0 but one category.
+    if (model_.rows[i].kind == RowKind::kShape && !(*value > 0.0)) {
+      FailWithLine(AtLine(line) + "the gamma shape " + Quoted(name) + " is " +
+                   std::string(value_text) + "; it must be positive.");
+    }
     found_.emplace(i, *value);
   }
 
@@ -297,6 +350,7 @@ class TableReader {
   bool found_any_ = false;  // a row of this model is in the table
   std::map<std::size_t, double> found_;  // index in model_.rows -> mean
   std::map<std::size_t, int> first_line_;
+  std::map<int, std::size_t> filled_by_;  // shape slot -> the row that filled it
 };
 
 }  // namespace

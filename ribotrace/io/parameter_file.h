@@ -10,16 +10,19 @@
 // With structure the table must hold the 32 rows of the stem (partition 1)
 // and loop (partition 2) models, r(A<->C){1} ... pi(T){2}; without
 // structure the 10 rows of a single GTR model, r(A<->C) ... pi(T), which
-// fill the loop slots. Unfilled slots hold 1.0.
+// fill the loop slots. Unfilled slots hold 1.0. The gamma shapes of
+// rates=gamma, alpha{1} and alpha{2} (alpha{all} when the partitions share
+// one; alpha without structure), fill the alpha slots, which hold 0.0
+// without them.
 //
 // Rows are matched by their full names, ignoring case and order; the mean
 // is taken from the column that the header row (Parameter, Mean, ...) names.
-// Fails, naming the file, the line and the row, when a rate or frequency row
-// is unknown to the model, appears twice or is missing, when a row has
-// another number of fields than the header, or when a value is not a finite
-// number, a rate is negative, a frequency lies outside (0, 1] or a model's
-// frequencies do not sum to 1 within 0.001. Other rows (TL, alpha, ...) are
-// passed over. With `analysis_id`, stores there the file's MrBayes
-// "[ID: ...]" ("" if none).
+// Fails, naming the file, the line and the row, when a row is unknown to
+// the model (any parameter but the tree length TL: pinvar, kappa, m{1}, ...),
+// appears twice or is missing, when a row has another number of fields than
+// the header, or when a value is not a finite number, a rate is negative, a
+// frequency lies outside (0, 1], a shape is not positive or a model's
+// frequencies do not sum to 1 within 0.001. With `analysis_id`, stores there
+// the file's MrBayes "[ID: ...]" ("" if none).
 ParameterRecord ReadParameterFile(const std::string& file_name, bool isStructure,
                                   std::string* analysis_id = nullptr);

@@ -44,6 +44,19 @@ int ParseThreads(const std::string& text) {
   return threads;
 }
 
+int ParseGammaCategories(const std::string& text) {
+  int count = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, count);
+  if (ec != std::errc() || ptr != end || count < kMinGammaCategories ||
+      count > kMaxGammaCategories) {
+    Fail("Invalid value '" + text + "' for --ngammacat: expected an integer from " +
+         std::to_string(kMinGammaCategories) + " to " + std::to_string(kMaxGammaCategories) +
+         ".");
+  }
+  return count;
+}
+
 std::vector<std::string> ParseOutgroup(const std::string& text) {
   std::vector<std::string> names;
   std::size_t start = 0;
@@ -97,6 +110,8 @@ EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
       options.report = true;
     } else if (arg.rfind("--outgroup=", 0) == 0) {
       options.outgroup = ParseOutgroup(arg.substr(11));
+    } else if (arg.rfind("--ngammacat=", 0) == 0) {
+      options.gamma_categories = ParseGammaCategories(arg.substr(12));
     } else if (arg == "--timings") {
       options.timings = true;
     } else {

@@ -10,8 +10,8 @@
 
 inline constexpr const char* kRibotraceUsage =
     "Usage: ribotrace [--seed=N] [--threads=N] [--timings] [--marginal|--classic] [--loglik] "
-    "[--state] [--report] [--outgroup=NAME[,NAME...]] data_file tree_file param_file out_file is_harmonic "
-    "lambda n_samples include_data condition_on_pairs [show_debug]";
+    "[--state] [--report] [--outgroup=NAME[,NAME...]] [--ngammacat=N] data_file tree_file "
+    "param_file out_file is_harmonic lambda n_samples include_data condition_on_pairs [show_debug]";
 
 // What --help prints after the usage line.
 inline constexpr const char* kRibotraceHelp =
@@ -45,6 +45,8 @@ inline constexpr const char* kRibotraceHelp =
     "                      root the tree halfway along the branch above these taxa (default: as\n"
     "                      the tree file is written, halfway along the last taxon's branch)\n"
     "  --loglik            print the log-likelihood of the data (default: off)\n"
+    "  --ngammacat=N       categories of the gamma rates when the parameter file has alpha\n"
+    "                      rows, 2 to 20, as in MrBayes's lset ngammacat (default: 4)\n"
     "  --seed=N            seed of the random stream, 1 to 2147483646 (default: the clock)\n"
     "  --threads=N         threads that draw the samples, 0 for every core (default: 1)\n"
     "  --timings           print the time and memory of every stage on standard error\n"
@@ -63,14 +65,15 @@ struct EntryOptions {
   bool loglik = false;    // print the log-likelihood of the data
   bool state = false;                 // write the per-site tables
   bool report = false;                // write the report page
+  int gamma_categories = kDefaultGammaCategories;  // --ngammacat
   std::vector<std::string> outgroup;  // taxa to root the tree above
   std::vector<std::string> positional;  // program name first
 };
 
 // Separates the options (every argument that begins with "--") from the
 // positional arguments. An unknown option, a seed outside 1 .. 2147483646,
-// a thread count outside 0 .. 1024, or --classic with --marginal is a fatal
-// error.
+// a thread count outside 0 .. 1024, a gamma category count outside 2 .. 20,
+// or --classic with --marginal is a fatal error.
 EntryOptions ParseEntryOptions(int argc, const char* const* argv);
 
 // Fills `values` from `args` (program name first) when use_command_line is

@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     values.outgroup = options.outgroup;
     values.state_tables = options.state;
     values.report = options.report;
+    values.gamma_categories = options.gamma_categories;
     const bool use_command_line = options.positional.size() >= 2;
     if (GetInputValues(options.positional, use_command_line, values, std::cin) == 1) {
       PrintErrorAndExitSafely(

@@ -72,11 +72,11 @@ void PrintMatrixRows(const std::array<double, N * N>& p) {
 
 }  // namespace
 
-void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes) {
+void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes, double rate) {
   const RateMatrixExponential<4> model(singlet_q_matrix);
   for (NodeStruct* node : nodes) {
     if (node->anc == nullptr) continue;
-    model.Fill(BranchTime(*node, model.complex()), 1.0, node->p_singlet);
+    model.Fill(BranchTime(*node, model.complex()), rate, node->p_singlet);
   }
   if (!show_debug_info) return;
   std::printf("\nSingleton transition probabilities:\n");

@@ -8,12 +8,15 @@
 
 #include "tree/node_struct.h"
 
-// p_singlet of every node in `nodes` but the root, for the branch `length`,
-// from singlet_q_matrix. The rate matrix is decomposed once per call.
-void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes);
+// p_singlet of every node in `nodes` but the root, for the branch `length`
+// at `rate` (a gamma category's rate; 1 without rate variation), from
+// singlet_q_matrix. The rate matrix is decomposed once per call.
+void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
+                                         double rate = 1.0);
 // p_doublet likewise from doublet_q_matrix, for time_factor x the branch
 // time. MrBayes measures branch lengths per nucleotide and so evaluates a
-// doublet, two nucleotides, at twice the length (time_factor 2).
+// doublet, two nucleotides, at twice the length (time_factor 2; times a
+// gamma category's rate).
 void SetDoubletTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
                                        double time_factor = 1.0);
 

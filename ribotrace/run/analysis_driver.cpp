@@ -100,6 +100,19 @@ void CalcAncestralStates(const RunValues& values) {
   const ParameterRecord parameters =
       ReadParameterFile(values.param_file, stems.isStructure, &param_id);
   WarnOnDifferentAnalyses(values.tree_file, tree_id, values.param_file, param_id);
+  if (HasGammaRates(parameters)) {
+    if (!values.marginal) {
+      Fail("CalcAncestralStates Error: The parameter file '" + values.param_file +
+           "' gives gamma-distributed rates across sites (alpha), which --classic does not "
+           "model; run without --classic.");
+    }
+    // Each node keeps its posteriors given every category beside the mixture.
+    RequireMemoryFor({{{n_nodes}, sizeof(NodeStruct)},
+                      {{n_nodes, 2 + values.gamma_categories, 20, n_blocks}, sizeof(double)}},
+                     "CalcAncestralStates Error: " + std::to_string(n_nodes) + " nodes with " +
+                         std::to_string(n_blocks) + " stem pairs and loop columns in " +
+                         std::to_string(values.gamma_categories) + " rate categories each");
+  }
   if (timings) timings->Stop("reading");
 
   // Opened now, so that an output path that cannot be written, or that is

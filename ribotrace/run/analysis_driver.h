@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/gamma_rates.h"
+
 // The ten run values, in the order the command line and the prompts give
 // them, and the seed that --seed may set instead of the clock.
 struct RunValues {
@@ -30,6 +32,9 @@ struct RunValues {
   bool loglik = false;  // print the log-likelihood after the fractional likelihoods
   bool state_tables = false;  // also write the per-site tables out_file.state and .pairs
   bool report = false;        // also write the report out_file.html
+  // Categories of the discrete gamma distribution of site rates, when the
+  // parameter file holds its shape (MrBayes's lset ngammacat).
+  int gamma_categories = kDefaultGammaCategories;
   // Taxa whose clade the root is put above; empty: the tree file's rooting.
   std::vector<std::string> outgroup;
 };

@@ -7,20 +7,24 @@
 #include "inference/marginal_posteriors.h"
 #include "inference/posterior_states.h"
 #include "run/node_files.h"
+#include "run/rate_category_passes.h"
 #include "run/run_report.h"
 #include "run/sample_stream.h"
 
-void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
-                        ResultsFiles& files) {
+namespace {
+
+// The passes of a run without rate variation, on the matrices the driver
+// put in the nodes. Returns the log-likelihood when `with_log_likelihood`.
+PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const RunValues& values,
+                                           bool with_log_likelihood) {
   const std::vector<int>& structure = inputs.alignment.structure;
   StageTimings* timings = inputs.timings;
-  if (timings != nullptr) timings->Start();
   FractionalOptions fractional_options;
   fractional_options.stem_codes_as_sets = values.marginal;
   const FractionalScaling scaling =
       GetFractionalLikelihoods(inputs.down_pass, inputs.SS, inputs.alignment, fractional_options);
   PartitionLogLikelihoods log_likelihood;
-  if (values.loglik || files.report != nullptr) {
+  if (with_log_likelihood) {
     log_likelihood = GetLogLikelihood(inputs.down_pass, structure, inputs.parameters, scaling);
   }
   if (values.loglik) ShowLogLikelihood(log_likelihood);
@@ -31,6 +35,23 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
     GetAncestralStatesFromPosterior(inputs.up_pass, structure, inputs.parameters);
   }
   if (timings != nullptr) timings->Stop("posteriors");
+  return log_likelihood;
+}
+
+}  // namespace
+
+void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
+                        ResultsFiles& files) {
+  StageTimings* timings = inputs.timings;
+  if (timings != nullptr) timings->Start();
+  std::optional<CategorySampling> categories;
+  PartitionLogLikelihoods log_likelihood;
+  if (HasGammaRates(inputs.parameters)) {
+    categories = RunRateCategoryPasses(inputs, values, &log_likelihood);
+    if (timings != nullptr) timings->Stop("gamma passes");
+  } else {
+    log_likelihood = RunEqualRatePasses(inputs, values, values.loglik || files.report != nullptr);
+  }
 
   WriteNodeFiles(inputs, files);
   if (timings != nullptr) timings->Stop("node files");
@@ -38,7 +59,8 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
   std::optional<RunReport> report;
   if (files.report != nullptr) report.emplace(inputs, values, *seed, log_likelihood);
   if (timings != nullptr && report) timings->Stop("report data");
-  StreamSampleRows(inputs, values, seed, files, report ? &report->sampled_pairs() : nullptr);
+  StreamSampleRows(inputs, values, seed, files, categories ? &*categories : nullptr,
+                   report ? &report->sampled_pairs() : nullptr);
   if (report) {
     if (timings != nullptr) timings->Start();
     report->Write(*files.report);

@@ -28,7 +28,8 @@ struct InferenceInputs {
 };
 
 // In this order: fractional likelihoods (then the log-likelihood line with
-// --loglik), posteriors (the three-neighbour ones with --classic), the node
+// --loglik), posteriors (the three-neighbour ones with --classic; with
+// gamma rates both passes once per rate category, then their mixture), the node
 // files (tree, most probable sequences, per-site tables), then the sample
 // matrix row by row (ancestral samples, hidden sequences, gaps put back;
 // all draws from the stream that starts at *seed, each at the position

@@ -57,7 +57,8 @@ void WriteToStandardOutput(const std::string& text) {
 }  // namespace
 
 void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
-                      ResultsFiles& files, SampledPairCounts* pair_counts) {
+                      ResultsFiles& files, const CategorySampling* categories,
+                      SampledPairCounts* pair_counts) {
   const std::vector<int>& structure = inputs.alignment.structure;
   StageTimings* timings = inputs.timings;
   // Conditioning changes a node's doublet posteriors once, for all its
@@ -68,7 +69,7 @@ void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, st
     }
   }
   const SampleRowPlan plan(inputs.down_pass, inputs.SS, structure, inputs.hidden, values.n_samples,
-                           values.condition_on_pairs, *seed);
+                           values.condition_on_pairs, *seed, categories);
   CheckSampledPosteriors(plan);
 
   const Clock::time_point stream_start = Clock::now();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "inference/rate_categories.h"
 #include "run/inference_stages.h"
 #include "sequence/helices.h"
 
@@ -20,7 +21,9 @@ struct SampledPairCounts {
 // and writes them, in row order, through WriteResultsToFile_New. All draws
 // come from the stream that starts at *seed, each at the position drawing
 // the whole matrix in order would give it; *seed ends where that stream
-// ends. With `pair_counts`, every row's pairs (gaps put back) are added to
-// its counters.
+// ends. With `categories` (gamma rates) every block's rate category is
+// drawn too (see SampleRowPlan). With `pair_counts`, every row's pairs (gaps
+// put back) are added to its counters.
 void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
-                      ResultsFiles& files, SampledPairCounts* pair_counts = nullptr);
+                      ResultsFiles& files, const CategorySampling* categories = nullptr,
+                      SampledPairCounts* pair_counts = nullptr);

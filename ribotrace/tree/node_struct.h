@@ -15,7 +15,11 @@ struct NodeStruct {
   // 20 doubles per block (stem pair or loop column, in column order):
   // entries 0-15 by doublet index, 16-19 for A, C, G, U.
   std::vector<double> frac_likelihoods;
-  std::vector<double> posterior_probs;
+  std::vector<double> posterior_probs;  // mixed over the rate categories, if any
+  // With gamma rate categories: each category's posteriors given that
+  // category, laid out like posterior_probs, category after category
+  // (interior nodes below the root only). Empty without them.
+  std::vector<double> category_posteriors;
   std::string label;        // taxon label of a tip; an interior node's name in a rooted tree file
   int index = -9;           // pre-order number, root 0
   int taxon_index = -9;     // data-matrix row of a tip's taxon

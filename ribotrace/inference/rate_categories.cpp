@@ -1,0 +1,68 @@
+#include "inference/rate_categories.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/random_source.h"
+#include "inference/ancestral_sampling.h"
+#include "inference/likelihood_blocks.h"
+
+CategoryPosteriors MixCategoryLikelihoods(const std::vector<std::vector<double>>& block_lnl,
+                                          std::vector<double>* mixed) {
+  CategoryPosteriors categories;
+  categories.n_categories = static_cast<int>(block_lnl.size());
+  const std::size_t n_categories = block_lnl.size();
+  const std::size_t n_blocks = block_lnl.front().size();
+  categories.probs.assign(n_blocks * n_categories, 0.0);
+  mixed->assign(n_blocks, -INFINITY);
+  const double log_categories = std::log(static_cast<double>(n_categories));
+  for (std::size_t b = 0; b < n_blocks; ++b) {
+    double largest = -INFINITY;
+    for (std::size_t k = 0; k < n_categories; ++k) largest = std::max(largest, block_lnl[k][b]);
+    if (!std::isfinite(largest)) continue;
+    double* probs = &categories.probs[b * n_categories];
+    double sum = 0.0;
+    for (std::size_t k = 0; k < n_categories; ++k) {
+      probs[k] = std::exp(block_lnl[k][b] - largest);
+      sum += probs[k];
+    }
+    for (std::size_t k = 0; k < n_categories; ++k) probs[k] /= sum;
+    (*mixed)[b] = largest + std::log(sum) - log_categories;
+  }
+  return categories;
+}
+
+void KeepCategoryPosteriors(const std::vector<NodeStruct*>& nodes, int category,
+                            int n_categories) {
+  for (NodeStruct* node : nodes) {
+    if (!IsInteriorBelowRoot(*node)) continue;
+    const std::size_t size = node->posterior_probs.size();
+    node->category_posteriors.resize(size * static_cast<std::size_t>(n_categories));
+    std::copy(node->posterior_probs.begin(), node->posterior_probs.end(),
+              node->category_posteriors.begin() + static_cast<std::ptrdiff_t>(
+                                                      size * static_cast<std::size_t>(category)));
+  }
+}
+
+void MixNodePosteriors(const std::vector<NodeStruct*>& nodes,
+                       const CategoryPosteriors& categories) {
+  for (NodeStruct* node : nodes) {
+    if (!IsInteriorBelowRoot(*node)) continue;
+    const std::size_t n_blocks = node->posterior_probs.size() / kBlockSize;
+    for (std::size_t b = 0; b < n_blocks; ++b) {
+      const double* weights = categories.OfBlock(b);
+      for (std::size_t e = b * kBlockSize; e < (b + 1) * kBlockSize; ++e) {
+        double sum = 0.0;
+        for (int k = 0; k < categories.n_categories; ++k) {
+          sum += weights[k] * *PosteriorEntries(*node, e, k);
+        }
+        node->posterior_probs[e] = sum;
+      }
+    }
+  }
+}
+
+int CategoryDrawer::Next() {
+  return DrawCategorical(posteriors_.OfBlock(block_++), posteriors_.n_categories,
+                         DrawUniform(&state_));
+}

@@ -1,0 +1,79 @@
+#include "run/rate_category_passes.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "base/diagnostics.h"
+#include "inference/fractional_likelihoods.h"
+#include "inference/log_likelihood.h"
+#include "inference/marginal_posteriors.h"
+#include "inference/posterior_states.h"
+#include "model/gamma_rates.h"
+#include "model/transition_probabilities.h"
+
+namespace {
+
+// A partition's category rates: the gamma means, or 1 for every category
+// of a partition whose rates are equal across sites (alpha 0).
+std::vector<double> PartitionRates(double alpha, int n_categories) {
+  if (alpha > 0.0) return DiscreteGammaMeanRates(alpha, n_categories);
+  return std::vector<double>(static_cast<std::size_t>(n_categories), 1.0);
+}
+
+void ShowRates(const char* partition, double alpha, const std::vector<double>& rates) {
+  std::printf("\nGamma rate categories of the %s (alpha = %lf):", partition, alpha);
+  for (const double rate : rates) std::printf(" %lf", rate);
+  std::printf("\n");
+}
+
+}  // namespace
+
+CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunValues& values,
+                                       PartitionLogLikelihoods* log_likelihood) {
+  const std::vector<int>& structure = inputs.alignment.structure;
+  const int n_categories = values.gamma_categories;
+  const double stem_alpha = inputs.parameters[kStemAlphaSlot];
+  const double loop_alpha = inputs.parameters[kLoopAlphaSlot];
+  const std::vector<double> stem_rates = PartitionRates(stem_alpha, n_categories);
+  const std::vector<double> loop_rates = PartitionRates(loop_alpha, n_categories);
+  if (show_debug_info) {
+    ShowRates("stems", stem_alpha, stem_rates);
+    ShowRates("loops", loop_alpha, loop_rates);
+  }
+  FractionalOptions fractional_options;
+  fractional_options.stem_codes_as_sets = true;
+  const double doublet_time = DoubletTimeFactor(values);
+  // Every node below the root has the same hidden branch (see the driver).
+  const NodeStruct& hidden_branch = *inputs.down_pass.front();
+
+  CategorySampling sampling;
+  std::vector<std::vector<double>> block_lnl;
+  for (int k = 0; k < n_categories; ++k) {
+    const auto category = static_cast<std::size_t>(k);
+    if (show_debug_info) std::printf("\nRate category %d of %d:\n", k + 1, n_categories);
+    SetSingeltonTransitionProbabilities(inputs.up_pass, loop_rates[category]);
+    SetDoubletTransitionProbabilities(inputs.up_pass, doublet_time * stem_rates[category]);
+    const FractionalScaling scaling = GetFractionalLikelihoods(inputs.down_pass, inputs.SS,
+                                                               inputs.alignment, fractional_options);
+    block_lnl.push_back(
+        GetBlockLogLikelihoods(inputs.down_pass, structure, inputs.parameters, scaling));
+    GetMarginalPosteriors(inputs.up_pass, structure, inputs.parameters);
+    KeepCategoryPosteriors(inputs.up_pass, k, n_categories);
+
+    HiddenBranchMatrices& hidden = sampling.hidden.emplace_back();
+    SetHiddenSingeltonTransitionProbabilities(hidden_branch, hidden.singlet,
+                                              values.lambda * loop_rates[category]);
+    SetHiddenDoubletTransitionProbabilities(hidden_branch, hidden.doublet, values.lambda,
+                                            doublet_time * stem_rates[category]);
+  }
+  std::vector<double> mixed_lnl;
+  sampling.posteriors = MixCategoryLikelihoods(block_lnl, &mixed_lnl);
+  *log_likelihood = SumByPartition(structure, mixed_lnl);
+  if (values.loglik) ShowLogLikelihood(*log_likelihood);
+  MixNodePosteriors(inputs.up_pass, sampling.posteriors);
+  if (show_debug_info) {
+    std::printf("\nMixed over the rate categories:\n");
+    ShowPosteriors(inputs.up_pass, structure);
+  }
+  return sampling;
+}

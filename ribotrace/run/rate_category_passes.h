@@ -1,0 +1,21 @@
+// The likelihood and posterior passes of a run with gamma-distributed
+// rates across sites (MrBayes's rates=gamma).
+#pragma once
+
+#include "inference/log_likelihood.h"
+#include "inference/rate_categories.h"
+#include "run/analysis_driver.h"
+#include "run/inference_stages.h"
+
+// Runs the fractional-likelihood and marginal-posterior passes once per
+// gamma category (values.gamma_categories of them), with every branch's
+// matrices at that category's rate: the stem and loop partitions each
+// take the mean rates of their own shape (rate 1 in a partition without
+// one), doublets at twice the branch time as always. Leaves every interior
+// node below the root with its posteriors given each category and, in
+// posterior_probs, their mixture; prints the mixture's log-likelihood with
+// --loglik and stores it in *log_likelihood. Returns the category
+// posteriors of every block and the hidden branch matrices of each
+// category, for sampling.
+CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunValues& values,
+                                       PartitionLogLikelihoods* log_likelihood);
