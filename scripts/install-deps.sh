@@ -4,7 +4,8 @@
 # missing.
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev libeigen3-dev mrbayes iqtree snakemake infernal chromium)
+packages=(g++ cmake make libgtest-dev libeigen3-dev mrbayes iqtree snakemake infernal chromium
+  python3-dendropy)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -283,12 +283,21 @@ class TableReader {
 
 }  // namespace
 
+ParameterRecord ReadParameterText(const NexusText& nexus, const std::string& file_name,
+                                  bool isStructure) {
+  try {
+    return TableReader(file_name, isStructure).Read(nexus.text);
+  } catch (const std::bad_alloc&) {
+    FailWithLine("ReadParameterFile Error: Problem allocating memory for string.");
+  }
+}
+
 ParameterRecord ReadParameterFile(const std::string& file_name, bool isStructure,
                                   std::string* analysis_id) {
   try {
     const NexusText nexus = ReadNexusText(file_name, true, "ReadParameterFile");
     if (analysis_id != nullptr) *analysis_id = nexus.analysis_id;
-    return TableReader(file_name, isStructure).Read(nexus.text);
+    return ReadParameterText(nexus, file_name, isStructure);
   } catch (const std::bad_alloc&) {
     FailWithLine("ReadParameterFile Error: Problem allocating memory for string.");
   }

@@ -40,24 +40,31 @@ PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const 
 
 }  // namespace
 
+PassResults RunPosteriorPasses(const InferenceInputs& inputs, const RunValues& values,
+                               bool with_log_likelihood) {
+  PassResults results;
+  if (HasGammaRates(inputs.parameters)) {
+    results.categories = RunRateCategoryPasses(inputs, values, &results.log_likelihood);
+    if (inputs.timings != nullptr) inputs.timings->Stop("gamma passes");
+  } else {
+    results.log_likelihood = RunEqualRatePasses(inputs, values, with_log_likelihood);
+  }
+  return results;
+}
+
 void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
                         ResultsFiles& files) {
   StageTimings* timings = inputs.timings;
   if (timings != nullptr) timings->Start();
-  std::optional<CategorySampling> categories;
-  PartitionLogLikelihoods log_likelihood;
-  if (HasGammaRates(inputs.parameters)) {
-    categories = RunRateCategoryPasses(inputs, values, &log_likelihood);
-    if (timings != nullptr) timings->Stop("gamma passes");
-  } else {
-    log_likelihood = RunEqualRatePasses(inputs, values, values.loglik || files.report != nullptr);
-  }
+  PassResults passes =
+      RunPosteriorPasses(inputs, values, values.loglik || files.report != nullptr);
+  std::optional<CategorySampling>& categories = passes.categories;
 
   WriteNodeFiles(inputs, files);
   if (timings != nullptr) timings->Stop("node files");
   // The report reads the posteriors before sampling conditions them.
   std::optional<RunReport> report;
-  if (files.report != nullptr) report.emplace(inputs, values, *seed, log_likelihood);
+  if (files.report != nullptr) report.emplace(inputs, values, *seed, passes.log_likelihood);
   if (timings != nullptr && report) timings->Stop("report data");
   StreamSampleRows(inputs, values, seed, files, categories ? &*categories : nullptr,
                    report ? &report->sampled_pairs() : nullptr);

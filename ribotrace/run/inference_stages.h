@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "inference/hidden_simulation.h"
+#include "inference/log_likelihood.h"
+#include "inference/rate_categories.h"
 #include "base/alignment.h"
 #include "io/results_file.h"
 #include "model/parameter_record.h"
@@ -26,6 +29,19 @@ struct InferenceInputs {
   const HiddenBranchMatrices& hidden;
   StageTimings* timings = nullptr;
 };
+
+// What the posterior passes leave besides the nodes' posteriors.
+struct PassResults {
+  PartitionLogLikelihoods log_likelihood;     // computed when asked for, and with gamma rates
+  std::optional<CategorySampling> categories;  // with gamma rates
+};
+
+// The passes alone, on the matrices in the nodes: fractional likelihoods,
+// the log-likelihood (printed with values.loglik), posteriors (mixed over
+// the rate categories with gamma rates). Leaves every interior node below
+// the root with its posteriors.
+PassResults RunPosteriorPasses(const InferenceInputs& inputs, const RunValues& values,
+                               bool with_log_likelihood);
 
 // In this order: fractional likelihoods (then the log-likelihood line with
 // --loglik), posteriors (the three-neighbour ones with --classic; with

@@ -29,26 +29,29 @@ void AddNodeRows(const NodePosteriors& posteriors, const std::string& name, Stat
 
 }  // namespace
 
+NodeRecordWriter::NodeRecordWriter(ResultsFiles& files) : files_(files) {
+  if (files.state) sites_.emplace(*files.state);
+  if (files.pairs) pairs_.emplace(*files.pairs);
+}
+
+void NodeRecordWriter::Write(const NodePosteriors& posteriors, const std::string& name) {
+  states_.resize(posteriors.layout().n_sites());
+  MostProbableSequence(posteriors, states_);
+  record_.clear();
+  AppendSequenceRecord(record_, name, states_);
+  files_.map.Write(record_);
+  AddNodeRows(posteriors, name, sites_ ? &*sites_ : nullptr, pairs_ ? &*pairs_ : nullptr);
+  if (sites_) sites_->Flush();
+  if (pairs_) pairs_->Flush();
+}
+
 void WriteNodeFiles(const InferenceInputs& inputs, ResultsFiles& files) {
   files.tree.Write(LabelledNewick(*inputs.up_pass.front(), inputs.alignment.Names));
 
   const PosteriorLayout layout(inputs.alignment.structure, inputs.SS);
-  std::optional<StateTable> sites;
-  std::optional<PairTable> pairs;
-  if (files.state) sites.emplace(*files.state);
-  if (files.pairs) pairs.emplace(*files.pairs);
-  std::vector<int> states(layout.n_sites());
-  std::string record;
+  NodeRecordWriter writer(files);
   for (const NodeStruct* node : inputs.up_pass) {
     if (!IsInteriorBelowRoot(*node)) continue;
-    const NodePosteriors posteriors(*node, layout);
-    const std::string name = NodeName(node->index);
-    MostProbableSequence(posteriors, states);
-    record.clear();
-    AppendSequenceRecord(record, name, states);
-    files.map.Write(record);
-    AddNodeRows(posteriors, name, sites ? &*sites : nullptr, pairs ? &*pairs : nullptr);
-    if (sites) sites->Flush();
-    if (pairs) pairs->Flush();
+    writer.Write(NodePosteriors(*node, layout), NodeName(node->index));
   }
 }

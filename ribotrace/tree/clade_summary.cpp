@@ -36,6 +36,7 @@ std::vector<ConsensusNode> ConsensusTopology(const CladeTally& tally,
                                              std::vector<TaxonSet>* node_taxa) {
   const int n_trees = tally.n_trees();
   std::vector<ConsensusNode> nodes(1);
+  nodes.front().clade = 0;
   TaxonSet all(tally.n_taxa());
   for (int t = 0; t < tally.n_taxa(); ++t) all.Add(t);
   node_taxa->assign(1, all);

@@ -1,0 +1,274 @@
+#include "run/integrated_run.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "bailout/bailout.h"
+#include "base/ordered_batches.h"
+#include "inference/ancestral_sampling.h"
+#include "inference/likelihood_blocks.h"
+#include "inference/node_posteriors.h"
+#include "inference/sample_rows.h"
+#include "io/clade_output.h"
+#include "run/inference_stages.h"
+#include "run/node_files.h"
+#include "run/row_scratch.h"
+
+namespace {
+
+// The outgroup of a run over many trees: the one given, else the first
+// taxon, as MrBayes roots its trees; every tree must be rooted alike for
+// its nodes to be clades.
+RunData WithOutgroup(const RunData& data) {
+  if (!data.outgroup.empty()) return data;
+  RunData rooted = data;
+  rooted.outgroup = {0};
+  return rooted;
+}
+
+std::string SampleName(const UsedSample& sample) {
+  return "run " + std::to_string(sample.run + 1) + ", gen " + std::to_string(sample.generation);
+}
+
+// The tree of a sample built and rooted, its failures named by the sample.
+void BuildSampleTree(TreeWorkspace& tree, const UsedSample& sample, const PosteriorSample& all,
+                     const RunData& data, int is_harmonic) {
+  try {
+    tree.Build(sample.tree, data, is_harmonic);
+  } catch (const FatalError& error) {
+    throw FatalError(std::string(error.what()) + "\n(In tree gen." +
+                         std::to_string(sample.generation) + " of '" +
+                         all.tree_files[static_cast<std::size_t>(sample.run)] + "'.)",
+                     error.form());
+  }
+}
+
+}  // namespace
+
+IntegratedAnalysis::IntegratedAnalysis(const RunValues& values, const RunData& data,
+                                       PosteriorSample sample)
+    : values_(values), data_(data), sample_(std::move(sample)), tree_(data) {
+  const RunData rooted = WithOutgroup(data_);
+  CladeTally tally(data_.alignment.n_taxa);
+  for (const UsedSample& used : sample_.samples) {
+    BuildSampleTree(tree_, used, sample_, rooted, values_.is_harmonic);
+    tally.AddTree(tree_.down_pass);
+  }
+  summary_ = SummariseClades(tally, values_.min_clade);
+  for (std::size_t c = 0; c < summary_.clades.size(); ++c) {
+    if (summary_.clades[c].in_results) results_.push_back(static_cast<int>(c));
+  }
+  block_entries_ = static_cast<std::size_t>(20 * data_.n_blocks);
+  sums_.assign(results_.size() * block_entries_, 0.0);
+}
+
+std::size_t IntegratedAnalysis::n_rows() const {
+  return 2 * results_.size() * static_cast<std::size_t>(std::max(values_.n_samples, 0));
+}
+
+std::span<const double> IntegratedAnalysis::MeanPosteriors(std::size_t j) const {
+  return std::span<const double>(&sums_[j * block_entries_], block_entries_);
+}
+
+void IntegratedAnalysis::AnalyseSamples(std::int32_t seed, RowScratch* rows,
+                                        StageTimings* timings) {
+  const RunData rooted = WithOutgroup(data_);
+  const std::vector<int>& structure = data_.alignment.structure;
+  const std::size_t n_samples = static_cast<std::size_t>(std::max(values_.n_samples, 0));
+  const std::size_t n_sites = structure.size();
+  const int threads = ResolveThreadCount(values_.threads);
+  // The passes print nothing per tree; the lines below do.
+  RunValues quiet = values_;
+  quiet.loglik = false;
+  std::vector<int> position_of(summary_.clades.size(), -1);
+  for (std::size_t j = 0; j < results_.size(); ++j) {
+    position_of[static_cast<std::size_t>(results_[j])] = static_cast<int>(j);
+  }
+  double largest_difference = -1.0;
+  double log_likelihood_sum = 0.0;
+  const UsedSample* largest_at = nullptr;
+  std::vector<std::vector<int>> codes(static_cast<std::size_t>(threads),
+                                      std::vector<int>(n_sites, 0));
+  std::string line;
+
+  for (std::size_t s = 0; s < sample_.samples.size(); ++s) {
+    const UsedSample& used = sample_.samples[s];
+    BuildSampleTree(tree_, used, sample_, rooted, values_.is_harmonic);
+    scaled_length_sum_ += tree_.down_pass.front()->scaled_length;
+    const HiddenBranchMatrices hidden = SetBranchMatrices(tree_, used.parameters, values_);
+    const InferenceInputs inputs{tree_.down_pass, tree_.up_pass, data_.SS, data_.alignment,
+                                 used.parameters, hidden,        nullptr};
+    PassResults passes = RunPosteriorPasses(inputs, quiet, values_.loglik);
+    if (values_.loglik) {
+      const double ours = passes.log_likelihood.Total();
+      const double difference = std::fabs(ours - used.mrbayes_log_likelihood);
+      std::printf("Sample %zu of %zu (%s): log-likelihood %.6f, MrBayes LnL %.6f, difference %.6f\n",
+                  s + 1, sample_.samples.size(), SampleName(used).c_str(), ours,
+                  used.mrbayes_log_likelihood, difference);
+      log_likelihood_sum += ours;
+      if (!(difference <= largest_difference)) {
+        largest_difference = difference;
+        largest_at = &used;
+      }
+    }
+
+    // The tree's nodes by result clade (null where it lacks the clade),
+    // their posteriors handed to the tables before sampling conditions any.
+    const std::vector<TaxonSet> clades = CladesByIndex(tree_.down_pass, data_.alignment.n_taxa);
+    std::vector<const NodeStruct*> by_clade(results_.size(), nullptr);
+    for (NodeStruct* node : tree_.down_pass) {
+      if (!IsInteriorBelowRoot(*node)) continue;
+      const auto found = summary_.index_of.find(clades[static_cast<std::size_t>(node->index)]);
+      if (found == summary_.index_of.end()) continue;
+      const int j = position_of[static_cast<std::size_t>(found->second)];
+      if (j < 0) continue;
+      by_clade[static_cast<std::size_t>(j)] = node;
+      double* sum = &sums_[static_cast<std::size_t>(j) * block_entries_];
+      for (std::size_t e = 0; e < block_entries_; ++e) sum[e] += node->posterior_probs[e];
+    }
+    if (rows == nullptr || n_samples == 0) continue;
+
+    // The rows this tree gives: draw k of clade j when this is the
+    // (k mod M)-th of the M trees that hold j; sampled rows, then hidden.
+    std::vector<std::size_t> sampled;
+    for (std::size_t j = 0; j < results_.size(); ++j) {
+      if (by_clade[j] == nullptr) continue;
+      const std::vector<int>& trees = summary_.clades[static_cast<std::size_t>(results_[j])].trees;
+      const auto position = static_cast<std::size_t>(
+          std::lower_bound(trees.begin(), trees.end(), static_cast<int>(s)) - trees.begin());
+      for (std::size_t k = position; k < n_samples; k += trees.size()) {
+        sampled.push_back(j * n_samples + k);
+      }
+      if (values_.condition_on_pairs == 1 && position < n_samples) {
+        ConditionDoubletPosteriorsOnPairs(const_cast<NodeStruct&>(*by_clade[j]), structure,
+                                          data_.SS);
+      }
+    }
+    const SampleRowPlan plan(by_clade, data_.SS, structure, hidden, values_.n_samples,
+                             values_.condition_on_pairs, seed,
+                             passes.categories ? &*passes.categories : nullptr);
+    CheckSampledPosteriors(plan);
+    std::vector<std::size_t> produced = sampled;
+    for (const std::size_t row : sampled) produced.push_back(plan.n_sampled_rows + row);
+
+    const std::size_t batch_rows = std::max<std::size_t>(1, (std::size_t{1} << 20) / (n_sites + 1));
+    ProduceInOrder(
+        produced.size(), batch_rows, threads,
+        [&](std::size_t item, int worker, TextBatch& batch) {
+          std::vector<int>& row_codes = codes[static_cast<std::size_t>(worker)];
+          ProduceSampleRow(plan, produced[item], false, row_codes.data());
+          AppendSequenceCharacters(batch.results, row_codes.data(), n_sites);
+        },
+        [&](const TextBatch& batch) {
+          for (std::size_t i = 0; i < batch.count; ++i) {
+            rows->Put(produced[batch.first + i],
+                      std::string_view(batch.results).substr(i * n_sites, n_sites));
+          }
+        });
+  }
+  for (std::size_t j = 0; j < results_.size(); ++j) {
+    const double n_trees =
+        static_cast<double>(summary_.clades[static_cast<std::size_t>(results_[j])].trees.size());
+    double* sum = &sums_[j * block_entries_];
+    for (std::size_t e = 0; e < block_entries_; ++e) sum[e] /= n_trees;
+  }
+  if (values_.loglik && largest_at != nullptr) {
+    std::printf("Log-likelihood: %.6f (mean over %zu samples); largest difference from MrBayes's "
+                "LnL: %.6f (%s)\n",
+                log_likelihood_sum / static_cast<double>(sample_.samples.size()),
+                sample_.samples.size(), largest_difference, SampleName(*largest_at).c_str());
+  }
+  if (timings != nullptr) timings->Stop("trees (" + std::to_string(sample_.samples.size()) + ")");
+}
+
+void IntegratedAnalysis::WriteFiles(ResultsFiles& files, RowScratch& rows) const {
+  const Alignment& alignment = data_.alignment;
+  const std::size_t n_samples = static_cast<std::size_t>(std::max(values_.n_samples, 0));
+  const std::size_t n_sampled_rows = results_.size() * n_samples;
+  std::vector<std::string> names;
+  for (const int c : results_) names.push_back(CladeName(summary_.clades[static_cast<std::size_t>(c)].id));
+  const auto sample_blocks = [&](const std::function<void(std::string_view)>& write) {
+    std::string text;
+    rows.ReadInOrder([&](std::size_t row, std::string_view characters) {
+      const bool hidden = row >= n_sampled_rows;
+      const std::size_t within = hidden ? row - n_sampled_rows : row;
+      const std::string& name = names[within / n_samples];
+      AppendNamedSampleBlock(text, hidden ? "psr_" + name : name, within % n_samples + 1,
+                             characters);
+      if (text.size() >= (std::size_t{1} << 20)) {
+        write(text);
+        text.clear();
+      }
+    });
+    write(text);
+  };
+  const double mean_scaled_length =
+      scaled_length_sum_ / static_cast<double>(std::max<std::size_t>(sample_.samples.size(), 1));
+  WriteResultsFile(files, mean_scaled_length, values_.include_data, alignment, values_.n_samples,
+                   values_.lambda, values_.is_harmonic, sample_blocks);
+
+  files.tree.Write(ConsensusNewick(summary_.consensus, alignment.Names));
+  files.clades->Write(CladeListText(summary_.clades, alignment.Names));
+  const PosteriorLayout layout(alignment.structure, data_.SS);
+  NodeRecordWriter writer(files);
+  for (std::size_t j = 0; j < results_.size(); ++j) {
+    writer.Write(NodePosteriors(MeanPosteriors(j).data(), layout), names[j]);
+  }
+}
+
+void RunIntegratedAnalysis(const RunValues& values, const RunData& data,
+                           const std::vector<std::string>& parameter_files,
+                           const std::vector<NexusText>& parameter_texts, std::int32_t seed,
+                           StageTimings* timings) {
+  if (values.report) {
+    Fail("--report draws one tree, and the run over MrBayes's sampled trees and parameters (.t "
+         "and .p files) has many: run --report with the consensus tree (.con.tre) and the "
+         "parameter summary (.pstat).");
+  }
+  if (!values.marginal) {
+    Fail("--classic computes the three-neighbour posteriors of one tree; the run over MrBayes's "
+         "sampled trees and parameters (.p files) uses the exact posteriors: run it without "
+         "--classic.");
+  }
+  PosteriorSampleOptions options;
+  options.burnin = values.burnin;
+  options.n_trees = values.n_trees;
+  PosteriorSample sample =
+      ReadPosteriorSample(SplitFileList(values.tree_file), parameter_files, parameter_texts,
+                          data.stems.isStructure, options);
+  if (sample.samples.size() < static_cast<std::size_t>(values.n_trees)) {
+    std::printf("Note: %zu samples remain after the burn-in; all of them are used (--trees=%d "
+                "asked for more).\n",
+                sample.samples.size(), values.n_trees);
+  }
+  if (HasGammaRates(sample.samples.front().parameters)) CheckGammaRun(data, values);
+  if (timings != nullptr) timings->Stop("reading");
+
+  std::vector<RunInput> inputs = {{"data file", values.data_file}};
+  for (const std::string& file : sample.tree_files) inputs.push_back({"tree file", file});
+  for (const std::string& file : sample.parameter_files) inputs.push_back({"parameter file", file});
+  ResultsFiles files(values.out_file, std::move(inputs), values.state_tables, false);
+  files.AddCladeList();
+
+  IntegratedAnalysis analysis(values, data, std::move(sample));
+  if (timings != nullptr) timings->Stop("clades");
+  RowScratch rows(analysis.n_rows(), data.alignment.structure.size(), files.sequences.path());
+  const auto start = std::chrono::steady_clock::now();
+  analysis.AnalyseSamples(seed, &rows, timings);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  analysis.WriteFiles(files, rows);
+  if (timings != nullptr) {
+    timings->Stop("writing");
+    const std::size_t n_trees = analysis.sample().samples.size();
+    std::fprintf(stderr, "%zu trees in %.3f s: %.4f s per tree\n", n_trees, seconds,
+                 seconds / static_cast<double>(n_trees));
+  }
+  files.CommitAll();
+  std::string written;
+  for (const std::string& path : files.Paths()) written += (written.empty() ? "" : ", ") + path;
+  std::fprintf(stderr, "ribotrace wrote %s\n", written.c_str());
+}

@@ -1,0 +1,219 @@
+// Runs over MrBayes's posterior sample (.t and .p files of two runs of the
+// bundled example): parity of the clades' averaged posteriors with
+// single-tree runs, the whole program's rows and threads, and the errors
+// that pair the wrong files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <sstream>
+
+#include "io/nexus_text.h"
+#include "io/parameter_file.h"
+#include "io/posterior_sample.h"
+#include "io/tree_file.h"
+#include "run/inference_stages.h"
+#include "run/integrated_run.h"
+#include "run/tree_workspace.h"
+#include "test_support.h"
+#include "tree/clades.h"
+
+namespace {
+
+const std::string kExamples = EXAMPLES_DIR;
+const std::string kData = kExamples + "/plant_srp10.txt";
+const std::string kRuns = kExamples + "/plant_srp10_2runs.nex";
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> Tabs(const std::string& line) {
+  std::vector<std::string> fields;
+  std::istringstream in(line);
+  for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
+  return fields;
+}
+
+// The .t file with only the statement of generation `gen`: a one-tree file.
+std::string OneTreeFile(const std::string& t_text, long long gen) {
+  std::string kept;
+  const std::string wanted = "tree gen." + std::to_string(gen) + " ";
+  for (const std::string& line : Lines(t_text)) {
+    if (line.find("tree gen.") != std::string::npos && line.find(wanted) == std::string::npos) {
+      continue;
+    }
+    kept += line + "\n";
+  }
+  return kept;
+}
+
+// The .p row of generation `gen` as a one-row parameter table, values as
+// MrBayes printed them.
+std::string OneRowTable(const std::string& p_text, long long gen) {
+  const std::vector<std::string> lines = Lines(p_text);
+  const std::vector<std::string> header = Tabs(lines[1]);
+  for (std::size_t l = 2; l < lines.size(); ++l) {
+    const std::vector<std::string> row = Tabs(lines[l]);
+    if (row.empty() || std::stoll(row[0]) != gen) continue;
+    std::string table = "Parameter\tMean\n";
+    for (std::size_t f = 3; f < header.size(); ++f) table += header[f] + "\t" + row[f] + "\n";
+    return table;
+  }
+  ADD_FAILURE() << "no row of generation " << gen;
+  return "";
+}
+
+RunValues ValuesFor(const std::string& out) {
+  RunValues values;
+  values.data_file = kData;
+  values.out_file = out;
+  values.is_harmonic = 1;
+  values.lambda = 1.0;
+  values.n_samples = 4;
+  values.outgroup = {"ABCN01005680_1_1602_1315"};  // the first taxon, the run's default
+  return values;
+}
+
+}  // namespace
+
+// Three used samples of run 1 (burn-in 25 of 101, so generations 500, 1000
+// and 1500): every clade that all three trees hold has, in the run over
+// the sample, the mean of its posteriors in three single-tree runs on
+// one-tree files and one-row parameter tables of those samples.
+TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
+  ScratchDir dir;
+  const RunValues values = ValuesFor(dir.Path("out.fa"));
+  const RunData data = LoadRunData(values);
+  const std::string t_text = ReadFile(kRuns + ".run1.t");
+  const std::string p_text = ReadFile(kRuns + ".run1.p");
+
+  std::map<std::vector<int>, std::vector<std::vector<double>>> single;  // clade -> posteriors
+  TreeWorkspace tree(data);
+  for (const long long gen : {500LL, 1000LL, 1500LL}) {
+    const std::string tree_file = dir.Write("one.t", OneTreeFile(t_text, gen));
+    const std::string table = dir.Write("one.pstat", OneRowTable(p_text, gen));
+    const ParameterRecord parameters = ReadParameterFile(table, true);
+    tree.Build(ReadTreeFile(tree_file), data, values.is_harmonic);
+    const HiddenBranchMatrices hidden = SetBranchMatrices(tree, parameters, values);
+    RunPosteriorPasses(
+        {tree.down_pass, tree.up_pass, data.SS, data.alignment, parameters, hidden, nullptr},
+        values, false);
+    const std::vector<TaxonSet> clades = CladesByIndex(tree.down_pass, data.alignment.n_taxa);
+    for (const NodeStruct* node : tree.down_pass) {
+      if (node->left == nullptr || node->anc == nullptr) continue;
+      single[clades[static_cast<std::size_t>(node->index)].Members()].push_back(
+          node->posterior_probs);
+    }
+  }
+
+  PosteriorSampleOptions options;
+  options.n_trees = 3;
+  IntegratedAnalysis analysis(
+      values, data,
+      ReadPosteriorSample({kRuns + ".run1.t"}, {kRuns + ".run1.p"},
+                          {ReadNexusText(kRuns + ".run1.p", true, "test")}, true, options));
+  ASSERT_EQ(analysis.sample().samples.size(), 3U);
+  EXPECT_EQ(analysis.sample().samples[1].generation, 1000);
+  analysis.AnalyseSamples(1, nullptr, nullptr);
+
+  int compared = 0;
+  for (std::size_t j = 0; j < analysis.result_clades().size(); ++j) {
+    const IdentifiedClade& clade =
+        analysis.clades().clades[static_cast<std::size_t>(analysis.result_clades()[j])];
+    const auto found = single.find(clade.taxa.Members());
+    ASSERT_NE(found, single.end());
+    EXPECT_EQ(found->second.size(), clade.trees.size());
+    if (clade.trees.size() != 3) continue;
+    const std::span<const double> mean = analysis.MeanPosteriors(j);
+    for (std::size_t e = 0; e < mean.size(); ++e) {
+      const double expected = (found->second[0][e] + found->second[1][e] + found->second[2][e]) / 3;
+      ASSERT_NEAR(mean[e], expected, 1e-12) << "clade_" << clade.id << " entry " << e;
+    }
+    ++compared;
+  }
+  EXPECT_GE(compared, 5);
+}
+
+// The whole program over both runs: S rows and S hidden rows per clade,
+// the same bytes on one and on three threads, the clade list, the
+// consensus tree and the per-clade tables.
+TEST(PosteriorSample, WholeRunOverTwoRuns) {
+  ScratchDir dir;
+  std::map<int, std::string> results;
+  for (const int threads : {1, 3}) {
+    const std::string out = dir.Path("out" + std::to_string(threads) + ".fa");
+    const ProgramResult run = RunProgram(
+        RIBOTRACE_BINARY,
+        {"--seed=3", "--state", "--threads=" + std::to_string(threads), "--trees=40", kData,
+         kRuns + ".run1.t," + kRuns + ".run2.t", kRuns + ".run1.p," + kRuns + ".run2.p", out, "1",
+         "1.0", "7", "0", "1"});
+    ASSERT_EQ(run.status, 0) << run.output << run.errors;
+    results[threads] = ReadFile(out) + ReadFile(out + ".state") + ReadFile(out + ".tree");
+    if (threads > 1) continue;
+
+    const std::vector<std::string> clades = Lines(ReadFile(out + ".clades"));
+    ASSERT_GE(clades.size(), 2U);
+    EXPECT_EQ(clades[0], "Clade\tProbability\tTaxa\tMembers");
+    const std::string sequences = ReadFile(out);
+    const std::size_t n_clades = clades.size() - 1;
+    std::size_t sampled = 0;
+    std::size_t hidden = 0;
+    for (const std::string& line : Lines(sequences)) {
+      sampled += line.rfind(">clade_", 0) == 0 ? 1 : 0;
+      hidden += line.rfind(">psr_clade_", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(sampled, 7 * n_clades);
+    EXPECT_EQ(hidden, 7 * n_clades);
+    EXPECT_NE(sequences.find(">clade_1_7\n"), std::string::npos);
+    EXPECT_NE(sequences.find(">psr_clade_1_1\n"), std::string::npos);
+    const std::string tree = ReadFile(out + ".tree");
+    EXPECT_NE(tree.find(")clade_1[&prob="), std::string::npos) << tree;
+    EXPECT_NE(tree.find(")clade_0;\n"), std::string::npos) << tree;
+    EXPECT_EQ(Lines(ReadFile(out + ".map.fa")).size(), 2 * n_clades);
+    EXPECT_NE(ReadFile(out + ".state").find("\nclade_1\t1\t"), std::string::npos);
+  }
+  EXPECT_EQ(results[1], results[3]);
+}
+
+// Files that do not belong together stop the run before any work, naming
+// what to pair with what.
+TEST(PosteriorSample, MispairedFilesAreClearErrors) {
+  ScratchDir dir;
+  const std::string t1 = kRuns + ".run1.t";
+  const std::string p1 = kRuns + ".run1.p";
+  const std::string p_text = ReadFile(p1);
+  // A .p whose last row was lost, and one whose generation 40 became 41.
+  std::string shorter = p_text.substr(0, p_text.rfind('\n', p_text.size() - 2) + 1);
+  std::string shifted = p_text;
+  shifted.replace(shifted.find("\n40\t"), 4, "\n41\t");
+  // Run 2 without its last sample, in both files.
+  const std::string t2_text = ReadFile(kRuns + ".run2.t");
+  const std::size_t last_tree = t2_text.find("   tree gen.2000");
+  std::string t2_shorter =
+      t2_text.substr(0, last_tree) + t2_text.substr(t2_text.find('\n', last_tree) + 1);
+  const std::string p2_text = ReadFile(kRuns + ".run2.p");
+  const std::string p2_shorter = p2_text.substr(0, p2_text.rfind('\n', p2_text.size() - 2) + 1);
+  const std::string out = dir.Path("out.fa");
+  const struct {
+    std::string trees;
+    std::string parameters;
+    std::string message;
+  } cases[] = {
+      {t1 + "," + kRuns + ".run2.t", p1, "Got 2 tree files"},
+      {kExamples + "/plant_srp10.nex.con.tre", p1, "holds a single tree"},
+      {t1, dir.Write("short.p", shorter), "holds 101 trees and the parameter file"},
+      {t1, dir.Write("shift.p", shifted), "tree gen.40 in the tree file, generation 41"},
+      {t1 + "," + dir.Write("short2.t", t2_shorter), p1 + "," + dir.Write("short2.p", p2_shorter),
+       "holds 100 samples and run 1"},
+  };
+  for (const auto& [trees, parameters, message] : cases) {
+    const ProgramResult run = RunProgram(
+        RIBOTRACE_BINARY, {kData, trees, parameters, out, "1", "1.0", "2", "0", "0"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find(message), std::string::npos) << message << "\n" << run.output;
+  }
+}
