@@ -10,6 +10,7 @@
 
 #include "io/nexus_text.h"
 #include "io/parameter_file.h"
+#include "io/parameter_sample.h"
 #include "io/posterior_sample.h"
 #include "io/tree_file.h"
 #include "run/inference_stages.h"
@@ -216,4 +217,39 @@ TEST(PosteriorSample, MispairedFilesAreClearErrors) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find(message), std::string::npos) << message << "\n" << run.output;
   }
+}
+
+// The .p reader finds its columns by name, in any order, and refuses a
+// column of a model that ribotrace does not compute, naming it.
+TEST(PosteriorSample, ParameterColumnsAreFoundByName) {
+  const std::string p_text = ReadFile(kRuns + ".run1.p");
+  const std::vector<std::string> lines = Lines(p_text);
+  // Columns reversed: the values must not move.
+  std::string reversed;
+  for (std::size_t l = 1; l < 4; ++l) {
+    std::vector<std::string> fields = Tabs(lines[l]);
+    std::string row;
+    for (auto f = fields.rbegin(); f != fields.rend(); ++f) row += (row.empty() ? "" : "\t") + *f;
+    reversed += row + "\n";
+  }
+  ScratchDir dir;
+  const NexusText in_order = ReadNexusText(dir.Write("a.p", p_text), true, "test");
+  const NexusText shuffled = ReadNexusText(dir.Write("b.p", reversed), true, "test");
+  ASSERT_TRUE(IsParameterSample(in_order.text));
+  EXPECT_FALSE(IsParameterSample(ReadNexusText(kRuns + ".pstat", true, "test").text));
+  const std::vector<ParameterSampleRow> rows = ReadParameterSample(in_order.text, "a.p", true);
+  const std::vector<ParameterSampleRow> moved = ReadParameterSample(shuffled.text, "b.p", true);
+  ASSERT_EQ(rows.size(), 101U);
+  ASSERT_EQ(moved.size(), 2U);
+  EXPECT_EQ(moved[1].generation, rows[1].generation);
+  EXPECT_EQ(moved[1].log_likelihood, rows[1].log_likelihood);
+  EXPECT_EQ(moved[1].parameters, rows[1].parameters);
+
+  std::string pinvar = p_text;
+  pinvar.replace(pinvar.find("\tLnPr\t"), 6, "\tpinvar{all}\t");
+  EXPECT_NE(FatalOutput([&] {
+              ReadParameterSample(ReadNexusText(dir.Write("c.p", pinvar), true, "t").text, "c.p",
+                                  true);
+            }).find("line 2: the column 'pinvar{all}' is a parameter that ribotrace does not model"),
+            std::string::npos);
 }
