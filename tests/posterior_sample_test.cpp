@@ -93,8 +93,8 @@ TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
   const std::string p_text = ReadFile(kRuns + ".run1.p");
 
   std::map<std::vector<int>, std::vector<std::vector<double>>> single;  // clade -> posteriors
-  TreeWorkspace tree(data);
   for (const long long gen : {500LL, 1000LL, 1500LL}) {
+    TreeWorkspace tree(data);  // fresh, while the run over the sample reuses one
     const std::string tree_file = dir.Write("one.t", OneTreeFile(t_text, gen));
     const std::string table = dir.Write("one.pstat", OneRowTable(p_text, gen));
     const ParameterRecord parameters = ReadParameterFile(table, true);

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "bailout/bailout.h"
+#include "base/diagnostics.h"
 #include "base/ordered_batches.h"
 #include "inference/ancestral_sampling.h"
 #include "inference/likelihood_blocks.h"
@@ -53,10 +54,19 @@ IntegratedAnalysis::IntegratedAnalysis(const RunValues& values, const RunData& d
     : values_(values), data_(data), sample_(std::move(sample)), tree_(data) {
   const RunData rooted = WithOutgroup(data_);
   CladeTally tally(data_.alignment.n_taxa);
+  // Each tree is shown in the diagnostics once, when it is analysed.
+  const bool shown = show_debug_info;
+  show_debug_info = false;
   for (const UsedSample& used : sample_.samples) {
-    BuildSampleTree(tree_, used, sample_, rooted, values_.is_harmonic);
+    try {
+      BuildSampleTree(tree_, used, sample_, rooted, values_.is_harmonic);
+    } catch (...) {
+      show_debug_info = shown;
+      throw;
+    }
     tally.AddTree(tree_.down_pass);
   }
+  show_debug_info = shown;
   summary_ = SummariseClades(tally, values_.min_clade);
   for (std::size_t c = 0; c < summary_.clades.size(); ++c) {
     if (summary_.clades[c].in_results) results_.push_back(static_cast<int>(c));
