@@ -47,6 +47,35 @@ void BuildSampleTree(TreeWorkspace& tree, const UsedSample& sample, const Poster
   }
 }
 
+// The log-likelihood of each used sample beside MrBayes's, and the
+// largest difference, for --loglik.
+class LogLikelihoodCheck {
+ public:
+  void Add(std::size_t s, const PosteriorSample& sample, double ours) {
+    const UsedSample& used = sample.samples[s];
+    const double difference = std::fabs(ours - used.mrbayes_log_likelihood);
+    std::printf("Sample %zu of %zu (%s): log-likelihood %.6f, MrBayes LnL %.6f, difference %.6f\n",
+                s + 1, sample.samples.size(), SampleName(used).c_str(), ours,
+                used.mrbayes_log_likelihood, difference);
+    sum_ += ours;
+    if (largest_at_ == nullptr || difference > largest_) {
+      largest_ = difference;
+      largest_at_ = &used;
+    }
+  }
+  void Print(std::size_t n) const {
+    if (largest_at_ == nullptr) return;
+    std::printf("Log-likelihood: %.6f (mean over %zu samples); largest difference from MrBayes's "
+                "LnL: %.6f (%s)\n",
+                sum_ / static_cast<double>(n), n, largest_, SampleName(*largest_at_).c_str());
+  }
+
+ private:
+  double sum_ = 0.0;
+  double largest_ = 0.0;
+  const UsedSample* largest_at_ = nullptr;
+};
+
 }  // namespace
 
 IntegratedAnalysis::IntegratedAnalysis(const RunValues& values, const RunData& data,
@@ -68,11 +97,18 @@ IntegratedAnalysis::IntegratedAnalysis(const RunValues& values, const RunData& d
   }
   show_debug_info = shown;
   summary_ = SummariseClades(tally, values_.min_clade);
+  result_of_.assign(summary_.clades.size(), -1);
   for (std::size_t c = 0; c < summary_.clades.size(); ++c) {
-    if (summary_.clades[c].in_results) results_.push_back(static_cast<int>(c));
+    if (!summary_.clades[c].in_results) continue;
+    result_of_[c] = static_cast<int>(results_.size());
+    results_.push_back(static_cast<int>(c));
   }
   block_entries_ = static_cast<std::size_t>(20 * data_.n_blocks);
   sums_.assign(results_.size() * block_entries_, 0.0);
+}
+
+const IdentifiedClade& IntegratedAnalysis::ResultClade(std::size_t j) const {
+  return summary_.clades[static_cast<std::size_t>(results_[j])];
 }
 
 std::size_t IntegratedAnalysis::n_rows() const {
@@ -83,27 +119,26 @@ std::span<const double> IntegratedAnalysis::MeanPosteriors(std::size_t j) const 
   return std::span<const double>(&sums_[j * block_entries_], block_entries_);
 }
 
+std::vector<NodeStruct*> IntegratedAnalysis::NodesByResultClade() const {
+  const std::vector<TaxonSet> clades = CladesByIndex(tree_.down_pass, data_.alignment.n_taxa);
+  std::vector<NodeStruct*> nodes(results_.size(), nullptr);
+  for (NodeStruct* node : tree_.down_pass) {
+    if (!IsInteriorBelowRoot(*node)) continue;
+    const auto found = summary_.index_of.find(clades[static_cast<std::size_t>(node->index)]);
+    if (found == summary_.index_of.end()) continue;
+    const int j = result_of_[static_cast<std::size_t>(found->second)];
+    if (j >= 0) nodes[static_cast<std::size_t>(j)] = node;
+  }
+  return nodes;
+}
+
 void IntegratedAnalysis::AnalyseSamples(std::int32_t seed, RowScratch* rows,
                                         StageTimings* timings) {
   const RunData rooted = WithOutgroup(data_);
-  const std::vector<int>& structure = data_.alignment.structure;
-  const std::size_t n_samples = static_cast<std::size_t>(std::max(values_.n_samples, 0));
-  const std::size_t n_sites = structure.size();
-  const int threads = ResolveThreadCount(values_.threads);
-  // The passes print nothing per tree; the lines below do.
+  // The passes print nothing per tree; the check prints a line per sample.
   RunValues quiet = values_;
   quiet.loglik = false;
-  std::vector<int> position_of(summary_.clades.size(), -1);
-  for (std::size_t j = 0; j < results_.size(); ++j) {
-    position_of[static_cast<std::size_t>(results_[j])] = static_cast<int>(j);
-  }
-  double largest_difference = -1.0;
-  double log_likelihood_sum = 0.0;
-  const UsedSample* largest_at = nullptr;
-  std::vector<std::vector<int>> codes(static_cast<std::size_t>(threads),
-                                      std::vector<int>(n_sites, 0));
-  std::string line;
-
+  LogLikelihoodCheck check;
   for (std::size_t s = 0; s < sample_.samples.size(); ++s) {
     const UsedSample& used = sample_.samples[s];
     BuildSampleTree(tree_, used, sample_, rooted, values_.is_harmonic);
@@ -111,87 +146,77 @@ void IntegratedAnalysis::AnalyseSamples(std::int32_t seed, RowScratch* rows,
     const HiddenBranchMatrices hidden = SetBranchMatrices(tree_, used.parameters, values_);
     const InferenceInputs inputs{tree_.down_pass, tree_.up_pass, data_.SS, data_.alignment,
                                  used.parameters, hidden,        nullptr};
-    PassResults passes = RunPosteriorPasses(inputs, quiet, values_.loglik);
-    if (values_.loglik) {
-      const double ours = passes.log_likelihood.Total();
-      const double difference = std::fabs(ours - used.mrbayes_log_likelihood);
-      std::printf("Sample %zu of %zu (%s): log-likelihood %.6f, MrBayes LnL %.6f, difference %.6f\n",
-                  s + 1, sample_.samples.size(), SampleName(used).c_str(), ours,
-                  used.mrbayes_log_likelihood, difference);
-      log_likelihood_sum += ours;
-      if (!(difference <= largest_difference)) {
-        largest_difference = difference;
-        largest_at = &used;
-      }
-    }
+    const PassResults passes = RunPosteriorPasses(inputs, quiet, values_.loglik);
+    if (values_.loglik) check.Add(s, sample_, passes.log_likelihood.Total());
 
-    // The tree's nodes by result clade (null where it lacks the clade),
-    // their posteriors handed to the tables before sampling conditions any.
-    const std::vector<TaxonSet> clades = CladesByIndex(tree_.down_pass, data_.alignment.n_taxa);
-    std::vector<const NodeStruct*> by_clade(results_.size(), nullptr);
-    for (NodeStruct* node : tree_.down_pass) {
-      if (!IsInteriorBelowRoot(*node)) continue;
-      const auto found = summary_.index_of.find(clades[static_cast<std::size_t>(node->index)]);
-      if (found == summary_.index_of.end()) continue;
-      const int j = position_of[static_cast<std::size_t>(found->second)];
-      if (j < 0) continue;
-      by_clade[static_cast<std::size_t>(j)] = node;
-      double* sum = &sums_[static_cast<std::size_t>(j) * block_entries_];
-      for (std::size_t e = 0; e < block_entries_; ++e) sum[e] += node->posterior_probs[e];
+    // The tables take the posteriors before sampling conditions any.
+    const std::vector<NodeStruct*> nodes = NodesByResultClade();
+    for (std::size_t j = 0; j < nodes.size(); ++j) {
+      if (nodes[j] == nullptr) continue;
+      double* sum = &sums_[j * block_entries_];
+      for (std::size_t e = 0; e < block_entries_; ++e) sum[e] += nodes[j]->posterior_probs[e];
     }
-    if (rows == nullptr || n_samples == 0) continue;
-
-    // The rows this tree gives: draw k of clade j when this is the
-    // (k mod M)-th of the M trees that hold j; sampled rows, then hidden.
-    std::vector<std::size_t> sampled;
-    for (std::size_t j = 0; j < results_.size(); ++j) {
-      if (by_clade[j] == nullptr) continue;
-      const std::vector<int>& trees = summary_.clades[static_cast<std::size_t>(results_[j])].trees;
-      const auto position = static_cast<std::size_t>(
-          std::lower_bound(trees.begin(), trees.end(), static_cast<int>(s)) - trees.begin());
-      for (std::size_t k = position; k < n_samples; k += trees.size()) {
-        sampled.push_back(j * n_samples + k);
-      }
-      if (values_.condition_on_pairs == 1 && position < n_samples) {
-        ConditionDoubletPosteriorsOnPairs(const_cast<NodeStruct&>(*by_clade[j]), structure,
-                                          data_.SS);
-      }
+    if (rows != nullptr && values_.n_samples > 0) {
+      DrawRows(s, nodes, hidden, passes, seed, *rows);
     }
-    const SampleRowPlan plan(by_clade, data_.SS, structure, hidden, values_.n_samples,
-                             values_.condition_on_pairs, seed,
-                             passes.categories ? &*passes.categories : nullptr);
-    CheckSampledPosteriors(plan);
-    std::vector<std::size_t> produced = sampled;
-    for (const std::size_t row : sampled) produced.push_back(plan.n_sampled_rows + row);
-
-    const std::size_t batch_rows = std::max<std::size_t>(1, (std::size_t{1} << 20) / (n_sites + 1));
-    ProduceInOrder(
-        produced.size(), batch_rows, threads,
-        [&](std::size_t item, int worker, TextBatch& batch) {
-          std::vector<int>& row_codes = codes[static_cast<std::size_t>(worker)];
-          ProduceSampleRow(plan, produced[item], false, row_codes.data());
-          AppendSequenceCharacters(batch.results, row_codes.data(), n_sites);
-        },
-        [&](const TextBatch& batch) {
-          for (std::size_t i = 0; i < batch.count; ++i) {
-            rows->Put(produced[batch.first + i],
-                      std::string_view(batch.results).substr(i * n_sites, n_sites));
-          }
-        });
   }
   for (std::size_t j = 0; j < results_.size(); ++j) {
-    const double n_trees =
-        static_cast<double>(summary_.clades[static_cast<std::size_t>(results_[j])].trees.size());
+    const std::size_t n_trees = ResultClade(j).trees.size();
     double* sum = &sums_[j * block_entries_];
-    for (std::size_t e = 0; e < block_entries_; ++e) sum[e] /= n_trees;
+    for (std::size_t e = 0; e < block_entries_; ++e) sum[e] /= static_cast<double>(n_trees);
   }
-  if (values_.loglik && largest_at != nullptr) {
-    std::printf("Log-likelihood: %.6f (mean over %zu samples); largest difference from MrBayes's "
-                "LnL: %.6f (%s)\n",
-                log_likelihood_sum / static_cast<double>(sample_.samples.size()),
-                sample_.samples.size(), largest_difference, SampleName(*largest_at).c_str());
-  }
+  if (values_.loglik) check.Print(sample_.samples.size());
   if (timings != nullptr) timings->Stop("trees (" + std::to_string(sample_.samples.size()) + ")");
+}
+
+void IntegratedAnalysis::DrawRows(std::size_t s, const std::vector<NodeStruct*>& nodes,
+                                  const HiddenBranchMatrices& hidden, const PassResults& passes,
+                                  std::int32_t seed, RowScratch& rows) {
+  const std::vector<int>& structure = data_.alignment.structure;
+  const auto n_samples = static_cast<std::size_t>(values_.n_samples);
+  const std::size_t n_sites = structure.size();
+  // Draw k of clade j comes from this tree when it is the (k mod M)-th of
+  // the M trees that hold j: sampled rows first, then their hidden rows.
+  std::vector<std::size_t> produced;
+  std::vector<const NodeStruct*> sampled_nodes(nodes.size(), nullptr);
+  for (std::size_t j = 0; j < nodes.size(); ++j) {
+    if (nodes[j] == nullptr) continue;
+    const std::vector<int>& trees = ResultClade(j).trees;
+    const auto position = static_cast<std::size_t>(
+        std::lower_bound(trees.begin(), trees.end(), static_cast<int>(s)) - trees.begin());
+    if (position >= n_samples) continue;
+    for (std::size_t k = position; k < n_samples; k += trees.size()) {
+      produced.push_back(j * n_samples + k);
+    }
+    if (values_.condition_on_pairs == 1) {
+      ConditionDoubletPosteriorsOnPairs(*nodes[j], structure, data_.SS);
+    }
+    sampled_nodes[j] = nodes[j];
+  }
+  const SampleRowPlan plan(sampled_nodes, data_.SS, structure, hidden, values_.n_samples,
+                           values_.condition_on_pairs, seed,
+                           passes.categories ? &*passes.categories : nullptr);
+  CheckSampledPosteriors(plan);
+  const std::size_t n_sampled = produced.size();
+  for (std::size_t i = 0; i < n_sampled; ++i) produced.push_back(plan.n_sampled_rows + produced[i]);
+
+  const int threads = ResolveThreadCount(values_.threads);
+  std::vector<std::vector<int>> codes(static_cast<std::size_t>(threads),
+                                      std::vector<int>(n_sites, 0));
+  const std::size_t batch_rows = std::max<std::size_t>(1, (std::size_t{1} << 20) / (n_sites + 1));
+  ProduceInOrder(
+      produced.size(), batch_rows, threads,
+      [&](std::size_t item, int worker, TextBatch& batch) {
+        std::vector<int>& row_codes = codes[static_cast<std::size_t>(worker)];
+        ProduceSampleRow(plan, produced[item], false, row_codes.data());
+        AppendSequenceCharacters(batch.results, row_codes.data(), n_sites);
+      },
+      [&](const TextBatch& batch) {
+        for (std::size_t i = 0; i < batch.count; ++i) {
+          rows.Put(produced[batch.first + i],
+                   std::string_view(batch.results).substr(i * n_sites, n_sites));
+        }
+      });
 }
 
 void IntegratedAnalysis::WriteFiles(ResultsFiles& files, RowScratch& rows) const {
@@ -199,7 +224,7 @@ void IntegratedAnalysis::WriteFiles(ResultsFiles& files, RowScratch& rows) const
   const std::size_t n_samples = static_cast<std::size_t>(std::max(values_.n_samples, 0));
   const std::size_t n_sampled_rows = results_.size() * n_samples;
   std::vector<std::string> names;
-  for (const int c : results_) names.push_back(CladeName(summary_.clades[static_cast<std::size_t>(c)].id));
+  for (std::size_t j = 0; j < results_.size(); ++j) names.push_back(CladeName(ResultClade(j).id));
   const auto sample_blocks = [&](const std::function<void(std::string_view)>& write) {
     std::string text;
     rows.ReadInOrder([&](std::size_t row, std::string_view characters) {

@@ -13,6 +13,8 @@
 #include "io/posterior_sample.h"
 #include "io/results_file.h"
 #include "run/analysis_driver.h"
+#include "run/inference_stages.h"
+#include "run/row_scratch.h"
 #include "run/tree_workspace.h"
 #include "tree/clade_summary.h"
 
@@ -34,7 +36,7 @@ class IntegratedAnalysis {
   // stream (from `seed`) that the row layout of a single-tree run gives
   // it, with the clades in place of the nodes. With `rows` the rows go
   // there, to be written by WriteFiles.
-  void AnalyseSamples(std::int32_t seed, class RowScratch* rows, StageTimings* timings);
+  void AnalyseSamples(std::int32_t seed, RowScratch* rows, StageTimings* timings);
 
   // Writes the results file (rows from `rows`), the summary, the
   // consensus tree, the clade list, the most probable sequences and the
@@ -51,12 +53,23 @@ class IntegratedAnalysis {
   std::size_t n_rows() const;
 
  private:
+  const IdentifiedClade& ResultClade(std::size_t j) const;
+  // The built tree's node of each result clade; null where it lacks one.
+  std::vector<NodeStruct*> NodesByResultClade() const;
+  // Draws the rows that tree `s` gives (see AnalyseSamples) into `rows`,
+  // on values.threads threads; conditions its sampled nodes on pairs first
+  // when asked to.
+  void DrawRows(std::size_t s, const std::vector<NodeStruct*>& nodes,
+                const HiddenBranchMatrices& hidden, const PassResults& passes,
+                std::int32_t seed, RowScratch& rows);
+
   const RunValues& values_;
   const RunData& data_;
   PosteriorSample sample_;
   TreeWorkspace tree_;
   CladeSummary summary_;
-  std::vector<int> results_;
+  std::vector<int> results_;     // result clade j -> position in summary_.clades
+  std::vector<int> result_of_;   // position in summary_.clades -> j, or -1
   std::vector<double> sums_;  // per result clade, its posteriors summed over its trees
   std::size_t block_entries_ = 0;
   double scaled_length_sum_ = 0.0;
