@@ -141,19 +141,22 @@ TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
 
 // The whole program over both runs: S rows and S hidden rows per clade,
 // the same bytes on one and on three threads, the clade list, the
-// consensus tree and the per-clade tables.
+// consensus tree, the per-clade tables and the report.
 TEST(PosteriorSample, WholeRunOverTwoRuns) {
-  ScratchDir dir;
   std::map<int, std::string> results;
   for (const int threads : {1, 3}) {
-    const std::string out = dir.Path("out" + std::to_string(threads) + ".fa");
+    // The same relative name in another folder: the report shows it.
+    ScratchDir dir;
+    const std::string out = dir.Path("out.fa");
     const ProgramResult run = RunProgram(
         RIBOTRACE_BINARY,
-        {"--seed=3", "--state", "--threads=" + std::to_string(threads), "--trees=40", kData,
-         kRuns + ".run1.t," + kRuns + ".run2.t", kRuns + ".run1.p," + kRuns + ".run2.p", out, "1",
-         "1.0", "7", "0", "1"});
+        {"--seed=3", "--state", "--report", "--threads=" + std::to_string(threads), "--trees=40",
+         kData, kRuns + ".run1.t," + kRuns + ".run2.t", kRuns + ".run1.p," + kRuns + ".run2.p",
+         "out.fa", "1", "1.0", "7", "0", "1"},
+        "", dir.Path(""));
     ASSERT_EQ(run.status, 0) << run.output << run.errors;
-    results[threads] = ReadFile(out) + ReadFile(out + ".state") + ReadFile(out + ".tree");
+    results[threads] = ReadFile(out) + ReadFile(out + ".state") + ReadFile(out + ".tree") +
+                       ReadFile(out + ".html");
     if (threads > 1) continue;
 
     const std::vector<std::string> clades = Lines(ReadFile(out + ".clades"));
@@ -176,6 +179,7 @@ TEST(PosteriorSample, WholeRunOverTwoRuns) {
     EXPECT_NE(tree.find(")clade_0;\n"), std::string::npos) << tree;
     EXPECT_EQ(Lines(ReadFile(out + ".map.fa")).size(), 2 * n_clades);
     EXPECT_NE(ReadFile(out + ".state").find("\nclade_1\t1\t"), std::string::npos);
+    EXPECT_NE(ReadFile(out + ".html").find("\"clade_1\""), std::string::npos);
   }
   EXPECT_EQ(results[1], results[3]);
 }

@@ -17,6 +17,8 @@
 #include "run/inference_stages.h"
 #include "run/node_files.h"
 #include "run/row_scratch.h"
+#include "run/run_report.h"
+#include "sequence/helices.h"
 
 namespace {
 
@@ -104,6 +106,13 @@ IntegratedAnalysis::IntegratedAnalysis(const RunValues& values, const RunData& d
     results_.push_back(static_cast<int>(c));
   }
   block_entries_ = static_cast<std::size_t>(20 * data_.n_blocks);
+  if (values_.report) {
+    const PosteriorLayout layout(data_.alignment.structure, data_.SS);
+    std::vector<int> partners(layout.n_sites());
+    for (std::size_t c = 0; c < partners.size(); ++c) partners[c] = layout.Partner(c);
+    helices_ = FindHelices(partners);
+    pair_counts_ = SampledPairCounts{CanonicalPairCounter(helices_), CanonicalPairCounter(helices_)};
+  }
   sums_.assign(results_.size() * block_entries_, 0.0);
 }
 
@@ -146,8 +155,10 @@ void IntegratedAnalysis::AnalyseSamples(std::int32_t seed, RowScratch* rows,
     const HiddenBranchMatrices hidden = SetBranchMatrices(tree_, used.parameters, values_);
     const InferenceInputs inputs{tree_.down_pass, tree_.up_pass, data_.SS, data_.alignment,
                                  used.parameters, hidden,        nullptr};
-    const PassResults passes = RunPosteriorPasses(inputs, quiet, values_.loglik);
+    const PassResults passes = RunPosteriorPasses(inputs, quiet, values_.loglik || values_.report);
     if (values_.loglik) check.Add(s, sample_, passes.log_likelihood.Total());
+    log_likelihood_sum_.stems += passes.log_likelihood.stems;
+    log_likelihood_sum_.loops += passes.log_likelihood.loops;
 
     // The tables take the posteriors before sampling conditions any.
     const std::vector<NodeStruct*> nodes = NodesByResultClade();
@@ -203,6 +214,13 @@ void IntegratedAnalysis::DrawRows(std::size_t s, const std::vector<NodeStruct*>&
   const int threads = ResolveThreadCount(values_.threads);
   std::vector<std::vector<int>> codes(static_cast<std::size_t>(threads),
                                       std::vector<int>(n_sites, 0));
+  // Each worker counts the pairs of its rows; the sums do not depend on
+  // which worker drew which row.
+  std::vector<SampledPairCounts> pairs;
+  if (pair_counts_) {
+    pairs.assign(static_cast<std::size_t>(threads),
+                 {CanonicalPairCounter(helices_), CanonicalPairCounter(helices_)});
+  }
   const std::size_t batch_rows = std::max<std::size_t>(1, (std::size_t{1} << 20) / (n_sites + 1));
   ProduceInOrder(
       produced.size(), batch_rows, threads,
@@ -210,6 +228,10 @@ void IntegratedAnalysis::DrawRows(std::size_t s, const std::vector<NodeStruct*>&
         std::vector<int>& row_codes = codes[static_cast<std::size_t>(worker)];
         ProduceSampleRow(plan, produced[item], false, row_codes.data());
         AppendSequenceCharacters(batch.results, row_codes.data(), n_sites);
+        if (!pairs.empty()) {
+          SampledPairCounts& counts = pairs[static_cast<std::size_t>(worker)];
+          (item < n_sampled ? counts.sampled : counts.hidden).AddRow(row_codes);
+        }
       },
       [&](const TextBatch& batch) {
         for (std::size_t i = 0; i < batch.count; ++i) {
@@ -217,9 +239,14 @@ void IntegratedAnalysis::DrawRows(std::size_t s, const std::vector<NodeStruct*>&
                    std::string_view(batch.results).substr(i * n_sites, n_sites));
         }
       });
+  for (const SampledPairCounts& counts : pairs) {
+    pair_counts_->sampled.Merge(counts.sampled);
+    pair_counts_->hidden.Merge(counts.hidden);
+  }
 }
 
-void IntegratedAnalysis::WriteFiles(ResultsFiles& files, RowScratch& rows) const {
+void IntegratedAnalysis::WriteFiles(ResultsFiles& files, RowScratch& rows,
+                                    std::int32_t seed) const {
   const Alignment& alignment = data_.alignment;
   const std::size_t n_samples = static_cast<std::size_t>(std::max(values_.n_samples, 0));
   const std::size_t n_sampled_rows = results_.size() * n_samples;
@@ -252,17 +279,49 @@ void IntegratedAnalysis::WriteFiles(ResultsFiles& files, RowScratch& rows) const
   for (std::size_t j = 0; j < results_.size(); ++j) {
     writer.Write(NodePosteriors(MeanPosteriors(j).data(), layout), names[j]);
   }
+  if (files.report != nullptr) WriteReport(*files.report, seed);
+}
+
+void IntegratedAnalysis::WriteReport(SafeOutputFile& file, std::int32_t seed) const {
+  const std::vector<ConsensusNode>& consensus = summary_.consensus;
+  std::vector<ReportTreeNode> tree(consensus.size());
+  std::vector<std::pair<int, const double*>> nodes;
+  for (std::size_t n = 0; n < consensus.size(); ++n) {
+    const ConsensusNode& node = consensus[n];
+    for (const int child : node.children) tree[static_cast<std::size_t>(child)].parent = static_cast<int>(n);
+    tree[n].length = n == 0 ? 0.0 : node.length;
+    if (node.taxon >= 0) {
+      tree[n].name = data_.alignment.Names[static_cast<std::size_t>(node.taxon)].name;
+      continue;
+    }
+    tree[n].name = CladeName(node.clade);
+    if (n == 0) continue;
+    const int j = result_of_[static_cast<std::size_t>(node.clade - 1)];
+    if (j >= 0) nodes.emplace_back(static_cast<int>(n), MeanPosteriors(static_cast<std::size_t>(j)).data());
+  }
+  RunReport report(data_.alignment, data_.SS, std::move(tree), nodes, values_, seed);
+  ReportData& data = report.data();
+  const double n_trees = static_cast<double>(sample_.samples.size());
+  data.mode = "exact marginal posteriors over " + std::to_string(sample_.samples.size()) +
+              " samples of MrBayes's trees and parameters: each clade's posteriors averaged over "
+              "the trees that hold it, on their majority-rule consensus (means of the samples "
+              "below)";
+  for (const UsedSample& used : sample_.samples) {
+    for (std::size_t i = 0; i < data.parameters.size(); ++i) {
+      data.parameters[i] += used.parameters[i] / n_trees;
+    }
+  }
+  data.log_likelihood.stems = log_likelihood_sum_.stems / n_trees;
+  data.log_likelihood.loops = log_likelihood_sum_.loops / n_trees;
+  data.values.emplace_back("trees", std::to_string(sample_.samples.size()));
+  report.sampled_pairs() = *pair_counts_;
+  report.Write(file);
 }
 
 void RunIntegratedAnalysis(const RunValues& values, const RunData& data,
                            const std::vector<std::string>& parameter_files,
                            const std::vector<NexusText>& parameter_texts, std::int32_t seed,
                            StageTimings* timings) {
-  if (values.report) {
-    Fail("--report draws one tree, and the run over MrBayes's sampled trees and parameters (.t "
-         "and .p files) has many: run --report with the consensus tree (.con.tre) and the "
-         "parameter summary (.pstat).");
-  }
   if (!values.marginal) {
     Fail("--classic computes the three-neighbour posteriors of one tree; the run over MrBayes's "
          "sampled trees and parameters (.p files) uses the exact posteriors: run it without "
@@ -285,7 +344,7 @@ void RunIntegratedAnalysis(const RunValues& values, const RunData& data,
   std::vector<RunInput> inputs = {{"data file", values.data_file}};
   for (const std::string& file : sample.tree_files) inputs.push_back({"tree file", file});
   for (const std::string& file : sample.parameter_files) inputs.push_back({"parameter file", file});
-  ResultsFiles files(values.out_file, std::move(inputs), values.state_tables, false);
+  ResultsFiles files(values.out_file, std::move(inputs), values.state_tables, values.report);
   files.AddCladeList();
 
   IntegratedAnalysis analysis(values, data, std::move(sample));
@@ -295,7 +354,7 @@ void RunIntegratedAnalysis(const RunValues& values, const RunData& data,
   analysis.AnalyseSamples(seed, &rows, timings);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  analysis.WriteFiles(files, rows);
+  analysis.WriteFiles(files, rows, seed);
   if (timings != nullptr) {
     timings->Stop("writing");
     const std::size_t n_trees = analysis.sample().samples.size();

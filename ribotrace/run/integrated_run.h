@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "run/analysis_driver.h"
 #include "run/inference_stages.h"
 #include "run/row_scratch.h"
+#include "run/sample_stream.h"
 #include "run/tree_workspace.h"
 #include "tree/clade_summary.h"
 
@@ -40,8 +42,10 @@ class IntegratedAnalysis {
 
   // Writes the results file (rows from `rows`), the summary, the
   // consensus tree, the clade list, the most probable sequences and the
-  // tables of every result clade.
-  void WriteFiles(ResultsFiles& files, RowScratch& rows) const;
+  // tables of every result clade, and with files.report the report: the
+  // consensus tree, its clades' averaged posteriors, the mean parameters
+  // and log-likelihood of the samples, the pairs of the drawn rows.
+  void WriteFiles(ResultsFiles& files, RowScratch& rows, std::int32_t seed) const;
 
   const PosteriorSample& sample() const { return sample_; }
   const CladeSummary& clades() const { return summary_; }
@@ -54,6 +58,7 @@ class IntegratedAnalysis {
 
  private:
   const IdentifiedClade& ResultClade(std::size_t j) const;
+  void WriteReport(SafeOutputFile& file, std::int32_t seed) const;
   // The built tree's node of each result clade; null where it lacks one.
   std::vector<NodeStruct*> NodesByResultClade() const;
   // Draws the rows that tree `s` gives (see AnalyseSamples) into `rows`,
@@ -73,6 +78,9 @@ class IntegratedAnalysis {
   std::vector<double> sums_;  // per result clade, its posteriors summed over its trees
   std::size_t block_entries_ = 0;
   double scaled_length_sum_ = 0.0;
+  PartitionLogLikelihoods log_likelihood_sum_;  // with --loglik or --report
+  std::optional<SampledPairCounts> pair_counts_;  // of the drawn rows, with --report
+  std::vector<Helix> helices_;
 };
 
 // The whole run: reads the runs' .t files and the already read .p texts,
