@@ -78,7 +78,7 @@ void CalcAncestralStates(const RunValues& values) {
   const std::unique_ptr<StageTimings> timings =
       values.timings ? std::make_unique<StageTimings>() : nullptr;
 
-  const RunData data = LoadRunData(values);
+  RunData data = LoadRunData(values);
   // The parameter file decides the mode: MrBayes's sampled parameters (.p,
   // one file per run) integrate over the posterior sample; a parameter
   // summary (.pstat) analyses one tree.
@@ -88,6 +88,9 @@ void CalcAncestralStates(const RunValues& values) {
     parameter_texts.push_back(ReadNexusText(file, true, "ReadParameterFile"));
   }
   if (IsParameterSample(parameter_texts.front().text)) {
+    // Every sampled tree is rooted alike, so that its nodes are clades: on
+    // the first taxon, as MrBayes roots its trees, unless --outgroup says.
+    if (data.outgroup.empty()) data.outgroup = {0};
     RunIntegratedAnalysis(values, data, parameter_files, parameter_texts, seed, timings.get());
     if (timings) timings->Print(stderr);
     return;

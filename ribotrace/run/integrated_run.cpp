@@ -22,16 +22,6 @@
 
 namespace {
 
-// The outgroup of a run over many trees: the one given, else the first
-// taxon, as MrBayes roots its trees; every tree must be rooted alike for
-// its nodes to be clades.
-RunData WithOutgroup(const RunData& data) {
-  if (!data.outgroup.empty()) return data;
-  RunData rooted = data;
-  rooted.outgroup = {0};
-  return rooted;
-}
-
 std::string SampleName(const UsedSample& sample) {
   return "run " + std::to_string(sample.run + 1) + ", gen " + std::to_string(sample.generation);
 }
@@ -83,14 +73,13 @@ class LogLikelihoodCheck {
 IntegratedAnalysis::IntegratedAnalysis(const RunValues& values, const RunData& data,
                                        PosteriorSample sample)
     : values_(values), data_(data), sample_(std::move(sample)), tree_(data) {
-  const RunData rooted = WithOutgroup(data_);
   CladeTally tally(data_.alignment.n_taxa);
   // Each tree is shown in the diagnostics once, when it is analysed.
   const bool shown = show_debug_info;
   show_debug_info = false;
   for (const UsedSample& used : sample_.samples) {
     try {
-      BuildSampleTree(tree_, used, sample_, rooted, values_.is_harmonic);
+      BuildSampleTree(tree_, used, sample_, data_, values_.is_harmonic);
     } catch (...) {
       show_debug_info = shown;
       throw;
@@ -143,14 +132,13 @@ std::vector<NodeStruct*> IntegratedAnalysis::NodesByResultClade() const {
 
 void IntegratedAnalysis::AnalyseSamples(std::int32_t seed, RowScratch* rows,
                                         StageTimings* timings) {
-  const RunData rooted = WithOutgroup(data_);
   // The passes print nothing per tree; the check prints a line per sample.
   RunValues quiet = values_;
   quiet.loglik = false;
   LogLikelihoodCheck check;
   for (std::size_t s = 0; s < sample_.samples.size(); ++s) {
     const UsedSample& used = sample_.samples[s];
-    BuildSampleTree(tree_, used, sample_, rooted, values_.is_harmonic);
+    BuildSampleTree(tree_, used, sample_, data_, values_.is_harmonic);
     scaled_length_sum_ += tree_.down_pass.front()->scaled_length;
     const HiddenBranchMatrices hidden = SetBranchMatrices(tree_, used.parameters, values_);
     const InferenceInputs inputs{tree_.down_pass, tree_.up_pass, data_.SS, data_.alignment,

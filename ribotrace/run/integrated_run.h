@@ -24,8 +24,9 @@
 // without writing any file.
 class IntegratedAnalysis {
  public:
-  // Roots every used tree on the outgroup (values.outgroup, else the first
-  // taxon of the alignment) and gathers its clades: those in at least
+  // Roots every used tree on data.outgroup (which must be given: the run
+  // takes the first taxon when the user names none) and gathers its
+  // clades: those in at least
   // values.min_clade of the trees get results, and the majority-rule
   // consensus names them.
   IntegratedAnalysis(const RunValues& values, const RunData& data, PosteriorSample sample);
