@@ -209,6 +209,7 @@ TEST(PosteriorSample, MispairedFilesAreClearErrors) {
     std::string message;
   } cases[] = {
       {t1 + "," + kRuns + ".run2.t", p1, "Got 2 tree files"},
+      {t1 + "," + kRuns + ".run2.t", kRuns + ".pstat", "Several tree files"},
       {kExamples + "/plant_srp10.nex.con.tre", p1, "holds a single tree"},
       {t1, dir.Write("short.p", shorter), "holds 101 trees and the parameter file"},
       {t1, dir.Write("shift.p", shifted), "tree gen.40 in the tree file, generation 41"},

@@ -100,5 +100,10 @@ void CalcAncestralStates(const RunValues& values) {
          "' is not MrBayes's sampled parameters (.p, with the columns Gen and LnL); several "
          "parameter files must all be the .p files of the runs of one analysis.");
   }
+  if (const std::vector<std::string> trees = SplitFileList(values.tree_file); trees.size() > 1) {
+    Fail("ReadTreeFile Error: Several tree files (" + values.tree_file +
+         ") are the runs of an analysis, which need their sampled parameters (.p files, in the "
+         "same order) instead of the parameter summary '" + values.param_file + "'.");
+  }
   AnalyseOneTree(values, data, parameter_texts.front(), seed, timings.get());
 }
