@@ -49,7 +49,16 @@ std::uint64_t SampleRowPlan::FirstGapDraw(std::size_t row) const {
   return 3 * n_sampled_rows * n_blocks + row;
 }
 
+std::uint64_t SampleRowPlan::FirstTreeGapDraw(std::size_t row) const {
+  const std::uint64_t per_row = tree_gaps->n_drawn();
+  const std::uint64_t within = row < n_sampled_rows
+                                   ? row * per_row
+                                   : (n_sampled_rows + 2 * (row - n_sampled_rows)) * per_row;
+  return FirstGapDraw(0) + within;
+}
+
 std::uint64_t SampleRowPlan::TotalDraws() const {
+  if (tree_gaps != nullptr) return FirstGapDraw(0) + 3 * n_sampled_rows * tree_gaps->n_drawn();
   return 3 * n_sampled_rows * n_blocks + gap_columns.size() * n_rows();
 }
 
@@ -68,7 +77,13 @@ double ProduceSampleRow(const SampleRowPlan& plan, std::size_t row, bool with_lo
     SimulateHiddenRow(node, plan.SS, plan.structure, plan.hidden, &state, codes);
     Lap(times, &RowTimes::simulation, &mark);
   }
-  if (!plan.gap_columns.empty()) {
+  if (plan.tree_gaps != nullptr) {
+    const bool hidden = row >= plan.n_sampled_rows;
+    const std::size_t node = (hidden ? row - plan.n_sampled_rows : row) / plan.n_samples;
+    plan.tree_gaps->Apply(*plan.nodes[node], hidden,
+                          JumpRandomState(plan.seed, plan.FirstTreeGapDraw(row)), codes);
+    Lap(times, &RowTimes::gaps, &mark);
+  } else if (!plan.gap_columns.empty()) {
     // The row's gap draws lie one whole column of rows apart.
     const RandomStride next_column(plan.n_rows());
     std::int32_t drawn = JumpRandomState(plan.seed, plan.FirstGapDraw(row) + 1);

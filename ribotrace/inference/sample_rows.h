@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "inference/gap_draws.h"
 #include "inference/hidden_simulation.h"
 #include "sequence/stems_and_loops.h"
 #include "tree/node_struct.h"
@@ -30,6 +31,10 @@ struct SampleRowPlan {
   // The position of the row's gap draw in the first column of positive gap
   // frequency; the g-th such column draws g x rows later.
   std::uint64_t FirstGapDraw(std::size_t row) const;
+  // With tree_gaps, the gap region instead holds the tree rule's draws
+  // row after row: n_drawn() per sampled row, then 2 x n_drawn() per
+  // hidden row. This is the position of the row's first.
+  std::uint64_t FirstTreeGapDraw(std::size_t row) const;
   // Every draw of the run.
   std::uint64_t TotalDraws() const;
 
@@ -42,6 +47,7 @@ struct SampleRowPlan {
   std::uint64_t n_blocks;                // U: stem pairs plus loop columns
   std::size_t n_sampled_rows;            // (taxa - 2) x S
   std::vector<std::size_t> gap_columns;  // columns of positive gap frequency, in order
+  const TreeGapDraws* tree_gaps = nullptr;  // set: gaps from the tree instead of the columns
 };
 
 // Seconds spent by one thread in each part of producing rows.

@@ -10,7 +10,7 @@
 
 inline constexpr const char* kRibotraceUsage =
     "Usage: ribotrace [--seed=N] [--threads=N] [--timings] [--marginal|--classic] [--loglik] "
-    "[--state] [--outgroup=NAME[,NAME...]] data_file tree_file param_file out_file is_harmonic "
+    "[--state] [--gaps=column|tree] [--outgroup=NAME[,NAME...]] data_file tree_file param_file out_file is_harmonic "
     "lambda n_samples include_data condition_on_pairs [show_debug]";
 
 // What --help prints after the usage line.
@@ -38,6 +38,9 @@ inline constexpr const char* kRibotraceHelp =
     "                      computed them by default (reproduces their results)\n"
     "  --state             also write the per-site tables out_file.state and out_file.pairs\n"
     "                      (default: off)\n"
+    "  --gaps=column|tree  where the samples' gaps come from: each column's gap frequency\n"
+    "                      (column, the default), or the gaps reconstructed on the tree,\n"
+    "                      stems gapped as a pair (tree; adds p_gap to the tables)\n"
     "  --outgroup=NAME[,NAME...]\n"
     "                      root the tree halfway along the branch above these taxa (default: as\n"
     "                      the tree file is written, halfway along the last taxon's branch)\n"
@@ -59,14 +62,15 @@ struct EntryOptions {
   bool marginal = false;  // asked for the exact posteriors by name (the default)
   bool loglik = false;    // print the log-likelihood of the data
   bool state = false;                 // write the per-site tables
+  bool gaps_on_tree = false;          // --gaps=tree
   std::vector<std::string> outgroup;  // taxa to root the tree above
   std::vector<std::string> positional;  // program name first
 };
 
 // Separates the options (every argument that begins with "--") from the
 // positional arguments. An unknown option, a seed outside 1 .. 2147483646,
-// a thread count outside 0 .. 1024, or --classic with --marginal is a fatal
-// error.
+// a thread count outside 0 .. 1024, a --gaps other than column or tree, or
+// --classic with --marginal is a fatal error.
 EntryOptions ParseEntryOptions(int argc, const char* const* argv);
 
 // Fills `values` from `args` (program name first) when use_command_line is

@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     values.loglik = options.loglik;
     values.outgroup = options.outgroup;
     values.state_tables = options.state;
+    values.gaps_on_tree = options.gaps_on_tree;
     const bool use_command_line = options.positional.size() >= 2;
     if (GetInputValues(options.positional, use_command_line, values, std::cin) == 1) {
       PrintErrorAndExitSafely(

@@ -29,6 +29,7 @@ struct RunValues {
   bool marginal = true;
   bool loglik = false;  // print the log-likelihood after the fractional likelihoods
   bool state_tables = false;  // also write the per-site tables out_file.state and .pairs
+  bool gaps_on_tree = false;  // --gaps=tree: gaps reconstructed on the tree, not per column
   // Taxa whose clade the root is put above; empty: the tree file's rooting.
   std::vector<std::string> outgroup;
 };

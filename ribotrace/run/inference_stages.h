@@ -28,14 +28,15 @@ struct InferenceInputs {
 };
 
 // In this order: fractional likelihoods (then the log-likelihood line with
-// --loglik), posteriors (the three-neighbour ones with --classic), the node
+// --loglik), posteriors (the three-neighbour ones with --classic), with
+// --gaps=tree the gap posteriors (rate fitted, then the passes), the node
 // files (tree, most probable sequences, per-site tables), then the sample
 // matrix row by row (ancestral samples, hidden sequences, gaps put back;
 // all draws from the stream that starts at *seed, each at the position
 // drawing the whole matrix in order would give it), each row written to
 // the results files as it is produced, and listed when diagnostics are on.
 // values.threads threads produce rows; the output does not depend on their
-// number. *seed ends where that stream ends. The node files are put in
-// place last.
+// number. *seed ends where that stream ends. With --gaps=tree the summary
+// ends with "gap_rate". The node files are put in place last.
 void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
                         ResultsFiles& files);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "inference/ancestral_sampling.h"
@@ -55,7 +56,7 @@ void WriteToStandardOutput(const std::string& text) {
 }  // namespace
 
 void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
-                      ResultsFiles& files) {
+                      ResultsFiles& files, const GapReconstruction* gaps) {
   const std::vector<int>& structure = inputs.alignment.structure;
   StageTimings* timings = inputs.timings;
   // Conditioning changes a node's doublet posteriors once, for all its
@@ -65,8 +66,14 @@ void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, st
       if (IsInteriorBelowRoot(*node)) ConditionDoubletPosteriorsOnPairs(*node, structure, inputs.SS);
     }
   }
-  const SampleRowPlan plan(inputs.down_pass, inputs.SS, structure, inputs.hidden, values.n_samples,
-                           values.condition_on_pairs, *seed);
+  SampleRowPlan plan(inputs.down_pass, inputs.SS, structure, inputs.hidden, values.n_samples,
+                     values.condition_on_pairs, *seed);
+  std::optional<TreeGapDraws> tree_gaps;
+  if (gaps != nullptr) {
+    // Every node's hidden branch has the same length (see inputs.hidden).
+    plan.tree_gaps = &tree_gaps.emplace(
+        *gaps, inputs.down_pass.front()->scaled_length * values.lambda);
+  }
   CheckSampledPosteriors(plan);
 
   const Clock::time_point stream_start = Clock::now();
@@ -130,7 +137,7 @@ void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, st
     // Thread-seconds per stage; the stages run interleaved, row by row.
     timings->Add("sampling", total.sampling, sampled_draws, 0);
     timings->Add("simulation", total.simulation, 2 * sampled_draws, 0);
-    timings->Add("gaps", total.gaps, plan.gap_columns.size() * plan.n_rows(), 0);
+    timings->Add("gaps", total.gaps, plan.TotalDraws() - plan.FirstGapDraw(0), 0);
     timings->Add("writing", formatting + consuming, 0, bytes);
     timings->Add("sampling-to-writing", SecondsSince(stream_start), plan.TotalDraws(), bytes);
   }

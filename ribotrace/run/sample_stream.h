@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "inference/gap_reconstruction.h"
 #include "run/inference_stages.h"
 
 // Conditions the sampled nodes' doublet posteriors on pairs (once per node),
@@ -13,6 +14,7 @@
 // and writes them, in row order, through WriteResultsToFile_New. All draws
 // come from the stream that starts at *seed, each at the position drawing
 // the whole matrix in order would give it; *seed ends where that stream
-// ends.
+// ends. With `gaps`, the rows' gaps come from the tree (gap_draws.h)
+// instead of the columns' gap frequencies.
 void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
-                      ResultsFiles& files);
+                      ResultsFiles& files, const GapReconstruction* gaps = nullptr);
