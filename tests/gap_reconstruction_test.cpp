@@ -14,9 +14,10 @@
 
 namespace {
 
-// A stem pair (columns 0 and 3) gapped on one side in t1 and on the other
-// in t2, loop columns with gaps and missing data, a column without gaps
-// (one '?') and one gapped everywhere.
+// A stem pair (columns 0 and 3) gapped on one side in t1 and starting t2's
+// sequence with an end gap (missing, not absent), loop columns with gaps
+// and missing data, a column without gaps (one '?'), one gapped everywhere
+// and one with end gaps only.
 const std::vector<int> kStructure = {1, 0, 0, -1, 0, 0, 0, 0};
 const std::vector<std::string> kRows = {"G-AC--AA", "GCA-?-A-", "-CAC---A", "GC?CA-A-", "GCAC--AA"};
 const char* kNewick = "(((t0:0.1,t1:0.25):0.15,t2:0.3):0.05,(t3:0.2,t4:0.12):0.18)";
@@ -84,9 +85,11 @@ TEST(GapPosteriors, EqualBruteForceEnumerationWithAndWithoutRescaling) {
   const GapCharacters characters = MakeGapCharacters(alignment, SiteRecordsOf(alignment, 0));
   ASSERT_EQ(characters.size(), 7u);
   EXPECT_EQ(characters.of_column[3], 0u);  // both stem columns are character 0
-  EXPECT_EQ(characters.absence_frequency[0], 0.4);
-  EXPECT_EQ(characters.absence_frequency[2], 0.0);  // column 2: no gap, one '?'
-  EXPECT_EQ(characters.absence_frequency[4], 1.0);  // column 5: gapped everywhere
+  EXPECT_EQ(characters.Observed(2, 0), GapObservation::kUnknown);
+  EXPECT_EQ(characters.absence_frequency[0], 0.25);  // absent in t1 of the four that show it
+  EXPECT_EQ(characters.absence_frequency[2], 0.0);   // column 2: no gap, one '?'
+  EXPECT_EQ(characters.absence_frequency[4], 1.0);   // column 5: gapped everywhere
+  EXPECT_EQ(characters.absence_frequency[6], 0.0);   // column 7: end gaps only
 
   const double rate = 1.7;
   double log_likelihood = 0.0;
@@ -162,12 +165,12 @@ TEST(GapRateFit, InputsWithNothingToFitGetTheirDocumentedAnswer) {
   // Gaps that cut across the tree: the likelihood rises all the way to the
   // largest rate, where every node's p_gap is the column's gap fraction.
   const HandTree short_tree = BuildTree("((t0:0.01,t1:0.01):0.01,(t2:0.01,t3:0.01):0.01)");
-  const Alignment across = MakeAlignment({0, 0}, {"-A", "A-", "-A", "A-"});
+  const Alignment across = MakeAlignment({0, 0, 0, 0}, {"A-AA", "AA-A", "A-AA", "AA-A"});
   const GapReconstruction bound =
       ReconstructGaps(short_tree.down_pass, across, SiteRecordsOf(across, 0));
   EXPECT_EQ(bound.fit.status, GapRateStatus::kAtBound);
   EXPECT_EQ(bound.fit.rate, kMaxGapRate);
-  EXPECT_NEAR(bound.PGap(*short_tree.root->left, 0), 0.5, 1e-6);
+  EXPECT_NEAR(bound.PGap(*short_tree.root->left, 1), 0.5, 1e-6);
 
   // Taxa that differ joined by branches of length 0: impossible at any rate.
   const HandTree zero = BuildTree("((t0:0,t1:0):0.1,(t2:0.1,t3:0.1):0.1)");

@@ -13,11 +13,12 @@
 #include "base/alignment.h"
 #include "sequence/stems_and_loops.h"
 
-// What a taxon shows of one character.
+// What a taxon shows of one character. A gap before the taxon's first
+// residue or after its last (a truncated sequence) counts as missing data.
 enum class GapObservation : std::uint8_t {
   kPresent,
-  kAbsent,   // a gap in the loop column, or in either column of the stem pair
-  kUnknown,  // missing data ('?') and no gap
+  kAbsent,   // a gap within the sequence, in the loop column or either column of the pair
+  kUnknown,  // missing data ('?', an end gap), and no gap within the sequence
 };
 
 struct GapCharacters {
@@ -29,9 +30,11 @@ struct GapCharacters {
   std::vector<std::size_t> first_column;  // the loop column, or the stem pair's opening column
   std::vector<int> second_column;         // the stem pair's closing column; -1 for a loop column
   std::vector<std::size_t> of_column;     // every column's character
-  // The share of taxa in which the character is absent: the stationary
-  // absence frequency of its model. For a loop column this is its gap
-  // fraction; for a stem pair the share of taxa with either side gapped.
+  // The share of the taxa that show the character in which it is absent:
+  // the stationary absence frequency of its model. Without end gaps and
+  // missing data, a loop column's gap fraction, and for a stem pair the
+  // share of taxa with either side gapped. Where no taxon shows it, the
+  // plain gap fraction (1 for a column gapped in every taxon).
   std::vector<double> absence_frequency;
   std::vector<GapObservation> observed;   // taxon-major: taxon x character
 };
