@@ -68,7 +68,8 @@ class CharacterPasses {
       std::array<double, 2> from_right;
       Contributions(node, pi, from_left.data(), from_right.data());
       if (node.anc != nullptr) {
-        const double present = above[kGapPresent] * from_left[kGapPresent] * from_right[kGapPresent];
+        const double present =
+            above[kGapPresent] * from_left[kGapPresent] * from_right[kGapPresent];
         const double absent = above[kGapAbsent] * from_left[kGapAbsent] * from_right[kGapAbsent];
         const double sum = present + absent;
         posteriors.OfNode(node)[k] = sum > 0.0 && std::isfinite(sum) ? absent / sum : 0.0;
