@@ -57,8 +57,9 @@ GapRateFit FitGapRate(const std::vector<NodeStruct*>& down_pass, const GapCharac
   const int n_points = static_cast<int>(std::lround((std::log(kMaxGapRate) - low) / step)) + 1;
   int best = 0;
   double best_f = -INFINITY;
+  double top = -INFINITY;  // at the upper end
   for (int i = 0; i < n_points; ++i) {
-    const double f = log_likelihood(low + i * step);
+    const double f = top = log_likelihood(low + i * step);
     if (f > best_f) {
       best = i;
       best_f = f;
@@ -71,11 +72,12 @@ GapRateFit FitGapRate(const std::vector<NodeStruct*>& down_pass, const GapCharac
   double best_x = low + best * step;
   // At large rates the likelihood flattens out to that of independent
   // taxa; a maximum no higher than that level is the upper end.
-  const double top = log_likelihood(std::log(kMaxGapRate));
   if (top >= best_f - 1e-9 * std::max(1.0, std::fabs(best_f))) {
     return {kMaxGapRate, top, GapRateStatus::kAtBound};
   }
-  if (best == 0) return {kMinGapRate, best_f, GapRateStatus::kAtBound};
+  // The lower end is never the maximum: a character absent in some taxa and
+  // present in others needs a change, so its likelihood vanishes with the
+  // rate.
   GoldenSection(log_likelihood, best_x - step, best_x + step, 1e-6, &best_x, &best_f);
   return {std::exp(best_x), best_f, GapRateStatus::kFitted};
 }

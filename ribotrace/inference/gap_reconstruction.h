@@ -19,10 +19,10 @@ constexpr double kMaxGapRate = 1e6;
 
 enum class GapRateStatus {
   kFitted,
-  // The likelihood is highest at an end of the range, in practice the
-  // upper end: gaps that look independent of the tree. The rate is that
-  // end; there every node's absence posterior is close to the character's
-  // absence frequency.
+  // The likelihood is as high at the upper end of the range as anywhere:
+  // gaps that look independent of the tree. The rate is that end, where
+  // every node's absence posterior is close to the character's absence
+  // frequency.
   kAtBound,
   // No character is absent in some taxa and present in others: the rate
   // changes nothing and is reported as 0.
