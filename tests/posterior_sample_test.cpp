@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "inference/gap_reconstruction.h"
 #include "io/nexus_text.h"
 #include "io/parameter_file.h"
 #include "io/parameter_sample.h"
@@ -84,15 +85,19 @@ RunValues ValuesFor(const std::string& out) {
 // Three used samples of run 1 (burn-in 25 of 101, so generations 500, 1000
 // and 1500): every clade that all three trees hold has, in the run over
 // the sample, the mean of its posteriors in three single-tree runs on
-// one-tree files and one-row parameter tables of those samples.
+// one-tree files and one-row parameter tables of those samples; with
+// --gaps=tree, of its gap posteriors too, each tree fitting its own rate.
 TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
   ScratchDir dir;
-  const RunValues values = ValuesFor(dir.Path("out.fa"));
+  RunValues values = ValuesFor(dir.Path("out.fa"));
+  values.gaps_on_tree = true;
   const RunData data = LoadRunData(values);
+  const auto n_sites = static_cast<std::size_t>(data.alignment.n_sites);
   const std::string t_text = ReadFile(kRuns + ".run1.t");
   const std::string p_text = ReadFile(kRuns + ".run1.p");
 
   std::map<std::vector<int>, std::vector<std::vector<double>>> single;  // clade -> posteriors
+  std::map<std::vector<int>, std::vector<std::vector<double>>> single_gaps;  // clade -> p_gap
   for (const long long gen : {500LL, 1000LL, 1500LL}) {
     TreeWorkspace tree(data);  // fresh, while the run over the sample reuses one
     const std::string tree_file = dir.Write("one.t", OneTreeFile(t_text, gen));
@@ -103,11 +108,14 @@ TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
     RunPosteriorPasses(
         {tree.down_pass, tree.up_pass, data.SS, data.alignment, parameters, hidden, nullptr},
         values, false);
+    const GapReconstruction gaps = ReconstructGaps(tree.down_pass, data.alignment, data.SS);
     const std::vector<TaxonSet> clades = CladesByIndex(tree.down_pass, data.alignment.n_taxa);
     for (const NodeStruct* node : tree.down_pass) {
       if (node->left == nullptr || node->anc == nullptr) continue;
-      single[clades[static_cast<std::size_t>(node->index)].Members()].push_back(
-          node->posterior_probs);
+      const std::vector<int> members = clades[static_cast<std::size_t>(node->index)].Members();
+      single[members].push_back(node->posterior_probs);
+      std::vector<double>& p_gap = single_gaps[members].emplace_back();
+      for (std::size_t c = 0; c < n_sites; ++c) p_gap.push_back(gaps.PGap(*node, c));
     }
   }
 
@@ -134,28 +142,37 @@ TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
       const double expected = (found->second[0][e] + found->second[1][e] + found->second[2][e]) / 3;
       ASSERT_NEAR(mean[e], expected, 1e-12) << "clade_" << clade.id << " entry " << e;
     }
+    const std::vector<double> p_gap = analysis.MeanGapPosteriors(j);
+    const std::vector<std::vector<double>>& gaps = single_gaps[clade.taxa.Members()];
+    ASSERT_EQ(p_gap.size(), n_sites);
+    for (std::size_t c = 0; c < n_sites; ++c) {
+      ASSERT_NEAR(p_gap[c], (gaps[0][c] + gaps[1][c] + gaps[2][c]) / 3, 1e-12)
+          << "clade_" << clade.id << " column " << c;
+    }
     ++compared;
   }
   EXPECT_GE(compared, 5);
 }
 
-// The whole program over both runs: S rows and S hidden rows per clade,
-// the same bytes on one and on three threads, the clade list, the
-// consensus tree, the per-clade tables and the report.
+// The whole program over both runs, gaps from each tree: S rows and S
+// hidden rows per clade, the same bytes on one, two and all threads, the
+// clade list, the consensus tree, the per-clade tables and the report.
 TEST(PosteriorSample, WholeRunOverTwoRuns) {
   std::map<int, std::string> results;
-  for (const int threads : {1, 3}) {
+  for (const int threads : {1, 2, 0}) {
     // The same relative name in another folder: the report shows it.
     ScratchDir dir;
     const std::string out = dir.Path("out.fa");
     const ProgramResult run = RunProgram(
         RIBOTRACE_BINARY,
-        {"--seed=3", "--state", "--report", "--threads=" + std::to_string(threads), "--trees=40",
+        {"--seed=3", "--state", "--report", "--gaps=tree", "--threads=" + std::to_string(threads),
+         "--trees=40",
          kData, kRuns + ".run1.t," + kRuns + ".run2.t", kRuns + ".run1.p," + kRuns + ".run2.p",
          "out.fa", "1", "1.0", "7", "0", "1"},
         "", dir.Path(""));
     ASSERT_EQ(run.status, 0) << run.output << run.errors;
     results[threads] = ReadFile(out) + ReadFile(out + ".state") + ReadFile(out + ".tree") +
+                       ReadFile(out + ".map.fa") + ReadFile(out + ".par") +
                        ReadFile(out + ".html");
     if (threads > 1) continue;
 
@@ -178,10 +195,13 @@ TEST(PosteriorSample, WholeRunOverTwoRuns) {
     EXPECT_NE(tree.find(")clade_1[&prob="), std::string::npos) << tree;
     EXPECT_NE(tree.find(")clade_0;\n"), std::string::npos) << tree;
     EXPECT_EQ(Lines(ReadFile(out + ".map.fa")).size(), 2 * n_clades);
+    EXPECT_NE(ReadFile(out + ".state").find("\tp_gap\t"), std::string::npos);
+    EXPECT_NE(ReadFile(out + ".par").find("\ngap_rate\t"), std::string::npos);
     EXPECT_NE(ReadFile(out + ".state").find("\nclade_1\t1\t"), std::string::npos);
     EXPECT_NE(ReadFile(out + ".html").find("\"clade_1\""), std::string::npos);
   }
-  EXPECT_EQ(results[1], results[3]);
+  EXPECT_EQ(results[1], results[2]);
+  EXPECT_EQ(results[1], results[0]);
 }
 
 // Files that do not belong together stop the run before any work, naming

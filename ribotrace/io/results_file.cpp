@@ -112,3 +112,7 @@ void WriteResultsFile(ResultsFiles& files, double scaled_length, int include_dat
   }
   files.summary.Printf("size\t%d\n", n_samples);
 }
+
+void WriteSummaryValue(ResultsFiles& files, const char* name, double value) {
+  files.summary.Printf("%s\t%lf\n", name, value);
+}

@@ -78,3 +78,6 @@ void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>&
 void WriteResultsFile(ResultsFiles& files, double scaled_length, int include_data,
                       const Alignment& alignment, int n_samples, double lambda, int is_harmonic,
                       const SampleBlockSource& sample_blocks);
+
+// Appends one more "name\tvalue" line ("%lf", as the others) to the summary.
+void WriteSummaryValue(ResultsFiles& files, const char* name, double value);

@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
     values.state_tables = options.state;
     values.report = options.report;
     values.gamma_categories = options.gamma_categories;
+    values.gaps_on_tree = options.gaps_on_tree;
     values.burnin = options.burnin;
     values.n_trees = options.n_trees;
     values.min_clade = options.min_clade;

@@ -10,6 +10,8 @@
 #include "base/diagnostics.h"
 #include "base/ordered_batches.h"
 #include "inference/ancestral_sampling.h"
+#include "inference/gap_draws.h"
+#include "inference/gap_reconstruction.h"
 #include "inference/likelihood_blocks.h"
 #include "inference/node_posteriors.h"
 #include "inference/sample_rows.h"
@@ -26,17 +28,23 @@ std::string SampleName(const UsedSample& sample) {
   return "run " + std::to_string(sample.run + 1) + ", gen " + std::to_string(sample.generation);
 }
 
-// The tree of a sample built and rooted, its failures named by the sample.
-void BuildSampleTree(TreeWorkspace& tree, const UsedSample& sample, const PosteriorSample& all,
-                     const RunData& data, int is_harmonic) {
+// Runs `step` on the tree of a sample, its failures named by the sample.
+template <typename Step>
+auto OnSampleTree(const UsedSample& sample, const PosteriorSample& all, const Step& step) {
   try {
-    tree.Build(sample.tree, data, is_harmonic);
+    return step();
   } catch (const FatalError& error) {
     throw FatalError(std::string(error.what()) + "\n(In tree gen." +
                          std::to_string(sample.generation) + " of '" +
                          all.tree_files[static_cast<std::size_t>(sample.run)] + "'.)",
                      error.form());
   }
+}
+
+// The tree of a sample built and rooted.
+void BuildSampleTree(TreeWorkspace& tree, const UsedSample& sample, const PosteriorSample& all,
+                     const RunData& data, int is_harmonic) {
+  OnSampleTree(sample, all, [&] { tree.Build(sample.tree, data, is_harmonic); });
 }
 
 // The log-likelihood of each used sample beside MrBayes's, and the
@@ -100,9 +108,13 @@ IntegratedAnalysis::IntegratedAnalysis(const RunValues& values, const RunData& d
     std::vector<int> partners(layout.n_sites());
     for (std::size_t c = 0; c < partners.size(); ++c) partners[c] = layout.Partner(c);
     helices_ = FindHelices(partners);
-    pair_counts_ = SampledPairCounts{CanonicalPairCounter(helices_), CanonicalPairCounter(helices_)};
+    pair_counts_ =
+        SampledPairCounts{CanonicalPairCounter(helices_), CanonicalPairCounter(helices_)};
   }
   sums_.assign(results_.size() * block_entries_, 0.0);
+  if (values_.gaps_on_tree) {
+    gap_sums_.assign(results_.size() * static_cast<std::size_t>(data_.alignment.n_sites), 0.0);
+  }
 }
 
 const IdentifiedClade& IntegratedAnalysis::ResultClade(std::size_t j) const {
@@ -115,6 +127,13 @@ std::size_t IntegratedAnalysis::n_rows() const {
 
 std::span<const double> IntegratedAnalysis::MeanPosteriors(std::size_t j) const {
   return std::span<const double>(&sums_[j * block_entries_], block_entries_);
+}
+
+std::vector<double> IntegratedAnalysis::MeanGapPosteriors(std::size_t j) const {
+  if (gap_sums_.empty()) return {};
+  const auto n_sites = static_cast<std::size_t>(data_.alignment.n_sites);
+  const auto first = gap_sums_.begin() + static_cast<std::ptrdiff_t>(j * n_sites);
+  return std::vector<double>(first, first + static_cast<std::ptrdiff_t>(n_sites));
 }
 
 std::vector<NodeStruct*> IntegratedAnalysis::NodesByResultClade() const {
@@ -148,29 +167,55 @@ void IntegratedAnalysis::AnalyseSamples(std::int32_t seed, RowScratch* rows,
     log_likelihood_sum_.stems += passes.log_likelihood.stems;
     log_likelihood_sum_.loops += passes.log_likelihood.loops;
 
+    // With --gaps=tree each tree fits its own gap rate, as a run on that
+    // tree alone would.
+    std::optional<GapReconstruction> gaps;
+    if (values_.gaps_on_tree) {
+      gaps = OnSampleTree(used, sample_, [&] {
+        return ReconstructGaps(tree_.down_pass, data_.alignment, data_.SS);
+      });
+      gap_rate_sum_ += gaps->fit.rate;
+      if (gaps->fit.status == GapRateStatus::kAtBound) ++n_gap_rates_at_bound_;
+    }
+
     // The tables take the posteriors before sampling conditions any.
     const std::vector<NodeStruct*> nodes = NodesByResultClade();
+    const auto n_sites = static_cast<std::size_t>(data_.alignment.n_sites);
     for (std::size_t j = 0; j < nodes.size(); ++j) {
       if (nodes[j] == nullptr) continue;
       double* sum = &sums_[j * block_entries_];
       for (std::size_t e = 0; e < block_entries_; ++e) sum[e] += nodes[j]->posterior_probs[e];
+      if (!gaps) continue;
+      double* gap_sum = &gap_sums_[j * n_sites];
+      for (std::size_t c = 0; c < n_sites; ++c) gap_sum[c] += gaps->PGap(*nodes[j], c);
     }
     if (rows != nullptr && values_.n_samples > 0) {
-      DrawRows(s, nodes, hidden, passes, seed, *rows);
+      DrawRows(s, nodes, hidden, passes, gaps ? &*gaps : nullptr, seed, *rows);
     }
   }
   for (std::size_t j = 0; j < results_.size(); ++j) {
-    const std::size_t n_trees = ResultClade(j).trees.size();
+    const auto n_trees = static_cast<double>(ResultClade(j).trees.size());
     double* sum = &sums_[j * block_entries_];
-    for (std::size_t e = 0; e < block_entries_; ++e) sum[e] /= static_cast<double>(n_trees);
+    for (std::size_t e = 0; e < block_entries_; ++e) sum[e] /= n_trees;
+    if (gap_sums_.empty()) continue;
+    const auto n_sites = static_cast<std::size_t>(data_.alignment.n_sites);
+    for (std::size_t c = 0; c < n_sites; ++c) gap_sums_[j * n_sites + c] /= n_trees;
   }
   if (values_.loglik) check.Print(sample_.samples.size());
+  if (n_gap_rates_at_bound_ > 0) {
+    std::printf("Warning: In %zu of the %zu samples the likelihood of the gaps is highest at the "
+                "end of the rate range (gap_rate %g): there the gaps look independent of the "
+                "tree, so --gaps=tree draws them at about each column's gap frequency, as "
+                "--gaps=column does.\n",
+                n_gap_rates_at_bound_, sample_.samples.size(), kMaxGapRate);
+  }
   if (timings != nullptr) timings->Stop("trees (" + std::to_string(sample_.samples.size()) + ")");
 }
 
 void IntegratedAnalysis::DrawRows(std::size_t s, const std::vector<NodeStruct*>& nodes,
                                   const HiddenBranchMatrices& hidden, const PassResults& passes,
-                                  std::int32_t seed, RowScratch& rows) {
+                                  const GapReconstruction* gaps, std::int32_t seed,
+                                  RowScratch& rows) {
   const std::vector<int>& structure = data_.alignment.structure;
   const auto n_samples = static_cast<std::size_t>(values_.n_samples);
   const std::size_t n_sites = structure.size();
@@ -192,9 +237,15 @@ void IntegratedAnalysis::DrawRows(std::size_t s, const std::vector<NodeStruct*>&
     }
     sampled_nodes[j] = nodes[j];
   }
-  const SampleRowPlan plan(sampled_nodes, data_.SS, structure, hidden, values_.n_samples,
-                           values_.condition_on_pairs, seed,
-                           passes.categories ? &*passes.categories : nullptr);
+  SampleRowPlan plan(sampled_nodes, data_.SS, structure, hidden, values_.n_samples,
+                     values_.condition_on_pairs, seed,
+                     passes.categories ? &*passes.categories : nullptr);
+  std::optional<TreeGapDraws> tree_gaps;
+  if (gaps != nullptr) {
+    // Every node's hidden branch has the same length in a tree.
+    plan.tree_gaps =
+        &tree_gaps.emplace(*gaps, tree_.down_pass.front()->scaled_length * values_.lambda);
+  }
   CheckSampledPosteriors(plan);
   const std::size_t n_sampled = produced.size();
   for (std::size_t i = 0; i < n_sampled; ++i) produced.push_back(plan.n_sampled_rows + produced[i]);
@@ -263,9 +314,13 @@ void IntegratedAnalysis::WriteFiles(ResultsFiles& files, RowScratch& rows,
   files.tree.Write(ConsensusNewick(summary_.consensus, alignment.Names));
   files.clades->Write(CladeListText(summary_.clades, alignment.Names));
   const PosteriorLayout layout(alignment.structure, data_.SS);
-  NodeRecordWriter writer(files);
+  NodeRecordWriter writer(files, values_.gaps_on_tree);
   for (std::size_t j = 0; j < results_.size(); ++j) {
-    writer.Write(NodePosteriors(MeanPosteriors(j).data(), layout), names[j]);
+    writer.Write(NodePosteriors(MeanPosteriors(j).data(), layout), names[j], MeanGapPosteriors(j));
+  }
+  if (values_.gaps_on_tree) {
+    WriteSummaryValue(files, "gap_rate",
+                      gap_rate_sum_ / static_cast<double>(sample_.samples.size()));
   }
   if (files.report != nullptr) WriteReport(*files.report, seed);
 }
@@ -276,7 +331,9 @@ void IntegratedAnalysis::WriteReport(SafeOutputFile& file, std::int32_t seed) co
   std::vector<std::pair<int, const double*>> nodes;
   for (std::size_t n = 0; n < consensus.size(); ++n) {
     const ConsensusNode& node = consensus[n];
-    for (const int child : node.children) tree[static_cast<std::size_t>(child)].parent = static_cast<int>(n);
+    for (const int child : node.children) {
+      tree[static_cast<std::size_t>(child)].parent = static_cast<int>(n);
+    }
     tree[n].length = n == 0 ? 0.0 : node.length;
     if (node.taxon >= 0) {
       tree[n].name = data_.alignment.Names[static_cast<std::size_t>(node.taxon)].name;
@@ -285,7 +342,9 @@ void IntegratedAnalysis::WriteReport(SafeOutputFile& file, std::int32_t seed) co
     tree[n].name = CladeName(node.clade);
     if (n == 0) continue;
     const int j = result_of_[static_cast<std::size_t>(node.clade - 1)];
-    if (j >= 0) nodes.emplace_back(static_cast<int>(n), MeanPosteriors(static_cast<std::size_t>(j)).data());
+    if (j >= 0) {
+      nodes.emplace_back(static_cast<int>(n), MeanPosteriors(static_cast<std::size_t>(j)).data());
+    }
   }
   RunReport report(data_.alignment, data_.SS, std::move(tree), nodes, values_, seed);
   ReportData& data = report.data();

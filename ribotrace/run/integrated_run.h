@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/stage_timings.h"
+#include "inference/gap_reconstruction.h"
 #include "io/nexus_text.h"
 #include "io/posterior_sample.h"
 #include "io/results_file.h"
@@ -55,6 +56,9 @@ class IntegratedAnalysis {
   // The posteriors of result clade j averaged over the trees that hold
   // it, laid out like a node's posterior_probs.
   std::span<const double> MeanPosteriors(std::size_t j) const;
+  // With --gaps=tree, each column's probability of absence at result
+  // clade j averaged over the trees that hold it; otherwise empty.
+  std::vector<double> MeanGapPosteriors(std::size_t j) const;
   std::size_t n_rows() const;
 
  private:
@@ -64,10 +68,11 @@ class IntegratedAnalysis {
   std::vector<NodeStruct*> NodesByResultClade() const;
   // Draws the rows that tree `s` gives (see AnalyseSamples) into `rows`,
   // on values.threads threads; conditions its sampled nodes on pairs first
-  // when asked to.
+  // when asked to. With `gaps` (--gaps=tree) the rows' gaps come from the
+  // tree's own gap reconstruction.
   void DrawRows(std::size_t s, const std::vector<NodeStruct*>& nodes,
                 const HiddenBranchMatrices& hidden, const PassResults& passes,
-                std::int32_t seed, RowScratch& rows);
+                const GapReconstruction* gaps, std::int32_t seed, RowScratch& rows);
 
   const RunValues& values_;
   const RunData& data_;
@@ -77,6 +82,9 @@ class IntegratedAnalysis {
   std::vector<int> results_;     // result clade j -> position in summary_.clades
   std::vector<int> result_of_;   // position in summary_.clades -> j, or -1
   std::vector<double> sums_;  // per result clade, its posteriors summed over its trees
+  std::vector<double> gap_sums_;  // with --gaps=tree: per result clade and column, p_gap summed
+  double gap_rate_sum_ = 0.0;
+  std::size_t n_gap_rates_at_bound_ = 0;
   std::size_t block_entries_ = 0;
   double scaled_length_sum_ = 0.0;
   PartitionLogLikelihoods log_likelihood_sum_;  // with --loglik or --report

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "inference/gap_reconstruction.h"
 #include "inference/node_posteriors.h"
 #include "io/node_tables.h"
 #include "io/results_file.h"
@@ -16,14 +17,21 @@
 // when the files are open, every column's row of the per-site table and
 // every stem pair's row of the per-pair table. The posteriors are read as
 // the posterior passes left them, before sampling conditions any on pairs.
-void WriteNodeFiles(const InferenceInputs& inputs, ResultsFiles& files);
+// With `gaps` both tables gain p_gap, the probability that the column (the
+// pair) is absent at the node, and the most probable sequence has '-' in
+// every column whose p_gap exceeds 0.5 (a stem pair's two columns alike).
+void WriteNodeFiles(const InferenceInputs& inputs, ResultsFiles& files,
+                    const GapReconstruction* gaps = nullptr);
 
 // Writes, node after node, the most probable sequence and the table rows
-// (when the files are open) of each node that it is handed.
+// (when the files are open) of each node that it is handed; with_gaps: the
+// tables have the p_gap column, and each node comes with its columns' p_gap.
 class NodeRecordWriter {
  public:
-  explicit NodeRecordWriter(ResultsFiles& files);
-  void Write(const NodePosteriors& posteriors, const std::string& name);
+  NodeRecordWriter(ResultsFiles& files, bool with_gaps);
+  // p_gap: empty, or one per column (see WriteNodeFiles).
+  void Write(const NodePosteriors& posteriors, const std::string& name,
+             const std::vector<double>& p_gap);
 
  private:
   ResultsFiles& files_;
