@@ -235,6 +235,7 @@ TEST(PosteriorSample, MispairedFilesAreClearErrors) {
       {t1, dir.Write("shift.p", shifted), "tree gen.40 in the tree file, generation 41"},
       {t1 + "," + dir.Write("short2.t", t2_shorter), p1 + "," + dir.Write("short2.p", p2_shorter),
        "holds 100 samples and run 1"},
+      {kRuns + ".run2.t," + t1, p1 + "," + kRuns + ".run2.p", "is run 2 and the parameter file"},
   };
   for (const auto& [trees, parameters, message] : cases) {
     const ProgramResult run = RunProgram(
@@ -242,6 +243,14 @@ TEST(PosteriorSample, MispairedFilesAreClearErrors) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find(message), std::string::npos) << message << "\n" << run.output;
   }
+  // Names that do not tell the runs apart: the log-likelihoods do.
+  const ProgramResult swapped = RunProgram(
+      RIBOTRACE_BINARY, {"--trees=5", kData, t1, dir.Write("other.p", p2_text), out, "1", "1.0",
+                         "2", "0", "0"});
+  EXPECT_EQ(swapped.status, 0);
+  EXPECT_NE(swapped.output.find("Warning: The log-likelihood of 5 of the 5 samples differs"),
+            std::string::npos)
+      << swapped.output;
 }
 
 // The .p reader finds its columns by name, in any order, and refuses a

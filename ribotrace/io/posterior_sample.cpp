@@ -21,10 +21,34 @@ std::string Plural(std::size_t n, const std::string& word) {
   return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
-// Pairs one run's trees with its parameter rows, sample by sample.
+// N of a file named as MrBayes names its runs' files (x.nex.runN.t,
+// x.nex.runN.p); -1 for another name.
+int RunInName(const std::string& file, const std::string& extension) {
+  const std::size_t dot = file.rfind(".run");
+  if (dot == std::string::npos || !file.ends_with(extension)) return -1;
+  const std::string digits = file.substr(dot + 4, file.size() - extension.size() - dot - 4);
+  if (digits.empty() || digits.size() > 6 ||
+      digits.find_first_not_of("0123456789") != std::string::npos) {
+    return -1;
+  }
+  return std::stoi(digits);
+}
+
+// Pairs one run's trees with its parameter rows, sample by sample. The
+// runs of an analysis sample the same generations, so the names are what
+// tell a swapped pair apart.
 void CheckPairing(const SampledTreeFile& trees, const std::vector<ParameterSampleRow>& rows,
                   const std::string& parameter_file) {
   const std::string pair = "'" + trees.file_name() + "' and '" + parameter_file + "'";
+  const int tree_run = RunInName(trees.file_name(), ".t");
+  const int parameter_run = RunInName(parameter_file, ".p");
+  if (tree_run >= 0 && parameter_run >= 0 && tree_run != parameter_run) {
+    Fail(std::string(kContext) + "The tree file '" + trees.file_name() + "' is run " +
+         std::to_string(tree_run) + " and the parameter file '" + parameter_file + "' run " +
+         std::to_string(parameter_run) +
+         ": give each run's .t and .p file, in the same order (x.nex.run1.t,x.nex.run2.t with "
+         "x.nex.run1.p,x.nex.run2.p).");
+  }
   if (trees.size() == 1 && trees.Generation(0) < 0) {
     Fail(std::string(kContext) + "The tree file '" + trees.file_name() +
          "' holds a single tree, not MrBayes's sampled trees, but '" + parameter_file +

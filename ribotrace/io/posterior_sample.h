@@ -36,8 +36,9 @@ struct PosteriorSample {
 // 0) is sample floor(i x R / N), the runs' remaining samples taken in run
 // order. Only the used trees are kept. Fails, naming the files, when the
 // lists differ in length, a tree file holds a single tree (a consensus
-// tree or a Newick file), a run's .t and .p differ in their number of
-// samples or in a generation, the runs differ in length, or nothing
+// tree or a Newick file), a run's .t and .p are named as different runs
+// (x.nex.run1.t with x.nex.run2.p), differ in their number of samples or
+// in a generation, the runs differ in length, or nothing
 // remains after the burn-in. Warns as the single-tree mode does when a
 // run's .t and .p carry different MrBayes analysis IDs.
 PosteriorSample ReadPosteriorSample(const std::vector<std::string>& tree_files,

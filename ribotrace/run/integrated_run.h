@@ -87,7 +87,7 @@ class IntegratedAnalysis {
   std::size_t n_gap_rates_at_bound_ = 0;
   std::size_t block_entries_ = 0;
   double scaled_length_sum_ = 0.0;
-  PartitionLogLikelihoods log_likelihood_sum_;  // with --loglik or --report
+  PartitionLogLikelihoods log_likelihood_sum_;
   std::optional<SampledPairCounts> pair_counts_;  // of the drawn rows, with --report
   std::vector<Helix> helices_;
 };
