@@ -10,11 +10,13 @@
 #include <span>
 #include <functional>
 #include <map>
+#include <random>
 
 #include "inference/fractional_likelihoods.h"
 #include "inference/likelihood_blocks.h"
 #include "inference/log_likelihood.h"
 #include "inference/marginal_posteriors.h"
+#include "inference/posterior_states.h"
 #include "inference/tip_likelihoods.h"
 #include "inference_test_support.h"
 #include "model/rate_matrices.h"
@@ -188,7 +190,9 @@ TEST(MarginalPosteriors, ForcedRescalingLeavesPosteriorsBitIdenticalAndLogLikeli
     for (int block = 0; block < 4; ++block) {
       // Every node over two tips (two of them here) starts below 1.
       EXPECT_EQ(plain.scaling.Count(block), 0);
-      if (fractional == 1.0) EXPECT_GE(forced.scaling.Count(block), 2) << block;
+      if (fractional == 1.0) {
+        EXPECT_GE(forced.scaling.Count(block), 2) << block;
+      }
     }
     for (std::size_t i = 0; i < plain.tree.nodes.size(); ++i) {
       const std::span<const double> a = plain.tree.nodes[i].posterior_probs;
@@ -244,4 +248,54 @@ TEST(MarginalTipLikelihoods, StemAmbiguityCodesAreStateSets) {
   EXPECT_EQ(allowed('-', 'U'), (std::vector<int>{3, 7, 11, 15}));
   EXPECT_EQ(allowed('N', '?').size(), 16u);
   EXPECT_EQ(allowed('B', 'A'), (std::vector<int>{4, 8, 12}));  // B: C G U
+}
+
+// However many threads share the blocks, each block is computed with the
+// same arithmetic: on a tree deep enough to rescale, the exact and the
+// three-neighbour posteriors and every rescaling count are bit-identical.
+TEST(PassThreads, EveryThreadCountGivesTheSameBits) {
+  std::mt19937 rng(5);
+  const std::string newick = RandomNewick(400, rng);
+  std::vector<int> structure(24, 0);
+  for (std::size_t p = 0; p < 5; ++p) {
+    structure[p] = 1;
+    structure[23 - p] = -1;
+  }
+  std::vector<std::string> rows = EvolveSequences(BuildTree(newick), 400, 24, rng);
+  rows[3][2] = 'R';
+  rows[7][20] = '-';
+  for (const bool exact : {true, false}) {
+    std::string first;
+    for (const int threads : {1, 2, 3, 7}) {
+      MarginalRun run = MakeRun(newick, structure, rows);
+      GiveVectors(run.tree, structure, exact);
+      SetQMatrix(run.parameters);
+      SetDoubletQMatrix(run.parameters);
+      SetSingeltonTransitionProbabilities(run.tree.up_pass);
+      SetDoubletTransitionProbabilities(run.tree.up_pass, 2.0);
+      PassOptions options;
+      options.stem_codes_as_sets = exact;
+      options.threads = threads;
+      const FractionalScaling scaling =
+          GetFractionalLikelihoods(run.tree.down_pass, run.SS, run.alignment, options);
+      long long outside = 0;
+      if (exact) {
+        outside = GetMarginalPosteriors(run.tree.up_pass, run.SS, run.alignment, run.parameters,
+                                        options);
+      } else {
+        GetAncestralStatesFromPosterior(run.tree.up_pass, run.SS, run.alignment, run.parameters,
+                                        options);
+      }
+      EXPECT_GT(scaling.Count(6), 0) << "the loop blocks are rescaled";
+      std::string bits(reinterpret_cast<const char*>(scaling.counts.data()),
+                       scaling.counts.size() * sizeof(long long));
+      bits.append(reinterpret_cast<const char*>(&outside), sizeof outside);
+      for (const NodeStruct* node : run.tree.up_pass) {
+        bits.append(reinterpret_cast<const char*>(node->posterior_probs.data()),
+                    node->posterior_probs.size_bytes());
+      }
+      if (first.empty()) first = bits;
+      EXPECT_TRUE(bits == first) << (exact ? "exact" : "classic") << ", " << threads << " threads";
+    }
+  }
 }
