@@ -7,6 +7,9 @@
 //       notation (DIR/loops.model)
 //   bench_tool floor DRAWS               times DRAWS sequential generator
 //       draws and prints the seconds
+//   bench_tool spin THREADS              times a fixed amount of arithmetic
+//       split over THREADS threads: what the machine gives that many threads
+//       at the moment, when other work shares its cores
 //
 // Everything is deterministic. The sequences are simulated down a random
 // tree with the program's own rate matrices and transition probabilities:
@@ -17,6 +20,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "io/parameter_file.h"
@@ -211,6 +215,27 @@ int TimeFloor(unsigned long long draws) {
   return 0;
 }
 
+int TimeSpin(int threads) {
+  constexpr long kSteps = 400000000;
+  std::vector<double> sums(static_cast<std::size_t>(threads));
+  const auto start = std::chrono::steady_clock::now();
+  {
+    std::vector<std::jthread> workers;
+    for (int t = 0; t < threads; ++t) {
+      workers.emplace_back([&sums, t, threads] {
+        double sum = 0.0;
+        for (long i = 0; i < kSteps / threads; ++i) sum += static_cast<double>(i % 7) * 1e-9;
+        sums[static_cast<std::size_t>(t)] = sum;
+      });
+    }
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%.3f\n", seconds);
+  std::fprintf(stderr, "(checksum %f)\n", sums[0]);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -219,7 +244,9 @@ int main(int argc, char** argv) {
     return WriteInputs(std::stoi(argv[2]), std::stoi(argv[3]), argv[4], argv[5]);
   }
   if (command == "floor" && argc == 3) return TimeFloor(std::stoull(argv[2]));
+  if (command == "spin" && argc == 3 && std::stoi(argv[2]) > 0) return TimeSpin(std::stoi(argv[2]));
   std::fprintf(stderr,
-               "Usage: bench_tool inputs TAXA COLUMNS DIR PSTAT | bench_tool floor DRAWS\n");
+               "Usage: bench_tool inputs TAXA COLUMNS DIR PSTAT | bench_tool floor DRAWS | "
+               "bench_tool spin THREADS\n");
   return 1;
 }

@@ -25,7 +25,8 @@ trap 'rm -rf "$work"' EXIT
 "$root/build-bench/bench/bench_tool" inputs "$taxa" "$columns" "$work" \
   "$root/examples/plant_srp10.nex.pstat"
 
-echo "input: $taxa taxa x $columns columns ($(awk 'NR == 2 { print length($0) }' "$work/loops.fa") loop columns), $threads thread(s), load: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "input: $taxa taxa x $columns columns ($(awk 'NR == 2 { print length($0) }' "$work/loops.fa") loop columns), $threads thread(s)"
+echo "load $(cut -d' ' -f1 /proc/loadavg); a fixed loop takes $("$root/build-bench/bench/bench_tool" spin 1 2>/dev/null) s on 1 thread, $("$root/build-bench/bench/bench_tool" spin "$threads" 2>/dev/null) s on $threads"
 /usr/bin/time -f "%e %M" -o "$work/ribotrace.time" \
   "$root/build-bench/ribotrace/ribotrace" --seed=1 --threads="$threads" --timings --state \
   "$work/data.txt" "$work/data.nex.con.tre" "$work/data.nex.pstat" "$work/out.fa" 0 1.0 0 0 0 \

@@ -1,10 +1,15 @@
 #include "base/weighted_ranges.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <thread>
 
 namespace {
+
+// Ranges per thread: enough for a thread that falls behind to be caught
+// up by the others, few enough that each range stays long.
+constexpr std::size_t kRangesPerThread = 8;
 
 // The ends of the ranges: range r ends where the running weight first
 // reaches (r + 1) / n_ranges of the total, and holds at least one item.
@@ -31,25 +36,28 @@ std::vector<std::size_t> RangeEnds(const std::vector<double>& weights, std::size
 void WorkInWeightedRanges(const std::vector<double>& weights, int threads,
                           const std::function<void(std::size_t first, std::size_t last)>& work) {
   if (weights.empty()) return;
-  const std::size_t n_ranges =
-      std::min(weights.size(), static_cast<std::size_t>(std::max(threads, 1)));
-  if (n_ranges == 1) {
+  if (threads <= 1) {
     work(0, weights.size());
     return;
   }
-  const std::vector<std::size_t> ends = RangeEnds(weights, n_ranges);
-  std::vector<std::exception_ptr> failures(n_ranges);
-  auto run = [&](std::size_t r) {
-    try {
-      work(r == 0 ? 0 : ends[r - 1], ends[r]);
-    } catch (...) {
-      failures[r] = std::current_exception();
+  const auto n_threads = static_cast<std::size_t>(threads);
+  const std::vector<std::size_t> ends =
+      RangeEnds(weights, std::min(weights.size(), n_threads * kRangesPerThread));
+  std::vector<std::exception_ptr> failures(ends.size());
+  std::atomic<std::size_t> next = 0;
+  auto run = [&] {
+    for (std::size_t r = next++; r < ends.size(); r = next++) {
+      try {
+        work(r == 0 ? 0 : ends[r - 1], ends[r]);
+      } catch (...) {
+        failures[r] = std::current_exception();
+      }
     }
   };
   {
     std::vector<std::jthread> helpers;
-    for (std::size_t r = 1; r < n_ranges; ++r) helpers.emplace_back(run, r);
-    run(0);
+    for (std::size_t t = 1; t < std::min(n_threads, ends.size()); ++t) helpers.emplace_back(run);
+    run();
   }
   for (const std::exception_ptr& failure : failures) {
     if (failure) std::rethrow_exception(failure);
