@@ -142,6 +142,7 @@ TEST(Program, HelpVersionAndBadOptions) {
   // Every option that the parser takes and every value, each on a line of
   // its own.
   for (const char* line : {"\n  --marginal ", "\n  --classic ", "\n  --state ", "\n  --outgroup=",
+                           "\n  --gaps=column|tree ",
                            "\n  --loglik ", "\n  --seed=N ", "\n  --threads=N ",
                            "\n  --timings ", "\n  --help, --version ", "\n  data_file ",
                            "\n  tree_file ", "\n  param_file ", "\n  out_file ",
@@ -155,6 +156,9 @@ TEST(Program, HelpVersionAndBadOptions) {
   const ProgramResult bad = RunProgram(RIBOTRACE_BINARY, {"--seed=-3"});
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.output.rfind("\n\nErr: Invalid value '-3' for --seed", 0), 0u);
+  const ProgramResult bad_gaps = RunProgram(RIBOTRACE_BINARY, {"--gaps=node"});
+  EXPECT_EQ(bad_gaps.status, 1);
+  EXPECT_EQ(bad_gaps.output.rfind("\n\nErr: Invalid value 'node' for --gaps", 0), 0u);
 }
 
 TEST(Program, MissingDataFileIsFatal) {

@@ -58,12 +58,25 @@ std::uint64_t SampleRowPlan::FirstGapDraw(std::size_t row) const {
   return 3 * n_sampled_rows * n_blocks + row;
 }
 
+std::uint64_t SampleRowPlan::FirstTreeGapDraw(std::size_t row) const {
+  const std::uint64_t per_row = tree_gaps->n_drawn();
+  const std::uint64_t within = row < n_sampled_rows
+                                   ? row * per_row
+                                   : (n_sampled_rows + 2 * (row - n_sampled_rows)) * per_row;
+  return FirstGapDraw(0) + within;
+}
+
+std::uint64_t SampleRowPlan::GapRegionEnd() const {
+  if (tree_gaps != nullptr) return FirstGapDraw(0) + 3 * n_sampled_rows * tree_gaps->n_drawn();
+  return FirstGapDraw(0) + gap_columns.size() * n_rows();
+}
+
 std::uint64_t SampleRowPlan::FirstCategoryDraw(std::size_t row) const {
-  return 3 * n_sampled_rows * n_blocks + gap_columns.size() * n_rows() + row * n_blocks;
+  return GapRegionEnd() + row * n_blocks;
 }
 
 std::uint64_t SampleRowPlan::TotalDraws() const {
-  return categories == nullptr ? FirstCategoryDraw(0) : FirstCategoryDraw(n_rows());
+  return categories == nullptr ? GapRegionEnd() : FirstCategoryDraw(n_rows());
 }
 
 double ProduceSampleRow(const SampleRowPlan& plan, std::size_t row, bool with_log_p, int* codes,
@@ -86,7 +99,13 @@ double ProduceSampleRow(const SampleRowPlan& plan, std::size_t row, bool with_lo
     SimulateHiddenRow(node, plan.SS, plan.structure, plan.hidden, &state, codes, drawer);
     Lap(times, &RowTimes::simulation, &mark);
   }
-  if (!plan.gap_columns.empty()) {
+  if (plan.tree_gaps != nullptr) {
+    const bool hidden = row >= plan.n_sampled_rows;
+    const std::size_t node = (hidden ? row - plan.n_sampled_rows : row) / plan.n_samples;
+    plan.tree_gaps->Apply(*plan.nodes[node], hidden,
+                          JumpRandomState(plan.seed, plan.FirstTreeGapDraw(row)), codes);
+    Lap(times, &RowTimes::gaps, &mark);
+  } else if (!plan.gap_columns.empty()) {
     // The row's gap draws lie one whole column of rows apart.
     const RandomStride next_column(plan.n_rows());
     std::int32_t drawn = JumpRandomState(plan.seed, plan.FirstGapDraw(row) + 1);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "inference/gap_draws.h"
 #include "inference/hidden_simulation.h"
 #include "inference/rate_categories.h"
 #include "sequence/stems_and_loops.h"
@@ -35,6 +36,12 @@ struct SampleRowPlan {
   // The position of the row's gap draw in the first column of positive gap
   // frequency; the g-th such column draws g x rows later.
   std::uint64_t FirstGapDraw(std::size_t row) const;
+  // With tree_gaps, the gap region instead holds the tree rule's draws
+  // row after row: n_drawn() per sampled row, then 2 x n_drawn() per
+  // hidden row. This is the position of the row's first.
+  std::uint64_t FirstTreeGapDraw(std::size_t row) const;
+  // Where the gap region, whichever rule fills it, ends.
+  std::uint64_t GapRegionEnd() const;
   // With rate categories, the position of the row's first category draw:
   // after every other draw of the run, U per row in row order (sampled
   // rows, then hidden rows), one per block in column order.
@@ -52,6 +59,7 @@ struct SampleRowPlan {
   std::uint64_t n_blocks;                // U: stem pairs plus loop columns
   std::size_t n_sampled_rows;            // (taxa - 2) x S
   std::vector<std::size_t> gap_columns;  // columns of positive gap frequency, in order
+  const TreeGapDraws* tree_gaps = nullptr;  // set: gaps from the tree instead of the columns
 };
 
 // Seconds spent by one thread in each part of producing rows.

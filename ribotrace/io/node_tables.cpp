@@ -7,6 +7,7 @@ namespace {
 constexpr std::string_view kBases = "ACGU";
 
 char Base(int state) {
+  if (state == kGapState) return '-';
   return state >= 0 && state < 4 ? kBases[static_cast<std::size_t>(state)] : 'N';
 }
 

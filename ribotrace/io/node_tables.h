@@ -59,6 +59,10 @@ class PairTable {
   std::string text_;
 };
 
+// The state of a most probable sequence where the column is most probably
+// absent (--gaps=tree); written as '-'.
+constexpr int kGapState = 4;
+
 // Appends ">name" and the sequence of nucleotide states (0..3 as A C G U,
-// anything else as N) as two lines.
+// kGapState as '-', anything else as N) as two lines.
 void AppendSequenceRecord(std::string& text, std::string_view name, std::span<const int> states);

@@ -96,3 +96,7 @@ void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>&
   }
   files.summary.Printf("size\t%d\n", n_samples);
 }
+
+void WriteSummaryValue(ResultsFiles& files, const char* name, double value) {
+  files.summary.Printf("%s\t%lf\n", name, value);
+}

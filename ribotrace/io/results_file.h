@@ -64,3 +64,6 @@ using SampleBlockSource = std::function<void(const std::function<void(std::strin
 void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>& down_pass,
                             int include_data, const Alignment& alignment, int n_samples,
                             double lambda, int is_harmonic, const SampleBlockSource& sample_blocks);
+
+// Appends one more "name\tvalue" line ("%lf", as the others) to the summary.
+void WriteSummaryValue(ResultsFiles& files, const char* name, double value);

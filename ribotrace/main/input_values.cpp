@@ -72,6 +72,13 @@ std::vector<std::string> ParseOutgroup(const std::string& text) {
   }
 }
 
+bool ParseGapRule(const std::string& text) {
+  if (text != "column" && text != "tree") {
+    Fail("Invalid value '" + text + "' for --gaps: expected column or tree.");
+  }
+  return text == "tree";
+}
+
 void Prompt(const char* text) {
   std::fputs(text, stdout);
   std::fflush(stdout);
@@ -108,6 +115,8 @@ EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
       options.state = true;
     } else if (arg == "--report") {
       options.report = true;
+    } else if (arg.rfind("--gaps=", 0) == 0) {
+      options.gaps_on_tree = ParseGapRule(arg.substr(7));
     } else if (arg.rfind("--outgroup=", 0) == 0) {
       options.outgroup = ParseOutgroup(arg.substr(11));
     } else if (arg.rfind("--ngammacat=", 0) == 0) {

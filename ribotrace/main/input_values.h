@@ -10,8 +10,9 @@
 
 inline constexpr const char* kRibotraceUsage =
     "Usage: ribotrace [--seed=N] [--threads=N] [--timings] [--marginal|--classic] [--loglik] "
-    "[--state] [--report] [--outgroup=NAME[,NAME...]] [--ngammacat=N] data_file tree_file "
-    "param_file out_file is_harmonic lambda n_samples include_data condition_on_pairs [show_debug]";
+    "[--state] [--report] [--gaps=column|tree] [--outgroup=NAME[,NAME...]] [--ngammacat=N] "
+    "data_file tree_file param_file out_file is_harmonic lambda n_samples include_data "
+    "condition_on_pairs [show_debug]";
 
 // What --help prints after the usage line.
 inline constexpr const char* kRibotraceHelp =
@@ -41,6 +42,9 @@ inline constexpr const char* kRibotraceHelp =
     "  --report            also write out_file.html: the tree, each node's sequence on the\n"
     "                      structure coloured by its posterior, the stems' covariation\n"
     "                      (default: off)\n"
+    "  --gaps=column|tree  where the samples' gaps come from: each column's gap frequency\n"
+    "                      (column, the default), or the gaps reconstructed on the tree,\n"
+    "                      stems gapped as a pair (tree; adds p_gap to the tables)\n"
     "  --outgroup=NAME[,NAME...]\n"
     "                      root the tree halfway along the branch above these taxa (default: as\n"
     "                      the tree file is written, halfway along the last taxon's branch)\n"
@@ -66,6 +70,7 @@ struct EntryOptions {
   bool state = false;                 // write the per-site tables
   bool report = false;                // write the report page
   int gamma_categories = kDefaultGammaCategories;  // --ngammacat
+  bool gaps_on_tree = false;          // --gaps=tree
   std::vector<std::string> outgroup;  // taxa to root the tree above
   std::vector<std::string> positional;  // program name first
 };
@@ -73,7 +78,8 @@ struct EntryOptions {
 // Separates the options (every argument that begins with "--") from the
 // positional arguments. An unknown option, a seed outside 1 .. 2147483646,
 // a thread count outside 0 .. 1024, a gamma category count outside 2 .. 20,
-// or --classic with --marginal is a fatal error.
+// a --gaps other than column or tree, or --classic with --marginal is a
+// fatal error.
 EntryOptions ParseEntryOptions(int argc, const char* const* argv);
 
 // Fills `values` from `args` (program name first) when use_command_line is

@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
     values.state_tables = options.state;
     values.report = options.report;
     values.gamma_categories = options.gamma_categories;
+    values.gaps_on_tree = options.gaps_on_tree;
     const bool use_command_line = options.positional.size() >= 2;
     if (GetInputValues(options.positional, use_command_line, values, std::cin) == 1) {
       PrintErrorAndExitSafely(

@@ -35,6 +35,7 @@ struct RunValues {
   // Categories of the discrete gamma distribution of site rates, when the
   // parameter file holds its shape (MrBayes's lset ngammacat).
   int gamma_categories = kDefaultGammaCategories;
+  bool gaps_on_tree = false;  // --gaps=tree: gaps reconstructed on the tree, not per column
   // Taxa whose clade the root is put above; empty: the tree file's rooting.
   std::vector<std::string> outgroup;
 };

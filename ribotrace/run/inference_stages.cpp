@@ -1,8 +1,10 @@
 #include "run/inference_stages.h"
 
+#include <cstdio>
 #include <optional>
 
 #include "inference/fractional_likelihoods.h"
+#include "inference/gap_reconstruction.h"
 #include "inference/log_likelihood.h"
 #include "inference/marginal_posteriors.h"
 #include "inference/node_vectors.h"
@@ -41,6 +43,14 @@ PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const 
   return log_likelihood;
 }
 
+void WarnOnGapRate(const GapRateFit& fit) {
+  if (fit.status != GapRateStatus::kAtBound) return;
+  std::printf("Warning: The likelihood of the gaps is highest at the end of the rate range "
+              "(gap_rate %g): the gaps look independent of the tree, so --gaps=tree draws them "
+              "at about each column's gap frequency, as --gaps=column does.\n",
+              fit.rate);
+}
+
 }  // namespace
 
 void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
@@ -60,14 +70,25 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
     log_likelihood = RunEqualRatePasses(inputs, values, values.loglik || files.report != nullptr);
   }
 
-  WriteNodeFiles(inputs, files);
+  std::optional<GapReconstruction> gaps;
+  if (values.gaps_on_tree) {
+    gaps = ReconstructGaps(inputs.down_pass, inputs.alignment, inputs.SS);
+    WarnOnGapRate(gaps->fit);
+    if (timings != nullptr) timings->Stop("gap posteriors");
+  }
+
+  StreamExtras extras;
+  extras.categories = categories ? &*categories : nullptr;
+  extras.gaps = gaps ? &*gaps : nullptr;
+  WriteNodeFiles(inputs, files, extras.gaps);
   if (timings != nullptr) timings->Stop("node files");
   // The report reads the posteriors before sampling conditions them.
   std::optional<RunReport> report;
   if (files.report != nullptr) report.emplace(inputs, values, *seed, log_likelihood);
   if (timings != nullptr && report) timings->Stop("report data");
-  StreamSampleRows(inputs, values, seed, files, categories ? &*categories : nullptr,
-                   report ? &report->sampled_pairs() : nullptr);
+  if (report) extras.pair_counts = &report->sampled_pairs();
+  StreamSampleRows(inputs, values, seed, files, extras);
+  if (gaps) WriteSummaryValue(files, "gap_rate", gaps->fit.rate);
   if (report) {
     if (timings != nullptr) timings->Start();
     report->Write(*files.report);

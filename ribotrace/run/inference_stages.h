@@ -29,7 +29,8 @@ struct InferenceInputs {
 
 // In this order: the node vectors (NodeVectors), fractional likelihoods (then the log-likelihood line with
 // --loglik), posteriors (the three-neighbour ones with --classic; with
-// gamma rates both passes once per rate category, then their mixture), the node
+// gamma rates both passes once per rate category, then their mixture),
+// with --gaps=tree the gap posteriors (rate fitted, then the passes), the node
 // files (tree, most probable sequences, per-site tables), then the sample
 // matrix row by row (ancestral samples, hidden sequences, gaps put back;
 // all draws from the stream that starts at *seed, each at the position
@@ -38,7 +39,8 @@ struct InferenceInputs {
 // values.threads threads share the blocks of the passes and produce rows;
 // the output does not depend on their number. *seed ends where that stream ends. With a report file open, the
 // report gathers the posteriors before sampling, counts the stems' pairs
-// in the rows as they stream past, and is written after them. The node
-// files are put in place last.
+// in the rows as they stream past, and is written after them. With
+// --gaps=tree the summary ends with "gap_rate". The node files are put in
+// place last.
 void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
                         ResultsFiles& files);

@@ -11,43 +11,61 @@
 
 namespace {
 
-void AddNodeRows(const NodePosteriors& posteriors, const std::string& name, StateTable* sites,
-                 PairTable* pairs) {
+// p_gap of every column at the node, when the gaps are reconstructed.
+std::vector<double> GapColumns(const GapReconstruction* gaps, const NodeStruct& node,
+                               std::size_t n_sites) {
+  std::vector<double> p_gap;
+  if (gaps == nullptr) return p_gap;
+  for (std::size_t c = 0; c < n_sites; ++c) p_gap.push_back(gaps->PGap(node, c));
+  return p_gap;
+}
+
+void AddNodeRows(const NodePosteriors& posteriors, const std::string& name,
+                 const std::vector<double>& p_gap, StateTable* sites, PairTable* pairs) {
   const PosteriorLayout& layout = posteriors.layout();
+  const std::span<const double> no_extra;
   for (std::size_t c = 0; c < layout.n_sites(); ++c) {
     const std::size_t partner = layout.IsStem(c) ? static_cast<std::size_t>(layout.Partner(c)) : 0;
+    const std::span<const double> extra = p_gap.empty() ? no_extra : std::span(&p_gap[c], 1);
     if (sites != nullptr) {
       const std::array<double, 4> p = NucleotideMarginals(posteriors, c);
-      sites->Add({name, c + 1, MostProbable(p), p, layout.IsStem(c) ? partner + 1 : 0});
+      sites->Add({name, c + 1, MostProbable(p), p, layout.IsStem(c) ? partner + 1 : 0}, extra);
     }
     if (pairs != nullptr && layout.IsOpening(c)) {
       const std::span<const double, 16> p = posteriors.Doublets(c);
-      pairs->Add({name, c + 1, partner + 1, MostProbable(p), p});
+      pairs->Add({name, c + 1, partner + 1, MostProbable(p), p}, extra);
     }
   }
 }
 
 }  // namespace
 
-void WriteNodeFiles(const InferenceInputs& inputs, ResultsFiles& files) {
+void WriteNodeFiles(const InferenceInputs& inputs, ResultsFiles& files,
+                    const GapReconstruction* gaps) {
   files.tree.Write(LabelledNewick(*inputs.up_pass.front(), inputs.alignment.Names));
 
   const PosteriorLayout layout(inputs.alignment.structure, inputs.SS);
   std::optional<StateTable> sites;
   std::optional<PairTable> pairs;
-  if (files.state) sites.emplace(*files.state);
-  if (files.pairs) pairs.emplace(*files.pairs);
+  const std::vector<std::string> extra_columns =
+      gaps != nullptr ? std::vector<std::string>{"p_gap"} : std::vector<std::string>{};
+  if (files.state) sites.emplace(*files.state, extra_columns);
+  if (files.pairs) pairs.emplace(*files.pairs, extra_columns);
   std::vector<int> states(layout.n_sites());
   std::string record;
   for (const NodeStruct* node : inputs.up_pass) {
     if (!IsInteriorBelowRoot(*node)) continue;
     const NodePosteriors posteriors(*node, layout);
     const std::string name = NodeName(node->index);
+    const std::vector<double> p_gap = GapColumns(gaps, *node, layout.n_sites());
     MostProbableSequence(posteriors, states);
+    for (std::size_t c = 0; c < p_gap.size(); ++c) {
+      if (p_gap[c] > 0.5) states[c] = kGapState;
+    }
     record.clear();
     AppendSequenceRecord(record, name, states);
     files.map.Write(record);
-    AddNodeRows(posteriors, name, sites ? &*sites : nullptr, pairs ? &*pairs : nullptr);
+    AddNodeRows(posteriors, name, p_gap, sites ? &*sites : nullptr, pairs ? &*pairs : nullptr);
     if (sites) sites->Flush();
     if (pairs) pairs->Flush();
   }

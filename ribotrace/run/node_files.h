@@ -2,6 +2,7 @@
 // posteriors the passes hold.
 #pragma once
 
+#include "inference/gap_reconstruction.h"
 #include "io/results_file.h"
 #include "run/inference_stages.h"
 
@@ -10,4 +11,8 @@
 // when the files are open, every column's row of the per-site table and
 // every stem pair's row of the per-pair table. The posteriors are read as
 // the posterior passes left them, before sampling conditions any on pairs.
-void WriteNodeFiles(const InferenceInputs& inputs, ResultsFiles& files);
+// With `gaps` both tables gain p_gap, the probability that the column (the
+// pair) is absent at the node, and the most probable sequence has '-' in
+// every column whose p_gap exceeds 0.5 (a stem pair's two columns alike).
+void WriteNodeFiles(const InferenceInputs& inputs, ResultsFiles& files,
+                    const GapReconstruction* gaps = nullptr);

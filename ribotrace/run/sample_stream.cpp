@@ -57,8 +57,7 @@ void WriteToStandardOutput(const std::string& text) {
 }  // namespace
 
 void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
-                      ResultsFiles& files, const CategorySampling* categories,
-                      SampledPairCounts* pair_counts) {
+                      ResultsFiles& files, const StreamExtras& extras) {
   const std::vector<int>& structure = inputs.alignment.structure;
   StageTimings* timings = inputs.timings;
   // Conditioning changes a node's doublet posteriors once, for all its
@@ -68,8 +67,14 @@ void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, st
       if (IsInteriorBelowRoot(*node)) ConditionDoubletPosteriorsOnPairs(*node, structure, inputs.SS);
     }
   }
-  const SampleRowPlan plan(inputs.down_pass, inputs.SS, structure, inputs.hidden, values.n_samples,
-                           values.condition_on_pairs, *seed, categories);
+  SampleRowPlan plan(inputs.down_pass, inputs.SS, structure, inputs.hidden, values.n_samples,
+                     values.condition_on_pairs, *seed, extras.categories);
+  std::optional<TreeGapDraws> tree_gaps;
+  if (extras.gaps != nullptr) {
+    // Every node's hidden branch has the same length (see inputs.hidden).
+    plan.tree_gaps = &tree_gaps.emplace(
+        *extras.gaps, inputs.down_pass.front()->scaled_length * values.lambda);
+  }
   CheckSampledPosteriors(plan);
 
   const Clock::time_point stream_start = Clock::now();
@@ -80,7 +85,7 @@ void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, st
   std::vector<Worker> workers(static_cast<std::size_t>(threads));
   for (Worker& worker : workers) {
     worker.codes.assign(n_sites, 0);
-    if (pair_counts != nullptr) worker.pairs = *pair_counts;
+    if (extras.pair_counts != nullptr) worker.pairs = *extras.pair_counts;
   }
 
   const ProduceItem produce = [&](std::size_t row, int w, TextBatch& batch) {
@@ -123,10 +128,10 @@ void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, st
   WriteResultsToFile_New(files, inputs.down_pass, values.include_data, inputs.alignment,
                          values.n_samples, values.lambda, values.is_harmonic, sample_blocks);
   *seed = JumpRandomState(*seed, plan.TotalDraws());
-  if (pair_counts != nullptr) {
+  if (extras.pair_counts != nullptr) {
     for (const Worker& worker : workers) {
-      pair_counts->sampled.Merge(worker.pairs->sampled);
-      pair_counts->hidden.Merge(worker.pairs->hidden);
+      extras.pair_counts->sampled.Merge(worker.pairs->sampled);
+      extras.pair_counts->hidden.Merge(worker.pairs->hidden);
     }
   }
 
@@ -143,7 +148,7 @@ void StreamSampleRows(const InferenceInputs& inputs, const RunValues& values, st
     // Thread-seconds per stage; the stages run interleaved, row by row.
     timings->Add("sampling", total.sampling, sampled_draws, 0);
     timings->Add("simulation", total.simulation, 2 * sampled_draws, 0);
-    timings->Add("gaps", total.gaps, plan.gap_columns.size() * plan.n_rows(), 0);
+    timings->Add("gaps", total.gaps, plan.GapRegionEnd() - plan.FirstGapDraw(0), 0);
     timings->Add("writing", formatting + consuming, 0, bytes);
     timings->Add("sampling-to-writing", SecondsSince(stream_start), plan.TotalDraws(), bytes);
   }

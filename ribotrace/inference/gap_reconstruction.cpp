@@ -1,0 +1,96 @@
+#include "inference/gap_reconstruction.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+#include "bailout/bailout.h"
+#include "base/diagnostics.h"
+
+namespace {
+
+// Golden-section search for the maximum of f on [a, b], to width `tolerance`.
+template <typename F>
+void GoldenSection(const F& f, double a, double b, double tolerance, double* best_x,
+                   double* best_f) {
+  const double shrink = (std::sqrt(5.0) - 1.0) / 2.0;
+  double x1 = b - shrink * (b - a);
+  double x2 = a + shrink * (b - a);
+  double f1 = f(x1);
+  double f2 = f(x2);
+  while (b - a > tolerance) {
+    if (f1 >= f2) {
+      b = x2;
+      x2 = x1;
+      f2 = f1;
+      x1 = b - shrink * (b - a);
+      f1 = f(x1);
+    } else {
+      a = x1;
+      x1 = x2;
+      f1 = f2;
+      x2 = a + shrink * (b - a);
+      f2 = f(x2);
+    }
+  }
+  for (const auto& [x, fx] : {std::pair{x1, f1}, std::pair{x2, f2}}) {
+    if (fx > *best_f) {
+      *best_x = x;
+      *best_f = fx;
+    }
+  }
+}
+
+}  // namespace
+
+GapRateFit FitGapRate(const std::vector<NodeStruct*>& down_pass, const GapCharacters& characters) {
+  if (std::none_of(characters.absence_frequency.begin(), characters.absence_frequency.end(),
+                   IsVariableGapCharacter)) {
+    return {0.0, 0.0, GapRateStatus::kNoVariableCharacter};
+  }
+  const auto log_likelihood = [&](double log_rate) {
+    return GapLogLikelihood(down_pass, characters, std::exp(log_rate));
+  };
+  const double low = std::log(kMinGapRate);
+  const double step = std::log(10.0) / 2.0;
+  const int n_points = static_cast<int>(std::lround((std::log(kMaxGapRate) - low) / step)) + 1;
+  int best = 0;
+  double best_f = -INFINITY;
+  double top = -INFINITY;  // at the upper end
+  for (int i = 0; i < n_points; ++i) {
+    const double f = top = log_likelihood(low + i * step);
+    if (f > best_f) {
+      best = i;
+      best_f = f;
+    }
+  }
+  if (!std::isfinite(best_f)) {
+    Fail("ReconstructGaps Error: The gaps of the data have probability 0 on this tree at every "
+         "rate: taxa that differ in a gap are joined by branches of length 0. Use --gaps=column.");
+  }
+  double best_x = low + best * step;
+  // At large rates the likelihood flattens out to that of independent
+  // taxa; a maximum no higher than that level is the upper end.
+  if (top >= best_f - 1e-9 * std::max(1.0, std::fabs(best_f))) {
+    return {kMaxGapRate, top, GapRateStatus::kAtBound};
+  }
+  // The lower end is never the maximum: a character absent in some taxa and
+  // present in others needs a change, so its likelihood vanishes with the
+  // rate.
+  GoldenSection(log_likelihood, best_x - step, best_x + step, 1e-6, &best_x, &best_f);
+  return {std::exp(best_x), best_f, GapRateStatus::kFitted};
+}
+
+GapReconstruction ReconstructGaps(const std::vector<NodeStruct*>& down_pass,
+                                  const Alignment& alignment, const std::vector<SiteRecord>& SS) {
+  GapReconstruction gaps;
+  gaps.characters = MakeGapCharacters(alignment, SS);
+  gaps.fit = FitGapRate(down_pass, gaps.characters);
+  gaps.posteriors = GetGapPosteriors(down_pass, gaps.characters, gaps.fit.rate);
+  if (show_debug_info) {
+    std::printf("\nGap rate = %lf (log-likelihood of the gaps = %lf)\n", gaps.fit.rate,
+                gaps.fit.log_likelihood);
+  }
+  return gaps;
+}
