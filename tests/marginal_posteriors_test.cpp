@@ -198,6 +198,7 @@ TEST(MarginalPosteriors, ForcedRescalingLeavesPosteriorsBitIdenticalAndLogLikeli
       const std::span<const double> a = plain.tree.nodes[i].posterior_probs;
       const std::span<const double> b = forced.tree.nodes[i].posterior_probs;
       ASSERT_EQ(a.size(), b.size());
+      if (a.empty()) continue;  // tips keep no vectors
       EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(double)), 0) << "node " << i;
     }
     const double forced_lnl =
