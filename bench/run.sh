@@ -3,7 +3,9 @@
 # Builds a Release tree in build-bench, writes the inputs to a scratch
 # folder, runs ribotrace once per thread count (default 1 and 2) with
 # --timings, checks that all runs wrote identical files, and times the bare
-# loop of the same number of generator draws (the single-core floor).
+# loop of the same number of generator draws (the single-core floor). Each
+# run is preceded by the time of a fixed CPU-bound loop on that many
+# threads: on a machine shared with other work, what more threads can gain.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 taxa="${1:?usage: bench/run.sh TAXA COLUMNS SAMPLES [THREADS...]}"
@@ -27,7 +29,7 @@ echo "input: $taxa taxa x $columns columns, $samples samples, seed $seed"
 first=""
 for n in "${threads[@]}"; do
   echo
-  echo "--threads=$n"
+  echo "--threads=$n (load $(cut -d' ' -f1 /proc/loadavg); a fixed loop takes $("$tool" spin "$n" 2>/dev/null) s on $n thread(s))"
   "$root/build-bench/ribotrace/ribotrace" --seed="$seed" --threads="$n" --timings \
     "$work/data.txt" "$work/data.nex.con.tre" "$work/data.nex.pstat" "$work/out_$n.fa" \
     0 1.0 "$samples" 0 0 2>"$work/timings_$n" >/dev/null

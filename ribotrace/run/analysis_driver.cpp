@@ -8,6 +8,7 @@
 
 #include "bailout/bailout.h"
 #include "inference/hidden_simulation.h"
+#include "inference/node_vectors.h"
 #include "run/inference_stages.h"
 #include "io/data_file.h"
 #include "io/nexus_text.h"
@@ -52,14 +53,20 @@ void CalcAncestralStates(const RunValues& values) {
   }
 
   // The largest buffers of the run are the nodes' likelihood and posterior
-  // arrays; a tree too large for this machine fails here, before anything
-  // is allocated or read further.
+  // vectors (inference/node_vectors.h); a tree too large for this machine
+  // fails here, before anything is allocated or read further.
   const long long n_nodes = 2LL * alignment.n_taxa - 1;
   const long long n_interior = alignment.n_taxa - 2;
   const int n_blocks = stems.n_doublets + stems.n_singletons;
-  RequireMemoryFor({{{n_nodes}, sizeof(NodeStruct)}, {{n_nodes, 2, 20, n_blocks}, sizeof(double)}},
-                   "CalcAncestralStates Error: " + std::to_string(n_nodes) + " nodes with " +
-                       std::to_string(n_blocks) + " stem pairs and loop columns each");
+  const auto node_buffers = [&](int n_categories) {
+    std::vector<PlannedBuffer> buffers = NodeVectors::Planned(
+        alignment.n_taxa, alignment.structure, values.marginal, n_categories);
+    buffers.push_back({{n_nodes}, sizeof(NodeStruct)});
+    return buffers;
+  };
+  RequireMemoryFor(node_buffers(0), "CalcAncestralStates Error: " + std::to_string(n_nodes) +
+                                        " nodes with " + std::to_string(n_blocks) +
+                                        " stem pairs and loop columns each");
   // Rows are written as they are drawn, so the sample count bounds the size
   // of the results file, not memory: an absurd count fails here, naming it,
   // instead of filling the disk after a long computation. Per node and
@@ -107,8 +114,7 @@ void CalcAncestralStates(const RunValues& values) {
            "model; run without --classic.");
     }
     // Each node keeps its posteriors given every category beside the mixture.
-    RequireMemoryFor({{{n_nodes}, sizeof(NodeStruct)},
-                      {{n_nodes, 2 + values.gamma_categories, 20, n_blocks}, sizeof(double)}},
+    RequireMemoryFor(node_buffers(values.gamma_categories),
                      "CalcAncestralStates Error: " + std::to_string(n_nodes) + " nodes with " +
                          std::to_string(n_blocks) + " stem pairs and loop columns in " +
                          std::to_string(values.gamma_categories) + " rate categories each");
@@ -122,15 +128,6 @@ void CalcAncestralStates(const RunValues& values) {
                       {"tree file", values.tree_file},
                       {"parameter file", values.param_file}},
                      values.state_tables, values.report);
-
-  for (NodeStruct& node : nodes) {
-    node.frac_likelihoods = AllocateBuffer<double>(
-        {20, n_blocks}, "CalcAncestralStates Error: Failure to allocate frac_likelihoods.",
-        ErrorForm::kBailout);
-    node.posterior_probs = AllocateBuffer<double>(
-        {20, n_blocks}, "CalcAncestralStates Error: Failure to allocate posterior_probs.",
-        ErrorForm::kBailout);
-  }
 
   SetUpTree(nodes, up_pass, down_pass, alignment.Names, t_string, alignment.n_taxa);
   if (!outgroup.empty()) RootOnOutgroup(up_pass, down_pass, outgroup, alignment.Names);

@@ -7,6 +7,7 @@
 #include "inference/gap_reconstruction.h"
 #include "inference/log_likelihood.h"
 #include "inference/marginal_posteriors.h"
+#include "inference/node_vectors.h"
 #include "inference/posterior_states.h"
 #include "run/node_files.h"
 #include "run/rate_category_passes.h"
@@ -21,10 +22,11 @@ PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const 
                                            bool with_log_likelihood) {
   const std::vector<int>& structure = inputs.alignment.structure;
   StageTimings* timings = inputs.timings;
-  FractionalOptions fractional_options;
-  fractional_options.stem_codes_as_sets = values.marginal;
+  PassOptions options;
+  options.stem_codes_as_sets = values.marginal;
+  options.threads = values.threads;
   const FractionalScaling scaling =
-      GetFractionalLikelihoods(inputs.down_pass, inputs.SS, inputs.alignment, fractional_options);
+      GetFractionalLikelihoods(inputs.down_pass, inputs.SS, inputs.alignment, options);
   PartitionLogLikelihoods log_likelihood;
   if (with_log_likelihood) {
     log_likelihood = GetLogLikelihood(inputs.down_pass, structure, inputs.parameters, scaling);
@@ -32,9 +34,10 @@ PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const 
   if (values.loglik) ShowLogLikelihood(log_likelihood);
   if (timings != nullptr) timings->Stop("likelihoods");
   if (values.marginal) {
-    GetMarginalPosteriors(inputs.up_pass, structure, inputs.parameters);
+    GetMarginalPosteriors(inputs.up_pass, inputs.SS, inputs.alignment, inputs.parameters, options);
   } else {
-    GetAncestralStatesFromPosterior(inputs.up_pass, structure, inputs.parameters);
+    GetAncestralStatesFromPosterior(inputs.up_pass, inputs.SS, inputs.alignment, inputs.parameters,
+                                    options);
   }
   if (timings != nullptr) timings->Stop("posteriors");
   return log_likelihood;
@@ -54,10 +57,14 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
                         ResultsFiles& files) {
   StageTimings* timings = inputs.timings;
   if (timings != nullptr) timings->Start();
+  const bool gamma = HasGammaRates(inputs.parameters);
+  NodeVectors vectors(inputs.down_pass, inputs.alignment.structure, values.marginal,
+                      gamma ? values.gamma_categories : 0);
+  if (timings != nullptr) timings->Stop("arrays");
   std::optional<CategorySampling> categories;
   PartitionLogLikelihoods log_likelihood;
-  if (HasGammaRates(inputs.parameters)) {
-    categories = RunRateCategoryPasses(inputs, values, &log_likelihood);
+  if (gamma) {
+    categories = RunRateCategoryPasses(inputs, values, vectors, &log_likelihood);
     if (timings != nullptr) timings->Stop("gamma passes");
   } else {
     log_likelihood = RunEqualRatePasses(inputs, values, values.loglik || files.report != nullptr);

@@ -27,7 +27,7 @@ struct InferenceInputs {
   StageTimings* timings = nullptr;
 };
 
-// In this order: fractional likelihoods (then the log-likelihood line with
+// In this order: the node vectors (NodeVectors), fractional likelihoods (then the log-likelihood line with
 // --loglik), posteriors (the three-neighbour ones with --classic; with
 // gamma rates both passes once per rate category, then their mixture),
 // with --gaps=tree the gap posteriors (rate fitted, then the passes), the node
@@ -36,8 +36,8 @@ struct InferenceInputs {
 // all draws from the stream that starts at *seed, each at the position
 // drawing the whole matrix in order would give it), each row written to
 // the results files as it is produced, and listed when diagnostics are on.
-// values.threads threads produce rows; the output does not depend on their
-// number. *seed ends where that stream ends. With a report file open, the
+// values.threads threads share the blocks of the passes and produce rows;
+// the output does not depend on their number. *seed ends where that stream ends. With a report file open, the
 // report gathers the posteriors before sampling, counts the stems' pairs
 // in the rows as they stream past, and is written after them. With
 // --gaps=tree the summary ends with "gap_rate". The node files are put in
