@@ -1,9 +1,15 @@
 // Synthetic inputs of any size for timing ribotrace, and the draw floor.
 //
 //   bench_tool inputs TAXA COLUMNS DIR   writes DIR/data.txt (alignment with
-//       structure), DIR/data.nex.con.tre and DIR/data.nex.pstat
+//       structure), DIR/data.nex.con.tre and DIR/data.nex.pstat, and for a
+//       peer program the same data's loop columns (DIR/loops.fa), the tree
+//       as plain Newick (DIR/tree.nwk) and the loop model in IQ-TREE's
+//       notation (DIR/loops.model)
 //   bench_tool floor DRAWS               times DRAWS sequential generator
 //       draws and prints the seconds
+//   bench_tool spin THREADS              times a fixed amount of arithmetic
+//       split over THREADS threads: what the machine gives that many threads
+//       at the moment, when other work shares its cores
 //
 // Everything is deterministic. The sequences are simulated down a random
 // tree with the program's own rate matrices and transition probabilities:
@@ -14,6 +20,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "io/parameter_file.h"
@@ -58,30 +65,44 @@ int Draw(const double* probs, int n, std::mt19937& rng) {
   return n - 1;
 }
 
-void AppendNewick(std::string& text, const NodeStruct& node) {
+// Tips are written as their taxon numbers (MrBayes's translate table) or,
+// with `tip_prefix`, as the taxon names.
+void AppendNewick(std::string& text, const NodeStruct& node, const std::string& tip_prefix) {
   if (node.left == nullptr) {
-    text.append(std::to_string(node.index + 1));
+    text.append(tip_prefix).append(std::to_string(node.index + 1));
     return;
   }
   text.push_back('(');
-  AppendNewick(text, *node.left);
+  AppendNewick(text, *node.left, tip_prefix);
   text.append(":").append(std::to_string(node.left->length)).append(",");
-  AppendNewick(text, *node.right);
+  AppendNewick(text, *node.right, tip_prefix);
   text.append(":").append(std::to_string(node.right->length)).append(")");
 }
 
 // MrBayes writes the consensus unrooted, with three branches at its base.
-std::string UnrootedNewick(const NodeStruct& root) {
+std::string UnrootedNewick(const NodeStruct& root, const std::string& tip_prefix = "") {
   const NodeStruct* inner = root.left->left != nullptr ? root.left : root.right;
   const NodeStruct* other = inner == root.left ? root.right : root.left;
   std::string text(1, '(');
-  AppendNewick(text, *inner->left);
+  AppendNewick(text, *inner->left, tip_prefix);
   text.append(":").append(std::to_string(inner->left->length)).append(",");
-  AppendNewick(text, *inner->right);
+  AppendNewick(text, *inner->right, tip_prefix);
   text.append(":").append(std::to_string(inner->right->length)).append(",");
-  AppendNewick(text, *other);
+  AppendNewick(text, *other, tip_prefix);
   text.append(":").append(std::to_string(other->length + inner->length)).append(")");
   return text;
+}
+
+// The loop partition's GTR model with fixed rates (relative to G<->U, as
+// IQ-TREE gives them) and fixed base frequencies.
+std::string IqTreeLoopModel(const ParameterRecord& parameters) {
+  const double* rates = &parameters[kLoopRatesSlot];
+  const double* freq = &parameters[kLoopFrequenciesSlot];
+  char model[512];
+  std::snprintf(model, sizeof model, "GTR{%.10g,%.10g,%.10g,%.10g,%.10g}+F{%.10g,%.10g,%.10g,%.10g}",
+                rates[0] / rates[5], rates[1] / rates[5], rates[2] / rates[5], rates[3] / rates[5],
+                rates[4] / rates[5], freq[0], freq[1], freq[2], freq[3]);
+  return model;
 }
 
 int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::string& pstat) {
@@ -156,16 +177,22 @@ int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::st
   }
   // Gaps: a few percent of the entries of every tenth column.
   std::ofstream data(dir + "/data.txt");
+  std::ofstream loops(dir + "/loops.fa");
   data << ">SS_cons\n" << structure << "\n";
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   for (int t = 0; t < n_taxa; ++t) {
     std::string row(n_columns, 'A');
+    std::string loop_row;
     for (int c = 0; c < n_columns; ++c) {
       row[c] = kBases[state[t][c]];
       if (c % 10 == 3 && unit(rng) < 0.05) row[c] = '-';
+      if (structure[c] == '-') loop_row.push_back(row[c]);
     }
     data << ">taxon_" << t + 1 << "\n" << row << "\n";
+    loops << ">taxon_" << t + 1 << "\n" << loop_row << "\n";
   }
+  std::ofstream(dir + "/tree.nwk") << UnrootedNewick(root, "taxon_") << ";\n";
+  std::ofstream(dir + "/loops.model") << IqTreeLoopModel(parameters) << "\n";
 
   std::ofstream tree(dir + "/data.nex.con.tre");
   tree << "#NEXUS\n\nbegin trees;\n\ttranslate\n";
@@ -173,7 +200,7 @@ int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::st
     tree << "\t\t" << t + 1 << "\ttaxon_" << t + 1 << (t + 1 < n_taxa ? ",\n" : ";\n");
   }
   tree << "   tree con_all_compat = [&U] " << UnrootedNewick(root) << ";\nend;\n";
-  return data && tree ? 0 : 1;
+  return data && loops && tree ? 0 : 1;
 }
 
 int TimeFloor(unsigned long long draws) {
@@ -188,6 +215,27 @@ int TimeFloor(unsigned long long draws) {
   return 0;
 }
 
+int TimeSpin(int threads) {
+  constexpr long kSteps = 400000000;
+  std::vector<double> sums(static_cast<std::size_t>(threads));
+  const auto start = std::chrono::steady_clock::now();
+  {
+    std::vector<std::jthread> workers;
+    for (int t = 0; t < threads; ++t) {
+      workers.emplace_back([&sums, t, threads] {
+        double sum = 0.0;
+        for (long i = 0; i < kSteps / threads; ++i) sum += static_cast<double>(i % 7) * 1e-9;
+        sums[static_cast<std::size_t>(t)] = sum;
+      });
+    }
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%.3f\n", seconds);
+  std::fprintf(stderr, "(checksum %f)\n", sums[0]);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -196,7 +244,9 @@ int main(int argc, char** argv) {
     return WriteInputs(std::stoi(argv[2]), std::stoi(argv[3]), argv[4], argv[5]);
   }
   if (command == "floor" && argc == 3) return TimeFloor(std::stoull(argv[2]));
+  if (command == "spin" && argc == 3 && std::stoi(argv[2]) > 0) return TimeSpin(std::stoi(argv[2]));
   std::fprintf(stderr,
-               "Usage: bench_tool inputs TAXA COLUMNS DIR PSTAT | bench_tool floor DRAWS\n");
+               "Usage: bench_tool inputs TAXA COLUMNS DIR PSTAT | bench_tool floor DRAWS | "
+               "bench_tool spin THREADS\n");
   return 1;
 }

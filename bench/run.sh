@@ -3,7 +3,9 @@
 # Builds a Release tree in build-bench, writes the inputs to a scratch
 # folder, runs ribotrace once per thread count (default 1 and 2) with
 # --timings, checks that all runs wrote identical files, and times the bare
-# loop of the same number of generator draws (the single-core floor).
+# loop of the same number of generator draws (the single-core floor). Each
+# run is preceded by the time of a fixed CPU-bound loop on that many
+# threads: on a machine shared with other work, what more threads can gain.
 # With BENCH_TREES=N it also times the run over a posterior sample: a .t of
 # N copies of the tree and a .p of N rows of the same parameters (every
 # clade in every tree), and prints the time per tree.
@@ -30,7 +32,7 @@ echo "input: $taxa taxa x $columns columns, $samples samples, seed $seed"
 first=""
 for n in "${threads[@]}"; do
   echo
-  echo "--threads=$n"
+  echo "--threads=$n (load $(cut -d' ' -f1 /proc/loadavg); a fixed loop takes $("$tool" spin "$n" 2>/dev/null) s on $n thread(s))"
   "$root/build-bench/ribotrace/ribotrace" --seed="$seed" --threads="$n" --timings \
     "$work/data.txt" "$work/data.nex.con.tre" "$work/data.nex.pstat" "$work/out_$n.fa" \
     0 1.0 "$samples" 0 0 2>"$work/timings_$n" >/dev/null
@@ -55,7 +57,7 @@ echo "floor: $draws sequential draws in $("$tool" floor "$draws" 2>/dev/null) s"
 trees="${BENCH_TREES:-}"
 [ -n "$trees" ] || exit 0
 # The sample: the consensus tree N times as "tree gen.G", and the means as
-# N rows of a .p file (LnL 0: no --loglik check here).
+# N rows of a .p file (LnL 0: the log-likelihood check warns, unseen).
 awk -v n="$trees" '/tree con_all_compat/ { for (i = 0; i < n; ++i) { line = $0;
   sub(/tree con_all_compat/, "tree gen." i * 10, line); print line } next } { print }' \
   "$work/data.nex.con.tre" >"$work/data.nex.run1.t"

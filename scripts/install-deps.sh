@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, the Debian packages that building, testing and the
-# example run need, when they are missing. Needs root only when something is
+# Installs, with apt-get, the Debian packages that building, testing, the
+# example run and the benchmarks (time, for peak memory) need, when they are
+# missing. Needs root only when something is
 # missing.
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev libeigen3-dev mrbayes iqtree snakemake infernal chromium
+packages=(g++ cmake make libgtest-dev libeigen3-dev mrbayes iqtree snakemake infernal chromium time
   python3-dendropy)
 missing=()
 for package in "${packages[@]}"; do

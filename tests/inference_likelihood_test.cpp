@@ -15,16 +15,12 @@
 
 namespace {
 
-std::vector<double> Entries(const NodeStruct& node, std::size_t from, int n) {
-  return {node.frac_likelihoods.begin() + static_cast<std::ptrdiff_t>(from),
-          node.frac_likelihoods.begin() + static_cast<std::ptrdiff_t>(from) + n};
-}
-
-// The likelihood of one block by summing over every assignment of states to
-// the interior nodes: freq(root) x the product over branches of
-// P[parent][child], tips weighted by their likelihood vectors.
-double BruteForceLikelihood(const HandTree& tree, int n_states, std::size_t entry,
-                            const double* freq) {
+// The likelihood of the block that `column` owns by summing over every
+// assignment of states to the interior nodes: freq(root) x the product over
+// branches of P[parent][child], tips weighted by their likelihood vectors.
+double BruteForceLikelihood(const HandTree& tree, const Alignment& alignment,
+                            const std::vector<SiteRecord>& SS, int column, const double* freq) {
+  const int n_states = alignment.structure[static_cast<std::size_t>(column)] == 1 ? 16 : 4;
   std::vector<const NodeStruct*> interior;
   for (const NodeStruct& node : tree.nodes) {
     if (node.left != nullptr) interior.push_back(&node);
@@ -49,9 +45,9 @@ double BruteForceLikelihood(const HandTree& tree, int n_states, std::size_t entr
       if (node.left != nullptr) {
         term *= p[from * n_states + state[at(&node)]];
       } else {
+        const std::vector<double> likelihood = TipBlock(node, alignment, SS, column, false);
         double tip = 0.0;
-        for (int y = 0; y < n_states; ++y)
-          tip += p[from * n_states + y] * node.frac_likelihoods[entry + y];
+        for (int y = 0; y < n_states; ++y) tip += p[from * n_states + y] * likelihood[y];
         term *= tip;
       }
     }
@@ -63,9 +59,12 @@ double BruteForceLikelihood(const HandTree& tree, int n_states, std::size_t entr
 // Plain pruning and the three-neighbour posterior in long double, whose
 // range is wide enough for a thousand taxa without any rescaling.
 std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
-                                                          const std::vector<int>& structure,
+                                                          const Alignment& alignment,
+                                                          const std::vector<SiteRecord>& SS,
                                                           const ParameterRecord& parameters) {
-  const std::size_t n_entries = static_cast<std::size_t>(CountBlocks(structure)) * kBlockSize;
+  const std::vector<int>& structure = alignment.structure;
+  const BlockLayout layout(structure);
+  const std::size_t n_entries = layout.n_entries();
   std::vector<std::vector<long double>> frac(tree.nodes.size(),
                                              std::vector<long double>(n_entries));
   auto at = [&](const NodeStruct* node) {
@@ -77,21 +76,22 @@ std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
     for (int y = 0; y < n; ++y) sum += p[x * n + y] * frac[at(w)][entry + y];
     return sum;
   };
-  auto blocks = [&](const std::function<void(std::size_t entry, int n, const double* freq)>& f) {
-    std::size_t offset = 0;
-    for (const int pairing : structure) {
-      if (!OwnsBlock(pairing)) continue;
-      if (pairing == 1) f(offset, 16, &parameters[kDoubletFrequenciesSlot]);
-      if (pairing == 0) f(offset + 16, 4, &parameters[kLoopFrequenciesSlot]);
-      offset += kBlockSize;
+  auto blocks = [&](const std::function<void(int block, std::size_t entry, int n,
+                                                const double* freq)>& f) {
+    for (int b = 0; b < layout.n_blocks(); ++b) {
+      if (layout.IsDoublet(b)) f(b, layout.Offset(b), 16, &parameters[kDoubletFrequenciesSlot]);
+      if (!layout.IsDoublet(b)) f(b, layout.Offset(b), 4, &parameters[kLoopFrequenciesSlot]);
     }
   };
   for (const NodeStruct* node : tree.down_pass) {
     if (node->left == nullptr) {
-      for (std::size_t i = 0; i < n_entries; ++i) frac[at(node)][i] = node->frac_likelihoods[i];
+      blocks([&](int block, std::size_t entry, int n, const double*) {
+        const std::vector<double> tip = TipBlock(*node, alignment, SS, layout.Column(block), false);
+        for (int x = 0; x < n; ++x) frac[at(node)][entry + x] = tip[x];
+      });
       continue;
     }
-    blocks([&](std::size_t entry, int n, const double*) {
+    blocks([&](int, std::size_t entry, int n, const double*) {
       for (int x = 0; x < n; ++x) {
         frac[at(node)][entry + x] =
             contribution(node->left, entry, n, x) * contribution(node->right, entry, n, x);
@@ -105,7 +105,7 @@ std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
     const NodeStruct* third = node->anc->anc != nullptr ? node->anc
                               : node->anc->left == node ? node->anc->right
                                                         : node->anc->left;
-    blocks([&](std::size_t entry, int n, const double* freq) {
+    blocks([&](int, std::size_t entry, int n, const double* freq) {
       long double sum = 0.0L;
       for (int x = 0; x < n; ++x) {
         posterior[at(node)][entry + x] = freq[x] * contribution(node->left, entry, n, x) *
@@ -135,27 +135,26 @@ TEST(TipLikelihoods, LoopColumnsHonourEveryStateSet) {
       {3212, {1, 1, 1, 1}}, {99, {0, 0, 0, 0}},
   };
   for (const auto& [code, expected] : table) {
-    NodeStruct tip;
-    tip.frac_likelihoods.assign(40, 7.0);
-    IntializeSingeltonFracLikelihoodsAtTips(tip, 20, code);
-    EXPECT_EQ(Entries(tip, 36, 4), expected) << "code " << code;
-    EXPECT_EQ(tip.frac_likelihoods[35], 7.0) << "the doublet entries are left alone";
+    std::vector<double> entries(6, 7.0);
+    IntializeSingeltonFracLikelihoodsAtTips(entries.data() + 1, code);
+    EXPECT_EQ(std::vector<double>(entries.begin() + 1, entries.begin() + 5), expected)
+        << "code " << code;
+    EXPECT_EQ(entries[0] + entries[5], 14.0) << "nothing else is written";
   }
 }
 
 TEST(TipLikelihoods, StemPairsTreatAnyAmbiguityAsUnknown) {
   auto ones = [](int first, int second) {
-    NodeStruct tip;
-    tip.frac_likelihoods.assign(20, 7.0);
-    IntializeDoubletFracLikelihoodsAtTips(tip, 0, first, second);
+    std::vector<double> entries(17, 7.0);
+    IntializeDoubletFracLikelihoodsAtTips(entries.data(), first, second);
     std::vector<int> set;
     for (int x = 0; x < 16; ++x) {
-      if (tip.frac_likelihoods[x] == 1.0)
+      if (entries[x] == 1.0)
         set.push_back(x);
       else
-        EXPECT_EQ(tip.frac_likelihoods[x], 0.0);
+        EXPECT_EQ(entries[x], 0.0);
     }
-    EXPECT_EQ(tip.frac_likelihoods[16], 7.0);
+    EXPECT_EQ(entries[16], 7.0);
     return set;
   };
   EXPECT_EQ(ones(0, 2), (std::vector<int>{2}));
@@ -174,20 +173,22 @@ TEST(FractionalLikelihoods, PruningEqualsTheSumOverAncestralStates) {
   const double loop_freq[4] = {0.1, 0.2, 0.3, 0.4};
   for (int x = 0; x < 4; ++x) parameters[kLoopFrequenciesSlot + x] = loop_freq[x];
 
-  const FractionalScaling scaling =
-      GetFractionalLikelihoods(tree.down_pass, SiteRecordsOf(alignment, 0), alignment);
+  const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
+  GiveVectors(tree, alignment.structure, true);
+  const FractionalScaling scaling = GetFractionalLikelihoods(tree.down_pass, SS, alignment);
   ASSERT_EQ(scaling.n_blocks, 4) << "the closing column owns no block";
-  ASSERT_EQ(tree.root->frac_likelihoods.size(), 80u);
+  ASSERT_EQ(tree.root->frac_likelihoods.size(), 16u + 3 * 4);
   for (int block = 0; block < 4; ++block) {
     const bool doublet = block == 0;
     const int n = doublet ? 16 : 4;
-    const std::size_t entry = block * 20 + (doublet ? 0 : 16);
+    const std::size_t entry = doublet ? 0 : 16 + 4 * (block - 1);
     const double* freq = doublet ? &parameters[kDoubletFrequenciesSlot] : loop_freq;
     double pruned = 0.0;
     for (int x = 0; x < n; ++x) pruned += freq[x] * tree.root->frac_likelihoods[entry + x];
-    EXPECT_NEAR(pruned, BruteForceLikelihood(tree, n, entry, freq), 1e-15) << "block " << block;
+    EXPECT_NEAR(pruned, BruteForceLikelihood(tree, alignment, SS, block, freq), 1e-15)
+        << "block " << block;
     EXPECT_GT(pruned, 0.0);
-    EXPECT_EQ(scaling.Count(tree.down_pass.size() - 1, block), 0);
+    EXPECT_EQ(scaling.Count(block), 0);
   }
 }
 
@@ -195,6 +196,7 @@ TEST(FractionalLikelihoods, TipWithoutTaxonOrNodeWithOneChildIsFatal) {
   HandTree tree = BuildTree("((t0:0.1,t1:0.2):0.05,t2:0.3)");
   const Alignment alignment = MakeAlignment({0}, {"A", "C", "G"});
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
+  GiveVectors(tree, alignment.structure, true);
   tree.nodes[2].taxon_index = 3;
   EXPECT_EQ(FatalOutput([&] { GetFractionalLikelihoods(tree.down_pass, SS, alignment); }),
             "\n\nErr: GetFractionalLikelihoods Error: The tree's tip 't0' matches no taxon of the "
@@ -212,8 +214,10 @@ TEST(Posteriors, ThreeTaxaHaveOneNodeAndItsThirdNeighbourIsTheSibling) {
   ParameterRecord parameters = UniformParameters();
   const double loop_freq[4] = {0.1, 0.2, 0.3, 0.4};
   for (int x = 0; x < 4; ++x) parameters[kLoopFrequenciesSlot + x] = loop_freq[x];
-  GetFractionalLikelihoods(tree.down_pass, SiteRecordsOf(alignment, 0), alignment);
-  GetAncestralStatesFromPosterior(tree.up_pass, alignment.structure, parameters);
+  const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
+  GiveVectors(tree, alignment.structure, false);
+  GetFractionalLikelihoods(tree.down_pass, SS, alignment);
+  GetAncestralStatesFromPosterior(tree.up_pass, SS, alignment, parameters);
 
   int qualifying = 0;
   for (const NodeStruct& node : tree.nodes) {
@@ -236,14 +240,16 @@ TEST(Posteriors, ThreeTaxaHaveOneNodeAndItsThirdNeighbourIsTheSibling) {
   double sum = 0.0;
   for (int x = 0; x < 4; ++x)
     sum += weights[x] = loop_freq[x] * p0[x * 4] * p1[x * 4] * p2[x * 4 + 2];
-  for (int x = 0; x < 4; ++x) EXPECT_NEAR(node.posterior_probs[16 + x], weights[x] / sum, 1e-14);
+  for (int x = 0; x < 4; ++x) EXPECT_NEAR(node.posterior_probs[x], weights[x] / sum, 1e-14);
 }
 
 TEST(Posteriors, DeeperNodesUseTheAncestorThroughItsOwnBranch) {
   HandTree tree = BuildTree("(((t0:0.1,t1:0.2):0.3,t2:0.25):0.1,(t3:0.2,t4:0.05):0.3)");
   const Alignment alignment = MakeAlignment({0}, {"A", "C", "C", "G", "U"});
-  GetFractionalLikelihoods(tree.down_pass, SiteRecordsOf(alignment, 0), alignment);
-  GetAncestralStatesFromPosterior(tree.up_pass, alignment.structure, UniformParameters());
+  const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
+  GiveVectors(tree, alignment.structure, false);
+  GetFractionalLikelihoods(tree.down_pass, SS, alignment);
+  GetAncestralStatesFromPosterior(tree.up_pass, SS, alignment, UniformParameters());
   const NodeStruct& node = tree.nodes[2];  // joins t0 and t1
   const NodeStruct& anc = *node.anc;
   ASSERT_NE(anc.anc, nullptr);
@@ -251,10 +257,10 @@ TEST(Posteriors, DeeperNodesUseTheAncestorThroughItsOwnBranch) {
   double sum = 0.0;
   for (int x = 0; x < 4; ++x) {
     double from_anc = 0.0;
-    for (int y = 0; y < 4; ++y) from_anc += anc.p_singlet[x * 4 + y] * anc.frac_likelihoods[16 + y];
+    for (int y = 0; y < 4; ++y) from_anc += anc.p_singlet[x * 4 + y] * anc.frac_likelihoods[y];
     sum += weights[x] = node.left->p_singlet[x * 4] * node.right->p_singlet[x * 4 + 1] * from_anc;
   }
-  for (int x = 0; x < 4; ++x) EXPECT_NEAR(node.posterior_probs[16 + x], weights[x] / sum, 1e-14);
+  for (int x = 0; x < 4; ++x) EXPECT_NEAR(node.posterior_probs[x], weights[x] / sum, 1e-14);
 }
 
 TEST(Posteriors, AThousandTaxaNeitherUnderflowNorDriftFromPlainProducts) {
@@ -269,20 +275,22 @@ TEST(Posteriors, AThousandTaxaNeitherUnderflowNorDriftFromPlainProducts) {
   const Alignment alignment = MakeAlignment(structure, rows);
   const ParameterRecord parameters = UniformParameters();
 
-  const FractionalScaling scaling =
-      GetFractionalLikelihoods(tree.down_pass, SiteRecordsOf(alignment, 0), alignment);
-  GetAncestralStatesFromPosterior(tree.up_pass, structure, parameters);
+  const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
+  GiveVectors(tree, structure, false);
+  const FractionalScaling scaling = GetFractionalLikelihoods(tree.down_pass, SS, alignment);
+  GetAncestralStatesFromPosterior(tree.up_pass, SS, alignment, parameters);
   int rescaled_blocks = 0;
-  for (const int count : scaling.counts) rescaled_blocks += count > 0 ? 1 : 0;
+  for (const long long count : scaling.counts) rescaled_blocks += count > 0 ? 1 : 0;
   EXPECT_GT(rescaled_blocks, 0) << "the root blocks fall far below 2^-256";
 
-  const auto reference = ReferencePosteriors(tree, structure, parameters);
+  const auto reference = ReferencePosteriors(tree, alignment, SS, parameters);
+  const BlockLayout layout(structure);
   int checked = 0;
   for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
     if (!IsInteriorBelowRoot(tree.nodes[i])) continue;
     for (int block = 0; block < CountBlocks(structure); ++block) {
       const bool doublet = block < 3;
-      const std::size_t entry = block * 20 + (doublet ? 0 : 16);
+      const std::size_t entry = layout.Offset(block);
       double sum = 0.0;
       for (int x = 0; x < (doublet ? 16 : 4); ++x) {
         const double p = tree.nodes[i].posterior_probs[entry + x];
@@ -301,15 +309,18 @@ TEST(Posteriors, ABlockThatNoStateExplainsIsStoredAsZeros) {
   HandTree tree = BuildTree("((t0:0.1,t1:0.2):0.15,t2:0.45)");
   Alignment alignment = MakeAlignment({0}, {"A", "C", "G"});
   alignment.dmatrix[0] = 99;  // a code that allows no state
-  GetFractionalLikelihoods(tree.down_pass, SiteRecordsOf(alignment, 0), alignment);
-  GetAncestralStatesFromPosterior(tree.up_pass, alignment.structure, UniformParameters());
-  for (int x = 0; x < 4; ++x) EXPECT_EQ(tree.nodes[1].posterior_probs[16 + x], 0.0);
+  const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
+  GiveVectors(tree, alignment.structure, false);
+  GetFractionalLikelihoods(tree.down_pass, SS, alignment);
+  GetAncestralStatesFromPosterior(tree.up_pass, SS, alignment, UniformParameters());
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(tree.nodes[1].posterior_probs[x], 0.0);
 }
 
 TEST(LikelihoodDiagnostics, PrintTheStoredBlocks) {
   HandTree tree = BuildTree("((t0:0.1,t1:0.2):0.15,t2:0.45)");
   const Alignment alignment = MakeAlignment({0}, {"A", "A", "A"});
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
+  GiveVectors(tree, alignment.structure, false);
   DebugSwitch debug(true);
   const std::string zeros4 = "0.000000 0.000000 0.000000 0.000000 \n\t\t";
   const std::string tip_a = "\tSite 0\n\t\t" + zeros4 + zeros4 + zeros4 + zeros4 +
@@ -322,7 +333,7 @@ TEST(LikelihoodDiagnostics, PrintTheStoredBlocks) {
   EXPECT_NE(frac.find("\nNode 0:\n\tSite 0\n"), std::string::npos);
 
   const std::string post = CapturedOutput([&] {
-    GetAncestralStatesFromPosterior(tree.up_pass, alignment.structure, UniformParameters());
+    GetAncestralStatesFromPosterior(tree.up_pass, SS, alignment, UniformParameters());
   });
   EXPECT_EQ(post.rfind("\nPosterior probabilities --\n\nNode 1:\n\tSite 0 (0)\n\t\t" + zeros4, 0),
             0u)

@@ -5,6 +5,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "inference/tip_likelihoods.h"
 #include "sequence/state_coding.h"
 
 std::array<double, 16> JukesCantor4(double t) {
@@ -151,4 +152,27 @@ ParameterRecord UniformParameters() {
   for (int x = 0; x < 16; ++x) parameters[kDoubletFrequenciesSlot + x] = 1.0 / 16;
   for (int x = 0; x < 4; ++x) parameters[kLoopFrequenciesSlot + x] = 0.25;
   return parameters;
+}
+
+void GiveVectors(HandTree& tree, const std::vector<int>& structure, bool in_place) {
+  tree.vectors = std::make_unique<NodeVectors>(tree.down_pass, structure, in_place);
+}
+
+std::vector<double> TipBlock(const NodeStruct& tip, const Alignment& alignment,
+                             const std::vector<SiteRecord>& SS, int column,
+                             bool stem_codes_as_sets) {
+  const int code = alignment.Code(tip.taxon_index, column);
+  if (alignment.structure[static_cast<std::size_t>(column)] != kOpeningColumn) {
+    std::vector<double> entries(4);
+    IntializeSingeltonFracLikelihoodsAtTips(entries.data(), code);
+    return entries;
+  }
+  const int partner = alignment.Code(tip.taxon_index, SS[static_cast<std::size_t>(column)].partner);
+  std::vector<double> entries(16);
+  if (stem_codes_as_sets) {
+    IntializeDoubletStateSetsAtTips(entries.data(), code, partner);
+  } else {
+    IntializeDoubletFracLikelihoodsAtTips(entries.data(), code, partner);
+  }
+  return entries;
 }

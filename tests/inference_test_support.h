@@ -6,10 +6,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "inference/node_vectors.h"
 #include "io/data_file.h"
 #include "tree/node_struct.h"
 #include "model/parameter_record.h"
@@ -24,7 +26,20 @@ struct HandTree {
   std::vector<NodeStruct*> down_pass;  // children before parents, root last
   std::vector<NodeStruct*> up_pass;    // root first
   NodeStruct* root = nullptr;
+  std::unique_ptr<NodeVectors> vectors;  // the passes' arrays, once given
 };
+
+// Gives the tree's interior nodes their vectors for this pairing array
+// (see NodeVectors): posteriors in place of the fractional likelihoods, as
+// the exact posteriors keep them, or (for the three-neighbour posteriors)
+// beside them.
+void GiveVectors(HandTree& tree, const std::vector<int>& structure, bool in_place);
+
+// The tip's N entries of the block that column `column` owns, as the
+// passes make them (stem codes as state sets or not).
+std::vector<double> TipBlock(const NodeStruct& tip, const Alignment& alignment,
+                             const std::vector<SiteRecord>& SS, int column,
+                             bool stem_codes_as_sets);
 
 // Parses "((t0:0.1,t1:0.2):0.3,t2:0.4)" (the outermost pair is the root),
 // numbers the nodes in pre-order, and gives every non-root node

@@ -105,15 +105,16 @@ TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
     const ParameterRecord parameters = ReadParameterFile(table, true);
     tree.Build(ReadTreeFile(tree_file), data, values.is_harmonic);
     const HiddenBranchMatrices hidden = SetBranchMatrices(tree, parameters, values);
-    RunPosteriorPasses(
-        {tree.down_pass, tree.up_pass, data.SS, data.alignment, parameters, hidden, nullptr},
-        values, false);
+    const InferenceInputs inputs{tree.down_pass, tree.up_pass, data.SS, data.alignment,
+                                 parameters,     hidden,       nullptr};
+    NodeVectors vectors = MakeNodeVectors(inputs, values);
+    RunPosteriorPasses(inputs, values, vectors, false);
     const GapReconstruction gaps = ReconstructGaps(tree.down_pass, data.alignment, data.SS);
     const std::vector<TaxonSet> clades = CladesByIndex(tree.down_pass, data.alignment.n_taxa);
     for (const NodeStruct* node : tree.down_pass) {
       if (node->left == nullptr || node->anc == nullptr) continue;
       const std::vector<int> members = clades[static_cast<std::size_t>(node->index)].Members();
-      single[members].push_back(node->posterior_probs);
+      single[members].emplace_back(node->posterior_probs.begin(), node->posterior_probs.end());
       std::vector<double>& p_gap = single_gaps[members].emplace_back();
       for (std::size_t c = 0; c < n_sites; ++c) p_gap.push_back(gaps.PGap(*node, c));
     }

@@ -43,12 +43,12 @@ void SimulateHiddenRowReference(const NodeStruct& node, const std::vector<SiteRe
       row[c] = y / 4;
       row[SS[c].partner] = y % 4;
     } else {
-      const int x = draw(&node.posterior_probs[offset + kSingletEntries], kNumNucleotides,
+      const int x = draw(&node.posterior_probs[offset], kNumNucleotides,
                          "posterior probabilities");
       row[c] = draw(&hidden.singlet[static_cast<std::size_t>(x) * kNumNucleotides],
                     kNumNucleotides, "hidden transition probabilities");
     }
-    offset += kBlockSize;
+    offset += BlockEntries(pairing);
   }
 }
 

@@ -47,8 +47,9 @@ struct Case {
     }
     alignment = MakeAlignment(structure, rows);
     SS = SiteRecordsOf(alignment, condition_on_pairs);
+    GiveVectors(tree, structure, false);
     GetFractionalLikelihoods(tree.down_pass, SS, alignment);
-    GetAncestralStatesFromPosterior(tree.up_pass, structure, UniformParameters());
+    GetAncestralStatesFromPosterior(tree.up_pass, SS, alignment, UniformParameters());
   }
 };
 
@@ -214,14 +215,19 @@ TEST(StreamingRows, RateCategoriesComeFromTheirOwnStretchAfterEveryOtherDraw) {
     categories.posteriors.probs.insert(categories.posteriors.probs.end(),
                                        {0.1 * double(b % 7 + 1), 0.9 - 0.1 * double(b % 7)});
   }
+  const BlockLayout layout(c.alignment.structure);
+  std::vector<std::vector<double>> both;
   for (NodeStruct* node : c.tree.down_pass) {
+    if (!IsInteriorBelowRoot(*node)) continue;
     // Category 1 holds each block's doublets and nucleotides in reverse.
-    std::vector<double>& both = node->category_posteriors = node->posterior_probs;
-    both.insert(both.end(), node->posterior_probs.begin(), node->posterior_probs.end());
-    for (auto at = both.begin() + std::ssize(node->posterior_probs); at != both.end(); at += 20) {
-      std::reverse(at, at + 16);
-      std::reverse(at + 16, at + 20);
+    const std::span<double> mixed = node->posterior_probs;
+    std::vector<double>& entries = both.emplace_back(mixed.begin(), mixed.end());
+    entries.insert(entries.end(), mixed.begin(), mixed.end());
+    for (int b = 0; b < layout.n_blocks(); ++b) {
+      const auto at = entries.begin() + std::ssize(mixed) + std::ptrdiff_t(layout.Offset(b));
+      std::reverse(at, at + (layout.IsDoublet(b) ? 16 : 4));
     }
+    node->category_posteriors = entries;
   }
   const SampleRowPlan plain(c.tree.down_pass, c.SS, c.alignment.structure, c.hidden, 3, 0, 77);
   const SampleRowPlan plan(c.tree.down_pass, c.SS, c.alignment.structure, c.hidden, 3, 0, 77,
@@ -240,7 +246,7 @@ TEST(StreamingRows, RateCategoriesComeFromTheirOwnStretchAfterEveryOtherDraw) {
       const int n = c.alignment.structure[col] == kOpeningColumn ? 16 : 4;
       const int k = DrawCategorical(categories.posteriors.OfBlock(block), 2,
                                     DrawUniform(&category_state));
-      const std::size_t entry = block++ * kBlockSize + (n == 16 ? 0 : kSingletEntries);
+      const std::size_t entry = layout.Offset(static_cast<int>(block++));
       int x = DrawCategorical(PosteriorEntries(node, entry, k), n, DrawUniform(&state));
       if (hidden) {
         const HiddenBranchMatrices& m = categories.hidden[static_cast<std::size_t>(k)];
@@ -297,8 +303,9 @@ TEST(StreamingRows, AnUndrawablePosteriorIsReportedBeforeAnyRowAsTheSamplingOrde
   }
   // Nodes 2 and 3 in down-pass order, at different columns: node 2's is met
   // first.
-  std::fill_n(sampled[1]->posterior_probs.begin() + 3 * kBlockSize, kBlockSize, 0.0);
-  std::fill_n(sampled[2]->posterior_probs.begin(), kBlockSize, 0.0);
+  const BlockLayout layout(c.alignment.structure);
+  std::fill_n(sampled[1]->posterior_probs.begin() + std::ptrdiff_t(layout.Offset(3)), 4, 0.0);
+  std::fill_n(sampled[2]->posterior_probs.begin(), 16, 0.0);
   const SampleRowPlan plan(c.tree.down_pass, c.SS, c.alignment.structure, c.hidden, 2, 0, 1);
   const std::string message = FatalOutput([&] { CheckSampledPosteriors(plan); });
   std::vector<int> anc_seqs(2 * sampled.size() * 2 * 8);

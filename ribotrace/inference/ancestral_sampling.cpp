@@ -47,7 +47,7 @@ void ConditionDoubletPosteriorsOnPairs(NodeStruct& node, const std::vector<int>&
       if (structure[c] == kOpeningColumn) {
         ConditionDoubletsOnPairs(posteriors + offset, SS[c].freq_canonical);
       }
-      offset += kBlockSize;
+      offset += BlockEntries(structure[c]);
     }
   }
 }
@@ -76,19 +76,18 @@ double SampleAncestralRow(const NodeStruct& node, const std::vector<SiteRecord>&
     const int pairing = structure[c];
     if (!OwnsBlock(pairing)) continue;
     const bool doublet = pairing == kOpeningColumn;
-    const std::size_t entry = offset + (doublet ? 0 : kSingletEntries);
     const double* probs =
-        PosteriorEntries(node, entry, categories != nullptr ? categories->Next() : -1);
+        PosteriorEntries(node, offset, categories != nullptr ? categories->Next() : -1);
     const int state =
         DrawCategorical(probs, doublet ? kNumDoublets : kNumNucleotides, DrawUniform(&random_state));
     if (state < 0) FailOnUndrawablePosterior(node, c);
-    if (with_log_p) log_p += std::log(node.posterior_probs[entry + static_cast<std::size_t>(state)]);
+    if (with_log_p) log_p += std::log(node.posterior_probs[offset + static_cast<std::size_t>(state)]);
     if (doublet) {
       GetDoubletMembers(row[c], row[SS[c].partner], state);
     } else {
       row[c] = state;
     }
-    offset += kBlockSize;
+    offset += BlockEntries(pairing);
   }
   *seed = random_state;
   return log_p;

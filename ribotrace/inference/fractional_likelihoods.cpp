@@ -8,9 +8,11 @@
 #include "bailout/bailout.h"
 #include "bailout/quoted.h"
 #include "base/diagnostics.h"
+#include "base/ordered_batches.h"
+#include "base/weighted_ranges.h"
 #include "inference/likelihood_blocks.h"
-#include "sequence/state_coding.h"
 #include "inference/tip_likelihoods.h"
+#include "sequence/state_coding.h"
 
 int RescaleBlock(double* entries, int n, double threshold) {
   double largest = *std::max_element(entries, entries + n);
@@ -25,62 +27,65 @@ int RescaleBlock(double* entries, int n, double threshold) {
 
 namespace {
 
-void InitializeTip(NodeStruct& tip, const std::vector<SiteRecord>& SS, const Alignment& alignment,
-                   bool stem_codes_as_sets) {
-  if (tip.taxon_index < 0 || tip.taxon_index >= alignment.n_taxa) {
-    Fail("GetFractionalLikelihoods Error: The tree's tip " + Quoted(tip.label) +
-         " matches no taxon of the data file.");
-  }
-  std::size_t offset = 0;
-  for (int c = 0; c < alignment.n_sites; ++c) {
-    const int pairing = alignment.structure[c];
-    if (!OwnsBlock(pairing)) continue;
-    const int code = alignment.Code(tip.taxon_index, c);
-    if (pairing == kLoopColumn) {
-      IntializeSingeltonFracLikelihoodsAtTips(tip, offset, code);
-    } else {
-      const int partner_code = alignment.Code(tip.taxon_index, SS[c].partner);
-      if (stem_codes_as_sets) {
-        IntializeDoubletStateSetsAtTips(tip, offset, code, partner_code);
-      } else {
-        IntializeDoubletFracLikelihoodsAtTips(tip, offset, code, partner_code);
+void CheckTree(const std::vector<NodeStruct*>& down_pass, const Alignment& alignment) {
+  for (const NodeStruct* node : down_pass) {
+    if (node->left == nullptr && node->right == nullptr) {
+      if (node->taxon_index < 0 || node->taxon_index >= alignment.n_taxa) {
+        Fail("GetFractionalLikelihoods Error: The tree's tip " + Quoted(node->label) +
+             " matches no taxon of the data file.");
       }
+    } else if (node->left == nullptr || node->right == nullptr) {
+      Fail("GetFractionalLikelihoods Error: Node " + std::to_string(node->index) +
+           " has one child; the tree must be binary.");
     }
-    offset += kBlockSize;
   }
 }
 
-// The node's N entries of the block at `offset`: the product of both
-// children's contributions, rescaled if needed. Returns the rescaling count.
+// The node's N entries of the block: the product of both children's
+// contributions, rescaled if needed. Returns the rescaling count.
 template <int N>
-int CombineBlock(NodeStruct& node, std::size_t offset, double threshold) {
-  const std::size_t entry = offset + EntriesOffset<N>();
+int CombineBlock(NodeStruct& node, const TipLikelihoods& tips, int block, double threshold) {
+  const std::size_t offset = tips.layout().Offset(block);
+  std::array<double, N> scratch;
   std::array<double, N> from_left;
   std::array<double, N> from_right;
-  ChildContributions<N>(node, entry, from_left.data(), from_right.data());
-  double* entries = &node.frac_likelihoods[entry];
+  BranchContribution<N>(BranchMatrix<N>(*node.left),
+                        tips.Of<N>(*node.left, block, offset, scratch.data()), from_left.data());
+  BranchContribution<N>(BranchMatrix<N>(*node.right),
+                        tips.Of<N>(*node.right, block, offset, scratch.data()), from_right.data());
+  double* entries = node.frac_likelihoods.data() + offset;
   for (int x = 0; x < N; ++x) entries[x] = from_left[x] * from_right[x];
   return RescaleBlock(entries, N, threshold);
 }
 
-void CombineChildren(NodeStruct& node, const std::vector<int>& structure, double threshold,
-                     int* counts) {
-  std::size_t offset = 0;
-  for (const int pairing : structure) {
-    if (!OwnsBlock(pairing)) continue;
-    *counts++ = pairing == kOpeningColumn ? CombineBlock<kNumDoublets>(node, offset, threshold)
-                                          : CombineBlock<kNumNucleotides>(node, offset, threshold);
-    offset += kBlockSize;
+// Blocks [first, last) of every interior node, children before parents.
+void CombineBlocks(const std::vector<NodeStruct*>& down_pass, const TipLikelihoods& tips,
+                   double threshold, int first, int last, long long* counts) {
+  const BlockLayout& layout = tips.layout();
+  for (NodeStruct* node : down_pass) {
+    if (node->left == nullptr) continue;
+    for (int b = first; b < last; ++b) {
+      counts[b] += layout.IsDoublet(b) ? CombineBlock<kNumDoublets>(*node, tips, b, threshold)
+                                       : CombineBlock<kNumNucleotides>(*node, tips, b, threshold);
+    }
   }
 }
 
-void ShowFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass, int n_blocks) {
+void ShowFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass,
+                               const TipLikelihoods& tips) {
+  const BlockLayout& layout = tips.layout();
   std::printf("\nFractional likelihoods --\n");
+  std::array<double, kNumDoublets> scratch;
   for (const NodeStruct* node : down_pass) {
     std::printf("\nNode %d:\n", node->index);
-    for (int n = 0; n < n_blocks; ++n) {
+    for (int n = 0; n < layout.n_blocks(); ++n) {
       std::printf("\tSite %d\n\t\t", n);
-      PrintBlock(&node->frac_likelihoods[static_cast<std::size_t>(n) * kBlockSize]);
+      const std::size_t offset = layout.Offset(n);
+      if (layout.IsDoublet(n)) {
+        PrintBlock(tips.Of<kNumDoublets>(*node, n, offset, scratch.data()), kNumDoublets);
+      } else {
+        PrintBlock(tips.Of<kNumNucleotides>(*node, n, offset, scratch.data()), kNumNucleotides);
+      }
     }
   }
 }
@@ -90,24 +95,19 @@ void ShowFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass, int n_
 FractionalScaling GetFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass,
                                            const std::vector<SiteRecord>& SS,
                                            const Alignment& alignment,
-                                           const FractionalOptions& options) {
+                                           const PassOptions& options) {
+  CheckTree(down_pass, alignment);
+  const BlockLayout layout(alignment.structure);
+  const TipLikelihoods tips(SS, alignment, layout, options.stem_codes_as_sets);
   FractionalScaling scaling;
-  scaling.n_blocks = CountBlocks(alignment.structure);
-  const std::size_t n_blocks = static_cast<std::size_t>(scaling.n_blocks);
-  scaling.counts.assign(down_pass.size() * n_blocks, 0);
-  for (std::size_t position = 0; position < down_pass.size(); ++position) {
-    NodeStruct& node = *down_pass[position];
-    node.frac_likelihoods.assign(n_blocks * kBlockSize, 0.0);
-    if (node.left == nullptr && node.right == nullptr) {
-      InitializeTip(node, SS, alignment, options.stem_codes_as_sets);
-    } else if (node.left == nullptr || node.right == nullptr) {
-      Fail("GetFractionalLikelihoods Error: Node " + std::to_string(node.index) +
-           " has one child; the tree must be binary.");
-    } else {
-      CombineChildren(node, alignment.structure, options.rescale_threshold,
-                      scaling.counts.data() + position * n_blocks);
-    }
-  }
-  if (show_debug_info) ShowFractionalLikelihoods(down_pass, scaling.n_blocks);
+  scaling.n_blocks = layout.n_blocks();
+  scaling.counts.assign(static_cast<std::size_t>(scaling.n_blocks), 0);
+  WorkInWeightedRanges(BlockWork(layout), ResolveThreadCount(options.threads),
+                       [&](std::size_t first, std::size_t last) {
+                         CombineBlocks(down_pass, tips, options.rescale_threshold,
+                                       static_cast<int>(first), static_cast<int>(last),
+                                       scaling.counts.data());
+                       });
+  if (show_debug_info) ShowFractionalLikelihoods(down_pass, tips);
   return scaling;
 }

@@ -12,16 +12,14 @@
 
 // Where a block was multiplied by 2^256 to keep it out of the subnormal
 // range: with many taxa the plain products fall below the smallest double.
-// Each count says how many times a node's block was rescaled; a block's
-// entries keep their ratios, so the posteriors (normalised per block) do
-// not depend on it.
+// Each count says how many times a block was rescaled, summed over the
+// nodes; a block's entries keep their ratios, so the posteriors (normalised
+// per block) do not depend on it.
 struct FractionalScaling {
   int n_blocks = 0;
-  std::vector<int> counts;  // per down-pass position, then per block
+  std::vector<long long> counts;  // per block
 
-  int Count(std::size_t position, int block) const {
-    return counts[position * static_cast<std::size_t>(n_blocks) + static_cast<std::size_t>(block)];
-  }
+  long long Count(int block) const { return counts[static_cast<std::size_t>(block)]; }
 };
 
 // A block whose largest entry falls below this is rescaled.
@@ -33,24 +31,30 @@ constexpr double kRescaleFactor = 0x1p256;
 // exponent changes; an all-zero block stays as it is.
 int RescaleBlock(double* entries, int n, double threshold = kRescaleThreshold);
 
-// What the marginal mode changes in the pass, and a test hook.
-struct FractionalOptions {
+// What the passes (fractional likelihoods and posteriors) are asked for.
+struct PassOptions {
   // Stem codes as state sets (IntializeDoubletStateSetsAtTips), as MrBayes
   // reads them, instead of any ambiguous position counting as unknown.
   bool stem_codes_as_sets = false;
   // Rescaling starts below this; raising it forces rescaling where no
-  // underflow threatens.
+  // underflow threatens (a test hook).
   double rescale_threshold = kRescaleThreshold;
+  // Threads that share the blocks (0: every core). Every block is computed
+  // by one thread with the same arithmetic, so the results do not depend
+  // on the number.
+  int threads = 1;
 };
 
-// Fills every node's frac_likelihoods (20 entries per block, see
-// likelihood_blocks.h) in down-pass order: tips from their observed codes,
-// interior nodes as the product over both children of the child's
-// transition matrix applied to the child's block. The root's vector is not
-// weighted by state frequencies. Each child's p_singlet / p_doublet must
-// already hold its branch's transition probabilities. Prints every node's
-// blocks when diagnostics are on.
+// Fills the frac_likelihoods of every interior node (laid out as in
+// likelihood_blocks.h; NodeVectors must have pointed them at their arrays)
+// in down-pass order as the product over both children of the child's
+// transition matrix applied to the child's block, a tip's block made from
+// its observed codes. The root's vector is not weighted by state
+// frequencies. Each child's p_singlet / p_doublet must already hold its
+// branch's transition probabilities. Fails on a tip that matches no taxon
+// and on a node with one child, the first in down-pass order. Prints every
+// node's blocks (tips' included) when diagnostics are on.
 FractionalScaling GetFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass,
                                            const std::vector<SiteRecord>& SS,
                                            const Alignment& alignment,
-                                           const FractionalOptions& options = {});
+                                           const PassOptions& options = {});

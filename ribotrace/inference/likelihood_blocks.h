@@ -1,8 +1,13 @@
-// The per-node layout shared by the fractional likelihoods and the
-// posteriors: one block of 20 doubles for every loop column and for the
-// opening column of every stem pair, blocks in column order. Entries 0-15
-// hold the 16 doublets by doublet index, entries 16-19 A, C, G, U. A closing
-// column owns no block: its nucleotide lives in its partner's doublet.
+// The compact layout of a node's vectors, shared by the fractional
+// likelihoods, the outside vectors and the posteriors: one block for every
+// loop column and for the opening column of every stem pair, blocks in
+// column order, each as long as its number of states. A stem pair's block
+// holds the 16 doublets by doublet index, a loop column's the four
+// nucleotides A, C, G, U. A closing column owns no block: its nucleotide
+// lives in its partner's doublet. A node's vector thus holds 16 doubles per
+// stem pair and 4 per loop column (BlockLayout::n_entries()), the same for
+// every node and every kind of vector; NodeVectors (node_vectors.h) keeps
+// the vectors of all nodes in contiguous arrays.
 #pragma once
 
 #include <cstddef>
@@ -10,20 +15,56 @@
 
 #include "tree/node_struct.h"
 
-constexpr int kBlockSize = 20;
-constexpr int kSingletEntries = 16;  // offset of A C G U within a block
-
 constexpr int kLoopColumn = 0;
 constexpr int kOpeningColumn = 1;
 
 // True for the columns that own a block (loop and opening columns).
 inline bool OwnsBlock(int pairing) { return pairing == kLoopColumn || pairing == kOpeningColumn; }
 
+// The number of entries of the block a column owns: 16 for a stem pair, 4
+// for a loop column.
+inline std::size_t BlockEntries(int pairing) { return pairing == kOpeningColumn ? 16 : 4; }
+
 // Number of blocks a node carries for this pairing array.
 inline int CountBlocks(const std::vector<int>& structure) {
   int n_blocks = 0;
   for (const int pairing : structure) n_blocks += OwnsBlock(pairing) ? 1 : 0;
   return n_blocks;
+}
+
+// Doubles in one node vector for this pairing array.
+inline std::size_t CountEntries(const std::vector<int>& structure) {
+  std::size_t n_entries = 0;
+  for (const int pairing : structure) n_entries += OwnsBlock(pairing) ? BlockEntries(pairing) : 0;
+  return n_entries;
+}
+
+// Where each block lies in a node vector, made once for the alignment.
+class BlockLayout {
+ public:
+  explicit BlockLayout(const std::vector<int>& structure);
+
+  int n_blocks() const { return static_cast<int>(columns_.size()); }
+  std::size_t n_entries() const { return offsets_.back(); }
+  std::size_t Offset(int block) const { return offsets_[static_cast<std::size_t>(block)]; }
+  // The column that owns the block: a loop column or a stem pair's opening column.
+  int Column(int block) const { return columns_[static_cast<std::size_t>(block)]; }
+  bool IsDoublet(int block) const {
+    return offsets_[static_cast<std::size_t>(block) + 1] - Offset(block) == 16;
+  }
+
+ private:
+  std::vector<std::size_t> offsets_;  // n_blocks + 1: each block's first entry, then the total
+  std::vector<int> columns_;
+};
+
+// How much arithmetic each block costs the passes, relative to the others
+// (N x N per branch): the weights by which they split the blocks over
+// threads.
+inline std::vector<double> BlockWork(const BlockLayout& layout) {
+  std::vector<double> work;
+  for (int b = 0; b < layout.n_blocks(); ++b) work.push_back(layout.IsDoublet(b) ? 256.0 : 16.0);
+  return work;
 }
 
 // The nodes whose states are sampled: interior nodes other than the root.
@@ -54,12 +95,6 @@ inline const double* PosteriorEntries(const NodeStruct& node, std::size_t offset
                                    offset];
 }
 
-// Where the N entries of a block begin: 0 for doublets, 16 for nucleotides.
-template <int N>
-constexpr std::size_t EntriesOffset() {
-  return N == 16 ? 0 : 16;
-}
-
 // What a neighbour's subtree says about the state at the near end of its
 // branch: out[x] = sum over y of p[x][y] x likelihood[y], with p the N x N
 // transition matrix of the branch (row: state at the near end) and
@@ -73,19 +108,9 @@ inline void BranchContribution(const double* p, const double* likelihood, double
   }
 }
 
-// What the two children of an interior node say about its state in the
-// block entries starting at `entry`: their contributions through their own
-// branches.
-template <int N>
-inline void ChildContributions(const NodeStruct& node, std::size_t entry, double* from_left,
-                               double* from_right) {
-  BranchContribution<N>(BranchMatrix<N>(*node.left), &node.left->frac_likelihoods[entry],
-                        from_left);
-  BranchContribution<N>(BranchMatrix<N>(*node.right), &node.right->frac_likelihoods[entry],
-                        from_right);
-}
-
-// Prints the 20 entries of one block for the diagnostics, four to a line
-// after a "\t\t" indent: "%lf " each, "\n\t\t" after every fourth of the
-// first sixteen, a newline at the end.
-void PrintBlock(const double* entries);
+// Prints the N entries of one block for the diagnostics as the 20 entries
+// that a block has always been listed with (doublets 0-15, then A C G U;
+// the entries of the other kind 0.0), four to a line after a "\t\t" indent:
+// "%lf " each, "\n\t\t" after every fourth of the first sixteen, a newline
+// at the end.
+void PrintBlock(const double* entries, std::size_t n);

@@ -27,25 +27,19 @@ std::vector<double> GetBlockLogLikelihoods(const std::vector<NodeStruct*>& down_
   // to the root through the products, so each one is taken off again here.
   const double log_factor = std::log(kRescaleFactor);
   const NodeStruct& root = *down_pass.back();
+  const BlockLayout layout(structure);
   std::vector<double> lnl;
   lnl.reserve(static_cast<std::size_t>(scaling.n_blocks));
-  int block = 0;
-  for (const int pairing : structure) {
-    if (!OwnsBlock(pairing)) continue;
-    long long rescalings = 0;
-    for (std::size_t position = 0; position < down_pass.size(); ++position) {
-      rescalings += scaling.Count(position, block);
-    }
-    const double* entries = &root.frac_likelihoods[static_cast<std::size_t>(block) * kBlockSize];
-    if (pairing == kOpeningColumn) {
+  for (int block = 0; block < layout.n_blocks(); ++block) {
+    const double* entries = root.frac_likelihoods.data() + layout.Offset(block);
+    const double rescalings = static_cast<double>(scaling.Count(block));
+    if (layout.IsDoublet(block)) {
       lnl.push_back(LogOfBlock<kNumDoublets>(&parameters[kDoubletFrequenciesSlot], entries) -
-                    static_cast<double>(rescalings) * log_factor);
+                    rescalings * log_factor);
     } else {
-      lnl.push_back(LogOfBlock<kNumNucleotides>(&parameters[kLoopFrequenciesSlot],
-                                                entries + kSingletEntries) -
-                    static_cast<double>(rescalings) * log_factor);
+      lnl.push_back(LogOfBlock<kNumNucleotides>(&parameters[kLoopFrequenciesSlot], entries) -
+                    rescalings * log_factor);
     }
-    ++block;
   }
   return lnl;
 }

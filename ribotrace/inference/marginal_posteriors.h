@@ -6,23 +6,27 @@
 
 #include <vector>
 
+#include "base/alignment.h"
 #include "inference/fractional_likelihoods.h"
 #include "model/parameter_record.h"
+#include "sequence/stems_and_loops.h"
 #include "tree/node_struct.h"
 
-// Walks the up-pass sequence once. At the root the outside of a child c is
+// Visits every interior node once, parents before children (up_pass starts
+// at the root). At the root the outside of a child c is
 // O_c(y) = sum over x of pi(x) x C_s(x) x P_c[x][y], further down
 // O_c(y) = sum over x of O_v(x) x C_s(x) x P_c[x][y], where v is c's parent,
 // s its sibling, C_s(x) = sum over z of P_s[x][z] x L_s(z) the sibling's
 // contribution and P_c the branch matrix of c. Every interior node v below
 // the root gets posterior_probs proportional to O_v(x) x C_left(x) x
-// C_right(x); tips and the root get all 0.0, and so does a block in which
-// every state has probability 0. Outside blocks are rescaled like the
-// fractional likelihoods (rescale_threshold is a test hook). Doublet blocks
-// use the doublet frequencies and p_doublet, loop blocks the loop
-// frequencies and p_singlet. Prints the posteriors when diagnostics are on.
-// Returns how many outside blocks were rescaled.
+// C_right(x); a block in which every state has probability 0 gets all 0.0.
+// A node's posteriors may take the place of its fractional likelihoods
+// (see node_vectors.h): only its children's are read, and tips' are made
+// from their codes (SS, alignment and options.stem_codes_as_sets as in
+// GetFractionalLikelihoods). Outside blocks are rescaled like the fractional
+// likelihoods. Doublet blocks use the doublet frequencies and p_doublet,
+// loop blocks the loop frequencies and p_singlet. Prints the posteriors when
+// diagnostics are on. Returns how many outside blocks were rescaled.
 long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
-                                const std::vector<int>& structure,
-                                const ParameterRecord& parameters,
-                                double rescale_threshold = kRescaleThreshold);
+                                const std::vector<SiteRecord>& SS, const Alignment& alignment,
+                                const ParameterRecord& parameters, const PassOptions& options = {});

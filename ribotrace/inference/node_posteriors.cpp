@@ -9,17 +9,17 @@
 PosteriorLayout::PosteriorLayout(const std::vector<int>& structure,
                                  const std::vector<SiteRecord>& SS)
     : offsets_(structure.size()), partners_(structure.size(), -1) {
-  std::size_t block = 0;
+  std::size_t offset = 0;
   for (std::size_t c = 0; c < structure.size(); ++c) {
     if (structure[c] == kOpeningColumn) {
       const auto partner = static_cast<std::size_t>(SS[c].partner);
       partners_[c] = SS[c].partner;
       partners_[partner] = static_cast<int>(c);
-      offsets_[c] = offsets_[partner] = block * kBlockSize;
+      offsets_[c] = offsets_[partner] = offset;
     } else if (structure[c] == kLoopColumn) {
-      offsets_[c] = block * kBlockSize + kSingletEntries;
+      offsets_[c] = offset;
     }
-    block += OwnsBlock(structure[c]) ? 1 : 0;
+    offset += OwnsBlock(structure[c]) ? BlockEntries(structure[c]) : 0;
   }
 }
 

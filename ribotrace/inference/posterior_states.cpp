@@ -6,7 +6,10 @@
 #include <cstdio>
 
 #include "base/diagnostics.h"
+#include "base/ordered_batches.h"
+#include "base/weighted_ranges.h"
 #include "inference/likelihood_blocks.h"
+#include "inference/tip_likelihoods.h"
 #include "sequence/state_coding.h"
 
 namespace {
@@ -20,64 +23,68 @@ const NodeStruct& ThirdNeighbour(const NodeStruct& node) {
   return anc.left == &node ? *anc.right : *anc.left;
 }
 
-// Writes the N posterior entries of the block at `offset`: freq[x] x the
-// three contributions, divided by their sum.
+// Writes the N posterior entries of the block: freq[x] x the three
+// contributions, divided by their sum.
 template <int N>
 void PosteriorOfBlock(NodeStruct& node, const std::array<const NodeStruct*, 3>& neighbours,
-                      std::size_t offset, const double* freq) {
-  const std::size_t entry = offset + EntriesOffset<N>();
+                      const TipLikelihoods& tips, int block, const double* freq) {
+  const std::size_t offset = tips.layout().Offset(block);
   std::array<double, N> product;
   for (int x = 0; x < N; ++x) product[x] = freq[x];
+  std::array<double, N> scratch;
   std::array<double, N> contribution;
   for (const NodeStruct* w : neighbours) {
-    BranchContribution<N>(BranchMatrix<N>(*w), &w->frac_likelihoods[entry], contribution.data());
+    BranchContribution<N>(BranchMatrix<N>(*w), tips.Of<N>(*w, block, offset, scratch.data()),
+                          contribution.data());
     for (int x = 0; x < N; ++x) product[x] *= contribution[x];
   }
   double sum = 0.0;
   for (int x = 0; x < N; ++x) sum += product[x];
   const bool usable = sum > 0.0 && std::isfinite(sum);
-  double* entries = &node.posterior_probs[entry];
+  double* entries = node.posterior_probs.data() + offset;
   for (int x = 0; x < N; ++x) entries[x] = usable ? product[x] / sum : 0.0;
 }
 
 }  // namespace
 
 void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
-                                     const std::vector<int>& structure,
-                                     const ParameterRecord& parameters) {
-  const std::size_t n_entries = static_cast<std::size_t>(CountBlocks(structure)) * kBlockSize;
+                                     const std::vector<SiteRecord>& SS, const Alignment& alignment,
+                                     const ParameterRecord& parameters,
+                                     const PassOptions& options) {
+  const BlockLayout layout(alignment.structure);
+  const TipLikelihoods tips(SS, alignment, layout, options.stem_codes_as_sets);
   const double* doublet_freq = &parameters[kDoubletFrequenciesSlot];
   const double* loop_freq = &parameters[kLoopFrequenciesSlot];
-  for (NodeStruct* node : up_pass) {
-    node->posterior_probs.assign(n_entries, 0.0);
-    if (!IsInteriorBelowRoot(*node)) continue;
-    const std::array<const NodeStruct*, 3> neighbours = {node->left, node->right,
-                                                         &ThirdNeighbour(*node)};
-    std::size_t offset = 0;
-    for (const int pairing : structure) {
-      if (!OwnsBlock(pairing)) continue;
-      if (pairing == kOpeningColumn) {
-        PosteriorOfBlock<kNumDoublets>(*node, neighbours, offset, doublet_freq);
-      } else {
-        PosteriorOfBlock<kNumNucleotides>(*node, neighbours, offset, loop_freq);
-      }
-      offset += kBlockSize;
-    }
-  }
-  if (show_debug_info) ShowPosteriors(up_pass, structure);
+  WorkInWeightedRanges(
+      BlockWork(layout), ResolveThreadCount(options.threads),
+      [&](std::size_t first, std::size_t last) {
+        for (NodeStruct* node : up_pass) {
+          if (!IsInteriorBelowRoot(*node)) continue;
+          const std::array<const NodeStruct*, 3> neighbours = {node->left, node->right,
+                                                               &ThirdNeighbour(*node)};
+          for (int b = static_cast<int>(first); b < static_cast<int>(last); ++b) {
+            if (layout.IsDoublet(b)) {
+              PosteriorOfBlock<kNumDoublets>(*node, neighbours, tips, b, doublet_freq);
+            } else {
+              PosteriorOfBlock<kNumNucleotides>(*node, neighbours, tips, b, loop_freq);
+            }
+          }
+        }
+      });
+  if (show_debug_info) ShowPosteriors(up_pass, alignment.structure);
 }
 
 void ShowPosteriors(const std::vector<NodeStruct*>& up_pass, const std::vector<int>& structure) {
+  const BlockLayout layout(structure);
   std::printf("\nPosterior probabilities --\n");
   for (const NodeStruct* node : up_pass) {
     if (!IsInteriorBelowRoot(*node)) continue;
     std::printf("\nNode %d:\n", node->index);
-    int block = 0;
-    for (const int pairing : structure) {
-      if (!OwnsBlock(pairing)) continue;
-      std::printf("\tSite %d (%d)\n\t\t", block, pairing);
-      PrintBlock(&node->posterior_probs[static_cast<std::size_t>(block) * kBlockSize]);
-      ++block;
+    for (int block = 0; block < layout.n_blocks(); ++block) {
+      const int column = layout.Column(block);
+      std::printf("\tSite %d (%d)\n\t\t", block, structure[static_cast<std::size_t>(column)]);
+      PrintBlock(node->posterior_probs.data() + layout.Offset(block),
+                 layout.IsDoublet(block) ? kNumDoublets : kNumNucleotides);
     }
   }
 }

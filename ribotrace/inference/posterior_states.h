@@ -4,22 +4,28 @@
 
 #include <vector>
 
-#include "tree/node_struct.h"
+#include "base/alignment.h"
+#include "inference/fractional_likelihoods.h"
 #include "model/parameter_record.h"
+#include "sequence/stems_and_loops.h"
+#include "tree/node_struct.h"
 
 // For every node of the up-pass sequence that has both children and an
 // ancestor, and every block: posterior[x] proportional to freq[x] x the
 // contributions of left, right and a third neighbour U, normalised per
 // block. U is the ancestor, or the sibling when the ancestor is the root;
 // each neighbour contributes through its own branch matrix and its own
-// fractional likelihoods. Doublet blocks use the doublet frequencies and
-// p_doublet, loop blocks the loop frequencies and p_singlet. A block in
-// which every state has probability 0 is stored as all 0.0 (sampling then
-// stops on it). Tips and the root get all 0.0. Prints the posteriors when
-// diagnostics are on.
+// fractional likelihoods (a tip's made from its codes, with SS, alignment
+// and options.stem_codes_as_sets as in GetFractionalLikelihoods), so the
+// posteriors need an array of their own (see node_vectors.h). Doublet
+// blocks use the doublet frequencies and p_doublet, loop blocks the loop
+// frequencies and p_singlet. A block in which every state has probability 0
+// is stored as all 0.0 (sampling then stops on it). Prints the posteriors
+// when diagnostics are on.
 void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
-                                     const std::vector<int>& structure,
-                                     const ParameterRecord& parameters);
+                                     const std::vector<SiteRecord>& SS, const Alignment& alignment,
+                                     const ParameterRecord& parameters,
+                                     const PassOptions& options = {});
 
 // The diagnostic listing of the posteriors: every interior node below the
 // root in up-pass order, every block with its pairing entry.

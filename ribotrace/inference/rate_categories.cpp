@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/ordered_batches.h"
 #include "base/random_source.h"
+#include "base/weighted_ranges.h"
 #include "inference/ancestral_sampling.h"
 #include "inference/likelihood_blocks.h"
 
@@ -32,34 +34,28 @@ CategoryPosteriors MixCategoryLikelihoods(const std::vector<std::vector<double>>
   return categories;
 }
 
-void KeepCategoryPosteriors(const std::vector<NodeStruct*>& nodes, int category,
-                            int n_categories) {
-  for (NodeStruct* node : nodes) {
-    if (!IsInteriorBelowRoot(*node)) continue;
-    const std::size_t size = node->posterior_probs.size();
-    node->category_posteriors.resize(size * static_cast<std::size_t>(n_categories));
-    std::copy(node->posterior_probs.begin(), node->posterior_probs.end(),
-              node->category_posteriors.begin() + static_cast<std::ptrdiff_t>(
-                                                      size * static_cast<std::size_t>(category)));
-  }
-}
-
-void MixNodePosteriors(const std::vector<NodeStruct*>& nodes,
-                       const CategoryPosteriors& categories) {
-  for (NodeStruct* node : nodes) {
-    if (!IsInteriorBelowRoot(*node)) continue;
-    const std::size_t n_blocks = node->posterior_probs.size() / kBlockSize;
-    for (std::size_t b = 0; b < n_blocks; ++b) {
-      const double* weights = categories.OfBlock(b);
-      for (std::size_t e = b * kBlockSize; e < (b + 1) * kBlockSize; ++e) {
-        double sum = 0.0;
-        for (int k = 0; k < categories.n_categories; ++k) {
-          sum += weights[k] * *PosteriorEntries(*node, e, k);
+void MixNodePosteriors(const std::vector<NodeStruct*>& nodes, const std::vector<int>& structure,
+                       const CategoryPosteriors& categories, int threads) {
+  const BlockLayout layout(structure);
+  std::vector<double> entries;
+  for (int b = 0; b < layout.n_blocks(); ++b) entries.push_back(layout.IsDoublet(b) ? 16.0 : 4.0);
+  WorkInWeightedRanges(entries, ResolveThreadCount(threads), [&](std::size_t first,
+                                                                 std::size_t last) {
+    for (NodeStruct* node : nodes) {
+      if (!IsInteriorBelowRoot(*node)) continue;
+      for (std::size_t b = first; b < last; ++b) {
+        const double* weights = categories.OfBlock(b);
+        const int block = static_cast<int>(b);
+        for (std::size_t e = layout.Offset(block); e < layout.Offset(block + 1); ++e) {
+          double sum = 0.0;
+          for (int k = 0; k < categories.n_categories; ++k) {
+            sum += weights[k] * *PosteriorEntries(*node, e, k);
+          }
+          node->posterior_probs[e] = sum;
         }
-        node->posterior_probs[e] = sum;
       }
     }
-  }
+  });
 }
 
 int CategoryDrawer::Next() {

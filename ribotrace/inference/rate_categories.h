@@ -41,16 +41,12 @@ struct CategorySampling {
 CategoryPosteriors MixCategoryLikelihoods(const std::vector<std::vector<double>>& block_lnl,
                                           std::vector<double>* mixed);
 
-// Copies the posterior_probs of every interior node below the root into
-// its category_posteriors as category `category` of n_categories.
-void KeepCategoryPosteriors(const std::vector<NodeStruct*>& nodes, int category,
-                            int n_categories);
-
 // Sets the posterior_probs of every interior node below the root to the
 // mixture over categories: entry by entry of each block, the sum over k of
-// P(k | data at the block) x the entry given category k.
-void MixNodePosteriors(const std::vector<NodeStruct*>& nodes,
-                       const CategoryPosteriors& categories);
+// P(k | data at the block) x the entry given category k (read from
+// category_posteriors). `threads` share the blocks (0: every core).
+void MixNodePosteriors(const std::vector<NodeStruct*>& nodes, const std::vector<int>& structure,
+                       const CategoryPosteriors& categories, int threads = 1);
 
 // Draws the rate category of each block of one sample row in turn, blocks
 // in column order, each from the block's category posteriors, with one

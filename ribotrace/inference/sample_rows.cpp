@@ -146,13 +146,13 @@ void CheckSampledPosteriors(const SampleRowPlan& plan) {
       const int pairing = plan.structure[c];
       if (!OwnsBlock(pairing)) continue;
       const bool doublet = pairing == kOpeningColumn;
-      const double* probs = &node->posterior_probs[offset + (doublet ? 0 : kSingletEntries)];
+      const double* probs = &node->posterior_probs[offset];
       // A draw of 1.0 walks past every running sum and so takes the
       // fallback, which finds a state exactly when one is drawable.
       if (DrawCategorical(probs, doublet ? kNumDoublets : kNumNucleotides, 1.0) < 0) {
         FailOnUndrawablePosterior(*node, c);
       }
-      offset += kBlockSize;
+      offset += BlockEntries(pairing);
     }
   }
 }

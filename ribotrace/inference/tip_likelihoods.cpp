@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "inference/likelihood_blocks.h"
 #include "sequence/state_coding.h"
 
 namespace {
@@ -53,15 +52,12 @@ bool IsPlainNucleotide(int code) { return code >= 0 && code <= 3; }
 
 }  // namespace
 
-void IntializeSingeltonFracLikelihoodsAtTips(NodeStruct& node, std::size_t offset, int code) {
+void IntializeSingeltonFracLikelihoodsAtTips(double* entries, int code) {
   const unsigned allowed = AllowedNucleotides(code);
-  double* entries = node.frac_likelihoods.data() + offset + kSingletEntries;
   for (int x = 0; x < kNumNucleotides; ++x) entries[x] = (allowed >> x) & 1u ? 1.0 : 0.0;
 }
 
-void IntializeDoubletFracLikelihoodsAtTips(NodeStruct& node, std::size_t offset, int first,
-                                           int second) {
-  double* entries = node.frac_likelihoods.data() + offset;
+void IntializeDoubletFracLikelihoodsAtTips(double* entries, int first, int second) {
   const bool first_known = IsPlainNucleotide(first);
   const bool second_known = IsPlainNucleotide(second);
   if (first_known && second_known) {
@@ -76,10 +72,9 @@ void IntializeDoubletFracLikelihoodsAtTips(NodeStruct& node, std::size_t offset,
   }
 }
 
-void IntializeDoubletStateSetsAtTips(NodeStruct& node, std::size_t offset, int first, int second) {
+void IntializeDoubletStateSetsAtTips(double* entries, int first, int second) {
   const unsigned first_allowed = AllowedNucleotides(first);
   const unsigned second_allowed = AllowedNucleotides(second);
-  double* entries = node.frac_likelihoods.data() + offset;
   for (int x = 0; x < kNumDoublets; ++x) {
     const bool fits = ((first_allowed >> (x / 4)) & 1u) && ((second_allowed >> (x % 4)) & 1u);
     entries[x] = fits ? 1.0 : 0.0;

@@ -7,6 +7,7 @@
 #include "inference/gap_reconstruction.h"
 #include "inference/log_likelihood.h"
 #include "inference/marginal_posteriors.h"
+#include "inference/node_vectors.h"
 #include "inference/posterior_states.h"
 #include "run/node_files.h"
 #include "run/rate_category_passes.h"
@@ -21,10 +22,11 @@ PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const 
                                            bool with_log_likelihood) {
   const std::vector<int>& structure = inputs.alignment.structure;
   StageTimings* timings = inputs.timings;
-  FractionalOptions fractional_options;
-  fractional_options.stem_codes_as_sets = values.marginal;
+  PassOptions options;
+  options.stem_codes_as_sets = values.marginal;
+  options.threads = values.threads;
   const FractionalScaling scaling =
-      GetFractionalLikelihoods(inputs.down_pass, inputs.SS, inputs.alignment, fractional_options);
+      GetFractionalLikelihoods(inputs.down_pass, inputs.SS, inputs.alignment, options);
   PartitionLogLikelihoods log_likelihood;
   if (with_log_likelihood) {
     log_likelihood = GetLogLikelihood(inputs.down_pass, structure, inputs.parameters, scaling);
@@ -32,9 +34,10 @@ PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const 
   if (values.loglik) ShowLogLikelihood(log_likelihood);
   if (timings != nullptr) timings->Stop("likelihoods");
   if (values.marginal) {
-    GetMarginalPosteriors(inputs.up_pass, structure, inputs.parameters);
+    GetMarginalPosteriors(inputs.up_pass, inputs.SS, inputs.alignment, inputs.parameters, options);
   } else {
-    GetAncestralStatesFromPosterior(inputs.up_pass, structure, inputs.parameters);
+    GetAncestralStatesFromPosterior(inputs.up_pass, inputs.SS, inputs.alignment, inputs.parameters,
+                                    options);
   }
   if (timings != nullptr) timings->Stop("posteriors");
   return log_likelihood;
@@ -50,11 +53,16 @@ void WarnOnGapRate(const GapRateFit& fit) {
 
 }  // namespace
 
+NodeVectors MakeNodeVectors(const InferenceInputs& inputs, const RunValues& values) {
+  return NodeVectors(inputs.down_pass, inputs.alignment.structure, values.marginal,
+                     HasGammaRates(inputs.parameters) ? values.gamma_categories : 0);
+}
+
 PassResults RunPosteriorPasses(const InferenceInputs& inputs, const RunValues& values,
-                               bool with_log_likelihood) {
+                               NodeVectors& vectors, bool with_log_likelihood) {
   PassResults results;
   if (HasGammaRates(inputs.parameters)) {
-    results.categories = RunRateCategoryPasses(inputs, values, &results.log_likelihood);
+    results.categories = RunRateCategoryPasses(inputs, values, vectors, &results.log_likelihood);
     if (inputs.timings != nullptr) inputs.timings->Stop("gamma passes");
   } else {
     results.log_likelihood = RunEqualRatePasses(inputs, values, with_log_likelihood);
@@ -66,8 +74,10 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
                         ResultsFiles& files) {
   StageTimings* timings = inputs.timings;
   if (timings != nullptr) timings->Start();
+  NodeVectors vectors = MakeNodeVectors(inputs, values);
+  if (timings != nullptr) timings->Stop("arrays");
   PassResults passes =
-      RunPosteriorPasses(inputs, values, values.loglik || files.report != nullptr);
+      RunPosteriorPasses(inputs, values, vectors, values.loglik || files.report != nullptr);
   std::optional<CategorySampling>& categories = passes.categories;
 
   std::optional<GapReconstruction> gaps;

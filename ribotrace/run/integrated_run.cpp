@@ -129,7 +129,7 @@ IntegratedAnalysis::IntegratedAnalysis(const RunValues& values, const RunData& d
     result_of_[c] = static_cast<int>(results_.size());
     results_.push_back(static_cast<int>(c));
   }
-  block_entries_ = static_cast<std::size_t>(20 * data_.n_blocks);
+  block_entries_ = CountEntries(data_.alignment.structure);
   if (values_.report) {
     const PosteriorLayout layout(data_.alignment.structure, data_.SS);
     std::vector<int> partners(layout.n_sites());
@@ -189,7 +189,9 @@ void IntegratedAnalysis::AnalyseSamples(std::int32_t seed, RowScratch* rows,
     const HiddenBranchMatrices hidden = SetBranchMatrices(tree_, used.parameters, values_);
     const InferenceInputs inputs{tree_.down_pass, tree_.up_pass, data_.SS, data_.alignment,
                                  used.parameters, hidden,        nullptr};
-    const PassResults passes = RunPosteriorPasses(inputs, quiet, true);
+    // Each tree's vectors follow its own order of nodes.
+    NodeVectors vectors = MakeNodeVectors(inputs, values_);
+    const PassResults passes = RunPosteriorPasses(inputs, quiet, vectors, true);
     check.Add(s, sample_, passes.log_likelihood.Total());
     log_likelihood_sum_.stems += passes.log_likelihood.stems;
     log_likelihood_sum_.loops += passes.log_likelihood.loops;

@@ -29,6 +29,7 @@ void ShowRates(const char* partition, double alpha, const std::vector<double>& r
 }  // namespace
 
 CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunValues& values,
+                                       NodeVectors& vectors,
                                        PartitionLogLikelihoods* log_likelihood) {
   const std::vector<int>& structure = inputs.alignment.structure;
   const int n_categories = values.gamma_categories;
@@ -40,8 +41,9 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
     ShowRates("stems", stem_alpha, stem_rates);
     ShowRates("loops", loop_alpha, loop_rates);
   }
-  FractionalOptions fractional_options;
-  fractional_options.stem_codes_as_sets = true;
+  PassOptions options;
+  options.stem_codes_as_sets = true;
+  options.threads = values.threads;
   const double doublet_time = DoubletTimeFactor(values);
   // Every node below the root has the same hidden branch (see the driver).
   const NodeStruct& hidden_branch = *inputs.down_pass.front();
@@ -53,12 +55,12 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
     if (show_debug_info) std::printf("\nRate category %d of %d:\n", k + 1, n_categories);
     SetSingeltonTransitionProbabilities(inputs.up_pass, loop_rates[category]);
     SetDoubletTransitionProbabilities(inputs.up_pass, doublet_time * stem_rates[category]);
-    const FractionalScaling scaling = GetFractionalLikelihoods(inputs.down_pass, inputs.SS,
-                                                               inputs.alignment, fractional_options);
+    vectors.UseCategory(k);
+    const FractionalScaling scaling =
+        GetFractionalLikelihoods(inputs.down_pass, inputs.SS, inputs.alignment, options);
     block_lnl.push_back(
         GetBlockLogLikelihoods(inputs.down_pass, structure, inputs.parameters, scaling));
-    GetMarginalPosteriors(inputs.up_pass, structure, inputs.parameters);
-    KeepCategoryPosteriors(inputs.up_pass, k, n_categories);
+    GetMarginalPosteriors(inputs.up_pass, inputs.SS, inputs.alignment, inputs.parameters, options);
 
     HiddenBranchMatrices& hidden = sampling.hidden.emplace_back();
     SetHiddenSingeltonTransitionProbabilities(hidden_branch, hidden.singlet,
@@ -70,7 +72,8 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
   sampling.posteriors = MixCategoryLikelihoods(block_lnl, &mixed_lnl);
   *log_likelihood = SumByPartition(structure, mixed_lnl);
   if (values.loglik) ShowLogLikelihood(*log_likelihood);
-  MixNodePosteriors(inputs.up_pass, sampling.posteriors);
+  vectors.UseMixture();
+  MixNodePosteriors(inputs.up_pass, structure, sampling.posteriors, values.threads);
   if (show_debug_info) {
     std::printf("\nMixed over the rate categories:\n");
     ShowPosteriors(inputs.up_pass, structure);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "inference/log_likelihood.h"
+#include "inference/node_vectors.h"
 #include "inference/rate_categories.h"
 #include "run/analysis_driver.h"
 #include "run/inference_stages.h"
@@ -11,11 +12,13 @@
 // gamma category (values.gamma_categories of them), with every branch's
 // matrices at that category's rate: the stem and loop partitions each
 // take the mean rates of their own shape (rate 1 in a partition without
-// one), doublets at twice the branch time as always. Leaves every interior
-// node below the root with its posteriors given each category and, in
-// posterior_probs, their mixture; prints the mixture's log-likelihood with
-// --loglik and stores it in *log_likelihood. Returns the category
-// posteriors of every block and the hidden branch matrices of each
-// category, for sampling.
+// one), doublets at twice the branch time as always, in the vectors of
+// that category (`vectors` holds values.gamma_categories of them). Leaves
+// every interior node below the root with its posteriors given each
+// category and, in posterior_probs, their mixture; prints the mixture's
+// log-likelihood with --loglik and stores it in *log_likelihood. Returns
+// the category posteriors of every block and the hidden branch matrices of
+// each category, for sampling.
 CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunValues& values,
+                                       NodeVectors& vectors,
                                        PartitionLogLikelihoods* log_likelihood);

@@ -6,6 +6,7 @@
 #include "base/buffers.h"
 #include "base/diagnostics.h"
 #include "bailout/bailout.h"
+#include "inference/node_vectors.h"
 #include "io/data_file.h"
 #include "output/safe_output_file.h"
 #include "model/rate_matrices.h"
@@ -14,6 +15,19 @@
 #include "tree/show_tree_structure.h"
 #include "tree/tree_construction.h"
 #include "tree/tree_rooting.h"
+
+namespace {
+
+// The nodes and their vectors, as one tree of the run allocates them.
+std::vector<PlannedBuffer> NodeBuffers(const RunData& data, const RunValues& values,
+                                       int n_categories) {
+  std::vector<PlannedBuffer> buffers = NodeVectors::Planned(
+      data.alignment.n_taxa, data.alignment.structure, values.marginal, n_categories);
+  buffers.push_back({{2LL * data.alignment.n_taxa - 1}, sizeof(NodeStruct)});
+  return buffers;
+}
+
+}  // namespace
 
 RunData LoadRunData(const RunValues& values) {
   RunData data;
@@ -35,15 +49,14 @@ RunData LoadRunData(const RunValues& values) {
   }
 
   // The largest buffers of the run are the nodes' likelihood and posterior
-  // arrays; a tree too large for this machine fails here, before anything
-  // is allocated or read further.
+  // vectors (inference/node_vectors.h); a tree too large for this machine
+  // fails here, before anything is allocated or read further.
   const long long n_nodes = 2LL * alignment.n_taxa - 1;
   const long long n_interior = alignment.n_taxa - 2;
   data.n_blocks = data.stems.n_doublets + data.stems.n_singletons;
-  RequireMemoryFor(
-      {{{n_nodes}, sizeof(NodeStruct)}, {{n_nodes, 2, 20, data.n_blocks}, sizeof(double)}},
-      "CalcAncestralStates Error: " + std::to_string(n_nodes) + " nodes with " +
-          std::to_string(data.n_blocks) + " stem pairs and loop columns each");
+  RequireMemoryFor(NodeBuffers(data, values, 0),
+                   "CalcAncestralStates Error: " + std::to_string(n_nodes) + " nodes with " +
+                       std::to_string(data.n_blocks) + " stem pairs and loop columns each");
   // Rows are written as they are drawn, so the sample count bounds the size
   // of the results file, not memory: an absurd count fails here, naming it,
   // instead of filling the disk after a long computation. Per node and
@@ -72,8 +85,7 @@ RunData LoadRunData(const RunValues& values) {
 void CheckGammaMemory(const RunData& data, const RunValues& values) {
   // Each node keeps its posteriors given every category beside the mixture.
   const long long n_nodes = 2LL * data.alignment.n_taxa - 1;
-  RequireMemoryFor({{{n_nodes}, sizeof(NodeStruct)},
-                    {{n_nodes, 2 + values.gamma_categories, 20, data.n_blocks}, sizeof(double)}},
+  RequireMemoryFor(NodeBuffers(data, values, values.gamma_categories),
                    "CalcAncestralStates Error: " + std::to_string(n_nodes) + " nodes with " +
                        std::to_string(data.n_blocks) + " stem pairs and loop columns in " +
                        std::to_string(values.gamma_categories) + " rate categories each");
@@ -89,26 +101,13 @@ TreeWorkspace::TreeWorkspace(const RunData& data) {
       {n_nodes}, "CalcAncestralStates Error: Failure to allocate down_pass.", ErrorForm::kBailout);
   up_pass = AllocateBuffer<NodeStruct*>(
       {n_nodes}, "CalcAncestralStates Error: Failure to allocate up_pass.", ErrorForm::kBailout);
-  for (NodeStruct& node : nodes) {
-    node.frac_likelihoods = AllocateBuffer<double>(
-        {20, data.n_blocks}, "CalcAncestralStates Error: Failure to allocate frac_likelihoods.",
-        ErrorForm::kBailout);
-    node.posterior_probs = AllocateBuffer<double>(
-        {20, data.n_blocks}, "CalcAncestralStates Error: Failure to allocate posterior_probs.",
-        ErrorForm::kBailout);
-  }
 }
 
 void TreeWorkspace::Build(const std::string& tree_text, const RunData& data, int is_harmonic) {
   // A tree is built into records at their reset values (null links, zero
-  // lengths, numbers -9); the arrays keep their size and are overwritten
-  // by the passes.
-  for (NodeStruct& node : nodes) {
-    node.left = node.right = node.anc = nullptr;
-    node.length = node.scaled_length = 0.0;
-    node.label.clear();
-    node.index = node.taxon_index = -9;
-  }
+  // lengths, no vectors, numbers -9); the tree's NodeVectors give the
+  // vectors.
+  for (NodeStruct& node : nodes) node = NodeStruct{};
   const Alignment& alignment = data.alignment;
   SetUpTree(nodes, up_pass, down_pass, alignment.Names, tree_text, alignment.n_taxa);
   if (!data.outgroup.empty()) RootOnOutgroup(up_pass, down_pass, data.outgroup, alignment.Names);

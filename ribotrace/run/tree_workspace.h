@@ -1,6 +1,6 @@
 // The two halves of every analysis: what all its trees share (the
 // alignment, its stems and loops, the outgroup), loaded once; and the
-// working arrays of one tree, in which a tree is built, given its
+// working records of one tree, in which a tree is built, given its
 // parameters' branch matrices and run through the passes.
 #pragma once
 
@@ -31,8 +31,9 @@ RunData LoadRunData(const RunValues& values);
 // categories) would not fit in memory.
 void CheckGammaMemory(const RunData& data, const RunValues& values);
 
-// One tree's nodes and node sequences, with every node's likelihood and
-// posterior arrays, allocated once and reused by every tree built in them.
+// One tree's nodes and pass orders, allocated once and reused by every
+// tree built in them; the passes' vectors come from a NodeVectors made for
+// each built tree (inference/node_vectors.h).
 class TreeWorkspace {
  public:
   explicit TreeWorkspace(const RunData& data);

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <array>
+#include <span>
 #include <string>
-#include <vector>
 
 struct NodeStruct {
   NodeStruct* left = nullptr;   // first child; null at a tip
@@ -12,14 +12,16 @@ struct NodeStruct {
   NodeStruct* anc = nullptr;    // ancestor; null at the root
   double length = 0.0;          // branch to anc, as read from the tree
   double scaled_length = 0.0;   // hidden branch before lambda: harmonic mean or 1.0
-  // 20 doubles per block (stem pair or loop column, in column order):
-  // entries 0-15 by doublet index, 16-19 for A, C, G, U.
-  std::vector<double> frac_likelihoods;
-  std::vector<double> posterior_probs;  // mixed over the rate categories, if any
+  // The node's vectors in the run's compact arrays, which NodeVectors
+  // (inference/node_vectors.h) owns and points these views into; the layout
+  // of a vector is described in inference/likelihood_blocks.h. Empty where
+  // the node has none: a tip's likelihoods come from its observed codes,
+  // and only interior nodes below the root have posteriors.
+  std::span<double> frac_likelihoods;   // interior nodes
+  std::span<double> posterior_probs;    // mixed over the rate categories, if any
   // With gamma rate categories: each category's posteriors given that
-  // category, laid out like posterior_probs, category after category
-  // (interior nodes below the root only). Empty without them.
-  std::vector<double> category_posteriors;
+  // category, laid out like posterior_probs, category after category.
+  std::span<double> category_posteriors;
   std::string label;        // taxon label of a tip; an interior node's name in a rooted tree file
   int index = -9;           // pre-order number, root 0
   int taxon_index = -9;     // data-matrix row of a tip's taxon
