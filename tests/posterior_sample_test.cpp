@@ -80,21 +80,15 @@ RunValues ValuesFor(const std::string& out) {
   return values;
 }
 
-}  // namespace
-
-// Three used samples of run 1 (burn-in 25 of 101, so generations 500, 1000
-// and 1500): every clade that all three trees hold has, in the run over
-// the sample, the mean of its posteriors in three single-tree runs on
-// one-tree files and one-row parameter tables of those samples; with
-// --gaps=tree, of its gap posteriors too, each tree fitting its own rate.
-TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
+// See CladePosteriorsAreTheMeanOfSingleTreeRuns; p_text: run 1's .p.
+void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
   ScratchDir dir;
   RunValues values = ValuesFor(dir.Path("out.fa"));
   values.gaps_on_tree = true;
   const RunData data = LoadRunData(values);
   const auto n_sites = static_cast<std::size_t>(data.alignment.n_sites);
   const std::string t_text = ReadFile(kRuns + ".run1.t");
-  const std::string p_text = ReadFile(kRuns + ".run1.p");
+  const std::string p_file = dir.Write("x.nex.run1.p", p_text);
 
   std::map<std::vector<int>, std::vector<std::vector<double>>> single;  // clade -> posteriors
   std::map<std::vector<int>, std::vector<std::vector<double>>> single_gaps;  // clade -> p_gap
@@ -124,10 +118,12 @@ TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
   options.n_trees = 3;
   IntegratedAnalysis analysis(
       values, data,
-      ReadPosteriorSample({kRuns + ".run1.t"}, {kRuns + ".run1.p"},
-                          {ReadNexusText(kRuns + ".run1.p", true, "test")}, true, options));
+      ReadPosteriorSample({kRuns + ".run1.t"}, {p_file}, {ReadNexusText(p_file, true, "test")},
+                          true, options));
   ASSERT_EQ(analysis.sample().samples.size(), 3U);
   EXPECT_EQ(analysis.sample().samples[1].generation, 1000);
+  EXPECT_EQ(HasGammaRates(analysis.sample().samples[1].parameters),
+            p_text.find("alpha") != std::string::npos);
   analysis.AnalyseSamples(1, nullptr, nullptr);
 
   int compared = 0;
@@ -154,6 +150,33 @@ TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
   }
   EXPECT_GE(compared, 5);
 }
+
+}  // namespace
+
+// Three used samples of run 1 (burn-in 25 of 101, so generations 500, 1000
+// and 1500): every clade that all three trees hold has, in the run over
+// the sample, the mean of its posteriors in three single-tree runs on
+// one-tree files and one-row parameter tables of those samples; with
+// --gaps=tree, of its gap posteriors too, each tree fitting its own rate.
+// Once with equal rates, once with gamma rates (alpha columns added).
+TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
+  for (const bool gamma : {false, true}) {
+    SCOPED_TRACE(gamma ? "gamma rates" : "equal rates");
+    std::string p_text = ReadFile(kRuns + ".run1.p");
+    if (gamma) {
+      std::string with_alpha;
+      for (const std::string& line : Lines(p_text)) {
+        const bool header = line.rfind("Gen\t", 0) == 0;
+        with_alpha += line + (line.rfind("[", 0) == 0 ? "" : header ? "\talpha{1}\talpha{2}"
+                                                                     : "\t5.0e-01\t1.2e+00") +
+                      "\n";
+      }
+      p_text = with_alpha;
+    }
+    CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(p_text);
+  }
+}
+
 
 // The whole program over both runs, gaps from each tree: S rows and S
 // hidden rows per clade, the same bytes on one, two and all threads, the

@@ -189,9 +189,14 @@ void IntegratedAnalysis::AnalyseSamples(std::int32_t seed, RowScratch* rows,
     const HiddenBranchMatrices hidden = SetBranchMatrices(tree_, used.parameters, values_);
     const InferenceInputs inputs{tree_.down_pass, tree_.up_pass, data_.SS, data_.alignment,
                                  used.parameters, hidden,        nullptr};
-    // Each tree's vectors follow its own order of nodes.
-    NodeVectors vectors = MakeNodeVectors(inputs, values_);
-    const PassResults passes = RunPosteriorPasses(inputs, quiet, vectors, true);
+    // One set of arrays serves every tree, pointed at each tree's nodes.
+    if (vectors_) {
+      vectors_->Reassign(tree_.down_pass);
+    } else {
+      vectors_.emplace(tree_.down_pass, data_.alignment.structure, values_.marginal,
+                       HasGammaRates(used.parameters) ? values_.gamma_categories : 0);
+    }
+    const PassResults passes = RunPosteriorPasses(inputs, quiet, *vectors_, true);
     check.Add(s, sample_, passes.log_likelihood.Total());
     log_likelihood_sum_.stems += passes.log_likelihood.stems;
     log_likelihood_sum_.loops += passes.log_likelihood.loops;

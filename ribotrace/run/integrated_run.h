@@ -11,6 +11,7 @@
 
 #include "base/stage_timings.h"
 #include "inference/gap_reconstruction.h"
+#include "inference/node_vectors.h"
 #include "io/nexus_text.h"
 #include "io/posterior_sample.h"
 #include "io/results_file.h"
@@ -78,6 +79,7 @@ class IntegratedAnalysis {
   const RunData& data_;
   PosteriorSample sample_;
   TreeWorkspace tree_;
+  std::optional<NodeVectors> vectors_;  // made for the first tree, reassigned to the others
   CladeSummary summary_;
   std::vector<int> results_;     // result clade j -> position in summary_.clades
   std::vector<int> result_of_;   // position in summary_.clades -> j, or -1
