@@ -49,6 +49,7 @@ class NodeVectors {
   std::vector<NodeStruct*> interior_;  // by slot
   std::size_t n_entries_;
   std::size_t n_categories_;
-  std::vector<double> vectors_;     // the fractional likelihoods (and posteriors, in place)
-  std::vector<double> posteriors_;  // --classic's posteriors, or the mixture
+  using Array = std::vector<double, LargePageAllocator<double>>;
+  Array vectors_;     // the fractional likelihoods (and posteriors, in place)
+  Array posteriors_;  // --classic's posteriors, or the mixture
 };
