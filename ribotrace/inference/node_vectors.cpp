@@ -19,11 +19,11 @@ NodeVectors::NodeVectors(const std::vector<NodeStruct*>& down_pass,
     n_below_root += node->anc != nullptr ? 1 : 0;
   }
   const auto n_entries = static_cast<long long>(n_entries_);
-  vectors_ = AllocateBuffer<double>(
+  vectors_ = AllocateBuffer<double, LargePageAllocator<double>>(
       {n_interior, static_cast<long long>(n_categories_), n_entries},
       "CalcAncestralStates Error: Failure to allocate frac_likelihoods.", ErrorForm::kBailout);
   if (!in_place || n_categories > 0) {
-    posteriors_ = AllocateBuffer<double>(
+    posteriors_ = AllocateBuffer<double, LargePageAllocator<double>>(
         {n_below_root, n_entries}, "CalcAncestralStates Error: Failure to allocate posterior_probs.",
         ErrorForm::kBailout);
   }

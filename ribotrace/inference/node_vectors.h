@@ -56,6 +56,7 @@ class NodeVectors {
   std::size_t n_entries_;
   std::size_t n_categories_;
   bool with_categories_;  // gamma rate categories: category_posteriors and the mixture
-  std::vector<double> vectors_;     // the fractional likelihoods (and posteriors, in place)
-  std::vector<double> posteriors_;  // --classic's posteriors, or the mixture
+  using Array = std::vector<double, LargePageAllocator<double>>;
+  Array vectors_;     // the fractional likelihoods (and posteriors, in place)
+  Array posteriors_;  // --classic's posteriors, or the mixture
 };
