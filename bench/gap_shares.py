@@ -50,7 +50,7 @@ def descendants(newick):
         if newick[pos] != "(":
             return {name()}
         pos += 1
-        taxa = clade()
+        taxa = set(clade())  # a copy: the child keeps its own set
         while newick[pos] == ",":
             pos += 1
             taxa |= clade()

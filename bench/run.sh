@@ -6,6 +6,9 @@
 # loop of the same number of generator draws (the single-core floor). Each
 # run is preceded by the time of a fixed CPU-bound loop on that many
 # threads: on a machine shared with other work, what more threads can gain.
+# With BENCH_TREES=N it also times the run over a posterior sample: a .t of
+# N copies of the tree and a .p of N rows of the same parameters (every
+# clade in every tree), and prints the time per tree.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 taxa="${1:?usage: bench/run.sh TAXA COLUMNS SAMPLES [THREADS...]}"
@@ -50,3 +53,26 @@ done
 draws="$(awk '$1 == "sampling-to-writing" { printf "%.0f", $2 * $3 }' "$work/timings_${threads[0]}")"
 echo
 echo "floor: $draws sequential draws in $("$tool" floor "$draws" 2>/dev/null) s"
+
+trees="${BENCH_TREES:-}"
+[ -n "$trees" ] || exit 0
+# The sample: the consensus tree N times as "tree gen.G", and the means as
+# N rows of a .p file (LnL 0: the log-likelihood check warns, unseen).
+awk -v n="$trees" '/tree con_all_compat/ { for (i = 0; i < n; ++i) { line = $0;
+  sub(/tree con_all_compat/, "tree gen." i * 10, line); print line } next } { print }' \
+  "$work/data.nex.con.tre" >"$work/data.nex.run1.t"
+awk -F'\t' -v n="$trees" 'NR > 1 && $1 != "TL{all}" && $1 != "Parameter" { names = names "\t" $1;
+  values = values "\t" $2 } END { print "Gen\tLnL\tLnPr" names;
+  for (i = 0; i < n; ++i) print i * 10 "\t0\t0" values }' "$work/data.nex.pstat" >"$work/data.nex.run1.p"
+echo
+echo "posterior sample: $trees trees"
+for n in "${threads[@]}"; do
+  "$root/build-bench/ribotrace/ribotrace" --seed="$seed" --threads="$n" --timings --burnin=0 \
+    --trees="$trees" "$work/data.txt" "$work/data.nex.run1.t" "$work/data.nex.run1.p" \
+    "$work/sample_$n.fa" 0 1.0 "$samples" 0 0 2>"$work/sample_timings_$n" >/dev/null
+  echo "--threads=$n: $(grep 'per tree' "$work/sample_timings_$n"), peak" \
+    "$(awk '$1 == "writing" { print $5 }' "$work/sample_timings_$n") kB"
+  if [ "$n" != "${threads[0]}" ]; then
+    cmp -s "$work/sample_${threads[0]}.fa" "$work/sample_$n.fa" || { echo "DIFFERS"; exit 1; }
+  fi
+done

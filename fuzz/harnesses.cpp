@@ -15,7 +15,9 @@
 #include "convert_file.h"
 #include "input_values.h"
 #include "io/data_file.h"
+#include "io/nexus_text.h"
 #include "io/parameter_file.h"
+#include "io/parameter_sample.h"
 #include "io/tree_file.h"
 #include "pairnex_input_values.h"
 #include "base/buffers.h"
@@ -133,12 +135,21 @@ void TreeInput(std::span<const std::uint8_t> data) {
     SetUpTree(nodes, up_pass, down_pass, taxa, tree_text, n_taxa);
     SetScaledBranchLengths(down_pass, 1);
   });
+  // Every statement, as a run over MrBayes's sampled trees reads them.
+  ExpectingFatalErrors([&] {
+    const SampledTreeFile trees(path);
+    for (std::size_t i = 0; i < trees.size(); ++i) trees.Tree(i);
+  });
 }
 
 void ParameterInput(std::span<const std::uint8_t> data) {
   const std::string path = WriteScratch("parameters.pstat", AsText(data));
   for (const bool isStructure : {true, false}) {
     ExpectingFatalErrors([&] { ReadParameterFile(path, isStructure); });
+    // And as MrBayes's sampled parameters (.p).
+    ExpectingFatalErrors([&] {
+      ReadParameterSample(ReadNexusText(path, true, "ReadParameterFile").text, path, isStructure);
+    });
   }
 }
 

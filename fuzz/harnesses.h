@@ -21,10 +21,11 @@ namespace fuzz_harness {
 void AlignmentReaderInput(std::span<const std::uint8_t> data);
 
 // A tree file (MrBayes's or Newick): translate table, tree statement, and the tree built
-// against the ten taxa of the bundled example alignment.
+// against the ten taxa of the bundled example alignment; and every statement as sampled trees.
 void TreeInput(std::span<const std::uint8_t> data);
 
-// A parameter summary, read as the table of both models and of one.
+// A parameter summary, read as the table of both models and of one; and
+// the same bytes as sampled parameters (.p).
 void ParameterInput(std::span<const std::uint8_t> data);
 
 // The answers of both programs: the bytes as standard input to their

@@ -5,7 +5,8 @@
 # missing.
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev libeigen3-dev mrbayes iqtree snakemake infernal chromium time)
+packages=(g++ cmake make libgtest-dev libeigen3-dev mrbayes iqtree snakemake infernal chromium time
+  python3-dendropy)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

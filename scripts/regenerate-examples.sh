@@ -16,10 +16,14 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 # regenerate NAME SUFFIX...: the .nex file and the MrBayes files to keep.
+# With OUTPUT=other_name and RUNS=N in the environment, the files are named
+# after OUTPUT and MrBayes runs N independent runs.
 regenerate() {
-  local name=$1
+  local source=$1
+  local name=${OUTPUT:-$1}
   shift
-  "$pairnex" --mrbayes=3.2 --ngen=2000 --samplefreq=20 "examples/$name.txt" "$scratch/$name.nex"
+  "$pairnex" --mrbayes=3.2 --ngen=2000 --samplefreq=20 --nruns="${RUNS:-1}" \
+    "examples/$source.txt" "$scratch/$name.nex"
   printf '#NEXUS\nbegin mrbayes;\n\tset seed=1 swapseed=1;\n\texecute %s.nex;\nend;\n' "$name" \
     >"$scratch/seeded.nex"
   (cd "$scratch" && mb seeded.nex >"$name.log") || {
@@ -42,6 +46,10 @@ regenerate() {
 
 regenerate plant_srp10 .nex .nex.con.tre .nex.t .nex.pstat .nex.p
 regenerate snr75 .nex .nex.con.tre .nex.pstat
+# Two runs of the same analysis: their sampled trees and parameters, which
+# ribotrace integrates over (x.run1.t,x.run2.t with x.run1.p,x.run2.p).
+OUTPUT=plant_srp10_2runs RUNS=2 regenerate plant_srp10 .nex .nex.run1.t .nex.run2.t \
+  .nex.run1.p .nex.run2.p .nex.pstat .nex.con.tre
 
 # examples/plant_srp10_ambiguous.txt is plant_srp10.txt with 79 nucleotides
 # of stem columns replaced by ambiguity codes (R, Y, N); the MrBayes parity

@@ -30,3 +30,13 @@ cat "$out.tree"
 echo "$out.state (posterior of every node and column), first rows:"
 head -n 5 "$out.state"
 echo "$out.map.fa: the most probable sequence of each of $(grep -c '^>' "$out.map.fa") nodes"
+
+# The same alignment over the posterior sample of a bundled two-run MrBayes
+# analysis (examples/plant_srp10_2runs.nex.run{1,2}.{t,p}): results by clade.
+runs=examples/plant_srp10_2runs.nex
+echo "== ribotrace over MrBayes's posterior sample (two runs)"
+build/release/ribotrace/ribotrace --state --loglik examples/plant_srp10.txt \
+  "$runs.run1.t,$runs.run2.t" "$runs.run1.p,$runs.run2.p" out/plant_srp10_sample.fa \
+  1 1.0 100 1 0 | tail -n 1
+echo "out/plant_srp10_sample.fa.clades (each clade's share of the used trees):"
+cut -f 1-3 out/plant_srp10_sample.fa.clades

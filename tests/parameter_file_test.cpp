@@ -236,3 +236,23 @@ TEST(ParameterFile, AWarningNamesParametersFromAnotherAnalysis) {
                                                 "analyses.\n");
   }
 }
+
+// A real short MrBayes 3.2.7 run (2 runs of 40 generations) whose
+// parameters barely moved: MrBayes glues "NA" to the field before it
+// ("3.000000e+00NA", "NANANA"). The means are still in their column.
+TEST(ParameterFile, ReadsTheNaThatMrBayesGluesToThePreviousField) {
+  const std::string path = std::string(TEST_DATA_DIR) + "/mrbayes/short_na.pstat";
+  ASSERT_NE(ReadFile(path).find("e-01NANANA\n"), std::string::npos);
+  const ParameterRecord parameters = ReadParameterFile(path, true);
+  const std::vector<double> means = MeansFrom(path, "r(A<->C){1}");
+  for (std::size_t slot = 0; slot < 32; ++slot) EXPECT_EQ(parameters[slot], means[slot]) << slot;
+
+  // A field lost anywhere else is still a wrong count.
+  ScratchDir dir;
+  std::string text = ReadFile(path);
+  const std::size_t row = text.find("r(A<->G){1}");
+  text.erase(text.find('\t', row), 13);  // the mean and its tab
+  EXPECT_NE(FatalOutput([&] { ReadParameterFile(dir.Write("lost.pstat", text), true); })
+                .find("the row 'r(a<->g){1}' has 7 fields; the header row has 9"),
+            std::string::npos);
+}

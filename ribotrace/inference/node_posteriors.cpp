@@ -24,11 +24,11 @@ PosteriorLayout::PosteriorLayout(const std::vector<int>& structure,
 }
 
 std::span<const double, 16> NodePosteriors::Doublets(std::size_t column) const {
-  return std::span<const double, 16>(&node_.posterior_probs[layout_.Offset(column)], 16);
+  return std::span<const double, 16>(probabilities_ + layout_.Offset(column), 16);
 }
 
 std::span<const double, 4> NodePosteriors::Nucleotides(std::size_t column) const {
-  return std::span<const double, 4>(&node_.posterior_probs[layout_.Offset(column)], 4);
+  return std::span<const double, 4>(probabilities_ + layout_.Offset(column), 4);
 }
 
 std::array<double, 4> NucleotideMarginals(const NodePosteriors& posteriors, std::size_t column) {

@@ -38,7 +38,11 @@ class PosteriorLayout {
 class NodePosteriors {
  public:
   NodePosteriors(const NodeStruct& node, const PosteriorLayout& layout)
-      : node_(node), layout_(layout) {}
+      : NodePosteriors(node.posterior_probs.data(), layout) {}
+  // Posteriors laid out like a node's posterior_probs (for example a
+  // clade's, averaged over trees).
+  NodePosteriors(const double* probabilities, const PosteriorLayout& layout)
+      : probabilities_(probabilities), layout_(layout) {}
 
   const PosteriorLayout& layout() const { return layout_; }
   // The 16 doublets of the stem pair that holds the column, by doublet
@@ -48,7 +52,7 @@ class NodePosteriors {
   std::span<const double, 4> Nucleotides(std::size_t column) const;
 
  private:
-  const NodeStruct& node_;
+  const double* probabilities_;
   const PosteriorLayout& layout_;
 };
 

@@ -9,28 +9,38 @@ bool HasChildren(const NodeStruct& node) { return node.left != nullptr || node.r
 NodeVectors::NodeVectors(const std::vector<NodeStruct*>& down_pass,
                          const std::vector<int>& structure, bool in_place, int n_categories)
     : n_entries_(CountEntries(structure)),
-      n_categories_(static_cast<std::size_t>(n_categories > 0 ? n_categories : 1)) {
+      n_categories_(static_cast<std::size_t>(n_categories > 0 ? n_categories : 1)),
+      with_categories_(n_categories > 0) {
+  long long n_interior = 0;
   long long n_below_root = 0;
-  for (NodeStruct* node : down_pass) {
+  for (const NodeStruct* node : down_pass) {
     if (!HasChildren(*node)) continue;
-    interior_.push_back(node);
+    ++n_interior;
     n_below_root += node->anc != nullptr ? 1 : 0;
   }
   const auto n_entries = static_cast<long long>(n_entries_);
   vectors_ = AllocateBuffer<double, LargePageAllocator<double>>(
-      {static_cast<long long>(interior_.size()), static_cast<long long>(n_categories_), n_entries},
+      {n_interior, static_cast<long long>(n_categories_), n_entries},
       "CalcAncestralStates Error: Failure to allocate frac_likelihoods.", ErrorForm::kBailout);
   if (!in_place || n_categories > 0) {
     posteriors_ = AllocateBuffer<double, LargePageAllocator<double>>(
         {n_below_root, n_entries}, "CalcAncestralStates Error: Failure to allocate posterior_probs.",
         ErrorForm::kBailout);
   }
+  Reassign(down_pass);
+}
+
+void NodeVectors::Reassign(const std::vector<NodeStruct*>& down_pass) {
+  interior_.clear();
+  for (NodeStruct* node : down_pass) {
+    if (HasChildren(*node)) interior_.push_back(node);
+  }
   std::size_t below_root = 0;
   for (std::size_t slot = 0; slot < interior_.size(); ++slot) {
     NodeStruct& node = *interior_[slot];
     node.frac_likelihoods = {vectors_.data() + slot * n_categories_ * n_entries_, n_entries_};
     if (node.anc == nullptr) continue;
-    if (n_categories > 0) {
+    if (with_categories_) {
       node.category_posteriors = {node.frac_likelihoods.data(), n_categories_ * n_entries_};
     }
     node.posterior_probs = posteriors_.empty()
@@ -39,7 +49,7 @@ NodeVectors::NodeVectors(const std::vector<NodeStruct*>& down_pass,
                                                    n_entries_);
     ++below_root;
   }
-  if (n_categories > 0) UseCategory(0);
+  if (with_categories_) UseCategory(0);
 }
 
 std::vector<PlannedBuffer> NodeVectors::Planned(long long n_taxa, const std::vector<int>& structure,

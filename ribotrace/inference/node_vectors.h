@@ -38,6 +38,12 @@ class NodeVectors {
   static std::vector<PlannedBuffer> Planned(long long n_taxa, const std::vector<int>& structure,
                                             bool in_place, int n_categories = 0);
 
+  // Points the views of another tree built in the same node records (the
+  // same taxa) at the arrays, as the constructor does: a run over many
+  // trees allocates the arrays once. The vectors' contents are stale until
+  // the passes write them.
+  void Reassign(const std::vector<NodeStruct*>& down_pass);
+
   // Points frac_likelihoods and posterior_probs at category k's vectors,
   // for the passes of that category.
   void UseCategory(int k);
@@ -49,6 +55,7 @@ class NodeVectors {
   std::vector<NodeStruct*> interior_;  // by slot
   std::size_t n_entries_;
   std::size_t n_categories_;
+  bool with_categories_;  // gamma rate categories: category_posteriors and the mixture
   using Array = std::vector<double, LargePageAllocator<double>>;
   Array vectors_;     // the fractional likelihoods (and posteriors, in place)
   Array posteriors_;  // --classic's posteriors, or the mixture

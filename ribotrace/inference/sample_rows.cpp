@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <optional>
+#include <utility>
 
 #include "inference/ancestral_sampling.h"
 #include "inference/likelihood_blocks.h"
@@ -22,12 +23,33 @@ void Lap(RowTimes* times, double RowTimes::*part, Clock::time_point* mark) {
 
 }  // namespace
 
+namespace {
+
+std::vector<const NodeStruct*> InteriorBelowRoot(const std::vector<NodeStruct*>& down_pass) {
+  std::vector<const NodeStruct*> nodes;
+  for (const NodeStruct* node : down_pass) {
+    if (IsInteriorBelowRoot(*node)) nodes.push_back(node);
+  }
+  return nodes;
+}
+
+}  // namespace
+
 SampleRowPlan::SampleRowPlan(const std::vector<NodeStruct*>& down_pass,
                              const std::vector<SiteRecord>& SS, const std::vector<int>& structure,
                              const HiddenBranchMatrices& hidden, int n_samples,
                              int condition_on_pairs, std::int32_t seed,
                              const CategorySampling* categories)
-    : SS(SS),
+    : SampleRowPlan(InteriorBelowRoot(down_pass), SS, structure, hidden, n_samples,
+                    condition_on_pairs, seed, categories) {}
+
+SampleRowPlan::SampleRowPlan(std::vector<const NodeStruct*> sampled_nodes,
+                             const std::vector<SiteRecord>& SS, const std::vector<int>& structure,
+                             const HiddenBranchMatrices& hidden, int n_samples,
+                             int condition_on_pairs, std::int32_t seed,
+                             const CategorySampling* categories)
+    : nodes(std::move(sampled_nodes)),
+      SS(SS),
       structure(structure),
       categories(categories != nullptr ? &categories->posteriors : nullptr),
       n_samples(n_samples > 0 ? static_cast<std::size_t>(n_samples) : 0),
@@ -39,9 +61,6 @@ SampleRowPlan::SampleRowPlan(const std::vector<NodeStruct*>& down_pass,
     for (const HiddenBranchMatrices& matrices : categories->hidden) {
       this->hidden.emplace_back(matrices, SS, structure, condition_on_pairs);
     }
-  }
-  for (const NodeStruct* node : down_pass) {
-    if (IsInteriorBelowRoot(*node)) nodes.push_back(node);
   }
   n_sampled_rows = nodes.size() * this->n_samples;
   for (std::size_t c = 0; c < SS.size(); ++c) {
@@ -121,6 +140,7 @@ double ProduceSampleRow(const SampleRowPlan& plan, std::size_t row, bool with_lo
 void CheckSampledPosteriors(const SampleRowPlan& plan) {
   if (plan.n_samples == 0) return;
   for (const NodeStruct* node : plan.nodes) {
+    if (node == nullptr) continue;
     std::size_t offset = 0;
     for (std::size_t c = 0; c < plan.structure.size(); ++c) {
       const int pairing = plan.structure[c];

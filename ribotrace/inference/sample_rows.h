@@ -26,6 +26,13 @@ struct SampleRowPlan {
                 const std::vector<int>& structure, const HiddenBranchMatrices& hidden,
                 int n_samples, int condition_on_pairs, std::int32_t seed,
                 const CategorySampling* categories = nullptr);
+  // The same with the sampled nodes given: row j x S + k samples
+  // sampled_nodes[j], which may be null for a node of which no row is
+  // produced (a clade that the tree at hand does not hold).
+  SampleRowPlan(std::vector<const NodeStruct*> sampled_nodes, const std::vector<SiteRecord>& SS,
+                const std::vector<int>& structure, const HiddenBranchMatrices& hidden,
+                int n_samples, int condition_on_pairs, std::int32_t seed,
+                const CategorySampling* categories = nullptr);
 
   std::size_t n_rows() const { return 2 * n_sampled_rows; }
   // The position (0-based) in the stream of the first sampling or hidden
@@ -80,5 +87,6 @@ double ProduceSampleRow(const SampleRowPlan& plan, std::size_t row, bool with_lo
 // Before any row is produced: the first sampling failure that drawing the
 // matrix in order would meet (the first node in down-pass order and its
 // first column with no drawable posterior), so that it is reported before
-// anything is written. Does nothing when there are no samples.
+// anything is written. Does nothing when there are no samples; passes
+// over null nodes.
 void CheckSampledPosteriors(const SampleRowPlan& plan);

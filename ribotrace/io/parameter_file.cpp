@@ -15,108 +15,9 @@
 #include "bailout/bailout.h"
 #include "bailout/quoted.h"
 #include "io/nexus_text.h"
+#include "io/parameter_model.h"
 
 namespace {
-
-enum class RowKind { kRate, kFrequency, kShape };
-
-// One row of the table the model reads: the slot it fills, what it must be,
-// and its name as MrBayes writes it (lower-cased, as the text is read).
-// Optional rows (the gamma shapes) may be absent; alpha{all}, the one shape
-// of partitions that share it, fills a second slot.
-struct ExpectedRow {
-  int slot;
-  RowKind kind;
-  std::string name;
-  bool optional = false;
-  int second_slot = -1;
-};
-
-// Rows whose values form one distribution: their sum must be 1.
-struct FrequencyGroup {
-  int first_slot;
-  int size;
-};
-
-struct Model {
-  std::vector<ExpectedRow> rows;
-  std::vector<FrequencyGroup> frequencies;
-  std::string description;           // the required rows, for messages
-  std::string optional_description;  // the optional ones
-};
-
-constexpr std::array<const char*, 6> kRatePairs = {"a<->c", "a<->g", "a<->t",
-                                                   "c<->g", "c<->t", "g<->t"};
-constexpr std::string_view kBases = "acgt";
-// MrBayes names the doublet states with A B C D for A C G U.
-constexpr std::string_view kDoubletLetters = "abcd";
-// MrBayes prints means with seven significant digits; frequencies that miss
-// 1 by more than rounding can explain come from a damaged or edited file.
-constexpr double kFrequencySumTolerance = 1e-3;
-
-Model ExpectedModel(bool isStructure) {
-  Model model;
-  std::vector<ExpectedRow>& rows = model.rows;
-  if (!isStructure) {
-    // A single 4 x 4 model: its rates and frequencies go where the loop
-    // model reads them.
-    for (int i = 0; i < 6; ++i) {
-      rows.push_back({kLoopRatesSlot + i, RowKind::kRate, std::string("r(") + kRatePairs[i] + ")"});
-    }
-    for (int i = 0; i < 4; ++i) {
-      rows.push_back(
-          {kLoopFrequenciesSlot + i, RowKind::kFrequency, std::string("pi(") + kBases[i] + ")"});
-    }
-    rows.push_back({kLoopAlphaSlot, RowKind::kShape, "alpha", true});
-    model.frequencies = {{kLoopFrequenciesSlot, 4}};
-    model.description = "r(a<->c) ... r(g<->t) and pi(a) ... pi(t)";
-    model.optional_description = "alpha";
-    return model;
-  }
-  for (const int partition : {1, 2}) {
-    const int first = partition == 1 ? kStemRatesSlot : kLoopRatesSlot;
-    for (int i = 0; i < 6; ++i) {
-      rows.push_back({first + i, RowKind::kRate,
-                      std::string("r(") + kRatePairs[i] + "){" + std::to_string(partition) + "}"});
-    }
-  }
-  for (int i = 0; i < 16; ++i) {
-    rows.push_back({kDoubletFrequenciesSlot + i, RowKind::kFrequency,
-                    std::string("pi(") + kDoubletLetters[i / 4] + kDoubletLetters[i % 4] + "){1}"});
-  }
-  for (int i = 0; i < 4; ++i) {
-    rows.push_back(
-        {kLoopFrequenciesSlot + i, RowKind::kFrequency, std::string("pi(") + kBases[i] + "){2}"});
-  }
-  rows.push_back({kStemAlphaSlot, RowKind::kShape, "alpha{1}", true});
-  rows.push_back({kLoopAlphaSlot, RowKind::kShape, "alpha{2}", true});
-  rows.push_back({kStemAlphaSlot, RowKind::kShape, "alpha{all}", true, kLoopAlphaSlot});
-  model.frequencies = {{kDoubletFrequenciesSlot, 16}, {kLoopFrequenciesSlot, 4}};
-  model.description =
-      "r(a<->c){1} ... r(g<->t){2}, pi(aa){1} ... pi(dd){1} and pi(a){2} ... pi(t){2}";
-  model.optional_description = "alpha{1}, alpha{2} or alpha{all}";
-  return model;
-}
-
-// Rows that the table may hold before its header.
-bool IsRateOrFrequencyName(std::string_view name) {
-  return name.starts_with("r(") || name.starts_with("pi(");
-}
-
-// The tree length (TL, TL{all}) sums the branch lengths of the tree, which
-// come from the tree file: the one row beside the model's own that is
-// passed over. Every other row is a parameter of the model (pinvar,
-// kappa, a rate multiplier m{1}, ...), and a model that ribotrace does not
-// compute would give silently wrong results.
-bool IsTreeLengthName(std::string_view name) { return name == "tl" || name.starts_with("tl{"); }
-
-std::optional<double> ParseNumber(std::string_view text) {
-  if (text.starts_with('+')) text.remove_prefix(1);
-  double value = 0.0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
 
 std::string_view Trimmed(std::string_view text) {
   constexpr std::string_view kBlanks = " \t\r";
@@ -151,6 +52,32 @@ std::vector<std::string_view> Fields(std::string_view line, bool tab_separated) 
     if (start == std::string_view::npos) break;
   }
   return fields;
+}
+
+// MrBayes 3.2.7 prints a diagnostic that it cannot compute (the ESS or
+// PSRF of a parameter that never moved in a short chain) as "NA" without
+// the tab before it: "1.666667e-01\t3.000000e+00NA", "...e-01NANANA". The
+// fields after the mean are split again there, so such a row keeps its
+// count and the mean stays where the header says; the caller still checks
+// the count, so nothing else is forgiven.
+std::vector<std::string_view> WithGluedNaSplit(const std::vector<std::string_view>& fields,
+                                               std::size_t mean_column) {
+  std::vector<std::string_view> split;
+  for (std::size_t f = 0; f < fields.size(); ++f) {
+    std::string_view field = fields[f];
+    if (f <= mean_column) {
+      split.push_back(field);
+      continue;
+    }
+    std::size_t n_na = 0;
+    while (field.size() > 2 && field.ends_with("na")) {
+      field.remove_suffix(2);
+      ++n_na;
+    }
+    split.push_back(field);
+    split.insert(split.end(), n_na, std::string_view("na"));
+  }
+  return split;
 }
 
 struct Header {
@@ -271,7 +198,11 @@ class TableReader {
     parameters[static_cast<std::size_t>(slot)] = value;
   }
 
-  void Judge(int line, std::string_view name, const std::vector<std::string_view>& fields) {
+  void Judge(int line, std::string_view name, std::vector<std::string_view> fields) {
+    if (fields.size() < header_->n_fields) {
+      std::vector<std::string_view> split = WithGluedNaSplit(fields, header_->mean_column);
+      if (split.size() == header_->n_fields) fields = std::move(split);
+    }
     const auto expected = index_.find(std::string(name));
     if (expected == index_.end() && !IsRateOrFrequencyName(name)) {
       FailWithLine(AtLine(line) + "the row " + Quoted(name) +
@@ -324,11 +255,8 @@ class TableReader {
   }
 
   void CheckSum(const ParameterRecord& parameters, const FrequencyGroup& group) const {
-    double sum = 0.0;
-    for (int k = 0; k < group.size; ++k) {
-      sum += parameters[static_cast<std::size_t>(group.first_slot + k)];
-    }
-    if (std::fabs(sum - 1.0) <= kFrequencySumTolerance) return;
+    const std::optional<double> sum = FrequencySumProblem(parameters, group);
+    if (!sum) return;
     const auto name = [&](int k) {
       for (const ExpectedRow& row : model_.rows) {
         if (row.slot == group.first_slot + k) return row.name;
@@ -336,13 +264,13 @@ class TableReader {
       return std::string();
     };
     char shown[32];
-    std::snprintf(shown, sizeof shown, "%.6g", sum);
+    std::snprintf(shown, sizeof shown, "%.6g", *sum);
     FailWithLine(where_ + ": the frequencies " + name(0) + " ... " + name(group.size - 1) +
                  " sum to " + shown + "; they must sum to 1 (within 0.001).");
   }
 
   std::string where_;
-  Model model_;
+  ParameterModel model_;
   bool isStructure_;
   std::map<std::string, std::size_t> index_;  // expected row name -> its index in model_.rows
   std::optional<Header> header_;
@@ -355,12 +283,21 @@ class TableReader {
 
 }  // namespace
 
+ParameterRecord ReadParameterText(const NexusText& nexus, const std::string& file_name,
+                                  bool isStructure) {
+  try {
+    return TableReader(file_name, isStructure).Read(nexus.text);
+  } catch (const std::bad_alloc&) {
+    FailWithLine("ReadParameterFile Error: Problem allocating memory for string.");
+  }
+}
+
 ParameterRecord ReadParameterFile(const std::string& file_name, bool isStructure,
                                   std::string* analysis_id) {
   try {
     const NexusText nexus = ReadNexusText(file_name, true, "ReadParameterFile");
     if (analysis_id != nullptr) *analysis_id = nexus.analysis_id;
-    return TableReader(file_name, isStructure).Read(nexus.text);
+    return ReadParameterText(nexus, file_name, isStructure);
   } catch (const std::bad_alloc&) {
     FailWithLine("ReadParameterFile Error: Problem allocating memory for string.");
   }

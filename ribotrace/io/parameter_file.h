@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "io/nexus_text.h"
+
 #include "model/parameter_record.h"
 
 // The posterior means of the parameters, in the slots of ParameterRecord.
@@ -26,3 +28,8 @@
 // the file's MrBayes "[ID: ...]" ("" if none).
 ParameterRecord ReadParameterFile(const std::string& file_name, bool isStructure,
                                   std::string* analysis_id = nullptr);
+
+// The same, from the text of the file as ReadNexusText (with comment line
+// breaks kept) read it.
+ParameterRecord ReadParameterText(const NexusText& nexus, const std::string& file_name,
+                                  bool isStructure);

@@ -41,11 +41,14 @@ ResultsFiles::ResultsFiles(const std::string& out_file, std::vector<RunInput> in
   if (report) this->report = &AddSideFile(outputs, sequences, ".html");
 }
 
+void ResultsFiles::AddCladeList() { clades = &AddSideFile(outputs, sequences, ".clades"); }
+
 std::vector<std::string> ResultsFiles::Paths() const {
   std::vector<std::string> paths = {sequences.path(), summary.path(), tree.path(), map.path()};
   if (state != nullptr) paths.push_back(state->path());
   if (pairs != nullptr) paths.push_back(pairs->path());
   if (report != nullptr) paths.push_back(report->path());
+  if (clades != nullptr) paths.push_back(clades->path());
   return paths;
 }
 
@@ -72,9 +75,23 @@ void AppendSampleBlock(std::string& text, bool hidden, int node_index, std::size
       .append("\n");
 }
 
+void AppendNamedSampleBlock(std::string& text, std::string_view name, std::size_t k,
+                            std::string_view row_characters) {
+  text.append(">").append(name).append("_").append(std::to_string(k)).append("\n");
+  text.append(row_characters).append("\n");
+}
+
 void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>& down_pass,
                             int include_data, const Alignment& alignment, int n_samples,
                             double lambda, int is_harmonic, const SampleBlockSource& sample_blocks) {
+  const double scaled_length = down_pass.empty() ? 0.0 : down_pass.front()->scaled_length;
+  WriteResultsFile(files, scaled_length, include_data, alignment, n_samples, lambda, is_harmonic,
+                   sample_blocks);
+}
+
+void WriteResultsFile(ResultsFiles& files, double scaled_length, int include_data,
+                      const Alignment& alignment, int n_samples, double lambda, int is_harmonic,
+                      const SampleBlockSource& sample_blocks) {
   const std::size_t n_sites = static_cast<std::size_t>(alignment.n_sites);
   std::string head = ">SS_cons\n" + StructureLine(alignment.structure) + "\n";
   if (include_data != 0) {
@@ -87,7 +104,6 @@ void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>&
   files.sequences.Write(head);
   sample_blocks([&](std::string_view text) { files.sequences.Write(text); });
 
-  const double scaled_length = down_pass.empty() ? 0.0 : down_pass.front()->scaled_length;
   if (is_harmonic == 1) {
     files.summary.Printf("h_mean\t%lf\n", scaled_length);
     files.summary.Printf("lambda\t%lf\n", lambda);

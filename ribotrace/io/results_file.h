@@ -40,12 +40,20 @@ class ResultsFiles {
   SafeOutputFile* state = nullptr;  // out_file.state, with site_tables
   SafeOutputFile* pairs = nullptr;  // out_file.pairs, with site_tables
   SafeOutputFile* report = nullptr;  // out_file.html, with report
+  SafeOutputFile* clades = nullptr;  // out_file.clades, after AddCladeList()
+
+  // Adds out_file.clades, the clades of a run over a posterior sample.
+  void AddCladeList();
 };
 
 // Appends the block of one sample row: ">anc_<index>_<k>" for a sampled row
 // or ">psr_<index>_<k>" for a hidden one, then the row's characters.
 void AppendSampleBlock(std::string& text, bool hidden, int node_index, std::size_t k,
                        std::string_view row_characters);
+
+// The same with the row's name given: ">" name "_<k>".
+void AppendNamedSampleBlock(std::string& text, std::string_view name, std::size_t k,
+                            std::string_view row_characters);
 
 // One character per code, as NucIntToChar writes it.
 void AppendSequenceCharacters(std::string& text, const int* codes, std::size_t n_sites);
@@ -64,6 +72,12 @@ using SampleBlockSource = std::function<void(const std::function<void(std::strin
 void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>& down_pass,
                             int include_data, const Alignment& alignment, int n_samples,
                             double lambda, int is_harmonic, const SampleBlockSource& sample_blocks);
+
+// The same with the hidden branch length before lambda given, for results
+// that span many trees.
+void WriteResultsFile(ResultsFiles& files, double scaled_length, int include_data,
+                      const Alignment& alignment, int n_samples, double lambda, int is_harmonic,
+                      const SampleBlockSource& sample_blocks);
 
 // Appends one more "name\tvalue" line ("%lf", as the others) to the summary.
 void WriteSummaryValue(ResultsFiles& files, const char* name, double value);

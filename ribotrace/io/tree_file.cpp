@@ -1,6 +1,8 @@
 #include "io/tree_file.h"
 
 #include <algorithm>
+#include <charconv>
+#include <functional>
 #include <map>
 #include <new>
 #include <optional>
@@ -11,8 +13,6 @@
 #include "tree-utility/string_token.h"
 
 namespace {
-
-using TranslateTable = std::map<std::string, std::string>;
 
 bool IsEnd(const std::string& token) { return token == "end;" || token == "end"; }
 
@@ -120,6 +120,58 @@ std::string ReadNewickTree(std::string_view text, const std::string& file_name) 
   return WithoutInteriorLabels(text.substr(start, end - start));
 }
 
+// Every tree statement of a MrBayes file, handed to `statement` with its
+// name and its Newick text (labels as written, without the final ';'), in
+// file order; returns the translate table. MrBayes 3.2 puts a taxa block,
+// closed by its own "end;", before the trees block; only the end of the
+// trees block (or of a file of bare tree statements) ends the search.
+TranslateTable ScanTreeStatements(
+    std::string_view text, const std::string& file_name,
+    const std::function<void(const std::string& name, std::string newick)>& statement) {
+  TokenStream tokens(text);
+  TranslateTable table;
+  bool any_tree = false;
+  bool in_trees_block = false;
+  std::string token = tokens.Next();
+  while (!token.empty()) {
+    if (IsEnd(token) && (in_trees_block || any_tree)) break;
+    if (token == "begin") {
+      token = tokens.Next();
+      in_trees_block = token == "trees;" || token == "trees";
+      continue;
+    }
+    if (token == "translate") {
+      table = ReadTranslateTable(tokens);
+    } else if (token == "tree") {
+      std::string name = tokens.Next();
+      std::string newick = tokens.Next();
+      if (newick.empty()) {
+        FailWithLine("ReadTreeFile Error: The file '" + file_name +
+                     "' ends inside a tree statement.");
+      }
+      if (newick.back() == ';') newick.pop_back();
+      any_tree = true;
+      statement(name, std::move(newick));
+    }
+    token = tokens.Next();
+  }
+  if (!any_tree) {
+    FailWithLine("ReadTreeFile Error: The file '" + file_name +
+                 "' holds no tree statement; expected a MrBayes tree file (.con.tre or .t).");
+  }
+  return table;
+}
+
+// N of a statement named "gen.N", as MrBayes names its samples; -1 for
+// any other name.
+long long GenerationOf(std::string_view name) {
+  if (!name.starts_with("gen.")) return -1;
+  name.remove_prefix(4);
+  long long generation = -1;
+  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), generation);
+  return error == std::errc() && end == name.data() + name.size() ? generation : -1;
+}
+
 }  // namespace
 
 std::string ReadTreeFile(const std::string& file_name, std::string* analysis_id) {
@@ -127,42 +179,32 @@ std::string ReadTreeFile(const std::string& file_name, std::string* analysis_id)
     const NexusText nexus = ReadNexusText(file_name, false, "ReadTreeFile");
     if (analysis_id != nullptr) *analysis_id = nexus.analysis_id;
     if (IsNewick(nexus.text)) return ReadNewickTree(nexus.text, file_name);
-
-    // MrBayes 3.2 puts a taxa block, closed by its own "end;", before the
-    // trees block; only the end of the trees block (or of a file of bare
-    // tree statements) ends the search.
-    TokenStream tokens(nexus.text);
-    TranslateTable table;
-    std::optional<std::string> tree;
-    bool in_trees_block = false;
-    std::string token = tokens.Next();
-    while (!token.empty()) {
-      if (IsEnd(token) && (in_trees_block || tree)) break;
-      if (token == "begin") {
-        token = tokens.Next();
-        in_trees_block = token == "trees;" || token == "trees";
-        continue;
-      }
-      if (token == "translate") {
-        table = ReadTranslateTable(tokens);
-      } else if (token == "tree") {
-        tokens.Next();  // the tree's name
-        std::string newick = tokens.Next();
-        if (newick.empty()) {
-          FailWithLine("ReadTreeFile Error: The file '" + file_name +
-                       "' ends inside a tree statement.");
-        }
-        if (newick.back() == ';') newick.pop_back();
-        tree = std::move(newick);
-      }
-      token = tokens.Next();
-    }
-    if (!tree) {
-      FailWithLine("ReadTreeFile Error: The file '" + file_name +
-                   "' holds no tree statement; expected a MrBayes tree file (.con.tre or .t).");
-    }
-    return TranslateLabels(*tree, table);
+    std::string last;
+    const TranslateTable table =
+        ScanTreeStatements(nexus.text, file_name,
+                           [&](const std::string&, std::string newick) { last = std::move(newick); });
+    return TranslateLabels(last, table);
   } catch (const std::bad_alloc&) {
     FailWithLine("ReadTreeFile Error: Problem allocating memory for string.");
   }
+}
+
+SampledTreeFile::SampledTreeFile(const std::string& file_name) : file_name_(file_name) {
+  try {
+    const NexusText nexus = ReadNexusText(file_name, false, "ReadTreeFile");
+    analysis_id_ = nexus.analysis_id;
+    if (IsNewick(nexus.text)) {
+      statements_.push_back({-1, ReadNewickTree(nexus.text, file_name)});
+      return;
+    }
+    translate_ = ScanTreeStatements(nexus.text, file_name, [&](const std::string& name, std::string newick) {
+      statements_.push_back({GenerationOf(name), std::move(newick)});
+    });
+  } catch (const std::bad_alloc&) {
+    FailWithLine("ReadTreeFile Error: Problem allocating memory for string.");
+  }
+}
+
+std::string SampledTreeFile::Tree(std::size_t i) const {
+  return TranslateLabels(statements_[i].newick, translate_);
 }

@@ -3,7 +3,10 @@
 // file of one tree, such as IQ-TREE and RAxML-NG write.
 #pragma once
 
+#include <cstddef>
+#include <map>
 #include <string>
+#include <vector>
 
 // The Newick text of the tree to analyse, lower-cased, without comments and
 // without its final ';'. With one tree statement in the file that tree is
@@ -15,3 +18,33 @@
 // a Newick file holds more than one. With `analysis_id`, stores there the
 // file's MrBayes "[ID: ...]" ("" if none).
 std::string ReadTreeFile(const std::string& file_name, std::string* analysis_id = nullptr);
+
+// A tree label -> taxon name table of a MrBayes trees block.
+using TranslateTable = std::map<std::string, std::string>;
+
+// Every tree of a MrBayes file, such as the sampled trees of one run
+// (.t), in file order; a Newick file gives its one tree. Read once.
+class SampledTreeFile {
+ public:
+  // Fails as ReadTreeFile does.
+  explicit SampledTreeFile(const std::string& file_name);
+
+  const std::string& file_name() const { return file_name_; }
+  const std::string& analysis_id() const { return analysis_id_; }
+  std::size_t size() const { return statements_.size(); }
+  // N of the statement "tree gen.N = ...", MrBayes's generation of the
+  // sample; -1 when the statement has another name (a consensus tree).
+  long long Generation(std::size_t i) const { return statements_[i].generation; }
+  // The tree of statement i as ReadTreeFile returns a file's tree.
+  std::string Tree(std::size_t i) const;
+
+ private:
+  struct Statement {
+    long long generation;
+    std::string newick;  // labels as written
+  };
+  std::string file_name_;
+  std::string analysis_id_;
+  TranslateTable translate_;
+  std::vector<Statement> statements_;
+};

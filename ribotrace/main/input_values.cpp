@@ -57,6 +57,30 @@ int ParseGammaCategories(const std::string& text) {
   return count;
 }
 
+// A share such as --burnin=0.25: a finite number in [low, high], or below
+// high when the high end is open.
+double ParseShare(const std::string& option, const std::string& text, bool high_open) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || !(value >= 0.0) ||
+      (high_open ? !(value < 1.0) : !(value <= 1.0))) {
+    Fail("Invalid value '" + text + "' for " + option + ": expected a number from 0 to 1" +
+         (high_open ? " (1 excluded)." : "."));
+  }
+  return value;
+}
+
+int ParseTrees(const std::string& text) {
+  int trees = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, trees);
+  if (ec != std::errc() || ptr != end || trees < 1 || trees > 1000000) {
+    Fail("Invalid value '" + text + "' for --trees: expected an integer from 1 to 1000000.");
+  }
+  return trees;
+}
+
 std::vector<std::string> ParseOutgroup(const std::string& text) {
   std::vector<std::string> names;
   std::size_t start = 0;
@@ -121,6 +145,12 @@ EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
       options.outgroup = ParseOutgroup(arg.substr(11));
     } else if (arg.rfind("--ngammacat=", 0) == 0) {
       options.gamma_categories = ParseGammaCategories(arg.substr(12));
+    } else if (arg.rfind("--burnin=", 0) == 0) {
+      options.burnin = ParseShare("--burnin", arg.substr(9), true);
+    } else if (arg.rfind("--trees=", 0) == 0) {
+      options.n_trees = ParseTrees(arg.substr(8));
+    } else if (arg.rfind("--min-clade=", 0) == 0) {
+      options.min_clade = ParseShare("--min-clade", arg.substr(12), false);
     } else if (arg == "--timings") {
       options.timings = true;
     } else {

@@ -11,8 +11,8 @@
 inline constexpr const char* kRibotraceUsage =
     "Usage: ribotrace [--seed=N] [--threads=N] [--timings] [--marginal|--classic] [--loglik] "
     "[--state] [--report] [--gaps=column|tree] [--outgroup=NAME[,NAME...]] [--ngammacat=N] "
-    "data_file tree_file param_file out_file is_harmonic lambda n_samples include_data "
-    "condition_on_pairs [show_debug]";
+    "[--burnin=F] [--trees=N] [--min-clade=F] data_file tree_file param_file out_file "
+    "is_harmonic lambda n_samples include_data condition_on_pairs [show_debug]";
 
 // What --help prints after the usage line.
 inline constexpr const char* kRibotraceHelp =
@@ -23,8 +23,11 @@ inline constexpr const char* kRibotraceHelp =
     "\n"
     "Values, in this order:\n"
     "  data_file           the alignment-and-structure file\n"
-    "  tree_file           MrBayes tree file (.con.tre, or .t: its last tree)\n"
-    "  param_file          MrBayes parameter summary (.pstat)\n"
+    "  tree_file           MrBayes tree file (.con.tre, or .t: its last tree); with .p parameter\n"
+    "                      files, the runs' sampled trees: x.nex.run1.t,x.nex.run2.t\n"
+    "  param_file          MrBayes parameter summary (.pstat), or the runs' sampled parameters\n"
+    "                      (x.nex.run1.p,x.nex.run2.p): then the results integrate over MrBayes's\n"
+    "                      posterior sample of trees and parameters, by clade\n"
     "  out_file            results file; .par, .tree, .map.fa (.state, .pairs, .html) are named after it\n"
     "  is_harmonic         1: hidden branches last the harmonic mean of the branch lengths, 0: 1\n"
     "  lambda              factor applied to the hidden branch length\n"
@@ -51,6 +54,11 @@ inline constexpr const char* kRibotraceHelp =
     "  --loglik            print the log-likelihood of the data (default: off)\n"
     "  --ngammacat=N       categories of the gamma rates when the parameter file has alpha\n"
     "                      rows, 2 to 20, as in MrBayes's lset ngammacat (default: 4)\n"
+    "  --burnin=F          with .t/.p files: the share of each run's samples dropped, rounded\n"
+    "                      down as MrBayes does (default: 0.25)\n"
+    "  --trees=N           with .t/.p files: the samples used, spread evenly (default: 100)\n"
+    "  --min-clade=F       with .t/.p files: the share of the used trees a clade must be in to\n"
+    "                      get results (default: 0.5)\n"
     "  --seed=N            seed of the random stream, 1 to 2147483646 (default: the clock)\n"
     "  --threads=N         threads that draw the samples, 0 for every core (default: 1)\n"
     "  --timings           print the time and memory of every stage on standard error\n"
@@ -72,14 +80,18 @@ struct EntryOptions {
   int gamma_categories = kDefaultGammaCategories;  // --ngammacat
   bool gaps_on_tree = false;          // --gaps=tree
   std::vector<std::string> outgroup;  // taxa to root the tree above
+  double burnin = 0.25;     // --burnin
+  int n_trees = 100;        // --trees
+  double min_clade = 0.5;   // --min-clade
   std::vector<std::string> positional;  // program name first
 };
 
 // Separates the options (every argument that begins with "--") from the
 // positional arguments. An unknown option, a seed outside 1 .. 2147483646,
 // a thread count outside 0 .. 1024, a gamma category count outside 2 .. 20,
-// a --gaps other than column or tree, or --classic with --marginal is a
-// fatal error.
+// a --gaps other than column or tree, a burn-in outside [0, 1), a tree
+// count outside 1 .. 1000000, a clade share outside [0, 1], or --classic
+// with --marginal is a fatal error.
 EntryOptions ParseEntryOptions(int argc, const char* const* argv);
 
 // Fills `values` from `args` (program name first) when use_command_line is

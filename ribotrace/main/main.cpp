@@ -31,6 +31,9 @@ int main(int argc, char** argv) {
     values.report = options.report;
     values.gamma_categories = options.gamma_categories;
     values.gaps_on_tree = options.gaps_on_tree;
+    values.burnin = options.burnin;
+    values.n_trees = options.n_trees;
+    values.min_clade = options.min_clade;
     const bool use_command_line = options.positional.size() >= 2;
     if (GetInputValues(options.positional, use_command_line, values, std::cin) == 1) {
       PrintErrorAndExitSafely(

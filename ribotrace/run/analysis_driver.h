@@ -36,12 +36,28 @@ struct RunValues {
   // parameter file holds its shape (MrBayes's lset ngammacat).
   int gamma_categories = kDefaultGammaCategories;
   bool gaps_on_tree = false;  // --gaps=tree: gaps reconstructed on the tree, not per column
-  // Taxa whose clade the root is put above; empty: the tree file's rooting.
+  // Taxa whose clade the root is put above; empty: the tree file's rooting
+  // (with MrBayes's posterior sample: the first taxon of the alignment).
   std::vector<std::string> outgroup;
+  // With MrBayes's posterior sample (.t and .p files): the share of each
+  // run's samples dropped as burn-in, the number of samples used, and the
+  // share of the used trees a clade must appear in to enter the results.
+  double burnin = 0.25;
+  int n_trees = 100;
+  double min_clade = 0.5;
 };
 
 // MrBayes measures branch lengths per nucleotide; a doublet is two.
 inline double DoubletTimeFactor(const RunValues& values) { return values.marginal ? 2.0 : 1.0; }
 
 // Runs every stage in its fixed order. Throws FatalError on any failure.
+// With a parameter summary (.pstat) the tree file's (last) tree is
+// analysed with the mean parameters; with MrBayes's sampled parameters
+// (.p, recognised by its header) the run integrates over the posterior
+// sample of trees and parameters (see integrated_run.h).
 void CalcAncestralStates(const RunValues& values);
+
+struct RunData;
+// Before a run with gamma rates: fails under --classic, which does not
+// model them, and when their arrays would not fit in memory.
+void CheckGammaRun(const RunData& data, const RunValues& values);

@@ -53,22 +53,32 @@ void WarnOnGapRate(const GapRateFit& fit) {
 
 }  // namespace
 
+NodeVectors MakeNodeVectors(const InferenceInputs& inputs, const RunValues& values) {
+  return NodeVectors(inputs.down_pass, inputs.alignment.structure, values.marginal,
+                     HasGammaRates(inputs.parameters) ? values.gamma_categories : 0);
+}
+
+PassResults RunPosteriorPasses(const InferenceInputs& inputs, const RunValues& values,
+                               NodeVectors& vectors, bool with_log_likelihood) {
+  PassResults results;
+  if (HasGammaRates(inputs.parameters)) {
+    results.categories = RunRateCategoryPasses(inputs, values, vectors, &results.log_likelihood);
+    if (inputs.timings != nullptr) inputs.timings->Stop("gamma passes");
+  } else {
+    results.log_likelihood = RunEqualRatePasses(inputs, values, with_log_likelihood);
+  }
+  return results;
+}
+
 void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
                         ResultsFiles& files) {
   StageTimings* timings = inputs.timings;
   if (timings != nullptr) timings->Start();
-  const bool gamma = HasGammaRates(inputs.parameters);
-  NodeVectors vectors(inputs.down_pass, inputs.alignment.structure, values.marginal,
-                      gamma ? values.gamma_categories : 0);
+  NodeVectors vectors = MakeNodeVectors(inputs, values);
   if (timings != nullptr) timings->Stop("arrays");
-  std::optional<CategorySampling> categories;
-  PartitionLogLikelihoods log_likelihood;
-  if (gamma) {
-    categories = RunRateCategoryPasses(inputs, values, vectors, &log_likelihood);
-    if (timings != nullptr) timings->Stop("gamma passes");
-  } else {
-    log_likelihood = RunEqualRatePasses(inputs, values, values.loglik || files.report != nullptr);
-  }
+  PassResults passes =
+      RunPosteriorPasses(inputs, values, vectors, values.loglik || files.report != nullptr);
+  std::optional<CategorySampling>& categories = passes.categories;
 
   std::optional<GapReconstruction> gaps;
   if (values.gaps_on_tree) {
@@ -84,7 +94,7 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
   if (timings != nullptr) timings->Stop("node files");
   // The report reads the posteriors before sampling conditions them.
   std::optional<RunReport> report;
-  if (files.report != nullptr) report.emplace(inputs, values, *seed, log_likelihood);
+  if (files.report != nullptr) report.emplace(inputs, values, *seed, passes.log_likelihood);
   if (timings != nullptr && report) timings->Stop("report data");
   if (report) extras.pair_counts = &report->sampled_pairs();
   StreamSampleRows(inputs, values, seed, files, extras);

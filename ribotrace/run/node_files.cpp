@@ -40,33 +40,37 @@ void AddNodeRows(const NodePosteriors& posteriors, const std::string& name,
 
 }  // namespace
 
+NodeRecordWriter::NodeRecordWriter(ResultsFiles& files, bool with_gaps) : files_(files) {
+  const std::vector<std::string> extra_columns =
+      with_gaps ? std::vector<std::string>{"p_gap"} : std::vector<std::string>{};
+  if (files.state) sites_.emplace(*files.state, extra_columns);
+  if (files.pairs) pairs_.emplace(*files.pairs, extra_columns);
+}
+
+void NodeRecordWriter::Write(const NodePosteriors& posteriors, const std::string& name,
+                             const std::vector<double>& p_gap) {
+  states_.resize(posteriors.layout().n_sites());
+  MostProbableSequence(posteriors, states_);
+  for (std::size_t c = 0; c < p_gap.size(); ++c) {
+    if (p_gap[c] > 0.5) states_[c] = kGapState;
+  }
+  record_.clear();
+  AppendSequenceRecord(record_, name, states_);
+  files_.map.Write(record_);
+  AddNodeRows(posteriors, name, p_gap, sites_ ? &*sites_ : nullptr, pairs_ ? &*pairs_ : nullptr);
+  if (sites_) sites_->Flush();
+  if (pairs_) pairs_->Flush();
+}
+
 void WriteNodeFiles(const InferenceInputs& inputs, ResultsFiles& files,
                     const GapReconstruction* gaps) {
   files.tree.Write(LabelledNewick(*inputs.up_pass.front(), inputs.alignment.Names));
 
   const PosteriorLayout layout(inputs.alignment.structure, inputs.SS);
-  std::optional<StateTable> sites;
-  std::optional<PairTable> pairs;
-  const std::vector<std::string> extra_columns =
-      gaps != nullptr ? std::vector<std::string>{"p_gap"} : std::vector<std::string>{};
-  if (files.state) sites.emplace(*files.state, extra_columns);
-  if (files.pairs) pairs.emplace(*files.pairs, extra_columns);
-  std::vector<int> states(layout.n_sites());
-  std::string record;
+  NodeRecordWriter writer(files, gaps != nullptr);
   for (const NodeStruct* node : inputs.up_pass) {
     if (!IsInteriorBelowRoot(*node)) continue;
-    const NodePosteriors posteriors(*node, layout);
-    const std::string name = NodeName(node->index);
-    const std::vector<double> p_gap = GapColumns(gaps, *node, layout.n_sites());
-    MostProbableSequence(posteriors, states);
-    for (std::size_t c = 0; c < p_gap.size(); ++c) {
-      if (p_gap[c] > 0.5) states[c] = kGapState;
-    }
-    record.clear();
-    AppendSequenceRecord(record, name, states);
-    files.map.Write(record);
-    AddNodeRows(posteriors, name, p_gap, sites ? &*sites : nullptr, pairs ? &*pairs : nullptr);
-    if (sites) sites->Flush();
-    if (pairs) pairs->Flush();
+    writer.Write(NodePosteriors(*node, layout), NodeName(node->index),
+                 GapColumns(gaps, *node, layout.n_sites()));
   }
 }

@@ -2,7 +2,13 @@
 // posteriors the passes hold.
 #pragma once
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "inference/gap_reconstruction.h"
+#include "inference/node_posteriors.h"
+#include "io/node_tables.h"
 #include "io/results_file.h"
 #include "run/inference_stages.h"
 
@@ -16,3 +22,21 @@
 // every column whose p_gap exceeds 0.5 (a stem pair's two columns alike).
 void WriteNodeFiles(const InferenceInputs& inputs, ResultsFiles& files,
                     const GapReconstruction* gaps = nullptr);
+
+// Writes, node after node, the most probable sequence and the table rows
+// (when the files are open) of each node that it is handed; with_gaps: the
+// tables have the p_gap column, and each node comes with its columns' p_gap.
+class NodeRecordWriter {
+ public:
+  NodeRecordWriter(ResultsFiles& files, bool with_gaps);
+  // p_gap: empty, or one per column (see WriteNodeFiles).
+  void Write(const NodePosteriors& posteriors, const std::string& name,
+             const std::vector<double>& p_gap);
+
+ private:
+  ResultsFiles& files_;
+  std::optional<StateTable> sites_;
+  std::optional<PairTable> pairs_;
+  std::vector<int> states_;
+  std::string record_;
+};

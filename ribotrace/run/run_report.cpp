@@ -77,15 +77,33 @@ ReportNode SummariseNode(const NodePosteriors& posteriors, int index, std::vecto
 
 RunReport::RunReport(const InferenceInputs& inputs, const RunValues& values, std::int32_t seed,
                      const PartitionLogLikelihoods& log_likelihood) {
-  const Alignment& alignment = inputs.alignment;
+  std::vector<std::pair<int, const double*>> nodes;
+  for (const NodeStruct* node : inputs.up_pass) {
+    if (IsInteriorBelowRoot(*node)) nodes.emplace_back(node->index, node->posterior_probs.data());
+  }
+  Gather(inputs.alignment, inputs.SS, TreeNodes(inputs.up_pass, inputs.alignment.Names), nodes);
   AddRunValues(data_, values);
   data_.seed = seed;
   data_.parameters = inputs.parameters;
   data_.log_likelihood = log_likelihood;
-  data_.n_taxa = alignment.n_taxa;
-  data_.tree = TreeNodes(inputs.up_pass, alignment.Names);
+}
 
-  const PosteriorLayout layout(alignment.structure, inputs.SS);
+RunReport::RunReport(const Alignment& alignment, const std::vector<SiteRecord>& SS,
+                     std::vector<ReportTreeNode> tree,
+                     const std::vector<std::pair<int, const double*>>& nodes,
+                     const RunValues& values, std::int32_t seed) {
+  Gather(alignment, SS, std::move(tree), nodes);
+  AddRunValues(data_, values);
+  data_.seed = seed;
+}
+
+void RunReport::Gather(const Alignment& alignment, const std::vector<SiteRecord>& SS,
+                       std::vector<ReportTreeNode> tree,
+                       const std::vector<std::pair<int, const double*>>& nodes) {
+  data_.n_taxa = alignment.n_taxa;
+  data_.tree = std::move(tree);
+
+  const PosteriorLayout layout(alignment.structure, SS);
   const std::size_t n_sites = layout.n_sites();
   data_.partners.resize(n_sites);
   for (std::size_t c = 0; c < n_sites; ++c) {
@@ -103,9 +121,8 @@ RunReport::RunReport(const InferenceInputs& inputs, const RunValues& values, std
   }
   CanonicalPairCounter most_probable(data_.helices);
   std::vector<int> states(n_sites);
-  for (const NodeStruct* node : inputs.up_pass) {
-    if (!IsInteriorBelowRoot(*node)) continue;
-    data_.nodes.push_back(SummariseNode(NodePosteriors(*node, layout), node->index, states));
+  for (const auto& [index, posteriors] : nodes) {
+    data_.nodes.push_back(SummariseNode(NodePosteriors(posteriors, layout), index, states));
     most_probable.AddRow(states);
   }
   std::sort(data_.nodes.begin(), data_.nodes.end(),

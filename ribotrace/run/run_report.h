@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "inference/log_likelihood.h"
 #include "io/report_writer.h"
@@ -17,6 +19,17 @@ class RunReport {
   RunReport(const InferenceInputs& inputs, const RunValues& values, std::int32_t seed,
             const PartitionLogLikelihoods& log_likelihood);
 
+  // A report of nodes that no single tree holds (the clades of a run over
+  // a posterior sample): `tree` in pre-order, and the posteriors of the
+  // nodes that have them, by their index in it. The caller sets the
+  // model's values, the log-likelihood and the mode in data().
+  RunReport(const Alignment& alignment, const std::vector<SiteRecord>& SS,
+            std::vector<ReportTreeNode> tree,
+            const std::vector<std::pair<int, const double*>>& nodes, const RunValues& values,
+            std::int32_t seed);
+
+  ReportData& data() { return data_; }
+
   // Where the sample stream counts the pairs of its rows.
   SampledPairCounts& sampled_pairs() { return sampled_; }
 
@@ -24,6 +37,10 @@ class RunReport {
   void Write(SafeOutputFile& file);
 
  private:
+  void Gather(const Alignment& alignment, const std::vector<SiteRecord>& SS,
+              std::vector<ReportTreeNode> tree,
+              const std::vector<std::pair<int, const double*>>& nodes);
+
   ReportData data_;
   SampledPairCounts sampled_;
 };

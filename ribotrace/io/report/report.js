@@ -94,7 +94,7 @@ function hideTooltip() {
 function columnText(node, column) {
   const partner = R.partners[column];
   const p = columnProbabilities(node, column);
-  let text = 'anc_' + node.index + ', column ' + (column + 1);
+  let text = R.name[node.index] + ', column ' + (column + 1);
   if (partner >= 0) text += ' (pairs with ' + (partner + 1) + ': ' + node.states[partner] + ')';
   text += '\nmost probable: ' + node.states[column] + '\n';
   text += BASES.split('').map((b, i) => b + ' ' + p[i].toFixed(2)).join('   ');
@@ -381,7 +381,7 @@ function selectNode(index) {
   const [circle, label] = treeElements.get(index);
   circle.classList.add('selected');
   if (label) label.classList.add('selected');
-  document.getElementById('node-name').textContent = 'anc_' + index;
+  document.getElementById('node-name').textContent = R.name[index];
   document.getElementById('node-select').value = String(index);
 
   let uncertain = 0;
@@ -403,21 +403,22 @@ function selectNode(index) {
   document.getElementById('node-stats').textContent =
       'mean confidence ' + node.mean.toFixed(3) + '; ' + uncertain + ' of ' + columns +
       ' columns below 0.5';
-  if (location.hash !== '#anc_' + index) history.replaceState(null, '', '#anc_' + index);
+  if (location.hash !== '#' + R.name[index]) history.replaceState(null, '', '#' + R.name[index]);
 }
 
 function fillNodeSelect() {
   const select = document.getElementById('node-select');
   for (const node of R.nodes) {
-    const option = htmlElement('option', 'anc_' + node.index + ' (' + node.mean.toFixed(3) + ')', select);
+    const option = htmlElement('option', R.name[node.index] + ' (' + node.mean.toFixed(3) + ')', select);
     option.value = String(node.index);
   }
   select.addEventListener('change', () => selectNode(Number(select.value)));
 }
 
 function nodeFromHash() {
-  const match = /^#anc_(\d+)$/.exec(location.hash);
-  return match && nodeByIndex.has(Number(match[1])) ? Number(match[1]) : null;
+  // #anc_13, or #clade_5 in a report over a posterior sample.
+  const index = R.name.indexOf(decodeURIComponent(location.hash.slice(1)));
+  return index >= 0 && nodeByIndex.has(index) ? index : null;
 }
 
 // ---------------------------------------------------------- covariation
