@@ -18,7 +18,7 @@ build/release/pairnex/pairnex --mrbayes=3.2 --ngen=2000 --samplefreq=20 \
 echo "== MrBayes (log in out/mb.log)"
 (cd out && mb plant_srp10.nex > mb.log 2>&1)
 echo "== ribotrace"
-build/release/ribotrace/ribotrace --state examples/plant_srp10.txt \
+build/release/ribotrace/ribotrace --state --report examples/plant_srp10.txt \
   out/plant_srp10.nex.con.tre out/plant_srp10.nex.pstat out/plant_srp10_samples.fa \
   1 1.0 100 1 0
 
@@ -30,6 +30,7 @@ cat "$out.tree"
 echo "$out.state (posterior of every node and column), first rows:"
 head -n 5 "$out.state"
 echo "$out.map.fa: the most probable sequence of each of $(grep -c '^>' "$out.map.fa") nodes"
+echo "$out.html: the report; open it in a browser"
 
 # The same alignment over the posterior sample of a bundled two-run MrBayes
 # analysis (examples/plant_srp10_2runs.nex.run{1,2}.{t,p}): results by clade.
