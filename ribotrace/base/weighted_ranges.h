@@ -8,10 +8,10 @@
 #include <vector>
 
 // Splits items 0 .. n - 1 (n = weights.size()) into consecutive non-empty
-// ranges of about equal total weight, a few per thread, and calls
-// work(first, last) for each range [first, last) on `threads` threads (the
-// calling thread one of them), each taking the next range as it becomes
-// free, so that a thread slowed by other work on the machine takes fewer.
+// ranges of about equal total weight, one per thread (the .cpp says why), and
+// calls work(first, last) for each range [first, last) on `threads`
+// threads (the calling thread one of them), each taking the next range as
+// it becomes free.
 // Returns when all are done; an exception from `work` is rethrown then, the
 // one of the earliest range.
 void WorkInWeightedRanges(const std::vector<double>& weights, int threads,
