@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "bailout/bailout.h"
+#include "base/comma_list.h"
 #include "io/parameter_sample.h"
 #include "io/tree_file.h"
 
@@ -78,18 +79,12 @@ void CheckPairing(const SampledTreeFile& trees, const std::vector<ParameterSampl
 std::vector<std::string> SplitFileList(const std::string& list) {
   struct stat info {};
   if (list.find(',') == std::string::npos || ::stat(list.c_str(), &info) == 0) return {list};
-  std::vector<std::string> files;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = std::min(list.find(',', start), list.size());
-    files.push_back(list.substr(start, comma - start));
-    if (files.back().empty()) {
-      Fail(std::string(kContext) + "The file list '" + list +
-           "' holds an empty name; separate the files by single commas.");
-    }
-    if (comma == list.size()) return files;
-    start = comma + 1;
+  std::vector<std::string> files = SplitAtCommas(list);
+  if (HasEmptyPiece(files)) {
+    Fail(std::string(kContext) + "The file list '" + list +
+         "' holds an empty name; separate the files by single commas.");
   }
+  return files;
 }
 
 PosteriorSample ReadPosteriorSample(const std::vector<std::string>& tree_files,

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "bailout/bailout.h"
+#include "base/comma_list.h"
 #include "base/random_source.h"
 
 namespace {
@@ -82,18 +83,11 @@ int ParseTrees(const std::string& text) {
 }
 
 std::vector<std::string> ParseOutgroup(const std::string& text) {
-  std::vector<std::string> names;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = std::min(text.find(',', start), text.size());
-    names.push_back(text.substr(start, comma - start));
-    if (names.back().empty()) {
-      Fail("Invalid value '" + text +
-           "' for --outgroup: expected taxon names separated by commas.");
-    }
-    if (comma == text.size()) return names;
-    start = comma + 1;
+  std::vector<std::string> names = SplitAtCommas(text);
+  if (HasEmptyPiece(names)) {
+    Fail("Invalid value '" + text + "' for --outgroup: expected taxon names separated by commas.");
   }
+  return names;
 }
 
 bool ParseGapRule(const std::string& text) {
