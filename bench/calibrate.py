@@ -188,13 +188,24 @@ def score_changes(truth, matcher, results, out_file, bins, show):
             e_subs, true_subs, 100.0 * (e_subs - true_subs) / true_subs))
 
 
+def pstat_means(path):
+    """Parameter -> mean, the exchangeabilities of each partition scaled to
+    sum 1 (only their ratios matter, and MrBayes prints them so)."""
+    means = {r["Parameter"].lower(): float(r["Mean"]) for r in pstat_rows(path)}
+    for tag in ("", "{1}", "{2}"):
+        rates = [k for k in means if k.startswith("r(") and k.endswith(")" + tag)]
+        total = sum(means[k] for k in rates)
+        for k in rates:
+            means[k] /= total
+    return means
+
+
 def score_fit(truth, out_file):
     if os.path.exists(out_file + ".fit.pstat"):
-        true_rows = {r["Parameter"].lower(): float(r["Mean"]) for r in pstat_rows(os.path.join(truth.folder, "params.pstat"))}
+        true_rows = pstat_means(os.path.join(truth.folder, "params.pstat"))
         print("%-16s %12s %12s %9s" % ("parameter", "true", "fitted", "rel.err"))
-        for r in pstat_rows(out_file + ".fit.pstat"):
-            name, fitted = r["Parameter"], float(r["Mean"])
-            true = true_rows.get(name.lower())
+        for name, fitted in pstat_means(out_file + ".fit.pstat").items():
+            true = true_rows.get(name)
             if true is None:
                 print("%-16s %12s %12.5g" % (name, "-", fitted))
             else:

@@ -105,6 +105,13 @@ ModelParameters ReadParameterTable(const std::string& path, bool has_stems) {
 
 std::string WriteParameterTable(const ModelParameters& model, bool has_stems, double tree_length) {
   ModelParameters copy = model;
+  // The model depends on the exchangeabilities' ratios only; MrBayes prints
+  // them summing to 1.
+  for (PartitionParameters* part : {&copy.stems, &copy.loops}) {
+    double sum = 0.0;
+    for (double r : part->exchange) sum += r;
+    for (double& r : part->exchange) r /= sum;
+  }
   const std::vector<Row> rows = ModelRows(copy, has_stems);
   std::string out = "[ID: simulated]\nParameter\tMean\tVariance\tLower\tUpper\tMedian\tESS\n";
   auto row = [&out](const std::string& name, double value) {
