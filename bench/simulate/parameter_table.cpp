@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -86,7 +87,17 @@ ModelParameters ReadParameterTable(const std::string& path, bool has_stems) {
     if (static_cast<int>(fields.size()) <= mean_column) {
       throw std::runtime_error(path + ":" + std::to_string(line_number) + ": row without a Mean value");
     }
-    values[Lower(fields[0])] = std::stod(fields[mean_column]);
+    std::size_t used = 0;
+    double mean = 0.0;
+    try {
+      mean = std::stod(fields[mean_column], &used);
+    } catch (const std::exception&) {
+    }
+    if (used != fields[mean_column].size() || !std::isfinite(mean)) {
+      throw std::runtime_error(path + ":" + std::to_string(line_number) + ": the Mean of '" + fields[0] +
+                               "' is not a number");
+    }
+    values[Lower(fields[0])] = mean;
   }
   for (const Row& row : rows) {
     const auto found = values.find(Lower(row.name));
@@ -100,6 +111,12 @@ ModelParameters ReadParameterTable(const std::string& path, bool has_stems) {
     model.stems.alpha = model.loops.alpha = shared->second;
   }
   model.has_multipliers = values.count("m{1}") > 0 || values.count("m{2}") > 0;
+  // Printed means miss 1 by rounding; the stationary draws need the exact sum.
+  for (PartitionParameters* part : {&model.stems, &model.loops}) {
+    double sum = 0.0;
+    for (double p : part->frequencies) sum += p;
+    for (double& p : part->frequencies) p /= sum;
+  }
   return model;
 }
 

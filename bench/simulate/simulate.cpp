@@ -3,11 +3,14 @@
 // with its whole true history, for measuring how well calibrated ribotrace's
 // probabilities are (bench/calibrate.py). Independent of ribotrace's code
 // on purpose: a shared bug would otherwise cancel out.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <stdexcept>
 
 #include "discrete_gamma.h"
 #include "layout.h"
@@ -58,6 +61,12 @@ sim::Simulation Simulate(const sim::Options& o) {
   sim::Simulation s;
   s.tree = o.tree_file.empty() ? sim::RandomTree(o.taxa, o.mean_length, rng)
                                : sim::ParseNewick(ReadFile(o.tree_file));
+  std::set<std::string> names;
+  for (int tip : s.tree.Tips()) {
+    if (!names.insert(s.tree.nodes[tip].name).second) {
+      throw std::runtime_error("the tree names taxon '" + s.tree.nodes[tip].name + "' twice");
+    }
+  }
   const sim::BracketCounts counts =
       o.structure.empty() ? sim::BracketCounts{o.stems, o.loops} : sim::CountBrackets(o.structure);
   s.model = Model(o, counts.stems > 0);
@@ -89,8 +98,11 @@ int main(int argc, char** argv) {
                 s.tree.Tips().size(), s.layout.column.size(), s.characters.size(),
                 static_cast<int>(std::count(s.layout.site5.begin(), s.layout.site5.end(), 0)));
     return 0;
-  } catch (const std::exception& error) {
+  } catch (const std::invalid_argument& error) {
     std::fprintf(stderr, "simulate: %s\n%s", error.what(), sim::kUsage);
+    return 1;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "simulate: %s\n", error.what());
     return 1;
   }
 }
