@@ -113,10 +113,19 @@ class NewickParser {
   std::size_t pos_ = 0;
 };
 
+// A name with blanks or Newick's punctuation goes in single quotes, its own
+// quotes doubled, so that it reads back as one name.
+std::string QuotedName(const std::string& name) {
+  if (name.find_first_of(" \t'[]():;,") == std::string::npos) return name;
+  std::string out = "'";
+  for (char c : name) out += c == '\'' ? std::string("''") : std::string(1, c);
+  return out + "'";
+}
+
 void AppendNewick(const Tree& tree, int node, std::string& out) {
   const TreeNode& n = tree.nodes[node];
   if (n.children.empty()) {
-    out += n.name;
+    out += QuotedName(n.name);
   } else {
     out += '(';
     for (std::size_t i = 0; i < n.children.size(); ++i) {
