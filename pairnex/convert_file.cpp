@@ -84,6 +84,9 @@ void ConvertFile(const std::string& data_file, const std::string& output_file,
         "WriteMrBayesDoubletFile Error: Unable to open file '" + NamesFilePath(output_file) + "'.",
         "WriteMrBayesDoubletFile Error");
     names.Write(ComposeNameTable(alignment));
+  } else {
+    // An earlier conversion's table would name taxa this file no longer has.
+    outputs.RetireBeside(nexus, ".names");
   }
   outputs.CommitAll();
 }

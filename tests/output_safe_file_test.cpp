@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "test_support.h"
@@ -89,4 +92,36 @@ TEST(SafeOutputFile, DevicesAreWrittenInPlaceAndLinksKeepPointingAtTheirFile) {
   }
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(ReadFile(target), "new");
+}
+
+TEST(SafeOutputFile, LinksAndFifosThatAnotherUserPlantedInASharedFolderAreRefused) {
+  // A folder like /tmp: everybody writes, only owners delete. The test runs
+  // as root in CI and here, so it can hand the planted entries to "nobody".
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to plant files as another user";
+  ScratchDir dir;
+  const std::string shared = dir.Path("shared");
+  fs::create_directory(shared);
+  fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+  const std::string victim = dir.Write("thesis.tex", "years of work\n");
+  const std::string link = shared + "/results.fa";
+  const std::string fifo = shared + "/other.fa";
+  fs::create_symlink(victim, link);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  constexpr uid_t kNobody = 65534;
+  ASSERT_EQ(lchown(link.c_str(), kNobody, kNobody), 0);
+  ASSERT_EQ(chown(fifo.c_str(), kNobody, kNobody), 0);
+  for (const auto& [path, what] : std::vector<std::pair<std::string, std::string>>{
+           {link, "a symbolic link"}, {fifo, "a FIFO"}}) {
+    EXPECT_EQ(FatalOutput([&] { SafeOutputFile file(path, "open failed.", "Test Error"); }),
+              "\n\nErr: open failed '" + path + "': it is " + what +
+                  " that another user owns in a shared folder, and nothing is written through "
+                  "it.\n");
+  }
+  EXPECT_EQ(ReadFile(victim), "years of work\n");
+  // The user's own link there is still followed.
+  ASSERT_EQ(lchown(link.c_str(), 0, 0), 0);
+  SafeOutputFile own(link, "open failed.", "Test Error");
+  own.Write("new\n");
+  own.Commit();
+  EXPECT_EQ(ReadFile(victim), "new\n");
 }

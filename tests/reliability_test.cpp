@@ -113,16 +113,39 @@ TEST(Reliability, NoInputOrEarlierResultIsLost) {
             "regular file (or a pipe in a folder of yours) as the output.\n");
   EXPECT_FALSE(fs::exists("/dev/stdout.par"));
 
-  // A summary that cannot be written (a full disk) leaves the earlier
-  // results as they were.
+  // A link or FIFO at a file named after the output (one another user may
+  // plant in /tmp) is refused before any work: the file it names is never
+  // written, nor does the run block on the FIFO; the earlier results stay.
   const std::string old = dir.Write("old.fa", "earlier results\n");
-  fs::create_symlink("/dev/full", old + ".par");
-  const ProgramResult full = RunProgram(RIBOTRACE_BINARY, RibotraceArgs(in, old));
-  EXPECT_EQ(full.status, 1);
-  EXPECT_EQ(full.output, "\n\nErr: WriteResultsToFile Error: Unable to write file '" + old +
-                             ".par': No space left on device.\n");
+  const std::string victim = dir.Write("thesis.tex", "years of work\n");
+  fs::create_symlink(victim, old + ".tree");
+  ASSERT_EQ(mkfifo((old + ".map.fa").c_str(), 0600), 0);
+  for (const auto& [planted, what] : std::vector<std::pair<std::string, std::string>>{
+           {".tree", "a symbolic link"}, {".map.fa", "a FIFO"}}) {
+    const ProgramResult run = RunProgram(RIBOTRACE_BINARY, RibotraceArgs(in, old));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "\n\nErr: WriteResultsToFile Error: Unable to open file '" + old +
+                              planted + "': it is " + what +
+                              ", and a file named after the output is only ever written as a new "
+                              "regular file (remove it, or choose another output name).\n");
+    fs::remove(old + planted);
+  }
+  EXPECT_EQ(ReadFile(victim), "years of work\n");
   EXPECT_EQ(ReadFile(old), "earlier results\n");
   EXPECT_EQ(TemporaryFiles(dir.Path("")), 0);
+
+  // An earlier run's tables and report are removed with the new results,
+  // so that nothing stale stands beside them; a link there goes, its target
+  // stays.
+  std::vector<std::string> tables = RibotraceArgs(in, old);
+  tables.insert(tables.begin(), {"--state", "--report"});
+  ASSERT_EQ(RunProgram(RIBOTRACE_BINARY, tables).status, 0);
+  fs::create_symlink(victim, old + ".clades");
+  ASSERT_EQ(RunProgram(RIBOTRACE_BINARY, RibotraceArgs(in, old)).status, 0);
+  for (const char* stale : {".state", ".pairs", ".html", ".clades"}) {
+    EXPECT_FALSE(fs::exists(fs::symlink_status(old + stale))) << stale;
+  }
+  EXPECT_EQ(ReadFile(victim), "years of work\n");
 }
 
 TEST(Reliability, NoStrayFilesOrHangs) {
@@ -131,7 +154,8 @@ TEST(Reliability, NoStrayFilesOrHangs) {
   // A run ended by a signal removes its temporary files (one of 136 MB was
   // found) and dies of that signal; the earlier results stay.
   const std::string out = dir.Write("big.fa", "earlier results\n");
-  for (const int sent : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+  for (const int sent : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
+                         SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGABRT}) {
     const pid_t pid = StartRibotrace(RibotraceArgs(in, out, "50000"));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     // The results, .par, .tree and .map.fa.

@@ -101,12 +101,12 @@ TEST(ResultsFile, FilesThatCannotBeCreatedOrWrittenAreFatal) {
                 ".pairs': Is a directory.\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tables_dir.Path("")), {}), 1);
 
-  // The summary fails at its flush: the complete sequence file must not
-  // appear alone either.
-  const std::string full_summary = dir.Path("full.fa");
-  std::filesystem::create_symlink("/dev/full", full_summary + ".par");
-  EXPECT_EQ(FatalOutput([&] { w.Write(full_summary, 1, 1, 1); }),
-            "\n\nErr: WriteResultsToFile Error: Unable to write file '" + full_summary +
-                ".par': No space left on device.\n");
-  EXPECT_FALSE(std::filesystem::exists(full_summary));
+  // A link at a side file is refused before anything is written.
+  const std::string linked = dir.Path("linked.fa");
+  std::filesystem::create_symlink("/dev/full", linked + ".par");
+  EXPECT_EQ(FatalOutput([&] { w.Write(linked, 1, 1, 1); }),
+            "\n\nErr: WriteResultsToFile Error: Unable to open p_out file ptr '" + linked +
+                ".par': it is a symbolic link, and a file named after the output is only ever "
+                "written as a new regular file (remove it, or choose another output name).\n");
+  EXPECT_FALSE(std::filesystem::exists(linked));
 }

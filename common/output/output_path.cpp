@@ -73,3 +73,24 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
   if (stat(path.c_str(), &status) != 0) return std::nullopt;
   return FileIdentity{status.st_dev, status.st_ino, S_ISREG(status.st_mode)};
 }
+
+std::optional<std::string> NonRegularEntry(const std::string& path) {
+  struct stat status {};
+  if (lstat(path.c_str(), &status) != 0 || S_ISREG(status.st_mode)) return std::nullopt;
+  if (S_ISLNK(status.st_mode)) return "a symbolic link";
+  if (S_ISFIFO(status.st_mode)) return "a FIFO";
+  if (S_ISDIR(status.st_mode)) return "a folder";
+  if (S_ISSOCK(status.st_mode)) return "a socket";
+  return "a device";
+}
+
+bool IsPlantedByAnother(const std::string& path) {
+  struct stat entry {};
+  if (lstat(path.c_str(), &entry) != 0) return false;
+  fs::path folder = fs::path(path).parent_path();
+  if (folder.empty()) folder = ".";
+  struct stat holder {};
+  if (stat(folder.c_str(), &holder) != 0) return false;
+  const bool shared = (holder.st_mode & S_ISVTX) != 0 && (holder.st_mode & S_IWOTH) != 0;
+  return shared && entry.st_uid != geteuid() && entry.st_uid != holder.st_uid;
+}

@@ -33,3 +33,16 @@ struct FileIdentity {
   }
 };
 std::optional<FileIdentity> IdentityOf(const std::string& path);
+
+// What stands at `path` itself, its last link not followed, when it is not
+// a regular file: "a symbolic link", "a FIFO", "a device", "a folder" or
+// "a socket". Nothing for a regular file or an empty path.
+std::optional<std::string> NonRegularEntry(const std::string& path);
+
+// True when the entry at `path` (its last link not followed) lies in a
+// folder that everybody may write into but only owners may delete from (the
+// sticky bit, as on /tmp), and belongs neither to this user nor to the
+// folder's owner: someone else may have planted it there to make this run
+// write through it. The rule is the kernel's own for links and FIFOs in
+// such folders (protected_symlinks, protected_fifos).
+bool IsPlantedByAnother(const std::string& path);

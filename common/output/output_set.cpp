@@ -1,5 +1,8 @@
 #include "output/output_set.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <optional>
 
 #include "bailout/bailout.h"
@@ -9,9 +12,9 @@ OutputSet::OutputSet(std::vector<RunInput> inputs, std::string context)
     : inputs_(std::move(inputs)), context_(std::move(context)) {}
 
 SafeOutputFile& OutputSet::Add(const std::string& path, const std::string& open_failure,
-                               const std::string& write_context) {
+                               const std::string& write_context, SafeOutputFile::Origin origin) {
   CheckIdentity(path);
-  files_.push_back(std::make_unique<SafeOutputFile>(path, open_failure, write_context));
+  files_.push_back(std::make_unique<SafeOutputFile>(path, open_failure, write_context, origin));
   return *files_.back();
 }
 
@@ -28,7 +31,12 @@ SafeOutputFile& OutputSet::AddBeside(const SafeOutputFile& main, const std::stri
            "the output.");
     }
   }
-  return Add(path, open_failure, write_context);
+  return Add(path, open_failure, write_context, SafeOutputFile::Origin::kBeside);
+}
+
+void OutputSet::RetireBeside(const SafeOutputFile& main, const std::string& suffix) {
+  // Beside a device or descriptor there is no earlier run's file.
+  if (!main.written_in_place()) retired_.push_back(main.path() + suffix);
 }
 
 void OutputSet::CheckIdentity(const std::string& path) const {
@@ -52,4 +60,10 @@ void OutputSet::CheckIdentity(const std::string& path) const {
 void OutputSet::CommitAll() {
   for (const std::unique_ptr<SafeOutputFile>& file : files_) file->Finish();
   for (const std::unique_ptr<SafeOutputFile>& file : files_) file->Publish();
+  for (const std::string& path : retired_) {
+    struct stat entry {};
+    if (lstat(path.c_str(), &entry) == 0 && (S_ISREG(entry.st_mode) || S_ISLNK(entry.st_mode))) {
+      unlink(path.c_str());
+    }
+  }
 }

@@ -28,7 +28,8 @@ class OutputSet {
   // (same device and inode, however the path reaches it: ./, links, hard
   // links) or as another output of the set.
   SafeOutputFile& Add(const std::string& path, const std::string& open_failure,
-                      const std::string& write_context);
+                      const std::string& write_context,
+                      SafeOutputFile::Origin origin = SafeOutputFile::Origin::kNamed);
 
   // Add() for the side file named `main`'s path + `suffix` (".par"). When
   // `main` is written in place (a device, pipe or descriptor), the side
@@ -38,7 +39,14 @@ class OutputSet {
   SafeOutputFile& AddBeside(const SafeOutputFile& main, const std::string& suffix,
                             const std::string& open_failure, const std::string& write_context);
 
-  // Finishes every file, then renames every temporary file into place.
+  // A file named `main`'s path + `suffix` that some runs write and this one
+  // does not (a table, a report): an earlier run's copy beside the new
+  // results would read as theirs, so CommitAll() removes it. Only a regular
+  // file or a link is removed (the link, never what it names).
+  void RetireBeside(const SafeOutputFile& main, const std::string& suffix);
+
+  // Finishes every file, renames every temporary file into place, then
+  // removes the retired files.
   void CommitAll();
 
  private:
@@ -47,4 +55,5 @@ class OutputSet {
   std::vector<RunInput> inputs_;
   std::string context_;
   std::vector<std::unique_ptr<SafeOutputFile>> files_;
+  std::vector<std::string> retired_;
 };

@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdarg>
 #include <cstring>
 #include <filesystem>
@@ -28,6 +31,21 @@ std::size_t NameMax(const std::string& folder) {
   return name_max > 0 ? static_cast<std::size_t>(name_max) : std::size_t{NAME_MAX};
 }
 
+// Six characters from the clock and the process, as mkstemp would add; a
+// name already taken is simply tried again.
+std::string RandomTag() {
+  static constexpr std::string_view kLetters =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static std::atomic<std::uint64_t> counter{0};
+  std::uint64_t bits = static_cast<std::uint64_t>(
+                           std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                       (static_cast<std::uint64_t>(getpid()) << 32) ^
+                       (counter.fetch_add(1) * 0x9E3779B97F4A7C15ULL);
+  std::string tag;
+  for (int i = 0; i < 6; ++i, bits /= kLetters.size()) tag += kLetters[bits % kLetters.size()];
+  return tag;
+}
+
 mode_t DefaultMode() {
   // mkstemp makes the file private (0600); a results file gets the usual
   // permissions that the user's umask allows.
@@ -39,32 +57,62 @@ mode_t DefaultMode() {
 }  // namespace
 
 SafeOutputFile::SafeOutputFile(std::string path, const std::string& open_failure,
-                               std::string context)
+                               std::string context, Origin origin)
     : path_(std::move(path)),
       open_failure_(open_failure),
       context_(std::move(context)),
       destination_(path_) {
-  if (OpenInPlace()) return;
-  // Renaming over a symbolic link would replace the link, not the file it
-  // names.
-  std::error_code error;
-  if (fs::is_symlink(fs::symlink_status(path_, error))) {
-    const fs::path resolved = fs::weakly_canonical(path_, error);
-    if (!error) destination_ = resolved.string();
+  RefuseForeignEntry(origin);
+  if (origin == Origin::kNamed) {
+    if (OpenInPlace()) return;
+    ResolveNamedLink();
   }
-  const fs::path parent = fs::path(destination_).parent_path();
-  const std::string folder = parent.empty() ? std::string(".") : parent.string();
+  OpenFolder();
   mode_t mode = DefaultMode();
-  CheckReplaceable(folder, mode);
-  CreateTemporary(folder, mode);
+  CheckReplaceable(mode);
+  CreateTemporary(mode);
 }
 
 SafeOutputFile::~SafeOutputFile() {
   if (file_ != nullptr) std::fclose(file_);
   if (!temporary_.empty()) {
-    unlink(temporary_.c_str());
+    unlinkat(folder_, temporary_name_.c_str(), 0);
     ReleaseTemporaryFile(cleanup_slot_);
   }
+  if (folder_ >= 0) close(folder_);
+}
+
+void SafeOutputFile::RefuseForeignEntry(Origin origin) const {
+  const std::optional<std::string> entry = NonRegularEntry(path_);
+  if (!entry) return;
+  if (origin == Origin::kBeside) {
+    if (*entry == "a folder") FailToOpen(std::strerror(EISDIR));
+    FailToOpen("it is " + *entry +
+               ", and a file named after the output is only ever written as a new regular file "
+               "(remove it, or choose another output name)");
+  }
+  if (IsPlantedByAnother(path_)) {
+    FailToOpen("it is " + *entry +
+               " that another user owns in a shared folder, and nothing is written through it");
+  }
+}
+
+void SafeOutputFile::ResolveNamedLink() {
+  // Renaming over a symbolic link would replace the link, not the file the
+  // user meant by naming it.
+  std::error_code error;
+  if (!fs::is_symlink(fs::symlink_status(path_, error))) return;
+  const fs::path resolved = fs::weakly_canonical(path_, error);
+  if (!error) destination_ = resolved.string();
+}
+
+void SafeOutputFile::OpenFolder() {
+  const fs::path destination(destination_);
+  folder_path_ = destination.parent_path().empty() ? std::string(".")
+                                                   : destination.parent_path().string();
+  name_ = destination.filename().string();
+  folder_ = open(folder_path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder_ < 0) FailToOpen(std::strerror(errno));
 }
 
 bool SafeOutputFile::OpenInPlace() {
@@ -103,23 +151,23 @@ bool SafeOutputFile::OpenInPlace() {
   return true;
 }
 
-void SafeOutputFile::CheckReplaceable(const std::string& folder, mode_t& mode) const {
-  const std::string name = fs::path(destination_).filename().string();
-  const std::size_t name_max = NameMax(folder);
-  if (name.size() > name_max) {
-    FailToOpen("its name is " + std::to_string(name.size()) + " bytes long, more than the " +
+void SafeOutputFile::CheckReplaceable(mode_t& mode) const {
+  const std::size_t name_max = NameMax(folder_path_);
+  if (name_.size() > name_max) {
+    FailToOpen("its name is " + std::to_string(name_.size()) + " bytes long, more than the " +
                std::to_string(name_max) + " the file system allows");
   }
   struct stat existing {};
-  if (stat(destination_.c_str(), &existing) != 0) return;
+  if (fstatat(folder_, name_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) return;
+  if (S_ISDIR(existing.st_mode)) FailToOpen(std::strerror(EISDIR));
   // The new file keeps the permissions of the one it replaces.
-  mode = existing.st_mode & 0777;
+  if (S_ISREG(existing.st_mode)) mode = existing.st_mode & 0777;
   // In a sticky folder (such as /tmp) only the owner of a file, of the
   // folder, or root may replace it: the rename at the end would fail, after
   // all the work.
   struct stat folder_status {};
   const uid_t user = geteuid();
-  if (stat(folder.c_str(), &folder_status) == 0 && (folder_status.st_mode & S_ISVTX) != 0 &&
+  if (fstat(folder_, &folder_status) == 0 && (folder_status.st_mode & S_ISVTX) != 0 &&
       user != 0 && existing.st_uid != user && folder_status.st_uid != user) {
     FailToOpen(
         "it belongs to another user, and its folder lets only a file's owner replace it "
@@ -127,27 +175,31 @@ void SafeOutputFile::CheckReplaceable(const std::string& folder, mode_t& mode) c
   }
 }
 
-void SafeOutputFile::CreateTemporary(const std::string& folder, mode_t mode) {
+void SafeOutputFile::CreateTemporary(mode_t mode) {
   // The hidden temporary name adds a dot and a suffix to the destination's
-  // name; cut to fit the file system's limit on names.
-  const std::string name = fs::path(destination_).filename().string();
-  const std::size_t room = NameMax(folder) - kTemporarySuffix.size() - 1;
-  std::string hidden(1, '.');
-  hidden.append(name, 0, room).append(kTemporarySuffix);
-  const std::string pattern = (fs::path(folder) / hidden).string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
+  // name; cut to fit the file system's limit on names. O_EXCL with
+  // O_NOFOLLOW: the file is always a new one of this run's own, never
+  // something already standing at that name.
+  const std::size_t room = NameMax(folder_path_) - kTemporarySuffix.size() - 1;
+  std::string stem(1, '.');
+  stem.append(name_, 0, room).append(".tmp-");
   int descriptor = -1;
   {
     const HeldSignals held;
-    descriptor = mkstemp(buffer.data());
-    if (descriptor < 0) FailToOpen(std::strerror(errno));
-    temporary_ = buffer.data();
+    for (int attempt = 0; descriptor < 0; ++attempt) {
+      temporary_name_ = stem + RandomTag();
+      descriptor = openat(folder_, temporary_name_.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (descriptor < 0 && (errno != EEXIST || attempt == 100)) {
+        FailToOpen(std::strerror(errno));
+      }
+    }
+    temporary_ = (fs::path(folder_path_) / temporary_name_).string();
     try {
       cleanup_slot_ = RegisterTemporaryFile(temporary_);
     } catch (...) {
       close(descriptor);
-      unlink(temporary_.c_str());
+      unlinkat(folder_, temporary_name_.c_str(), 0);
       temporary_.clear();
       throw;
     }
@@ -196,7 +248,9 @@ void SafeOutputFile::Finish() {
 void SafeOutputFile::Publish() {
   Finish();
   if (temporary_.empty()) return;
-  if (std::rename(temporary_.c_str(), destination_.c_str()) != 0) FailToWrite(errno);
+  if (renameat(folder_, temporary_name_.c_str(), folder_, name_.c_str()) != 0) {
+    FailToWrite(errno);
+  }
   temporary_.clear();
   ReleaseTemporaryFile(cleanup_slot_);
   cleanup_slot_ = -1;

@@ -6,9 +6,15 @@
 // (or replaced) stops a run before its long computation; every write, the
 // flush, the sync and the close are checked.
 //
-// A path that is not a regular file and cannot be renamed into (a
-// character device, a FIFO, /dev/stdout, /dev/fd/N, /proc/self/fd/N) is
-// written directly, in order, through the device or descriptor it names.
+// A path that the user named and that is not a regular file (a character
+// device, a FIFO, /dev/stdout, /dev/fd/N, /proc/self/fd/N) is written
+// directly, in order, through the device or descriptor it names; a link the
+// user named is followed. A file named after another output (out.fa.par) is
+// only ever a regular file of the run's own, renamed into place: whatever
+// else stands at its path (a link, a FIFO, a device) is refused before any
+// work, and so is a link or FIFO that someone else put at a named path in a
+// shared folder such as /tmp, since writing through it would replace or
+// hand over a file the run never meant to touch.
 #pragma once
 
 #include <sys/types.h>
@@ -21,12 +27,16 @@
 
 class SafeOutputFile {
  public:
+  // Whether the user named the path, or the run derived it from a named one.
+  enum class Origin { kNamed, kBeside };
+
   // Creates the temporary file next to `path`, or opens `path` itself when
   // it is written in place. When that fails, throws the FatalError of
   // `open_failure` (e.g. "X Error: Unable to open file.") with the path
   // and the reason put before its final period. Later failures name the
   // file and the system's reason after `context` (e.g. "X Error").
-  SafeOutputFile(std::string path, const std::string& open_failure, std::string context);
+  SafeOutputFile(std::string path, const std::string& open_failure, std::string context,
+                 Origin origin = Origin::kNamed);
   // Unless published, the temporary file is removed.
   ~SafeOutputFile();
   SafeOutputFile(const SafeOutputFile&) = delete;
@@ -50,14 +60,21 @@ class SafeOutputFile {
   [[noreturn]] void FailToOpen(const std::string& reason) const;
   [[noreturn]] void FailToWrite(int error) const;
   bool OpenInPlace();
-  void CheckReplaceable(const std::string& folder, mode_t& mode) const;
-  void CreateTemporary(const std::string& folder, mode_t mode);
+  void RefuseForeignEntry(Origin origin) const;
+  void ResolveNamedLink();
+  void OpenFolder();
+  void CheckReplaceable(mode_t& mode) const;
+  void CreateTemporary(mode_t mode);
 
   std::string path_;          // what the user named
   std::string open_failure_;
   std::string context_;
   std::string destination_;   // path_ with symbolic links resolved
-  std::string temporary_;     // empty when writing to path_ directly
+  std::string folder_path_;   // the folder that holds destination_
+  std::string name_;          // destination_'s name in that folder
+  int folder_ = -1;           // that folder, opened once: later steps never re-walk the path
+  std::string temporary_;     // its full path; empty when writing to path_ directly
+  std::string temporary_name_;
   int cleanup_slot_ = -1;     // the temporary's registration for signal cleanup
   bool in_place_ = false;
   std::FILE* file_ = nullptr;

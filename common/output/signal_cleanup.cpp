@@ -25,7 +25,12 @@ struct Slot {
 std::array<Slot, kSlots> slots;
 std::mutex registering;  // between threads that register; never taken by the handler
 
-constexpr std::array<int, 4> kCleanedSignals = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Every signal whose default action ends the process and that a handler
+// may catch (SIGKILL and SIGSTOP cannot be; SIGSEGV, SIGBUS, SIGFPE and
+// SIGILL mean the process itself is broken, and running code then is unsafe).
+constexpr std::array<int, 13> kCleanedSignals = {SIGINT,  SIGTERM, SIGHUP,    SIGPIPE, SIGQUIT,
+                                                 SIGUSR1, SIGUSR2, SIGALRM,   SIGXCPU, SIGXFSZ,
+                                                 SIGVTALRM, SIGPROF, SIGABRT};
 
 extern "C" void RemoveTemporariesAndReraise(int signal_number) {
   for (Slot& slot : slots) {

@@ -13,7 +13,9 @@
 
 #include <string>
 
-// Registers `path` for removal on SIGINT, SIGTERM, SIGHUP and SIGPIPE and
+// Registers `path` for removal on every catchable signal that ends a
+// process (SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2,
+// SIGALRM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGABRT) and
 // returns the slot to release it with. The handlers are installed on the
 // first call, for each of those signals that still has its default action
 // (a signal the caller chose to ignore, such as SIGHUP under nohup, stays

@@ -37,11 +37,23 @@ ResultsFiles::ResultsFiles(const std::string& out_file, std::vector<RunInput> in
   if (site_tables) {
     state = &AddSideFile(outputs, sequences, ".state");
     pairs = &AddSideFile(outputs, sequences, ".pairs");
+  } else {
+    outputs.RetireBeside(sequences, ".state");
+    outputs.RetireBeside(sequences, ".pairs");
   }
-  if (report) this->report = &AddSideFile(outputs, sequences, ".html");
+  if (report) {
+    this->report = &AddSideFile(outputs, sequences, ".html");
+  } else {
+    outputs.RetireBeside(sequences, ".html");
+  }
 }
 
 void ResultsFiles::AddCladeList() { clades = &AddSideFile(outputs, sequences, ".clades"); }
+
+void ResultsFiles::CommitAll() {
+  if (clades == nullptr) outputs.RetireBeside(sequences, ".clades");
+  outputs.CommitAll();
+}
 
 std::vector<std::string> ResultsFiles::Paths() const {
   std::vector<std::string> paths = {sequences.path(), summary.path(), tree.path(), map.path()};

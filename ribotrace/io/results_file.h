@@ -27,8 +27,10 @@ class ResultsFiles {
  public:
   ResultsFiles(const std::string& out_file, std::vector<RunInput> inputs = {},
                bool site_tables = false, bool report = false);
-  // Renames every finished file into place; the last step of a run.
-  void CommitAll() { outputs.CommitAll(); }
+  // Renames every finished file into place, and removes an earlier run's
+  // tables, report or clade list that this run does not write, so that
+  // what stands beside out_file is this run's; the last step of a run.
+  void CommitAll();
   // Every file of the run, in the order the files were named below.
   std::vector<std::string> Paths() const;
 
