@@ -82,6 +82,23 @@ TEST(StockholmReader, RefusesMalformedFilesNamingLineAndColumn) {
             "line 3, column 17: the '[' of the structure has no closing partner.\n");
   EXPECT_EQ(error_of("a ACGU\n#=GC SS_cons ..}.\n//\n"),
             "line 3, column 16: the '}' of the structure closes no open pair.\n");
+  // A row missing from one block and present in a later one would have its
+  // columns shifted.
+  EXPECT_EQ(error_of("a AC\nb AC\n#=GC SS_cons <.\n\na GU\n#=GC SS_cons .>\n\n"
+                     "a AC\nb GU\n#=GC SS_cons ..\n//\n"),
+            "line 10, column 3: the sequence of 'b' is missing from the block that starts on line "
+            "6; every block must hold every row, or the columns after it shift.\n");
+  EXPECT_EQ(error_of("a ACGU\n#=GC SS_cons <.9>\n//\n").substr(0, 61),
+            "line 3, column 16: '9' is not a character of a WUSS structure");
+  EXPECT_EQ(error_of("a ACGU\n#=GC SS_cons <.x>\n//\n"),
+            "line 3, column 16: the pseudoknot letter 'x' closes no 'X'.\n");
+  EXPECT_EQ(error_of("a ACGU\n#=GC SS_cons <B.>\n//\n"),
+            "line 3, column 15: the pseudoknot letter 'B' has no partner 'b'.\n");
+  const std::string other_version = dir.Write("v2.sto", "# STOCKHOLM 2.0\na ACGU\n" + ss + "//\n");
+  EXPECT_EQ(FatalOutput([&] { LoadAlignment(other_version, {}); }),
+            "\n\nErr: ReadDataFile Error: File '" + other_version +
+                "', line 1, column 1: the header says '# STOCKHOLM 2.0'; only Stockholm 1.0 ('# "
+                "STOCKHOLM 1.0', as Rfam and Infernal write it) is read.\n");
 }
 
 // The data file may be a pipe or a process substitution: it is read once.

@@ -15,10 +15,12 @@
 // Blank lines separate blocks; a row's pieces are joined in file order,
 // and every piece of one block has the same width. The structure pairs
 // '<' '>', '(' ')', '[' ']' and '{' '}' (nested as one structure);
-// pseudoknot letters (upper case opens, lower case closes) and every other
-// character are unpaired. In sequences '.' and '-' are gaps and lower case
+// pseudoknot letters (upper case opens, lower case closes) pair among
+// themselves but are read as unpaired, and so are : _ - , . ~; any other
+// character is refused. In sequences '.' and '-' are gaps and lower case
 // (Infernal's inserts) is upper-cased.
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <unordered_map>
 
@@ -30,9 +32,11 @@
 namespace {
 
 constexpr std::string_view kHeader = "# STOCKHOLM 1.0";
+constexpr std::string_view kHeaderStart = "# STOCKHOLM";
 constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kOpeners = "<([{";
 constexpr std::string_view kClosers = ">)]}";
+constexpr std::string_view kUnpaired = ":_-,.~";
 // The key of the structure in a block's table of rows: no name begins with '#'.
 const std::string kStructureKey = "#=GC SS_cons";
 
@@ -92,7 +96,12 @@ class StockholmReader {
 
   RawAlignment Read() {
     LineCursor lines(file_.text);
-    lines.Next();  // the header
+    const std::optional<Line> header = lines.Next();
+    if (header && TrimBlanks(header->text) != kHeader) {
+      FailAt({1, 1}, "the header says '" + std::string(TrimBlanks(header->text)) +
+                         "'; only Stockholm 1.0 ('" + std::string(kHeader) +
+                         "', as Rfam and Infernal write it) is read");
+    }
     std::optional<Line> last;
     while (const std::optional<Line> line = lines.Next()) {
       ReadLine(*line);
@@ -137,6 +146,7 @@ class StockholmReader {
   }
 
   void EndBlock() {
+    if (block_width_ > 0) columns_done_ += block_width_;
     block_rows_.clear();
     block_width_ = 0;
   }
@@ -183,7 +193,9 @@ class StockholmReader {
                               std::to_string(earlier->second) +
                               "); names must differ, and blocks are separated by blank lines");
     }
+    if (row.characters.size() != columns_done_) RefuseMissingPiece(what, piece, row);
     if (block_width_ == 0) {
+      block_starts_.emplace_back(columns_done_, piece.place.line);
       block_width_ = piece.text.size();
     } else if (piece.text.size() != block_width_) {
       FailAt(piece.place, what + " has " + std::to_string(piece.text.size()) +
@@ -191,6 +203,20 @@ class StockholmReader {
                               std::to_string(block_width_));
     }
     row.Append(piece);
+  }
+
+  // A row left out of a block would have its later pieces joined to its
+  // earlier ones, every column after the gap shifted: refused, naming the
+  // block it is missing from.
+  [[noreturn]] void RefuseMissingPiece(const std::string& what, const Field& piece,
+                                       const Row& row) const {
+    const auto block = std::find_if(block_starts_.begin(), block_starts_.end(), [&](const auto& b) {
+      return b.first == row.characters.size();
+    });
+    const int line = block != block_starts_.end() ? block->second : piece.place.line;
+    FailAt(piece.place, what + " is missing from the block that starts on line " +
+                            std::to_string(line) +
+                            "; every block must hold every row, or the columns after it shift");
   }
 
   RawAlignment Assemble() {
@@ -217,11 +243,15 @@ class StockholmReader {
 
   // The pairing values of the WUSS structure. Brackets of all four kinds
   // nest as one structure, so each closing bracket must match the kind of
-  // the innermost open one.
+  // the innermost open one. A pseudoknot letter pairs upper case with lower
+  // case; those pairs are read as unpaired columns, but a letter without its
+  // partner, or a character WUSS does not have, means the line is not the
+  // structure it claims to be, and is refused.
   std::vector<int> PairColumns(std::vector<std::string>& warnings) const {
     const std::string& wuss = structure_.characters;
     std::vector<int> structure(wuss.size(), kUnpairedSite);
     std::vector<std::size_t> open;
+    std::array<std::vector<std::size_t>, 26> knots;
     int pseudoknot_pairs = 0;
     for (std::size_t column = 0; column < wuss.size(); ++column) {
       const char c = wuss[column];
@@ -229,27 +259,27 @@ class StockholmReader {
         structure[column] = kOpeningSite;
         open.push_back(column);
       } else if (const std::size_t kind = kClosers.find(c); kind != std::string_view::npos) {
-        if (open.empty()) {
-          FailAt(structure_.PlaceOf(column),
-                 std::string("the '") + c + "' of the structure closes no open pair");
-        }
-        const char opener = wuss[open.back()];
-        if (opener != kOpeners[kind]) {
-          const Place place = structure_.PlaceOf(open.back());
-          FailAt(structure_.PlaceOf(column),
-                 std::string("the '") + c + "' of the structure closes the '" + opener +
-                     "' on line " + std::to_string(place.line) + ", column " +
-                     std::to_string(place.column));
-        }
+        CloseBracket(column, kind, open);
         structure[column] = kClosingSite;
-        open.pop_back();
-      } else if (c >= 'A' && c <= 'Z') {
-        ++pseudoknot_pairs;
+      } else if (std::isalpha(static_cast<unsigned char>(c))) {
+        pseudoknot_pairs += PairKnotLetter(column, knots);
+      } else if (kUnpaired.find(c) == std::string_view::npos) {
+        FailAt(structure_.PlaceOf(column),
+               std::string("'") + c +
+                   "' is not a character of a WUSS structure (brackets pair, letters pair as "
+                   "pseudoknots, and " + std::string(kUnpaired) + " are unpaired)");
       }
     }
     if (!open.empty()) {
       FailAt(structure_.PlaceOf(open.back()),
              std::string("the '") + wuss[open.back()] + "' of the structure has no closing partner");
+    }
+    for (const std::vector<std::size_t>& letter : knots) {
+      if (letter.empty()) continue;
+      const char c = wuss[letter.back()];
+      FailAt(structure_.PlaceOf(letter.back()),
+             std::string("the pseudoknot letter '") + c + "' has no partner '" +
+                 static_cast<char>(std::tolower(static_cast<unsigned char>(c))) + "'");
     }
     if (pseudoknot_pairs > 0) {
       warnings.push_back("Warning: The structure of '" + file_.file_name + "' has " +
@@ -260,6 +290,40 @@ class StockholmReader {
     return structure;
   }
 
+  void CloseBracket(std::size_t column, std::size_t kind, std::vector<std::size_t>& open) const {
+    const char c = structure_.characters[column];
+    if (open.empty()) {
+      FailAt(structure_.PlaceOf(column),
+             std::string("the '") + c + "' of the structure closes no open pair");
+    }
+    const char opener = structure_.characters[open.back()];
+    if (opener != kOpeners[kind]) {
+      const Place place = structure_.PlaceOf(open.back());
+      FailAt(structure_.PlaceOf(column),
+             std::string("the '") + c + "' of the structure closes the '" + opener + "' on line " +
+                 std::to_string(place.line) + ", column " + std::to_string(place.column));
+    }
+    open.pop_back();
+  }
+
+  // Opens (upper case) or closes (lower case) a pseudoknot pair; 1 when a
+  // pair closed.
+  int PairKnotLetter(std::size_t column, std::array<std::vector<std::size_t>, 26>& knots) const {
+    const unsigned char c = static_cast<unsigned char>(structure_.characters[column]);
+    std::vector<std::size_t>& letter = knots[static_cast<std::size_t>(std::tolower(c) - 'a')];
+    if (std::isupper(c)) {
+      letter.push_back(column);
+      return 0;
+    }
+    if (letter.empty()) {
+      FailAt(structure_.PlaceOf(column), std::string("the pseudoknot letter '") +
+                                             static_cast<char>(c) + "' closes no '" +
+                                             static_cast<char>(std::toupper(c)) + "'");
+    }
+    letter.pop_back();
+    return 1;
+  }
+
   const AlignmentText& file_;
   const AlignmentSettings& settings_;
   std::vector<TaxonName> names_;  // first appearance order
@@ -268,6 +332,8 @@ class StockholmReader {
   Row structure_;
   std::unordered_map<std::string, int> block_rows_;  // rows of the current block -> line
   std::size_t block_width_ = 0;                      // 0: no piece in the block yet
+  std::size_t columns_done_ = 0;                     // the columns of the blocks before it
+  std::vector<std::pair<std::size_t, int>> block_starts_;  // each block's first column and line
   int end_line_ = 0;                                 // the line of '//', once met
 };
 
@@ -277,7 +343,9 @@ bool IsStockholm(std::string_view text) {
   const std::string_view first_line = text.substr(0, text.find('\n'));
   std::string_view header = first_line;
   if (header.ends_with('\r')) header.remove_suffix(1);
-  return TrimBlanks(header) == kHeader;
+  // Any version is taken here, so that another one gets its own message
+  // rather than being read as some other format.
+  return TrimBlanks(header).starts_with(kHeaderStart);
 }
 
 RawAlignment ParseStockholm(const AlignmentText& file, const AlignmentSettings& settings) {

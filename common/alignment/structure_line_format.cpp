@@ -30,9 +30,10 @@ std::string Where(const std::string& file_name, const Line& line) {
   return "file '" + file_name + "', line " + std::to_string(line.number);
 }
 
-Counts CountTaxaAndSites(std::string_view text) {
+Counts CountTaxaAndSites(std::string_view text, const std::string& file_name) {
   long header_lines = 0;
   std::size_t site_count = 0;
+  int first_line = 0;
   LineCursor lines(text);
   while (const std::optional<Line> next = lines.Next()) {
     const Line& line = *next;
@@ -40,8 +41,12 @@ Counts CountTaxaAndSites(std::string_view text) {
       ++header_lines;
     } else if (site_count == 0) {
       site_count = line.text.size();
+      first_line = line.number;
     } else if (line.text.size() != site_count) {
-      Fail("GetNumberOfTaxaSitesAndAllocate Error: Sequences appear to be different lengths.");
+      Fail("GetNumberOfTaxaSitesAndAllocate Error: Sequences appear to be different lengths. In " +
+           Where(file_name, line) + " has " + std::to_string(line.text.size()) +
+           " characters, where line " + std::to_string(first_line) + " has " +
+           std::to_string(site_count) + ".");
     }
   }
   return {static_cast<int>(header_lines - 1), static_cast<int>(site_count)};
@@ -51,7 +56,7 @@ Counts CountTaxaAndSites(std::string_view text) {
 
 RawAlignment ParseStructureLineFormat(const AlignmentText& file,
                                       const AlignmentSettings& settings) {
-  const Counts counts = CountTaxaAndSites(file.text);
+  const Counts counts = CountTaxaAndSites(file.text, file.file_name);
   if (settings.echo) EchoAlignmentFile(file, counts.n_taxa, counts.n_sites);
   const std::string& file_name = file.file_name;
 
