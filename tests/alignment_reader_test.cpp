@@ -73,7 +73,7 @@ TEST(AlignmentReader, CountingPassMessages) {
   const std::string blank = dir.Write("b.txt", ">h\n--\n>a\nAC\n\n>b\nAC\n");
   EXPECT_EQ(FatalOutput([&] { LoadAlignment(blank, {}); }),
             "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Sequences appear to be different "
-            "lengths.\n");
+            "lengths. In file '" + blank + "', line 5 has 0 characters, where line 2 has 2.\n");
   const RawAlignment only_header = LoadAlignment(dir.Write("h.txt", ">h\n(-)\n"), {});
   EXPECT_EQ(only_header.n_taxa(), 0);
   EXPECT_EQ(only_header.n_sites(), 3);

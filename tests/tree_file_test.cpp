@@ -35,9 +35,13 @@ TEST(TreeFile, LowerCasesAndDropsCommentsButNotStrayBrackets) {
 }
 
 TEST(TreeFile, SeparatorsCutTheTreeText) {
-  // A ';' standing apart stays out of the tree; a space inside a tree cuts it.
+  // A ';' standing apart stays out of the tree; blanks between its tokens
+  // are dropped, as Newick allows them there; a quoted label keeps its case,
+  // blanks and punctuation, encoded until the tree is built.
   EXPECT_EQ(ReadTree("begin trees;\ntree t = (a:1,b:1,c:1)\n;\nend;\n"), "(a:1,b:1,c:1)");
-  EXPECT_EQ(ReadTree("begin trees;\ntree t = (a:1, b:1,c:1);\nend;\n"), "(a:1,");
+  EXPECT_EQ(ReadTree("begin trees;\ntree t = (a : 1, b:1 ,\n c:1);\nend;\n"), "(a:1,b:1,c:1)");
+  EXPECT_EQ(ReadTree("begin trees;\ntree t = ('Homo sapiens (x)':1,'it''s':1,c%:1);\nend;\n"),
+            "(Homo%20sapiens%20%28x%29:1,it%27s:1,c%25:1)");
 }
 
 TEST(TreeFile, StopsAtTheEndOfTheTreesBlockNotOfTheTaxaBlock) {

@@ -64,7 +64,8 @@ TEST_F(TreeInputRun, EveryInputFailureEndsTheRunWithStatusOne) {
       {"", kPstat, "1", "5",
        "ReadTreeFile Error: Unable to open file '" + dir_.Path("absent.tre") +
            "': No such file or directory.\n"},
-      {TreeFile("(1:0.1,2:0.2,(3:0.3,5:0.4):0.5)"), kPstat, "1", "5", "Shouldn't be here....(5)\n"},
+      {TreeFile("(1:0.1,2:0.2,(3:0.3,5:0.4):0.5)"), kPstat, "1", "5", "SetUpTree Error: The tree's taxon '5' at character 32 of the tree text matches no taxon "
+       "of the data file.\n"},
       {TreeFile("(1:0.1,2:0.2,(3:0.3,epsilon:0.4):0.5)"), kPstat, "1", "5",
        "SetUpTree Error: The tree's taxon 'epsilon' at character 32 of the tree text matches no "
        "taxon of the data file.\n"},
@@ -81,4 +82,32 @@ TEST_F(TreeInputRun, EveryInputFailureEndsTheRunWithStatusOne) {
     EXPECT_EQ(result.status, 1) << c.message;
     EXPECT_EQ(result.output, c.message);
   }
+}
+
+// Names that need quotes in Newick: a tree that a Newick writer such as
+// dendropy wrote with quoted labels (blanks for underscores, a quote
+// doubled, punctuation inside) is read, and so is ribotrace's own .tree,
+// which dendropy reads too; both give the same results.
+TEST(QuotedLabels, TreesWithQuotedNamesReadBackIntoTheSameResults) {
+  ScratchDir dir;
+  const std::string data = dir.Write(
+      "q.txt", ">SS_cons\n(--)\n>Homo_sapiens\nGAAC\n>it's:odd,(name)\nGAAU\n>gamma\nAAAU\n"
+               ">delta\nCAAG\n");
+  const std::string newick =
+      dir.Write("t.nwk", "('Homo sapiens' : 0.1 , 'it''s:odd,(name)':0.2,(GAMMA:0.3,delta:0.4):0.5);\n");
+  const auto run = [&](const std::string& tree, const std::string& out) {
+    return RunProgram(RIBOTRACE_BINARY, {"--seed=7", data, tree, kPstat, dir.Path(out), "1",
+                                         "1.0", "5", "1", "0"});
+  };
+  ASSERT_EQ(run(newick, "first.fa").status, 0);
+  ASSERT_EQ(run(dir.Path("first.fa.tree"), "again.fa").status, 0);
+  EXPECT_EQ(ReadFile(dir.Path("again.fa")), ReadFile(dir.Path("first.fa")));
+  EXPECT_EQ(ReadFile(dir.Path("again.fa.map.fa")), ReadFile(dir.Path("first.fa.map.fa")));
+  const ProgramResult dendropy = RunProgram(
+      "/usr/bin/python3",
+      {"-c", "import sys, dendropy\n"
+             "t = dendropy.Tree.get(path=sys.argv[1], schema='newick', preserve_underscores=True)\n"
+             "print(sorted(n.taxon.label for n in t.leaf_node_iter()))",
+       dir.Path("first.fa.tree")});
+  EXPECT_EQ(dendropy.output, "['Homo_sapiens', 'delta', 'gamma', \"it's:odd,(name)\"]\n");
 }

@@ -1,5 +1,6 @@
 #include "io/nexus_text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <string_view>
@@ -7,6 +8,7 @@
 #include "bailout/bailout.h"
 #include "bailout/quoted.h"
 #include "file_text/file_text.h"
+#include "tree/label_encoding.h"
 
 namespace {
 
@@ -30,26 +32,47 @@ std::string AnalysisId(std::string_view raw) {
   return "";
 }
 
+// Appends the quoted word that starts at raw[open] ('...', with '' for a
+// quote), encoded; returns the position of its closing quote. A quote that
+// is never closed takes the rest of the file, which the tree reader then
+// refuses as a tree without its end.
+std::size_t AppendQuotedWord(const std::string& raw, std::size_t open, std::string& text) {
+  std::size_t i = open + 1;
+  for (; i < raw.size(); ++i) {
+    if (raw[i] == '\'') {
+      if (i + 1 >= raw.size() || raw[i + 1] != '\'') return i;
+      ++i;
+    }
+    if (NeedsLabelEncoding(raw[i])) {
+      AppendEncodedByte(raw[i], text);
+    } else {
+      text.push_back(raw[i]);
+    }
+  }
+  return i;
+}
+
 }  // namespace
 
 NexusText ReadNexusText(const std::string& file_name, bool keep_comment_newlines,
-                        const std::string& reader) {
+                        const std::string& reader, bool keep_case) {
   const std::string raw = ReadInputText(file_name, reader, ErrorForm::kPlainLine);
   NexusText nexus;
   nexus.analysis_id = AnalysisId(raw);
   std::string& text = nexus.text;
   text.reserve(raw.size());
-  bool in_comment = false;
-  for (const char c : raw) {
-    if (in_comment) {
-      if (c == ']')
-        in_comment = false;
-      else if (c == '\n' && keep_comment_newlines)
-        text.push_back(c);
-    } else if (c == '[') {
-      in_comment = true;
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    const char c = raw[i];
+    if (c == '[') {
+      const std::size_t end = std::min(raw.find(']', i), raw.size());
+      if (keep_comment_newlines) text.append(std::count(&raw[i], &raw[0] + end, '\n'), '\n');
+      i = end;
+    } else if (c == '\'') {
+      i = AppendQuotedWord(raw, i, text);
+    } else if (c == '%') {
+      AppendEncodedByte(c, text);
     } else {
-      text.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+      text.push_back(keep_case ? c : static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
     }
   }
   return nexus;

@@ -4,8 +4,11 @@
 #include <string>
 
 struct NexusText {
-  // The whole file, every character lower-cased and NEXUS comments ("[" up
-  // to the first "]", not nested) dropped.
+  // The whole file, NEXUS comments ("[" up to the first "]", not nested)
+  // dropped, every character outside quotes lower-cased unless asked to
+  // keep the case. A quoted word ('Homo sapiens', '' for a quote inside)
+  // becomes one word without its quotes, written in the label encoding of
+  // tree/label_encoding.h so that no blank or punctuation in it splits it.
   std::string text;
   // What MrBayes writes in its "[ID: ...]" line near the top of every file
   // of one analysis (.t, .con.tre, .p, .pstat), or "" when there is none.
@@ -17,7 +20,8 @@ struct NexusText {
 // cannot be read, or is too large or not text, is a fatal error in the name
 // of `reader` ("<reader> Error: Unable to open file '<name>': <reason>.").
 NexusText ReadNexusText(const std::string& file_name, bool keep_comment_newlines,
-                        const std::string& reader);
+                        const std::string& reader, bool keep_case = false);
+
 
 // Warns on standard output when both files carry an analysis ID and the
 // IDs differ: the tree and the parameters come from different analyses.

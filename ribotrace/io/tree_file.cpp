@@ -117,7 +117,27 @@ std::string ReadNewickTree(std::string_view text, const std::string& file_name) 
                  "); give ribotrace a file with one tree.");
   }
   const std::size_t start = text.find('(');  // the first non-blank character
-  return WithoutInteriorLabels(text.substr(start, end - start));
+  // Blanks may stand around ':' and ','; quoted labels arrive encoded, so
+  // no blank left is part of a name.
+  std::string tree(text.substr(start, end - start));
+  std::erase_if(tree, [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
+  return WithoutInteriorLabels(tree);
+}
+
+// The Newick text after "tree <name> =", up to its ';': blanks between
+// its tokens (around ':' and ',', as Newick allows) are dropped.
+std::string ReadStatementTree(TokenStream& tokens, const std::string& file_name) {
+  std::string newick;
+  for (std::string token = tokens.Next();; token = tokens.Next()) {
+    if (token.empty()) {
+      FailWithLine("ReadTreeFile Error: The file '" + file_name +
+                   "' ends inside a tree statement.");
+    }
+    newick += token;
+    if (newick.back() == ';') break;
+  }
+  newick.pop_back();
+  return newick;
 }
 
 // Every tree statement of a MrBayes file, handed to `statement` with its
@@ -144,12 +164,7 @@ TranslateTable ScanTreeStatements(
       table = ReadTranslateTable(tokens);
     } else if (token == "tree") {
       std::string name = tokens.Next();
-      std::string newick = tokens.Next();
-      if (newick.empty()) {
-        FailWithLine("ReadTreeFile Error: The file '" + file_name +
-                     "' ends inside a tree statement.");
-      }
-      if (newick.back() == ';') newick.pop_back();
+      std::string newick = ReadStatementTree(tokens, file_name);
       any_tree = true;
       statement(name, std::move(newick));
     }

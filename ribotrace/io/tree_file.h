@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-// The Newick text of the tree to analyse, lower-cased, without comments and
-// without its final ';'. With one tree statement in the file that tree is
+// The Newick text of the tree to analyse, lower-cased but for quoted
+// labels, without comments, blanks between tokens or its final ';'; quoted
+// labels in the label encoding of tree/label_encoding.h. With one tree statement in the file that tree is
 // taken; with several, the last one. Numeric labels listed in a `translate`
 // table are replaced by the names it gives. Reading stops at the end of the
 // trees block. A file whose first non-blank character is '(' is Newick:

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "alignment/taxon_names.h"
+#include "tree/label_encoding.h"
 #include "bailout/bailout.h"
 #include "bailout/quoted.h"
 #include "sequence/state_coding.h"
@@ -240,13 +241,13 @@ class TreeBuilder {
 
   std::size_t ReadLabel(std::string_view text, std::size_t start, char previous) {
     const std::size_t end = std::min(text.find_first_of(kLabelEnd, start), text.size());
-    if (CompareChar(text[start])) {
-      FailVerbatim(std::string("Shouldn't be here....(") + text[start] + ")\n");
-    }
-    std::string label;
+    std::string written;
     for (const char c : text.substr(start, end - start)) {
-      if (!IsBlank(c)) label.push_back(c);
+      if (!IsBlank(c)) written.push_back(c);
     }
+    // A label that was quoted in its file arrives encoded; a label may
+    // begin with a digit like any name of the data file.
+    const std::string label = DecodeLabel(written);
     if (previous == ')') {
       // A name of the group just closed, such as anc_<n> in the tree file
       // that ribotrace writes. Once an unrooted tree has been rooted, the
@@ -294,7 +295,15 @@ class TreeBuilder {
   // both the NEXUS names and the data file's own.
   int FindTaxon(const std::string& label, std::size_t start) const {
     if (const auto exact = exact_.find(label); exact != exact_.end()) return exact->second;
-    const auto by_case = by_case_.find(Lower(label));
+    auto by_case = by_case_.find(Lower(label));
+    if (by_case == by_case_.end() && label.find(' ') != std::string::npos) {
+      // Newick writers such as dendropy read an unquoted '_' as a blank and
+      // write the name back quoted with blanks: 'Homo sapiens' for Homo_sapiens.
+      std::string underscored = label;
+      std::replace(underscored.begin(), underscored.end(), ' ', '_');
+      if (const auto exact = exact_.find(underscored); exact != exact_.end()) return exact->second;
+      by_case = by_case_.find(Lower(underscored));
+    }
     if (by_case == by_case_.end()) {
       FailTree("The tree's taxon " + Quoted(label) + At(start) +
                " matches no taxon of the data file.");
