@@ -11,7 +11,9 @@
 namespace pairnex {
 
 // Longest taxon name pairnex keeps (its name field holds 151 characters).
-constexpr std::size_t kMaxTaxonNameLength = 151;
+// MrBayes stops at 99 characters, and so does ribotrace: a longer name
+// must fail here, not after the MrBayes run.
+constexpr std::size_t kMaxTaxonNameLength = 99;
 
 // One alignment column; partner is the paired column, or -1 in a loop.
 struct SiteRecord {

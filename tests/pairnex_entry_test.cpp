@@ -161,14 +161,14 @@ TEST(PairnexFailures, ReaderAndOutputFileErrors) {
               pairnex::ConvertFile(unbalanced, dir.Path("o.nex"));
             }).find("the '(' at column 0 has no closing partner"),
             std::string::npos);
-  // Names up to 151 characters fit; 152 do not.
-  const std::string long_name(151, 'n');
+  // Names up to 99 characters fit, as in MrBayes and ribotrace; 100 do not.
+  const std::string long_name(99, 'n');
   pairnex::ConvertFile(dir.Write("long.txt", ">s\n-\n>" + long_name + "\nA\n"), dir.Path("o.nex"));
   EXPECT_NE(ReadFile(dir.Path("o.nex")).find("\t" + long_name + "\t\tA\n"), std::string::npos);
   EXPECT_NE(FatalOutput([&] {
               pairnex::ConvertFile(dir.Write("longer.txt", ">s\n-\n>" + long_name + "n\nA\n"),
                                    dir.Path("o.nex"));
-            }).find("has 152 characters; at most 151 fit"),
+            }).find("has 100 characters; at most 99 fit"),
             std::string::npos);
 }
 

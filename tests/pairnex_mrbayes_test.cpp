@@ -80,3 +80,38 @@ TEST(MrBayesRun, NoPairsGiveOneUnpartitionedModel) {
                                              "r(C<->G)", "r(C<->T)", "r(G<->T)", "pi(A)", "pi(C)",
                                              "pi(G)", "pi(T)"}));
 }
+
+// Names that MrBayes cannot take as written (a leading digit, punctuation,
+// names equal but for case) reach MrBayes renamed and come back as written:
+// pairnex, the real mb and ribotrace run through, and the tree that
+// ribotrace writes reads back in dendropy with the data's own names.
+TEST(MrBayesRun, AwkwardNamesRunThroughAndComeBackAsWritten) {
+  ScratchDir dir;
+  std::string data = ReadFile(std::string(EXAMPLES_DIR) + "/plant_srp10.txt");
+  const std::vector<std::pair<std::string, std::string>> renames = {
+      {">X71484_1_3_290\n", ">16S=rice{1}\n"},
+      {">U85037_1_1_298\n", ">Oryza\n"},
+      {">X13914_1_1_303\n", ">ORYZA\n"}};
+  for (const auto& [from, to] : renames) data.replace(data.find(from), from.size(), to);
+  const std::string mb = FindOnPath("mb");
+  ASSERT_FALSE(mb.empty()) << "scripts/install-deps.sh installs MrBayes";
+  ASSERT_EQ(RunProgram(PAIRNEX_BINARY, {"--mrbayes=3.2", "--ngen=1000", "--samplefreq=20",
+                                        dir.Write("names.txt", data), dir.Path("names.nex")})
+                .status,
+            0);
+  const ProgramResult run = RunProgram(mb, {"names.nex"}, "", dir.Path(""));
+  ASSERT_EQ(run.output.find("Error"), std::string::npos) << run.output;
+  const ProgramResult traced = RunProgram(
+      RIBOTRACE_BINARY, {"--seed=1", dir.Path("names.txt"), dir.Path("names.nex.con.tre"),
+                         dir.Path("names.nex.pstat"), dir.Path("out.fa"), "1", "1.0", "2", "0", "0"});
+  ASSERT_EQ(traced.status, 0) << traced.output << traced.errors;
+  const ProgramResult dendropy = RunProgram(
+      "/usr/bin/python3",
+      {"-c", "import sys, dendropy\n"
+             "taxa = dendropy.TaxonNamespace(is_case_sensitive=True)\n"
+             "t = dendropy.Tree.get(path=sys.argv[1], schema='newick', preserve_underscores=True,\n"
+             "                      taxon_namespace=taxa, case_sensitive_taxon_labels=True)\n"
+             "print(sorted(n.taxon.label for n in t.leaf_node_iter() if n.taxon.label[0] in '1O'))",
+       dir.Path("out.fa.tree")});
+  EXPECT_EQ(dendropy.output, "['16S=rice{1}', 'ORYZA', 'Oryza']\n") << dendropy.errors;
+}

@@ -136,8 +136,13 @@ TEST(SetUpTree, LabelsMatchNamesExactlyFirstThenRegardlessOfCase) {
   const auto exact = Build("(ab:1,c:1,AB:1)", {"AB", "ab", "c"});
   EXPECT_EQ(exact->Tip("ab")->taxon_index, 1);
   EXPECT_EQ(exact->Tip("AB")->taxon_index, 0);
-  EXPECT_EQ(BuildFailure("(ab:1,c:1,d:1)", {"AB", "Ab", "c"}),
-            "SetUpTree Error: The tree's taxon 'ab' matches both 'AB' and 'Ab' of the data file, "
+  // Names equal but for case reach MrBayes as AB and Ab_2, which its
+  // lower-cased tree names tell apart.
+  const auto renamed = Build("(ab:1,c:1,ab_2:1)", {"AB", "Ab", "c"});
+  EXPECT_EQ(renamed->Tip("ab")->taxon_index, 0);
+  EXPECT_EQ(renamed->Tip("ab_2")->taxon_index, 1);
+  EXPECT_EQ(BuildFailure("(A-b:1,c:1,d:1)", {"a-b", "A-B", "c"}),
+            "SetUpTree Error: The tree's taxon 'A-b' matches both 'a-b' and 'A-B' of the data file, "
             "which differ only in case.\n");
 }
 

@@ -110,4 +110,13 @@ TEST(QuotedLabels, TreesWithQuotedNamesReadBackIntoTheSameResults) {
              "print(sorted(n.taxon.label for n in t.leaf_node_iter()))",
        dir.Path("first.fa.tree")});
   EXPECT_EQ(dendropy.output, "['Homo_sapiens', 'delta', 'gamma', \"it's:odd,(name)\"]\n");
+  // A taxon named like the results' own rows would be taken for one of them.
+  const std::string reserved = dir.Write("r.txt", ">SS_cons\n(--)\n>anc_2_1\nGAAC\n>b\nGAAU\n>c\nAAAU\n");
+  const ProgramResult refused = RunProgram(
+      RIBOTRACE_BINARY, {reserved, newick, kPstat, dir.Path("r.fa"), "1", "1.0", "5", "1", "0"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.output.find("The taxon 'anc_2_1' of '" + reserved +
+                                "' has a name that the results give their own rows"),
+            std::string::npos)
+      << refused.output;
 }

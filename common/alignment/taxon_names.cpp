@@ -21,7 +21,10 @@ std::string Rewritten(const std::string& name) {
     }
     in_run = !IsKeptCharacter(c);
   }
-  return rewritten.empty() ? "unnamed" : rewritten;
+  if (rewritten.empty()) return "unnamed";
+  // MrBayes reads a word that begins with a digit as a number, and stops.
+  if (std::isdigit(static_cast<unsigned char>(rewritten.front())) != 0) return "t_" + rewritten;
+  return rewritten;
 }
 
 std::string Lower(std::string text) {

@@ -11,8 +11,9 @@
 #include "alignment/alignment_reader.h"
 
 // The name of every taxon in the NEXUS file, in the order of `taxa`: a name made
-// only of letters, digits, '_' and '.' is kept; in any other, each run of
-// other characters becomes '_' (an empty name becomes "unnamed"). Names
+// only of letters, digits, '_' and '.' and not beginning with a digit is
+// kept; in any other, each run of other characters becomes '_' (an empty
+// name becomes "unnamed"), and "t_" goes before a leading digit. Names
 // that then coincide, or were duplicates, get "_2", "_3", ...: the first
 // of them in file order, preferring one kept as it was, keeps the plain
 // name. Names are compared without regard to case, because tree files are

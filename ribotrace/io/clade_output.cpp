@@ -61,7 +61,9 @@ std::string CladeListText(const std::vector<IdentifiedClade>& clades,
     text.append(CladeName(clade.id)).append("\t").append(SixDigits(clade.probability));
     text.append("\t").append(std::to_string(members.size())).append("\t");
     for (std::size_t m = 0; m < members.size(); ++m) {
-      text.append(m == 0 ? "" : ",").append(Names[static_cast<std::size_t>(members[m])].name);
+      // Quoted as in the tree file where a name holds a ',' or a tab.
+      text.append(m == 0 ? "" : ",")
+          .append(NewickLabel(Names[static_cast<std::size_t>(members[m])].name));
     }
     text += '\n';
   }

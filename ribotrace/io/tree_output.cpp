@@ -6,7 +6,9 @@
 std::string NodeName(int index) { return "anc_" + std::to_string(index); }
 
 std::string NewickLabel(std::string_view name) {
-  constexpr std::string_view kNeedsQuotes = " \t\r\n()[]':;,";
+  // Newick's punctuation, and NEXUS's where Newick readers share its
+  // tokenizer (dendropy reads '=' '"' '{' '}' as punctuation).
+  constexpr std::string_view kNeedsQuotes = " \t\r\n()[]':;,=\"{}";
   if (!name.empty() && name.find_first_of(kNeedsQuotes) == std::string_view::npos) {
     return std::string(name);
   }

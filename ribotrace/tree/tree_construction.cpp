@@ -68,8 +68,14 @@ class TreeBuilder {
     // taxa linear instead of comparing every label with every name. A
     // tree names a taxon as the NEXUS file did, which may have had to
     // rename it for MrBayes, or as the data file does.
+    // The NEXUS names differ even without case (MrBayes ignores it), so a
+    // lower-cased label finds its taxon among them first, before names of
+    // the data file that differ only in case could make it ambiguous.
     const std::vector<std::string> nexus_names = MrBayesTaxonNames(names_);
-    for (std::size_t i = 0; i < names_.size(); ++i) Index(nexus_names[i], static_cast<int>(i));
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      nexus_by_case_.emplace(Lower(nexus_names[i]), static_cast<int>(i));
+      Index(nexus_names[i], static_cast<int>(i));
+    }
     for (std::size_t i = 0; i < names_.size(); ++i) Index(names_[i].name, static_cast<int>(i));
   }
 
@@ -295,6 +301,9 @@ class TreeBuilder {
   // both the NEXUS names and the data file's own.
   int FindTaxon(const std::string& label, std::size_t start) const {
     if (const auto exact = exact_.find(label); exact != exact_.end()) return exact->second;
+    if (const auto nexus = nexus_by_case_.find(Lower(label)); nexus != nexus_by_case_.end()) {
+      return nexus->second;
+    }
     auto by_case = by_case_.find(Lower(label));
     if (by_case == by_case_.end() && label.find(' ') != std::string::npos) {
       // Newick writers such as dendropy read an unquoted '_' as a blank and
@@ -328,6 +337,7 @@ class TreeBuilder {
   const std::vector<TaxonName>& names_;
   std::unordered_map<std::string, int> exact_;     // name -> its first data row
   std::unordered_map<std::string, ByCase> by_case_;  // lower-cased name -> rows
+  std::unordered_map<std::string, int> nexus_by_case_;  // lower-cased NEXUS name -> row
   int n_taxa_;
   std::vector<bool> has_length_;                 // by record: a length has been read
   std::vector<const NodeStruct*> tip_of_taxon_;  // by data row
