@@ -86,4 +86,8 @@ TEST(TreeFile, NewickFilesHoldOneTreeWhoseSupportValuesAndRootLengthAreDropped) 
   EXPECT_NE(FatalOutput([] { ReadTree("(a:1,b:1,c:1);\n  (a:1,b:1,c:1);\n"); })
                 .find("' holds more than one tree (more text on line 2, column 3);"),
             std::string::npos);
+  // Anything but the root's name and length after the outermost group.
+  EXPECT_NE(FatalOutput([] { ReadTree("(a:1,b:1,c:1),(d:1,e:1);"); })
+                .find("' has text after the end of its tree: ',(d:1,e:1)';"),
+            std::string::npos);
 }

@@ -110,6 +110,14 @@ TEST(QuotedLabels, TreesWithQuotedNamesReadBackIntoTheSameResults) {
              "print(sorted(n.taxon.label for n in t.leaf_node_iter()))",
        dir.Path("first.fa.tree")});
   EXPECT_EQ(dendropy.output, "['Homo_sapiens', 'delta', 'gamma', \"it's:odd,(name)\"]\n");
+  const std::string flat = dir.Write("flat.nwk", "(a:0,b:0,(c:0,d:0):0);");
+  const std::string plain =
+      dir.Write("p.txt", ">SS_cons\n(--)\n>a\nGAAC\n>b\nGAAU\n>c\nAAAU\n>d\nCAAG\n");
+  EXPECT_EQ(RunProgram(RIBOTRACE_BINARY,
+                       {plain, flat, kPstat, dir.Path("f.fa"), "1", "1.0", "5", "1", "0"})
+                .output,
+            "\n\nErr: SetUpTree Error: Every branch of the tree has length 0; ancestral states "
+            "need a tree with branch lengths.\n");
   // A taxon named like the results' own rows would be taken for one of them.
   const std::string reserved = dir.Write("r.txt", ">SS_cons\n(--)\n>anc_2_1\nGAAC\n>b\nGAAU\n>c\nAAAU\n");
   const ProgramResult refused = RunProgram(

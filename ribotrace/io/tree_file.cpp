@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "bailout/bailout.h"
+#include "bailout/quoted.h"
 #include "io/nexus_text.h"
 #include "tree-utility/string_token.h"
 
@@ -102,6 +103,26 @@ std::string WithoutInteriorLabels(std::string_view tree) {
   return result;
 }
 
+// After the outermost group only the root's name and branch length may
+// stand; anything else (a second group, a stray comma) would be dropped
+// without a word.
+void RefuseTextAfterTree(std::string_view rest, const std::string& file_name) {
+  const std::size_t colon = rest.find(':');
+  const std::string_view name = rest.substr(0, colon);
+  const std::string_view length =
+      colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+  double value = 0;
+  const bool length_ok =
+      colon == std::string_view::npos ||
+      (!length.empty() &&
+       std::from_chars(length.data(), length.data() + length.size(), value).ptr ==
+           length.data() + length.size());
+  if (name.find_first_of(",():") == std::string_view::npos && length_ok) return;
+  FailWithLine("ReadTreeFile Error: The Newick file '" + file_name +
+               "' has text after the end of its tree: " + Quoted(rest) +
+               "; a Newick file holds one tree, '(' ... ')' and its ';'.");
+}
+
 // The one tree of a Newick file, up to its ';'.
 std::string ReadNewickTree(std::string_view text, const std::string& file_name) {
   const std::size_t end = std::min(text.find(';'), text.size());
@@ -121,6 +142,14 @@ std::string ReadNewickTree(std::string_view text, const std::string& file_name) 
   // no blank left is part of a name.
   std::string tree(text.substr(start, end - start));
   std::erase_if(tree, [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
+  int depth = 0;
+  std::size_t outer_end = 0;
+  while (outer_end < tree.size()) {
+    const char c = tree[outer_end++];
+    depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+    if (depth == 0) break;
+  }
+  RefuseTextAfterTree(std::string_view(tree).substr(outer_end), file_name);
   return WithoutInteriorLabels(tree);
 }
 

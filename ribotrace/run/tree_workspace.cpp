@@ -1,5 +1,6 @@
 #include "run/tree_workspace.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -110,6 +111,12 @@ void TreeWorkspace::Build(const std::string& tree_text, const RunData& data, int
   for (NodeStruct& node : nodes) node = NodeStruct{};
   const Alignment& alignment = data.alignment;
   SetUpTree(nodes, up_pass, down_pass, alignment.Names, tree_text, alignment.n_taxa);
+  // Every tip would equal the root: no information on ancestors, and a
+  // harmonic mean of zeros for the hidden branches.
+  if (std::all_of(nodes.begin(), nodes.end(), [](const NodeStruct& node) { return node.length == 0; })) {
+    Fail("SetUpTree Error: Every branch of the tree has length 0; ancestral states need a tree "
+         "with branch lengths.");
+  }
   if (!data.outgroup.empty()) RootOnOutgroup(up_pass, down_pass, data.outgroup, alignment.Names);
   SetScaledBranchLengths(down_pass, is_harmonic);
   ShowTreeStructure(nodes, down_pass, up_pass);
