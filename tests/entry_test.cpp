@@ -159,6 +159,19 @@ TEST(Program, HelpVersionAndBadOptions) {
   const ProgramResult bad_gaps = RunProgram(RIBOTRACE_BINARY, {"--gaps=node"});
   EXPECT_EQ(bad_gaps.status, 1);
   EXPECT_EQ(bad_gaps.output.rfind("\n\nErr: Invalid value 'node' for --gaps", 0), 0u);
+  // A repeated option, and one that does nothing on a parameter summary.
+  EXPECT_EQ(RunProgram(RIBOTRACE_BINARY, {"--seed=1", "--state", "--seed=2"}).output,
+            "\n\nErr: The option --seed is given twice; give it once.\n");
+  const std::string examples = EXAMPLES_DIR;
+  const ProgramResult ignored = RunProgram(
+      RIBOTRACE_BINARY, {"--trees=10", examples + "/plant_srp10.txt",
+                         examples + "/plant_srp10.nex.con.tre", examples + "/plant_srp10.nex.pstat",
+                         "/dev/null", "1", "1.0", "1", "0", "0"});
+  EXPECT_EQ(ignored.status, 1);
+  EXPECT_NE(ignored.output.find("--trees applies to a run over MrBayes's sampled trees and "
+                                "parameters (.t and .p files)"),
+            std::string::npos)
+      << ignored.output;
 }
 
 TEST(Program, MissingDataFileIsFatal) {

@@ -115,7 +115,15 @@ EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
     const std::string arg = argv[i];
     if (i == 0 || arg.rfind("--", 0) != 0) {
       options.positional.push_back(arg);
-    } else if (arg == "--help") {
+      continue;
+    }
+    // A second value would silently win over the first.
+    const std::string name = arg.substr(0, arg.find('='));
+    if (std::find(options.given.begin(), options.given.end(), name) != options.given.end()) {
+      Fail("The option " + name + " is given twice; give it once.");
+    }
+    options.given.push_back(name);
+    if (arg == "--help") {
       options.help = true;
     } else if (arg == "--version") {
       options.version = true;

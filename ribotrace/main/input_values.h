@@ -84,14 +84,15 @@ struct EntryOptions {
   int n_trees = 100;        // --trees
   double min_clade = 0.5;   // --min-clade
   std::vector<std::string> positional;  // program name first
+  std::vector<std::string> given;       // the options given, as --name
 };
 
 // Separates the options (every argument that begins with "--") from the
 // positional arguments. An unknown option, a seed outside 1 .. 2147483646,
 // a thread count outside 0 .. 1024, a gamma category count outside 2 .. 20,
 // a --gaps other than column or tree, a burn-in outside [0, 1), a tree
-// count outside 1 .. 1000000, a clade share outside [0, 1], or --classic
-// with --marginal is a fatal error.
+// count outside 1 .. 1000000, a clade share outside [0, 1], an option given
+// twice, or --classic with --marginal is a fatal error.
 EntryOptions ParseEntryOptions(int argc, const char* const* argv);
 
 // Fills `values` from `args` (program name first) when use_command_line is

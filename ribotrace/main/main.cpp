@@ -1,5 +1,6 @@
 // ribotrace: samples ancestral RNA sequences under a doublet model for stems
 // and a GTR model for loops, on a tree and parameters estimated by MrBayes.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <new>
@@ -34,6 +35,11 @@ int main(int argc, char** argv) {
     values.burnin = options.burnin;
     values.n_trees = options.n_trees;
     values.min_clade = options.min_clade;
+    for (const char* sample_only : {"--burnin", "--trees", "--min-clade"}) {
+      if (std::find(options.given.begin(), options.given.end(), sample_only) != options.given.end()) {
+        values.sample_options_given.push_back(sample_only);
+      }
+    }
     const bool use_command_line = options.positional.size() >= 2;
     if (GetInputValues(options.positional, use_command_line, values, std::cin) == 1) {
       PrintErrorAndExitSafely(

@@ -95,6 +95,11 @@ void CalcAncestralStates(const RunValues& values) {
     if (timings) timings->Print(stderr);
     return;
   }
+  if (!values.sample_options_given.empty()) {
+    Fail(values.sample_options_given.front() +
+         " applies to a run over MrBayes's sampled trees and parameters (.t and .p files); with "
+         "the parameter summary '" + values.param_file + "' it would do nothing. Leave it out.");
+  }
   if (parameter_files.size() > 1) {
     Fail("ReadParameterFile Error: '" + parameter_files.front() +
          "' is not MrBayes's sampled parameters (.p, with the columns Gen and LnL); several "

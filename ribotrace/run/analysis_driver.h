@@ -45,6 +45,9 @@ struct RunValues {
   double burnin = 0.25;
   int n_trees = 100;
   double min_clade = 0.5;
+  // Which of --burnin, --trees and --min-clade the user gave: they do
+  // nothing on one tree, so a run on a parameter summary refuses them.
+  std::vector<std::string> sample_options_given;
 };
 
 // MrBayes measures branch lengths per nucleotide; a doublet is two.
