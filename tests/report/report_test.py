@@ -258,6 +258,14 @@ def main():
         check_dom(shown.stdout, shown.stderr, open(out + ".tree").read(), node,
                   read_state(out + ".state", node), map_fa, n_sites)
 
+        # A fragment that is not valid percent-encoding names no node: the
+        # page still draws, with its first node, and throws nothing.
+        broken = chromium("file://" + os.path.abspath(out) + ".html#%E0%A4%A", "--dump-dom")
+        if "Uncaught" in broken.stderr or 'id="script-error"' in broken.stdout:
+            fail("a malformed fragment breaks the page: " + broken.stderr[-500:])
+        if '<svg id="tree"' not in broken.stdout:
+            fail("no tree drawn under a malformed fragment")
+
         png = os.path.join(work, "report.png")
         shot = chromium(url, "--screenshot=" + png, "--window-size=1000,1400", "--hide-scrollbars")
         if shot.returncode != 0 or not os.path.exists(png):

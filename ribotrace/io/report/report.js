@@ -416,8 +416,15 @@ function fillNodeSelect() {
 }
 
 function nodeFromHash() {
-  // #anc_13, or #clade_5 in a report over a posterior sample.
-  const index = R.name.indexOf(decodeURIComponent(location.hash.slice(1)));
+  // #anc_13, or #clade_5 in a report over a posterior sample. A fragment
+  // that is not valid percent-encoding (#%, typed or pasted) names no node.
+  let name;
+  try {
+    name = decodeURIComponent(location.hash.slice(1));
+  } catch (error) {
+    return null;
+  }
+  const index = R.name.indexOf(name);
   return index >= 0 && nodeByIndex.has(index) ? index : null;
 }
 
