@@ -43,11 +43,15 @@ def write_snr75_8(path):
         out.writelines(source.readlines()[:18])
 
 
+AWKWARD = "snr75_8_touch_PWNED"
+
+
 def write_inputs(folder):
-    """plant_srp10 (10 taxa, stems), snr75_8 and a broken file."""
+    """plant_srp10 (10 taxa, stems), snr75_8 under a name no shell or MrBayes
+    takes as it is (family snr75_8_touch_PWNED), and a broken file."""
     os.makedirs(folder)
     shutil.copy(os.path.join(REPOSITORY, "examples", "plant_srp10.txt"), folder)
-    write_snr75_8(os.path.join(folder, "snr75_8.txt"))
+    write_snr75_8(os.path.join(folder, "snr75_8 $(touch PWNED).TXT"))
     with open(os.path.join(folder, "broken.txt"), "w") as out:
         # pairnex writes it (with a warning); MrBayes stops at the X.
         out.write(">SS_cons\n((-))\n>a\nGGXCC\n>b\nGGACC\n>c\nGGAUC\n")
@@ -103,9 +107,10 @@ def test_families(work, programs):
     expect(result.returncode != 0, "the broken family must make snakemake report a failure")
     output = os.path.join(work, "out")
     rows = read_rows(os.path.join(output, "summary.tsv"))
-    expect(sorted(rows) == ["broken", "plant_srp10", "snr75_8"], f"summary rows: {sorted(rows)}")
+    expect(sorted(rows) == ["broken", "plant_srp10", AWKWARD], f"summary rows: {sorted(rows)}")
+    expect(not os.path.exists(os.path.join(work, "PWNED")), "a file name ran as a command")
 
-    for family, size in (("plant_srp10", ("10", "367", "123")), ("snr75_8", ("8", "135", "0"))):
+    for family, size in (("plant_srp10", ("10", "367", "123")), (AWKWARD, ("8", "135", "0"))):
         row = rows[family]
         folder = os.path.join(output, family)
         for name in (".nex.con.tre", ".nex.run1.t", ".nex.run2.p", ".nex.tstat", "_samples.fa.par"):
@@ -172,6 +177,16 @@ def test_convergence(work, programs):
     with open(stored + ".mb.log") as log:
         expect_figures(long[:3], screen_figures(log.read()), "long chain")
     expect(long[3:] == ["pass", ""], f"long chain: {long}")
+
+    # MrBayes glues an NA to a value that fills its column: two values.
+    with open(stored + ".nex.pstat") as source:
+        lines = source.read().splitlines()
+    cells = lines[2].split("\t")
+    lines[2] = "\t".join(cells[:-2] + [cells[-2] + "NA"])
+    glued = os.path.join(work, "glued.pstat")
+    with open(glued, "w") as out:
+        out.write("\n".join(lines) + "\n")
+    expect(convergence_check(work, glued, stored + ".nex.tstat")[3] == "pass", "glued NA")
 
 
 def test_slurm(work, programs):

@@ -16,6 +16,7 @@ where flag is "pass" when every figure MrBayes gave meets its threshold and
 
 import argparse
 import math
+import re
 import sys
 
 from textio import write_atomically
@@ -23,6 +24,19 @@ from textio import write_atomically
 
 class FormatError(Exception):
     pass
+
+
+GLUED_NA = re.compile(r"([-+0-9.eE]+)(NA)")
+
+
+def unglued(row):
+    """MrBayes prints a value and a following NA without a blank between them
+    when the value fills its column ("1.565980e-01NA"): two values."""
+    cells = []
+    for cell in row:
+        glued = GLUED_NA.fullmatch(cell)
+        cells.extend(glued.groups() if glued else [cell])
+    return cells
 
 
 def read_table(path):
@@ -37,7 +51,7 @@ def read_table(path):
         raise FormatError(f"cannot read '{path}': {error.strerror}") from error
     if not lines:
         raise FormatError(f"'{path}' holds no table")
-    header, rows = lines[0], lines[1:]
+    header, rows = lines[0], [unglued(row) for row in lines[1:]]
     for number, row in enumerate(rows, start=1):
         if len(row) != len(header):
             raise FormatError(
