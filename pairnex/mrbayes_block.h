@@ -16,14 +16,18 @@ namespace pairnex {
 enum class MrBayesDialect { k31, k32 };
 
 struct MrBayesRun {
-  MrBayesDialect dialect = MrBayesDialect::k31;
+  // MrBayes 3.2 stops at 3.1's summary commands after the whole chain, with
+  // no consensus tree or summary: the text it reads is the default.
+  MrBayesDialect dialect = MrBayesDialect::k32;
   int ngen = 1000000;     // generations of the chain
   int samplefreq = 1000;  // also its print frequency
   // Independent runs (two or more let MrBayes compare them: PSRF in the
   // .pstat, split frequencies in the .tstat) and chains per run (the
   // heated chains of Metropolis coupling).
-  int nruns = 1;
-  int nchains = 1;
+  // MrBayes's own defaults; the 3.1 text keeps its original one run of one
+  // chain unless asked otherwise.
+  int nruns = 2;
+  int nchains = 4;
   // Gamma-distributed rates across sites (lset rates=gamma) in every
   // partition, each partition with its own shape, approximated by
   // gamma_categories categories (MrBayes's ngammacat, 4 by default).

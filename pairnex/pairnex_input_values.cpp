@@ -60,6 +60,8 @@ void Prompt(const char* text) {
 ConverterOptions ParseConverterOptions(int argc, const char* const* argv) {
   ConverterOptions options;
   bool categories_given = false;
+  bool runs_given = false;
+  bool chains_given = false;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     std::string value;
@@ -77,8 +79,10 @@ ConverterOptions ParseConverterOptions(int argc, const char* const* argv) {
       options.run.samplefreq = ParseCount("--samplefreq", value);
     } else if (TakeValue(arg, "--nruns", value)) {
       options.run.nruns = ParseCount("--nruns", value);
+      runs_given = true;
     } else if (TakeValue(arg, "--nchains", value)) {
       options.run.nchains = ParseCount("--nchains", value);
+      chains_given = true;
     } else if (TakeValue(arg, "--rates", value)) {
       options.run.gamma_rates = ParseRates(value);
     } else if (TakeValue(arg, "--ngammacat", value)) {
@@ -87,6 +91,11 @@ ConverterOptions ParseConverterOptions(int argc, const char* const* argv) {
     } else {
       Fail("Unknown option '" + arg + "'.\n" + kPairnexUsage);
     }
+  }
+  if (options.run.dialect == MrBayesDialect::k31) {
+    // The original text, byte for byte: one run of one chain.
+    if (!runs_given) options.run.nruns = 1;
+    if (!chains_given) options.run.nchains = 1;
   }
   if (categories_given && !options.run.gamma_rates) {
     Fail("--ngammacat needs --rates=gamma: with equal rates there are no gamma categories.\n" +
@@ -107,7 +116,8 @@ std::string PairnexHelp() {
          "Writes output_file, a NEXUS file whose MrBayes block models the stem pairs of\n"
          "data_file's structure with the doublet model and its loops with the 4by4 model.\n"
          "Without arguments, asks for both file names.\n\n"
-         "  --mrbayes=3.1|3.2  write the summary commands for this MrBayes (default 3.1)\n"
+         "  --mrbayes=3.1|3.2  write the text for this MrBayes (default 3.2; 3.1: the\n"
+         "                     original text, which MrBayes 3.2 stops at after the chain)\n"
          "  --ngen=N           generations of the chain (default " +
          std::to_string(defaults.ngen) +
          ")\n"
@@ -117,11 +127,12 @@ std::string PairnexHelp() {
          "                     the burn-in is half of the samples\n"
          "  --nruns=N          independent runs (default " +
          std::to_string(defaults.nruns) +
-         "); two or more give MrBayes's\n"
-         "                     convergence diagnostics (PSRF, split frequencies)\n"
+         "; 1 with --mrbayes=3.1); two or more\n"
+         "                     give MrBayes's convergence diagnostics (PSRF, split\n"
+         "                     frequencies)\n"
          "  --nchains=N        chains per run (default " +
          std::to_string(defaults.nchains) +
-         ")\n"
+         "; 1 with --mrbayes=3.1)\n"
          "  --rates=gamma      gamma-distributed rates across sites (default: equal),\n"
          "                     each partition with its own shape (ribotrace reads it)\n"
          "  --ngammacat=N      gamma categories, 2 to 20 (default " +

@@ -22,7 +22,7 @@ regenerate() {
   local source=$1
   local name=${OUTPUT:-$1}
   shift
-  "$pairnex" --mrbayes=3.2 --ngen=2000 --samplefreq=20 --nruns="${RUNS:-1}" \
+  "$pairnex" --mrbayes=3.2 --ngen=2000 --samplefreq=20 --nruns="${RUNS:-1}" --nchains=1 \
     "examples/$source.txt" "$scratch/$name.nex"
   printf '#NEXUS\nbegin mrbayes;\n\tset seed=1 swapseed=1;\n\texecute %s.nex;\nend;\n' "$name" \
     >"$scratch/seeded.nex"

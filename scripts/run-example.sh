@@ -7,13 +7,18 @@
 # samples ancestral and hidden sequences. Results go to out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+echo "== Checking the Debian packages (installs what is missing)"
 scripts/install-deps.sh
 
+# A first build takes several minutes: each target is named as it is done.
+echo "== Building pairnex and ribotrace in build/release"
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)" |
+  grep --line-buffered -E '^\[ *[0-9]+%\] Built target'
+echo "== pairnex (NEXUS file out/plant_srp10.nex)"
 
 mkdir -p out
-build/release/pairnex/pairnex --mrbayes=3.2 --ngen=2000 --samplefreq=20 \
+build/release/pairnex/pairnex --ngen=2000 --samplefreq=20 \
   examples/plant_srp10.txt out/plant_srp10.nex
 echo "== MrBayes (log in out/mb.log)"
 (cd out && mb plant_srp10.nex > mb.log 2>&1)

@@ -111,7 +111,7 @@ TEST(MarginalMrBayesParity, AmbiguityCodesAtStemsAreStateSetsAsInMrBayes) {
   const std::string data = dir.Write("ambiguous.txt", ReadFile(std::string(EXAMPLES_DIR) +
                                                                "/plant_srp10_ambiguous.txt"));
   const ProgramResult converted = RunProgram(
-      PAIRNEX_BINARY, {"--mrbayes=3.2", "--ngen=200", "--samplefreq=20", data,
+      PAIRNEX_BINARY, {"--mrbayes=3.2", "--nruns=1", "--nchains=1", "--ngen=200", "--samplefreq=20", data,
                        dir.Path("ambiguous.nex")});
   ASSERT_EQ(converted.status, 0) << converted.output;
   dir.Write("seeded.nex",
@@ -131,7 +131,7 @@ std::string RunMrBayesWithGamma(const ScratchDir& dir, const std::string& name) 
   EXPECT_FALSE(mb.empty()) << "MrBayes (mb) is not on PATH; scripts/install-deps.sh installs it";
   const std::string data_file = std::string(EXAMPLES_DIR) + "/" + name + ".txt";
   const ProgramResult converted =
-      RunProgram(PAIRNEX_BINARY, {"--mrbayes=3.2", "--rates=gamma", "--ngen=400", "--samplefreq=20",
+      RunProgram(PAIRNEX_BINARY, {"--mrbayes=3.2", "--nruns=1", "--nchains=1", "--rates=gamma", "--ngen=400", "--samplefreq=20",
                                   data_file, dir.Path("gamma.nex")});
   EXPECT_EQ(converted.status, 0) << converted.output;
   dir.Write("seeded.nex",

@@ -9,8 +9,17 @@ using pairnex::MrBayesRun;
 
 namespace {
 
+// The original text: MrBayes 3.1's summary commands, one run of one chain.
+MrBayesRun OriginalRun() {
+  MrBayesRun run;
+  run.dialect = MrBayesDialect::k31;
+  run.nruns = 1;
+  run.nchains = 1;
+  return run;
+}
+
 // Converts `alignment_text` and returns the NEXUS file written.
-std::string Converted(const std::string& alignment_text, const MrBayesRun& run = {}) {
+std::string Converted(const std::string& alignment_text, const MrBayesRun& run = OriginalRun()) {
   ScratchDir dir;
   const std::string nexus = dir.Path("out.nex");
   ConvertFile(dir.Write("in.txt", alignment_text), nexus, run);
@@ -102,7 +111,7 @@ TEST(MrBayesBlock, NoPairsGiveTheSingleModel) {
 }
 
 TEST(MrBayesBlock, GammaRatesGiveEveryPartitionItsOwnShape) {
-  MrBayesRun run;
+  MrBayesRun run = OriginalRun();
   run.gamma_rates = true;
   EXPECT_NE(Converted(">s\n(-)\n>a\nGAC\n>b\nGUC\n", run)
                 .find("\tlset applyto=(1) nst=6 rates=gamma;\n\tlset applyto=(2) nst=6 "
@@ -116,7 +125,7 @@ TEST(MrBayesBlock, GammaRatesGiveEveryPartitionItsOwnShape) {
 
 TEST(MrBayesBlock, ChainLengthAndRunsScaleTheBurnInInBothDialects) {
   const std::string alignment = ">s\n(-)\n>a\nGAC\n>b\nGUC\n";
-  MrBayesRun run;
+  MrBayesRun run = OriginalRun();
   run.ngen = 3000;
   run.samplefreq = 20;  // 150 samples: burn-in 75
   const std::string old_style = Converted(alignment, run);
@@ -139,7 +148,7 @@ TEST(MrBayesBlock, ChainLengthAndRunsScaleTheBurnInInBothDialects) {
 }
 
 TEST(MrBayesBlock, ReproducesTheBundledExampleInputs) {
-  MrBayesRun run;
+  MrBayesRun run = OriginalRun();
   run.dialect = MrBayesDialect::k32;
   run.ngen = 2000;
   run.samplefreq = 20;

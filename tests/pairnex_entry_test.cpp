@@ -27,12 +27,17 @@ ConverterOptions Parse(std::vector<const char*> argv) {
 
 TEST(PairnexOptions, AreTakenOutBeforePositions) {
   const ConverterOptions defaults = Parse({"pairnex", "in.txt", "out.nex"});
-  EXPECT_EQ(defaults.run.dialect, MrBayesDialect::k31);
+  // MrBayes 3.2's text and its own two runs of four chains; 3.1's original
+  // text keeps one run of one chain.
+  EXPECT_EQ(defaults.run.dialect, MrBayesDialect::k32);
   EXPECT_EQ(defaults.run.ngen, 1000000);
   EXPECT_EQ(defaults.run.samplefreq, 1000);
   EXPECT_EQ(defaults.run.Burnin(), 500);
-  EXPECT_EQ(defaults.run.nruns, 1);
-  EXPECT_EQ(defaults.run.nchains, 1);
+  EXPECT_EQ(defaults.run.nruns, 2);
+  EXPECT_EQ(defaults.run.nchains, 4);
+  const ConverterOptions original = Parse({"pairnex", "--mrbayes=3.1", "in.txt", "out.nex"});
+  EXPECT_EQ(original.run.nruns, 1);
+  EXPECT_EQ(original.run.nchains, 1);
 
   const ConverterOptions set =
       Parse({"pairnex", "--ngen=2000", "in.txt", "--mrbayes=3.2", "out.nex", "--samplefreq=20"});

@@ -91,7 +91,7 @@ TEST(StockholmPipeline, RfamFamilyThroughPairnexMrBayesIqTreeAndRibotrace) {
   ASSERT_FALSE(mb.empty() || iqtree.empty()) << "scripts/install-deps.sh installs mb and iqtree2";
   ScratchDir dir;
   const std::string stockholm = dir.Write("srp.sto", FirstSequences(family, 10));
-  const std::vector<std::string> chain = {"--mrbayes=3.2", "--ngen=2000", "--samplefreq=20"};
+  const std::vector<std::string> chain = {"--mrbayes=3.2", "--nruns=1", "--nchains=1", "--ngen=2000", "--samplefreq=20"};
 
   // pairnex: the NEXUS file of the hand-converted alignment, but for the
   // names, which now keep their '.' and say so in srp.nex.names.
