@@ -36,7 +36,9 @@ void AllocateOrFail(Buffer& buffer, long long n_rows, long long n_columns, const
   FailWithLine(message);
 }
 
-void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+// Warnings and notes go to standard error, where a user who keeps the
+// output in a file still sees them.
+void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 
 }  // namespace
 

@@ -197,7 +197,7 @@ TEST(PairnexWarnings, NameTheFirstCharacterThatMrBayesRejects) {
       dir.Write("in.txt", ">s\n(--)\n>a\nGRYC\n>b\nGA.x\n>c\nnu-?\n>d\nG 3C\n");
   const ProgramResult result = RunProgram(PAIRNEX_BINARY, {data, dir.Path("o.nex")});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.output,
+  EXPECT_EQ(result.errors,
             "Warning: MrBayes does not accept '.' (taxon 'b', column 2) in RNA data; there are 4 "
             "in all. It is written as read; MrBayes will stop at it.\n");
   // Every character still goes through, upper-cased.
@@ -207,11 +207,11 @@ TEST(PairnexWarnings, NameTheFirstCharacterThatMrBayesRejects) {
   // MrBayes stops below four taxa ("There must be at least four taxa").
   EXPECT_NE(RunProgram(PAIRNEX_BINARY, {dir.Write("three.txt", ">s\n-\n>a\nA\n>b\nC\n>c\nG\n"),
                                         dir.Path("t.nex")})
-                .output.find("holds 3 taxa; MrBayes needs at least 4"),
+                .errors.find("holds 3 taxa; MrBayes needs at least 4"),
             std::string::npos);
   const std::string one = dir.Write("one.txt", ">s\n--\n>a\nA\x01\n>b\nAA\n>c\nAA\n>d\nAA\n");
   const ProgramResult control = RunProgram(PAIRNEX_BINARY, {one, dir.Path("p.nex")});
-  EXPECT_EQ(control.output,
+  EXPECT_EQ(control.errors,
             "Warning: MrBayes does not accept the byte 0x01 (taxon 'a', column 1) in RNA data; it "
             "is the only one. It is written as read; MrBayes will stop at it.\n");
 }

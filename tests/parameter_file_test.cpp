@@ -228,7 +228,9 @@ TEST(ParameterFile, AWarningNamesParametersFromAnotherAnalysis) {
                            examples + "/plant_srp10.nex.con.tre", pstat, dir.Path("out.fa"), "1",
                            "1", "1", "0", "0"});
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(run.output, pstat == kPstat ? ""
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.errors.substr(0, run.errors.find("ribotrace wrote")),
+              pstat == kPstat ? ""
                                           : "Warning: The tree file '" + examples +
                                                 "/plant_srp10.nex.con.tre' (ID '6464477543') and "
                                                 "the parameter file '" + pstat +

@@ -272,9 +272,9 @@ TEST(PosteriorSample, MispairedFilesAreClearErrors) {
       RIBOTRACE_BINARY, {"--trees=5", kData, t1, dir.Write("other.p", p2_text), out, "1", "1.0",
                          "2", "0", "0"});
   EXPECT_EQ(swapped.status, 0);
-  EXPECT_NE(swapped.output.find("Warning: The log-likelihood of 5 of the 5 samples differs"),
+  EXPECT_NE(swapped.errors.find("Warning: The log-likelihood of 5 of the 5 samples differs"),
             std::string::npos)
-      << swapped.output;
+      << swapped.errors;
 }
 
 // The .p reader finds its columns by name, in any order, and refuses a

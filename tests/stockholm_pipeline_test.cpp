@@ -99,7 +99,7 @@ TEST(StockholmPipeline, RfamFamilyThroughPairnexMrBayesIqTreeAndRibotrace) {
   args.insert(args.end(), {stockholm, dir.Path("srp.nex")});
   const ProgramResult converted = RunProgram(PAIRNEX_BINARY, args);
   ASSERT_EQ(converted.status, 0) << converted.output;
-  EXPECT_EQ(converted.output.rfind("Warning: 10 taxon names were changed for MrBayes", 0), 0u);
+  EXPECT_EQ(converted.errors.rfind("Warning: 10 taxon names were changed for MrBayes", 0), 0u);
   std::string nexus = ReadFile(dir.Path("srp.nex"));
   std::istringstream table(ReadFile(dir.Path("srp.nex.names")));
   std::string nexus_name;

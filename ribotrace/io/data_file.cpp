@@ -49,7 +49,7 @@ void RefuseReservedNames(const std::vector<TaxonName>& names, const std::string&
 Alignment ReadDataFile(const std::string& file_name) {
   RawAlignment raw = LoadAlignment(file_name, {kMaxTaxonNameLength, show_debug_info});
   RefuseReservedNames(raw.names, file_name);
-  for (const std::string& warning : raw.warnings) std::fputs(warning.c_str(), stdout);
+  for (const std::string& warning : raw.warnings) std::fputs(warning.c_str(), stderr);
 
   Alignment alignment;
   alignment.n_taxa = raw.n_taxa();

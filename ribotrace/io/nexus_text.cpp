@@ -85,5 +85,5 @@ void WarnOnDifferentAnalyses(const std::string& tree_file, const std::string& tr
                               Quoted(tree_id) + ") and the parameter file '" + param_file +
                               "' (ID " + Quoted(param_id) +
                               ") come from different MrBayes analyses.\n";
-  std::fwrite(warning.data(), 1, warning.size(), stdout);
+  std::fwrite(warning.data(), 1, warning.size(), stderr);
 }

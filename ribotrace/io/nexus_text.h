@@ -23,7 +23,7 @@ NexusText ReadNexusText(const std::string& file_name, bool keep_comment_newlines
                         const std::string& reader, bool keep_case = false);
 
 
-// Warns on standard output when both files carry an analysis ID and the
+// Warns on standard error when both files carry an analysis ID and the
 // IDs differ: the tree and the parameters come from different analyses.
 void WarnOnDifferentAnalyses(const std::string& tree_file, const std::string& tree_id,
                              const std::string& param_file, const std::string& param_id);

@@ -45,7 +45,7 @@ PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const 
 
 void WarnOnGapRate(const GapRateFit& fit) {
   if (fit.status != GapRateStatus::kAtBound) return;
-  std::printf("Warning: The likelihood of the gaps is highest at the end of the rate range "
+  std::fprintf(stderr, "Warning: The likelihood of the gaps is highest at the end of the rate range "
               "(gap_rate %g): the gaps look independent of the tree, so --gaps=tree draws them "
               "at about each column's gap frequency, as --gaps=column does.\n",
               fit.rate);

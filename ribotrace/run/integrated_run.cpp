@@ -88,7 +88,7 @@ class LogLikelihoodCheck {
                   sum_ / static_cast<double>(n), n, largest_, SampleName(*largest_at_).c_str());
     }
     if (n_differing_ == 0) return;
-    std::printf("Warning: The log-likelihood of %zu of the %zu samples differs from MrBayes's LnL "
+    std::fprintf(stderr, "Warning: The log-likelihood of %zu of the %zu samples differs from MrBayes's LnL "
                 "in the .p file (by up to %g, %s): each run's .t file must go with the .p file "
                 "of the same run, in the same order, and the model must be MrBayes's (the same "
                 "--ngammacat as its ngammacat).\n",
@@ -237,7 +237,7 @@ void IntegratedAnalysis::AnalyseSamples(std::int32_t seed, RowScratch* rows,
   }
   check.Print(sample_.samples.size());
   if (n_gap_rates_at_bound_ > 0) {
-    std::printf("Warning: In %zu of the %zu samples the likelihood of the gaps is highest at the "
+    std::fprintf(stderr, "Warning: In %zu of the %zu samples the likelihood of the gaps is highest at the "
                 "end of the rate range (gap_rate %g): there the gaps look independent of the "
                 "tree, so --gaps=tree draws them at about each column's gap frequency, as "
                 "--gaps=column does.\n",
@@ -415,7 +415,7 @@ void RunIntegratedAnalysis(const RunValues& values, const RunData& data,
       ReadPosteriorSample(SplitFileList(values.tree_file), parameter_files, parameter_texts,
                           data.stems.isStructure, options);
   if (sample.samples.size() < static_cast<std::size_t>(values.n_trees)) {
-    std::printf("Note: %zu samples remain after the burn-in; all of them are used (--trees=%d "
+    std::fprintf(stderr, "Note: %zu samples remain after the burn-in; all of them are used (--trees=%d "
                 "asked for more).\n",
                 sample.samples.size(), values.n_trees);
   }
