@@ -80,25 +80,26 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
       RunPosteriorPasses(inputs, values, vectors, values.loglik || files.report != nullptr);
   std::optional<CategorySampling>& categories = passes.categories;
 
-  std::optional<GapReconstruction> gaps;
-  if (values.gaps_on_tree) {
-    gaps = ReconstructGaps(inputs.down_pass, inputs.alignment, inputs.SS);
-    WarnOnGapRate(gaps->fit);
-    if (timings != nullptr) timings->Stop("gap posteriors");
-  }
+  // The tables and the most probable sequences always carry the tree's
+  // reconstruction of presence (an ancestor of 51 nucleotides is not given
+  // 228); --gaps chooses only how the samples' gaps are drawn.
+  const GapReconstruction gaps = ReconstructGaps(inputs.down_pass, inputs.alignment, inputs.SS);
+  if (values.gaps_on_tree) WarnOnGapRate(gaps.fit);
+  if (timings != nullptr) timings->Stop("gap posteriors");
 
   StreamExtras extras;
   extras.categories = categories ? &*categories : nullptr;
-  extras.gaps = gaps ? &*gaps : nullptr;
-  WriteNodeFiles(inputs, files, extras.gaps);
+  extras.gaps = values.gaps_on_tree ? &gaps : nullptr;
+  WriteNodeFiles(inputs, files, gaps);
   if (timings != nullptr) timings->Stop("node files");
   // The report reads the posteriors before sampling conditions them.
   std::optional<RunReport> report;
-  if (files.report != nullptr) report.emplace(inputs, values, *seed, passes.log_likelihood);
+  if (files.report != nullptr) report.emplace(inputs, values, *seed, passes.log_likelihood, gaps);
   if (timings != nullptr && report) timings->Stop("report data");
   if (report) extras.pair_counts = &report->sampled_pairs();
   StreamSampleRows(inputs, values, seed, files, extras);
-  if (gaps) WriteSummaryValue(files, "gap_rate", gaps->fit.rate);
+  // The summary names the rate when the samples' gaps follow it.
+  if (values.gaps_on_tree) WriteSummaryValue(files, "gap_rate", gaps.fit.rate);
   if (report) {
     if (timings != nullptr) timings->Start();
     report->Write(*files.report);

@@ -139,9 +139,7 @@ IntegratedAnalysis::IntegratedAnalysis(const RunValues& values, const RunData& d
         SampledPairCounts{CanonicalPairCounter(helices_), CanonicalPairCounter(helices_)};
   }
   sums_.assign(results_.size() * block_entries_, 0.0);
-  if (values_.gaps_on_tree) {
-    gap_sums_.assign(results_.size() * static_cast<std::size_t>(data_.alignment.n_sites), 0.0);
-  }
+  gap_sums_.assign(results_.size() * static_cast<std::size_t>(data_.alignment.n_sites), 0.0);
 }
 
 const IdentifiedClade& IntegratedAnalysis::ResultClade(std::size_t j) const {
@@ -157,7 +155,6 @@ std::span<const double> IntegratedAnalysis::MeanPosteriors(std::size_t j) const 
 }
 
 std::vector<double> IntegratedAnalysis::MeanGapPosteriors(std::size_t j) const {
-  if (gap_sums_.empty()) return {};
   const auto n_sites = static_cast<std::size_t>(data_.alignment.n_sites);
   const auto first = gap_sums_.begin() + static_cast<std::ptrdiff_t>(j * n_sites);
   return std::vector<double>(first, first + static_cast<std::ptrdiff_t>(n_sites));
@@ -201,16 +198,12 @@ void IntegratedAnalysis::AnalyseSamples(std::int32_t seed, RowScratch* rows,
     log_likelihood_sum_.stems += passes.log_likelihood.stems;
     log_likelihood_sum_.loops += passes.log_likelihood.loops;
 
-    // With --gaps=tree each tree fits its own gap rate, as a run on that
-    // tree alone would.
-    std::optional<GapReconstruction> gaps;
-    if (values_.gaps_on_tree) {
-      gaps = OnSampleTree(used, sample_, [&] {
-        return ReconstructGaps(tree_.down_pass, data_.alignment, data_.SS);
-      });
-      gap_rate_sum_ += gaps->fit.rate;
-      if (gaps->fit.status == GapRateStatus::kAtBound) ++n_gap_rates_at_bound_;
-    }
+    // Each tree fits its own gap rate, as a run on that tree alone would;
+    // the tables always carry the reconstruction, the samples with --gaps=tree.
+    const GapReconstruction gaps = OnSampleTree(
+        used, sample_, [&] { return ReconstructGaps(tree_.down_pass, data_.alignment, data_.SS); });
+    gap_rate_sum_ += gaps.fit.rate;
+    if (gaps.fit.status == GapRateStatus::kAtBound) ++n_gap_rates_at_bound_;
 
     // The tables take the posteriors before sampling conditions any.
     const std::vector<NodeStruct*> nodes = NodesByResultClade();
@@ -219,24 +212,22 @@ void IntegratedAnalysis::AnalyseSamples(std::int32_t seed, RowScratch* rows,
       if (nodes[j] == nullptr) continue;
       double* sum = &sums_[j * block_entries_];
       for (std::size_t e = 0; e < block_entries_; ++e) sum[e] += nodes[j]->posterior_probs[e];
-      if (!gaps) continue;
       double* gap_sum = &gap_sums_[j * n_sites];
-      for (std::size_t c = 0; c < n_sites; ++c) gap_sum[c] += gaps->PGap(*nodes[j], c);
+      for (std::size_t c = 0; c < n_sites; ++c) gap_sum[c] += gaps.PGap(*nodes[j], c);
     }
     if (rows != nullptr && values_.n_samples > 0) {
-      DrawRows(s, nodes, hidden, passes, gaps ? &*gaps : nullptr, seed, *rows);
+      DrawRows(s, nodes, hidden, passes, values_.gaps_on_tree ? &gaps : nullptr, seed, *rows);
     }
   }
   for (std::size_t j = 0; j < results_.size(); ++j) {
     const auto n_trees = static_cast<double>(ResultClade(j).trees.size());
     double* sum = &sums_[j * block_entries_];
     for (std::size_t e = 0; e < block_entries_; ++e) sum[e] /= n_trees;
-    if (gap_sums_.empty()) continue;
     const auto n_sites = static_cast<std::size_t>(data_.alignment.n_sites);
     for (std::size_t c = 0; c < n_sites; ++c) gap_sums_[j * n_sites + c] /= n_trees;
   }
   check.Print(sample_.samples.size());
-  if (n_gap_rates_at_bound_ > 0) {
+  if (values_.gaps_on_tree && n_gap_rates_at_bound_ > 0) {
     std::fprintf(stderr, "Warning: In %zu of the %zu samples the likelihood of the gaps is highest at the "
                 "end of the rate range (gap_rate %g): there the gaps look independent of the "
                 "tree, so --gaps=tree draws them at about each column's gap frequency, as "
@@ -348,7 +339,7 @@ void IntegratedAnalysis::WriteFiles(ResultsFiles& files, RowScratch& rows,
   files.tree.Write(ConsensusNewick(summary_.consensus, alignment.Names));
   files.clades->Write(CladeListText(summary_.clades, alignment.Names));
   const PosteriorLayout layout(alignment.structure, data_.SS);
-  NodeRecordWriter writer(files, values_.gaps_on_tree);
+  NodeRecordWriter writer(files);
   for (std::size_t j = 0; j < results_.size(); ++j) {
     writer.Write(NodePosteriors(MeanPosteriors(j).data(), layout), names[j], MeanGapPosteriors(j));
   }
@@ -362,7 +353,7 @@ void IntegratedAnalysis::WriteFiles(ResultsFiles& files, RowScratch& rows,
 void IntegratedAnalysis::WriteReport(SafeOutputFile& file, std::int32_t seed) const {
   const std::vector<ConsensusNode>& consensus = summary_.consensus;
   std::vector<ReportTreeNode> tree(consensus.size());
-  std::vector<std::pair<int, const double*>> nodes;
+  std::vector<ReportNodeSource> nodes;
   for (std::size_t n = 0; n < consensus.size(); ++n) {
     const ConsensusNode& node = consensus[n];
     for (const int child : node.children) {
@@ -377,7 +368,8 @@ void IntegratedAnalysis::WriteReport(SafeOutputFile& file, std::int32_t seed) co
     if (n == 0) continue;
     const int j = result_of_[static_cast<std::size_t>(node.clade - 1)];
     if (j >= 0) {
-      nodes.emplace_back(static_cast<int>(n), MeanPosteriors(static_cast<std::size_t>(j)).data());
+      const auto result = static_cast<std::size_t>(j);
+      nodes.push_back({static_cast<int>(n), MeanPosteriors(result).data(), MeanGapPosteriors(result)});
     }
   }
   RunReport report(data_.alignment, data_.SS, std::move(tree), nodes, values_, seed);

@@ -11,22 +11,20 @@
 
 namespace {
 
-// p_gap of every column at the node, when the gaps are reconstructed.
-std::vector<double> GapColumns(const GapReconstruction* gaps, const NodeStruct& node,
+// p_gap of every column at the node.
+std::vector<double> GapColumns(const GapReconstruction& gaps, const NodeStruct& node,
                                std::size_t n_sites) {
   std::vector<double> p_gap;
-  if (gaps == nullptr) return p_gap;
-  for (std::size_t c = 0; c < n_sites; ++c) p_gap.push_back(gaps->PGap(node, c));
+  for (std::size_t c = 0; c < n_sites; ++c) p_gap.push_back(gaps.PGap(node, c));
   return p_gap;
 }
 
 void AddNodeRows(const NodePosteriors& posteriors, const std::string& name,
                  const std::vector<double>& p_gap, StateTable* sites, PairTable* pairs) {
   const PosteriorLayout& layout = posteriors.layout();
-  const std::span<const double> no_extra;
   for (std::size_t c = 0; c < layout.n_sites(); ++c) {
     const std::size_t partner = layout.IsStem(c) ? static_cast<std::size_t>(layout.Partner(c)) : 0;
-    const std::span<const double> extra = p_gap.empty() ? no_extra : std::span(&p_gap[c], 1);
+    const std::span<const double> extra(&p_gap[c], 1);
     if (sites != nullptr) {
       const std::array<double, 4> p = NucleotideMarginals(posteriors, c);
       sites->Add({name, c + 1, MostProbable(p), p, layout.IsStem(c) ? partner + 1 : 0}, extra);
@@ -40,9 +38,8 @@ void AddNodeRows(const NodePosteriors& posteriors, const std::string& name,
 
 }  // namespace
 
-NodeRecordWriter::NodeRecordWriter(ResultsFiles& files, bool with_gaps) : files_(files) {
-  const std::vector<std::string> extra_columns =
-      with_gaps ? std::vector<std::string>{"p_gap"} : std::vector<std::string>{};
+NodeRecordWriter::NodeRecordWriter(ResultsFiles& files) : files_(files) {
+  const std::vector<std::string> extra_columns = {"p_gap"};
   if (files.state) sites_.emplace(*files.state, extra_columns);
   if (files.pairs) pairs_.emplace(*files.pairs, extra_columns);
 }
@@ -63,11 +60,11 @@ void NodeRecordWriter::Write(const NodePosteriors& posteriors, const std::string
 }
 
 void WriteNodeFiles(const InferenceInputs& inputs, ResultsFiles& files,
-                    const GapReconstruction* gaps) {
+                    const GapReconstruction& gaps) {
   files.tree.Write(LabelledNewick(*inputs.up_pass.front(), inputs.alignment.Names));
 
   const PosteriorLayout layout(inputs.alignment.structure, inputs.SS);
-  NodeRecordWriter writer(files, gaps != nullptr);
+  NodeRecordWriter writer(files);
   for (const NodeStruct* node : inputs.up_pass) {
     if (!IsInteriorBelowRoot(*node)) continue;
     writer.Write(NodePosteriors(*node, layout), NodeName(node->index),

@@ -17,19 +17,20 @@
 // when the files are open, every column's row of the per-site table and
 // every stem pair's row of the per-pair table. The posteriors are read as
 // the posterior passes left them, before sampling conditions any on pairs.
-// With `gaps` both tables gain p_gap, the probability that the column (the
-// pair) is absent at the node, and the most probable sequence has '-' in
-// every column whose p_gap exceeds 0.5 (a stem pair's two columns alike).
+// Both tables end with p_gap, the probability that the column (the pair) is
+// absent at the node under the tree's reconstruction of the gaps, and the
+// most probable sequence has '-' in every column whose p_gap exceeds 0.5 (a
+// stem pair's two columns alike).
 void WriteNodeFiles(const InferenceInputs& inputs, ResultsFiles& files,
-                    const GapReconstruction* gaps = nullptr);
+                    const GapReconstruction& gaps);
 
 // Writes, node after node, the most probable sequence and the table rows
-// (when the files are open) of each node that it is handed; with_gaps: the
-// tables have the p_gap column, and each node comes with its columns' p_gap.
+// (when the files are open) of each node that it is handed, with its
+// columns' p_gap.
 class NodeRecordWriter {
  public:
-  NodeRecordWriter(ResultsFiles& files, bool with_gaps);
-  // p_gap: empty, or one per column (see WriteNodeFiles).
+  explicit NodeRecordWriter(ResultsFiles& files);
+  // p_gap: one per column (see WriteNodeFiles).
   void Write(const NodePosteriors& posteriors, const std::string& name,
              const std::vector<double>& p_gap);
 

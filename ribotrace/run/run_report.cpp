@@ -9,6 +9,7 @@
 
 #include "inference/likelihood_blocks.h"
 #include "inference/node_posteriors.h"
+#include "io/node_tables.h"
 #include "io/tree_output.h"
 
 namespace {
@@ -54,7 +55,8 @@ std::vector<ReportTreeNode> TreeNodes(const std::vector<NodeStruct*>& nodes,
 
 // The node's most probable sequence, every column's four probabilities
 // quantised, and the mean posterior of the bases of that sequence.
-ReportNode SummariseNode(const NodePosteriors& posteriors, int index, std::vector<int>& states) {
+ReportNode SummariseNode(const NodePosteriors& posteriors, int index,
+                         const std::vector<double>& p_gap, std::vector<int>& states) {
   const std::size_t n_sites = posteriors.layout().n_sites();
   ReportNode node;
   node.index = index;
@@ -69,6 +71,11 @@ ReportNode SummariseNode(const NodePosteriors& posteriors, int index, std::vecto
     node.states[c] = state >= 0 ? "ACGU"[state] : 'N';
     confidence += state >= 0 ? p[static_cast<std::size_t>(state)] : 0.0;
   }
+  // The base shown stays the most probable one; the rows whose pairs are
+  // counted have gaps, as the most probable sequences do.
+  for (std::size_t c = 0; c < n_sites; ++c) {
+    if (p_gap[c] > 0.5) states[c] = kGapState;
+  }
   node.mean_confidence = n_sites > 0 ? confidence / static_cast<double>(n_sites) : 0.0;
   return node;
 }
@@ -76,10 +83,17 @@ ReportNode SummariseNode(const NodePosteriors& posteriors, int index, std::vecto
 }  // namespace
 
 RunReport::RunReport(const InferenceInputs& inputs, const RunValues& values, std::int32_t seed,
-                     const PartitionLogLikelihoods& log_likelihood) {
-  std::vector<std::pair<int, const double*>> nodes;
+                     const PartitionLogLikelihoods& log_likelihood,
+                     const GapReconstruction& gaps) {
+  std::vector<ReportNodeSource> nodes;
   for (const NodeStruct* node : inputs.up_pass) {
-    if (IsInteriorBelowRoot(*node)) nodes.emplace_back(node->index, node->posterior_probs.data());
+    if (!IsInteriorBelowRoot(*node)) continue;
+    ReportNodeSource& source = nodes.emplace_back();
+    source.index = node->index;
+    source.posteriors = node->posterior_probs.data();
+    for (int c = 0; c < inputs.alignment.n_sites; ++c) {
+      source.p_gap.push_back(gaps.PGap(*node, static_cast<std::size_t>(c)));
+    }
   }
   Gather(inputs.alignment, inputs.SS, TreeNodes(inputs.up_pass, inputs.alignment.Names), nodes);
   AddRunValues(data_, values);
@@ -90,8 +104,8 @@ RunReport::RunReport(const InferenceInputs& inputs, const RunValues& values, std
 
 RunReport::RunReport(const Alignment& alignment, const std::vector<SiteRecord>& SS,
                      std::vector<ReportTreeNode> tree,
-                     const std::vector<std::pair<int, const double*>>& nodes,
-                     const RunValues& values, std::int32_t seed) {
+                     const std::vector<ReportNodeSource>& nodes, const RunValues& values,
+                     std::int32_t seed) {
   Gather(alignment, SS, std::move(tree), nodes);
   AddRunValues(data_, values);
   data_.seed = seed;
@@ -99,7 +113,7 @@ RunReport::RunReport(const Alignment& alignment, const std::vector<SiteRecord>& 
 
 void RunReport::Gather(const Alignment& alignment, const std::vector<SiteRecord>& SS,
                        std::vector<ReportTreeNode> tree,
-                       const std::vector<std::pair<int, const double*>>& nodes) {
+                       const std::vector<ReportNodeSource>& nodes) {
   data_.n_taxa = alignment.n_taxa;
   data_.tree = std::move(tree);
 
@@ -121,8 +135,9 @@ void RunReport::Gather(const Alignment& alignment, const std::vector<SiteRecord>
   }
   CanonicalPairCounter most_probable(data_.helices);
   std::vector<int> states(n_sites);
-  for (const auto& [index, posteriors] : nodes) {
-    data_.nodes.push_back(SummariseNode(NodePosteriors(posteriors, layout), index, states));
+  for (const ReportNodeSource& node : nodes) {
+    data_.nodes.push_back(
+        SummariseNode(NodePosteriors(node.posteriors, layout), node.index, node.p_gap, states));
     most_probable.AddRow(states);
   }
   std::sort(data_.nodes.begin(), data_.nodes.end(),
