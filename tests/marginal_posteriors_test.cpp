@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 
 #include "inference/fractional_likelihoods.h"
 #include "inference/likelihood_blocks.h"
@@ -22,6 +23,7 @@
 #include "model/rate_matrices.h"
 #include "model/transition_probabilities.h"
 #include "sequence/state_coding.h"
+#include "tree/polytomies.h"
 
 namespace {
 
@@ -298,5 +300,44 @@ TEST(PassThreads, EveryThreadCountGivesTheSameBits) {
       if (first.empty()) first = bits;
       EXPECT_TRUE(bits == first) << (exact ? "exact" : "classic") << ", " << threads << " threads";
     }
+  }
+}
+
+// A polytomy is the tree resolved with branches of length 0, whichever way
+// it is resolved: the same log-likelihood and the same posteriors at the
+// polytomy's node (the one above t0, t1 and t2).
+TEST(Polytomies, EqualTheTreeResolvedWithZeroLengthBranchesEitherWay) {
+  const auto node_above = [](const MarginalRun& run, std::set<std::string> taxa) {
+    for (const NodeStruct* node : run.tree.up_pass) {
+      std::set<std::string> below;
+      std::vector<const NodeStruct*> pending{node};
+      while (!pending.empty()) {
+        const NodeStruct* n = pending.back();
+        pending.pop_back();
+        if (n->left == nullptr) below.insert(n->label);
+        if (n->left != nullptr) pending.insert(pending.end(), {n->left, n->right});
+      }
+      if (below == taxa && !IsMergedWithParent(*node)) return node;
+    }
+    return static_cast<const NodeStruct*>(nullptr);
+  };
+  double lnl[2];
+  std::vector<double> posteriors[2];
+  const std::string trees[2] = {
+      ResolvePolytomies("((t0:0.1,t1:0.25,t2:0.3):0.05,(t3:0.2,t4:0.12):0.18)"),
+      "(((t2:0.3,t0:0.1):0,t1:0.25):0.05,(t3:0.2,t4:0.12):0.18)"};
+  EXPECT_EQ(trees[0], "(((t0:0.1,t1:0.25):0,t2:0.3):0.05,(t3:0.2,t4:0.12):0.18)");
+  for (int k = 0; k < 2; ++k) {
+    MarginalRun run = MakeRun(trees[k], kStructure, kRows);
+    RunMarginal(run, kRescaleThreshold, kRescaleThreshold);
+    lnl[k] = GetLogLikelihood(run.tree.down_pass, kStructure, run.parameters, run.scaling).Total();
+    const NodeStruct* polytomy = node_above(run, {"t0", "t1", "t2"});
+    ASSERT_NE(polytomy, nullptr);
+    posteriors[k].assign(polytomy->posterior_probs.begin(), polytomy->posterior_probs.end());
+  }
+  EXPECT_NEAR(lnl[0], lnl[1], 1e-9);
+  ASSERT_EQ(posteriors[0].size(), posteriors[1].size());
+  for (std::size_t e = 0; e < posteriors[0].size(); ++e) {
+    EXPECT_NEAR(posteriors[0][e], posteriors[1][e], 1e-9) << e;
   }
 }

@@ -168,12 +168,6 @@ TEST(SetUpTree, RefusesTreesThatDoNotFitTheData) {
 
 TEST(SetUpTree, RefusesMalformedTrees) {
   const std::vector<std::string> taxa = {"a", "b", "c", "d", "e", "f", "g"};
-  const std::string kPolytomy =
-      "SetUpTree Error: A group of the tree has more than two members (three in the outermost "
-      "group) at character ";
-  const std::string kNeedResolved =
-      " of the tree text; ribotrace needs a fully resolved tree, such as one sampled tree of the "
-      ".t file.\n";
   const struct {
     std::string text;
     std::string message;
@@ -183,9 +177,6 @@ TEST(SetUpTree, RefusesMalformedTrees) {
        "text.\n"},
       {"(a:1,b:1,(c:1,d:1))",
        "SetUpTree Error: No branch length for the group before character 19 of the tree text.\n"},
-      {"(a:1,b:1,c:1,d:1)", kPolytomy + "13" + kNeedResolved},
-      {"(a:1,(b:1,c:1,d:1):1)", kPolytomy + "14" + kNeedResolved},
-      {"(a:1,b:1,((c:1,d:1):1,(e:1,f:1):1,g:1):1)", kPolytomy + "34" + kNeedResolved},
       {"((a:1,b:1):1,(c:1,d:1):1",
        "SetUpTree Error: The tree text ends inside a group (after character 24): its parentheses "
        "are unbalanced.\n"},

@@ -128,3 +128,54 @@ TEST(QuotedLabels, TreesWithQuotedNamesReadBackIntoTheSameResults) {
             std::string::npos)
       << refused.output;
 }
+
+// MrBayes's consensus tree leaves unresolved groups as polytomies: one node
+// with one name, written back as it is, with the log-likelihood of the same
+// tree resolved with branches of length 0.
+TEST(Polytomies, AConsensusTreeWithPolytomiesRunsAndIsWrittenAsItIs) {
+  ScratchDir dir;
+  const std::string examples = EXAMPLES_DIR;
+  const auto consensus = [&](const std::string& name, const std::string& tree) {
+    return dir.Write(name,
+                     "#NEXUS\nbegin trees;\n translate 1 ABCN01005680_1_1602_1315, 2 "
+                     "X71484_1_3_290, 3 AP008207_1_23319682_23319999, 4 AP003333_4_45380_45697, "
+                     "5 AP003253_3_106424_106741, 6 ABRL01000488_1_5816_6128, 7 "
+                     "AC079888_10_27802_27492, 8 AAAA02010927_1_7990_7685, 9 U85037_1_1_298, 10 "
+                     "X13914_1_1_303;\n tree con_50_majrule = [&U] " +
+                         tree + ";\nend;\n");
+  };
+  const auto run = [&](const std::string& tree, const std::string& out) {
+    return RunProgram(RIBOTRACE_BINARY,
+                      {"--seed=3", "--loglik", examples + "/plant_srp10.txt", tree,
+                       examples + "/plant_srp10.nex.pstat", dir.Path(out), "1", "1.0", "2", "0",
+                       "0"});
+  };
+  const ProgramResult polytomy = run(
+      consensus("poly.con.tre",
+                "(1[&prob=1.0]:0.05,2:0.05,10:0.02,(3:0.003,4:0.001,5:0.11,6:0.1)[&prob=0.62]:0.08,"
+                "(7:0.08,9:0.13,8:0.16)[&prob=0.99]:0.06)"),
+      "p.fa");
+  ASSERT_EQ(polytomy.status, 0) << polytomy.output;
+  const ProgramResult resolved = run(
+      consensus("resolved.con.tre",
+                "(((2:0.05,(1:0.05,10:0.02):0):0,((4:0.001,6:0.1):0,(3:0.003,5:0.11):0):0.08):0,"
+                "(9:0.13,(7:0.08,8:0.16):0):0.06)"),
+      "r.fa");
+  ASSERT_EQ(resolved.status, 0) << resolved.output;
+  EXPECT_EQ(polytomy.output, resolved.output);  // the log-likelihood line, to six decimals
+  EXPECT_EQ(ReadFile(dir.Path("p.fa.tree")),
+            "(((ABCN01005680_1_1602_1315:0.05,X71484_1_3_290:0.05,X13914_1_1_303:0.02,"
+            "(AP008207_1_23319682_23319999:0.003,AP003333_4_45380_45697:0.001,"
+            "AP003253_3_106424_106741:0.11,ABRL01000488_1_5816_6128:0.1)anc_6:0.08)anc_2:0.06,"
+            "AC079888_10_27802_27492:0.08,U85037_1_1_298:0.13)anc_1:0.08,"
+            "AAAA02010927_1_7990_7685:0.08)anc_0;\n");
+  // One row, sample and most probable sequence per node of the tree as written.
+  std::string names;
+  for (const std::string& line : {ReadFile(dir.Path("p.fa.map.fa"))}) {
+    for (std::size_t at = line.find('>'); at != std::string::npos; at = line.find('>', at + 1)) {
+      names += line.substr(at, line.find('\n', at) - at);
+    }
+  }
+  EXPECT_EQ(names, ">anc_1>anc_2>anc_6");
+  EXPECT_EQ(ReadFile(dir.Path("p.fa")).find(">anc_7"), std::string::npos);
+}

@@ -1,5 +1,7 @@
 #include "inference/ancestral_sampling.h"
 
+#include "tree/polytomies.h"
+
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
@@ -54,7 +56,7 @@ void ConditionDoubletPosteriorsOnPairs(NodeStruct& node, const std::vector<int>&
 
 int CountSampledNodes(const std::vector<NodeStruct*>& down_pass) {
   int count = 0;
-  for (const NodeStruct* node : down_pass) count += IsInteriorBelowRoot(*node) ? 1 : 0;
+  for (const NodeStruct* node : down_pass) count += IsNamedInteriorNode(*node) ? 1 : 0;
   return count;
 }
 

@@ -8,6 +8,7 @@
 #include "inference/likelihood_blocks.h"
 #include "base/random_source.h"
 #include "sequence/state_coding.h"
+#include "tree/polytomies.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ namespace {
 std::vector<const NodeStruct*> InteriorBelowRoot(const std::vector<NodeStruct*>& down_pass) {
   std::vector<const NodeStruct*> nodes;
   for (const NodeStruct* node : down_pass) {
-    if (IsInteriorBelowRoot(*node)) nodes.push_back(node);
+    if (IsNamedInteriorNode(*node)) nodes.push_back(node);
   }
   return nodes;
 }

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <utility>
 
+#include "tree/polytomies.h"
+
 std::string NodeName(int index) { return "anc_" + std::to_string(index); }
 
 std::string NewickLabel(std::string_view name) {
@@ -24,15 +26,22 @@ std::string LabelledNewick(const NodeStruct& root, const std::vector<TaxonName>&
   std::string text;
   // An explicit stack keeps deep caterpillar trees off the call stack. Each
   // entry: a node and how many of its children have been written.
+  // A node that a resolved polytomy added writes only its children, into
+  // its parent's group: the polytomy is written as it was.
   std::vector<std::pair<const NodeStruct*, int>> pending{{&root, 0}};
   while (!pending.empty()) {
     auto& [node, done] = pending.back();
     const bool interior = node->left != nullptr;
+    const bool merged = IsMergedWithParent(*node);
     if (interior && done < 2) {
-      text += done == 0 ? '(' : ',';
+      if (!merged || done > 0) text += done == 0 ? '(' : ',';
       const NodeStruct* child = done == 0 ? node->left : node->right;
       ++done;
       pending.emplace_back(child, 0);
+      continue;
+    }
+    if (merged) {
+      pending.pop_back();
       continue;
     }
     if (interior) {

@@ -8,6 +8,7 @@
 #include "inference/node_posteriors.h"
 #include "io/node_tables.h"
 #include "io/tree_output.h"
+#include "tree/polytomies.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ void WriteNodeFiles(const InferenceInputs& inputs, ResultsFiles& files,
   const PosteriorLayout layout(inputs.alignment.structure, inputs.SS);
   NodeRecordWriter writer(files);
   for (const NodeStruct* node : inputs.up_pass) {
-    if (!IsInteriorBelowRoot(*node)) continue;
+    if (!IsNamedInteriorNode(*node)) continue;
     writer.Write(NodePosteriors(*node, layout), NodeName(node->index),
                  GapColumns(gaps, *node, layout.n_sites()));
   }

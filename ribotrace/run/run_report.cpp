@@ -11,6 +11,7 @@
 #include "inference/node_posteriors.h"
 #include "io/node_tables.h"
 #include "io/tree_output.h"
+#include "tree/polytomies.h"
 
 namespace {
 
@@ -39,12 +40,19 @@ void AddRunValues(ReportData& data, const RunValues& values) {
   }
 }
 
+// The user's tree: a node that a resolved polytomy added is no node of it,
+// and its children hang from its parent (those nodes are numbered last).
 std::vector<ReportTreeNode> TreeNodes(const std::vector<NodeStruct*>& nodes,
                                       const std::vector<TaxonName>& Names) {
-  std::vector<ReportTreeNode> tree(nodes.size());
+  const auto merged = std::count_if(nodes.begin(), nodes.end(),
+                                    [](const NodeStruct* node) { return IsMergedWithParent(*node); });
+  std::vector<ReportTreeNode> tree(nodes.size() - static_cast<std::size_t>(merged));
   for (const NodeStruct* node : nodes) {
+    if (IsMergedWithParent(*node)) continue;
     ReportTreeNode& entry = tree[static_cast<std::size_t>(node->index)];
-    entry.parent = node->anc != nullptr ? node->anc->index : -1;
+    const NodeStruct* parent = node->anc;
+    while (parent != nullptr && IsMergedWithParent(*parent)) parent = parent->anc;
+    entry.parent = parent != nullptr ? parent->index : -1;
     entry.length = node->anc != nullptr ? node->length : 0.0;
     entry.name = node->left != nullptr
                      ? NodeName(node->index)
@@ -87,7 +95,7 @@ RunReport::RunReport(const InferenceInputs& inputs, const RunValues& values, std
                      const GapReconstruction& gaps) {
   std::vector<ReportNodeSource> nodes;
   for (const NodeStruct* node : inputs.up_pass) {
-    if (!IsInteriorBelowRoot(*node)) continue;
+    if (!IsNamedInteriorNode(*node)) continue;
     ReportNodeSource& source = nodes.emplace_back();
     source.index = node->index;
     source.posteriors = node->posterior_probs.data();

@@ -11,6 +11,7 @@
 
 #include "alignment/taxon_names.h"
 #include "tree/label_encoding.h"
+#include "tree/polytomies.h"
 #include "bailout/bailout.h"
 #include "bailout/quoted.h"
 #include "sequence/state_coding.h"
@@ -145,10 +146,11 @@ class TreeBuilder {
     return " at character " + std::to_string(i + 1) + " of the tree text";
   }
 
+  // Polytomies arrive resolved (see polytomies.h), so only a group that
+  // could not be resolved, for an empty member, has more members.
   [[noreturn]] void FailPolytomy(std::size_t i) const {
     FailTree("A group of the tree has more than two members (three in the outermost group)" +
-             At(i) +
-             "; ribotrace needs a fully resolved tree, such as one sampled tree of the .t file.");
+             At(i) + " and an empty member.");
   }
 
   std::size_t Position(const NodeStruct* node) const {
@@ -354,7 +356,8 @@ class TreeBuilder {
 void SetUpTree(std::vector<NodeStruct>& nodes, std::vector<NodeStruct*>& up_pass,
                std::vector<NodeStruct*>& down_pass, const std::vector<TaxonName>& Names,
                const std::string& tree_text, int n_taxa) {
-  NumberNodesAndSequences(TreeBuilder(nodes, Names, n_taxa).Build(tree_text), up_pass, down_pass);
+  NumberNodesAndSequences(
+      TreeBuilder(nodes, Names, n_taxa).Build(ResolvePolytomies(tree_text)), up_pass, down_pass);
 }
 
 void NumberNodesAndSequences(NodeStruct* root, std::vector<NodeStruct*>& up_pass,
@@ -363,8 +366,13 @@ void NumberNodesAndSequences(NodeStruct* root, std::vector<NodeStruct*>& up_pass
   int counter = 1;
   ReIndexNodesForTree(root->left, counter);
   ReIndexNodesForTree(root->right, counter);
-  counter = 0;
-  GetDownPassSequence(root, std::span<NodeStruct*>(down_pass), counter);
+  int position = 0;
+  GetDownPassSequence(root, std::span<NodeStruct*>(down_pass), position);
+  // Nodes that a resolved polytomy added come after all others, so that the
+  // nodes of the user's tree have the numbers of its own pre-order.
+  for (NodeStruct* node : down_pass) {
+    if (IsMergedWithParent(*node)) node->index = counter++;
+  }
   counter = 0;
   GetUpPassSequence(root, std::span<NodeStruct*>(up_pass), counter);
 }
@@ -375,7 +383,8 @@ void ReIndexNodesForTree(NodeStruct* node, int& counter) {
   while (!pending.empty()) {
     NodeStruct* current = pending.back();
     pending.pop_back();
-    current->index = counter++;
+    // A node that resolving a polytomy added is numbered after the others.
+    if (!IsMergedWithParent(*current)) current->index = counter++;
     if (current->right != nullptr) pending.push_back(current->right);
     if (current->left != nullptr) pending.push_back(current->left);
   }
