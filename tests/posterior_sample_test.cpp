@@ -77,6 +77,8 @@ RunValues ValuesFor(const std::string& out) {
   values.lambda = 1.0;
   values.n_samples = 4;
   values.outgroup = {"ABCN01005680_1_1602_1315"};  // the first taxon, the run's default
+  // Some checks change the parameters of the .p rows on purpose.
+  values.allow_lnl_mismatch = true;
   return values;
 }
 
@@ -267,14 +269,28 @@ TEST(PosteriorSample, MispairedFilesAreClearErrors) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find(message), std::string::npos) << message << "\n" << run.output;
   }
-  // Names that do not tell the runs apart: the log-likelihoods do.
-  const ProgramResult swapped = RunProgram(
-      RIBOTRACE_BINARY, {"--trees=5", kData, t1, dir.Write("other.p", p2_text), out, "1", "1.0",
-                         "2", "0", "0"});
-  EXPECT_EQ(swapped.status, 0);
-  EXPECT_NE(swapped.errors.find("Warning: The log-likelihood of 5 of the 5 samples differs"),
+  // Names that do not tell the runs apart: the log-likelihoods do, and the
+  // run stops unless told to go on.
+  const std::string other_p = dir.Write("other.p", p2_text);
+  const ProgramResult swapped =
+      RunProgram(RIBOTRACE_BINARY, {"--trees=5", kData, t1, other_p, out, "1", "1.0", "2", "0", "0"});
+  EXPECT_EQ(swapped.status, 1);
+  EXPECT_NE(swapped.output.find("ReadParameterFile Error: The log-likelihood of 5 of the 5 samples "
+                                "differs from MrBayes's LnL in the .p files"),
             std::string::npos)
-      << swapped.errors;
+      << swapped.output;
+  EXPECT_NE(swapped.output.find("every sample is off, so these files are not MrBayes's analysis "
+                                "of this alignment"),
+            std::string::npos)
+      << swapped.output;
+  const ProgramResult allowed =
+      RunProgram(RIBOTRACE_BINARY, {"--trees=5", "--allow-lnl-mismatch", kData, t1, other_p, out,
+                                    "1", "1.0", "2", "0", "0"});
+  EXPECT_EQ(allowed.status, 0);
+  EXPECT_NE(allowed.errors.find("Warning: The log-likelihood of 5 of the 5 samples differs"),
+            std::string::npos)
+      << allowed.errors;
+
 }
 
 // The .p reader finds its columns by name, in any order, and refuses a

@@ -153,6 +153,8 @@ EntryOptions ParseEntryOptions(int argc, const char* const* argv) {
       options.n_trees = ParseTrees(arg.substr(8));
     } else if (arg.rfind("--min-clade=", 0) == 0) {
       options.min_clade = ParseShare("--min-clade", arg.substr(12), false);
+    } else if (arg == "--allow-lnl-mismatch") {
+      options.allow_lnl_mismatch = true;
     } else if (arg == "--timings") {
       options.timings = true;
     } else {

@@ -11,7 +11,7 @@
 inline constexpr const char* kRibotraceUsage =
     "Usage: ribotrace [--seed=N] [--threads=N] [--timings] [--marginal|--classic] [--loglik] "
     "[--state] [--report] [--gaps=column|tree] [--outgroup=NAME[,NAME...]] [--ngammacat=N] "
-    "[--burnin=F] [--trees=N] [--min-clade=F] data_file tree_file param_file out_file "
+    "[--burnin=F] [--trees=N] [--min-clade=F] [--allow-lnl-mismatch] data_file tree_file param_file out_file "
     "is_harmonic lambda n_samples include_data condition_on_pairs [show_debug]";
 
 // What --help prints after the usage line.
@@ -60,6 +60,9 @@ inline constexpr const char* kRibotraceHelp =
     "  --trees=N           with .t/.p files: the samples used, spread evenly (default: 100)\n"
     "  --min-clade=F       with .t/.p files: the share of the used trees a clade must be in to\n"
     "                      get results (default: 0.5)\n"
+    "  --allow-lnl-mismatch\n"
+    "                      with .t/.p files: run even where the log-likelihoods differ from\n"
+    "                      MrBayes's LnL (default: such a run stops)\n"
     "  --seed=N            seed of the random stream, 1 to 2147483646 (default: the clock)\n"
     "  --threads=N         threads that draw the samples, 0 for every core (default: 1)\n"
     "  --timings           print the time and memory of every stage on standard error\n"
@@ -84,6 +87,7 @@ struct EntryOptions {
   double burnin = 0.25;     // --burnin
   int n_trees = 100;        // --trees
   double min_clade = 0.5;   // --min-clade
+  bool allow_lnl_mismatch = false;
   std::vector<std::string> positional;  // program name first
   std::vector<std::string> given;       // the options given, as --name
 };

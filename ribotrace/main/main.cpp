@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     values.burnin = options.burnin;
     values.n_trees = options.n_trees;
     values.min_clade = options.min_clade;
-    for (const char* sample_only : {"--burnin", "--trees", "--min-clade"}) {
+    values.allow_lnl_mismatch = options.allow_lnl_mismatch;
+    for (const char* sample_only : {"--burnin", "--trees", "--min-clade", "--allow-lnl-mismatch"}) {
       if (std::find(options.given.begin(), options.given.end(), sample_only) != options.given.end()) {
         values.sample_options_given.push_back(sample_only);
       }

@@ -45,9 +45,13 @@ struct RunValues {
   double burnin = 0.25;
   int n_trees = 100;
   double min_clade = 0.5;
-  // Which of --burnin, --trees and --min-clade the user gave: they do
+  // Which of --burnin, --trees, --min-clade and --allow-lnl-mismatch the
+  // user gave: they do
   // nothing on one tree, so a run on a parameter summary refuses them.
   std::vector<std::string> sample_options_given;
+  // Run over MrBayes's sample even where the log-likelihoods differ from
+  // its LnL (--allow-lnl-mismatch).
+  bool allow_lnl_mismatch = false;
 };
 
 // MrBayes measures branch lengths per nucleotide; a doublet is two.

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <optional>
 
 #include "bailout/bailout.h"
@@ -78,9 +79,11 @@ class LogLikelihoodCheck {
       largest_ = difference;
       largest_at_ = &used;
     }
+    smallest_ = std::min(smallest_, difference);
+    log_likelihood_scale_ = std::max(log_likelihood_scale_, std::fabs(used.mrbayes_log_likelihood));
   }
 
-  void Print(std::size_t n) const {
+  void Print(std::size_t n, const PosteriorSample& sample, bool allow_mismatch) const {
     if (largest_at_ == nullptr) return;
     if (print_) {
       std::printf("Log-likelihood: %.6f (mean over %zu samples); largest difference from "
@@ -88,17 +91,60 @@ class LogLikelihoodCheck {
                   sum_ / static_cast<double>(n), n, largest_, SampleName(*largest_at_).c_str());
     }
     if (n_differing_ == 0) return;
-    std::fprintf(stderr, "Warning: The log-likelihood of %zu of the %zu samples differs from MrBayes's LnL "
-                "in the .p file (by up to %g, %s): each run's .t file must go with the .p file "
-                "of the same run, in the same order, and the model must be MrBayes's (the same "
-                "--ngammacat as its ngammacat).\n",
-                n_differing_, n, largest_, SampleName(*largest_at_).c_str());
+    // Results on a model that is not MrBayes's, or on files of another
+    // analysis, would be wrong without a sign: the run stops unless told.
+    const std::string message = Diagnosis(n) + " (" + Join(sample.tree_files) + "; " +
+                                Join(sample.parameter_files) + ")";
+    if (!allow_mismatch) {
+      Fail("ReadParameterFile Error: " + message +
+           ". To run on all the same, give --allow-lnl-mismatch.");
+    }
+    std::fprintf(stderr, "Warning: %s.\n", message.c_str());
   }
 
  private:
+  static std::string Figure(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", value);
+    return text;
+  }
+
+  static std::string Join(const std::vector<std::string>& files) {
+    std::string joined;
+    for (const std::string& file : files) joined += (joined.empty() ? "'" : ", '") + file + "'";
+    return joined;
+  }
+
+  // Every sample off by about the same amount points to the model (its
+  // likelihood is a smooth function of the same tree and parameters);
+  // every sample off by unrelated amounts, to files of another analysis;
+  // some samples off, to runs given in another order.
+  std::string Diagnosis(std::size_t n) const {
+    const std::string counts = "The log-likelihood of " + std::to_string(n_differing_) +
+                               " of the " + std::to_string(n) +
+                               " samples differs from MrBayes's LnL in the .p files (by " +
+                               Figure(smallest_) + " to " + Figure(largest_) + ", most at " +
+                               SampleName(*largest_at_) + ")";
+    if (n_differing_ < n) {
+      return counts + ": each run's .t file must go with the .p file of the same run, in the "
+                      "same order";
+    }
+    const bool alike = largest_ <= 2.0 * smallest_ && largest_ < 0.05 * log_likelihood_scale_;
+    if (alike) {
+      return counts + ": every sample is off by about the same amount, so the model is not "
+                      "MrBayes's (for example another --ngammacat than MrBayes's ngammacat)";
+    }
+    return counts + ": every sample is off, so these files are not MrBayes's analysis of this "
+                    "alignment (the .t and .p files of another family, or an alignment or "
+                    "structure that changed after MrBayes ran)";
+  }
+
+
   bool print_;
   double sum_ = 0.0;
   double largest_ = 0.0;
+  double smallest_ = std::numeric_limits<double>::infinity();
+  double log_likelihood_scale_ = 0.0;  // the largest |LnL|
   const UsedSample* largest_at_ = nullptr;
   std::size_t n_differing_ = 0;
 };
@@ -226,7 +272,7 @@ void IntegratedAnalysis::AnalyseSamples(std::int32_t seed, RowScratch* rows,
     const auto n_sites = static_cast<std::size_t>(data_.alignment.n_sites);
     for (std::size_t c = 0; c < n_sites; ++c) gap_sums_[j * n_sites + c] /= n_trees;
   }
-  check.Print(sample_.samples.size());
+  check.Print(sample_.samples.size(), sample_, values_.allow_lnl_mismatch);
   if (values_.gaps_on_tree && n_gap_rates_at_bound_ > 0) {
     std::fprintf(stderr, "Warning: In %zu of the %zu samples the likelihood of the gaps is highest at the "
                 "end of the rate range (gap_rate %g): there the gaps look independent of the "
