@@ -8,8 +8,14 @@ namespace {
 
 const char* const kAlignment =
     ">SS_cons\n(--)\n>Alpha\nGAAC\n>beta\nGAAU\n>gamma\nAAAU\n>delta\nCAAG\n";
-const std::string kPstat = std::string(EXAMPLES_DIR) + "/plant_srp10.nex.pstat";
-const std::string kSingleModelPstat = std::string(EXAMPLES_DIR) + "/snr75.nex.pstat";
+// The examples' parameters away from the NEXUS files beside them, which
+// describe other alignments than these tests' own (and would be refused).
+std::string Lone(const std::string& example) {
+  static ScratchDir folder;
+  return folder.Write(example, ReadFile(std::string(EXAMPLES_DIR) + "/" + example));
+}
+const std::string kPstat = Lone("plant_srp10.nex.pstat");
+const std::string kSingleModelPstat = Lone("snr75.nex.pstat");
 
 std::string TreeFile(const std::string& tree) {
   return "#NEXUS\nbegin trees;\n translate 1 Alpha, 2 beta, 3 gamma, 4 delta;\n tree t = [&U] " +
@@ -178,4 +184,42 @@ TEST(Polytomies, AConsensusTreeWithPolytomiesRunsAndIsWrittenAsItIs) {
   }
   EXPECT_EQ(names, ">anc_1>anc_2>anc_6");
   EXPECT_EQ(ReadFile(dir.Path("p.fa")).find(">anc_7"), std::string::npos);
+}
+
+// MrBayes's files beside the NEXUS file it ran (x.nex): trees and
+// parameters of another alignment, or of a structure changed since, are
+// refused, naming both files and the first difference.
+TEST(AnalysedAlignment, FilesOfAnotherAlignmentAreRefused) {
+  ScratchDir dir;
+  const std::string examples = EXAMPLES_DIR;
+  for (const char* suffix : {".nex", ".nex.con.tre", ".nex.pstat"}) {
+    dir.Write(std::string("srp") + suffix, ReadFile(examples + "/plant_srp10" + suffix));
+  }
+  std::string data = ReadFile(examples + "/plant_srp10.txt");
+  const auto run = [&](const std::string& data_file, const std::string& pstat) {
+    return RunProgram(RIBOTRACE_BINARY, {data_file, dir.Path("srp.nex.con.tre"), pstat,
+                                         dir.Path("o.fa"), "1", "1.0", "2", "0", "0"});
+  };
+  EXPECT_EQ(run(dir.Write("same.txt", data), dir.Path("srp.nex.pstat")).status, 0);
+  // The structure's first pair (columns 1 and 42) undone after MrBayes ran.
+  const std::size_t structure = data.find('\n') + 1;
+  data[structure] = '-';
+  data[data.find('\n', structure) - 1 - (367 - 42)] = '-';
+  const std::string changed = dir.Write("changed.txt", data);
+  const ProgramResult refused = run(changed, dir.Path("srp.nex.pstat"));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.output, "ReadParameterFile Error: MrBayes analysed '" + dir.Path("srp.nex") +
+                                "' (beside '" + dir.Path("srp.nex.con.tre") +
+                                "'), not the alignment of the data file '" + changed +
+                                "': it pairs columns 1 and 42, which the data file's structure "
+                                "does not. Its trees and parameters do not belong to this "
+                                "alignment; run MrBayes on pairnex's file of it.\n");
+  // Another family's parameter summary beside its own NEXUS file.
+  const ProgramResult other =
+      run(dir.Path("same.txt"), examples + "/snr75.nex.pstat");
+  EXPECT_EQ(other.status, 1);
+  EXPECT_NE(other.output.find("MrBayes analysed '" + examples + "/snr75.nex' (beside '" + examples +
+                              "/snr75.nex.pstat')"),
+            std::string::npos)
+      << other.output;
 }

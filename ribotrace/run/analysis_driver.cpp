@@ -8,6 +8,7 @@
 #include "base/diagnostics.h"
 #include "base/random_source.h"
 #include "base/stage_timings.h"
+#include "io/analysed_alignment.h"
 #include "io/nexus_text.h"
 #include "io/parameter_file.h"
 #include "io/parameter_sample.h"
@@ -83,6 +84,9 @@ void CalcAncestralStates(const RunValues& values) {
   // one file per run) integrate over the posterior sample; a parameter
   // summary (.pstat) analyses one tree.
   const std::vector<std::string> parameter_files = SplitFileList(values.param_file);
+  std::vector<std::string> mrbayes_outputs = SplitFileList(values.tree_file);
+  mrbayes_outputs.insert(mrbayes_outputs.end(), parameter_files.begin(), parameter_files.end());
+  CheckAnalysedAlignment(mrbayes_outputs, data.alignment, values.data_file);
   std::vector<NexusText> parameter_texts;
   for (const std::string& file : parameter_files) {
     parameter_texts.push_back(ReadNexusText(file, true, "ReadParameterFile"));
