@@ -86,7 +86,10 @@ TEST_F(TreeInputRun, EveryInputFailureEndsTheRunWithStatusOne) {
   for (const auto& c : cases) {
     const ProgramResult result = Run(c.tree, c.pstat, c.is_harmonic, c.samples);
     EXPECT_EQ(result.status, 1) << c.message;
-    EXPECT_EQ(result.output, c.message);
+    // The builder's message is followed by the file whose tree it refused.
+    const bool from_builder = c.message.starts_with("SetUpTree");
+    EXPECT_EQ(result.output,
+              c.message + (from_builder ? "(In the tree of '" + dir_.Path("t.tre") + "'.)\n" : ""));
   }
 }
 
@@ -123,7 +126,7 @@ TEST(QuotedLabels, TreesWithQuotedNamesReadBackIntoTheSameResults) {
                        {plain, flat, kPstat, dir.Path("f.fa"), "1", "1.0", "5", "1", "0"})
                 .output,
             "\n\nErr: SetUpTree Error: Every branch of the tree has length 0; ancestral states "
-            "need a tree with branch lengths.\n");
+            "need a tree with branch lengths.\n(In the tree of '" + flat + "'.)\n");
   // A taxon named like the results' own rows would be taken for one of them.
   const std::string reserved = dir.Write("r.txt", ">SS_cons\n(--)\n>anc_2_1\nGAAC\n>b\nGAAU\n>c\nAAAU\n");
   const ProgramResult refused = RunProgram(

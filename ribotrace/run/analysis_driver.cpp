@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "bailout/bailout.h"
@@ -50,7 +51,16 @@ void AnalyseOneTree(const RunValues& values, const RunData& data, const NexusTex
                      values.state_tables, values.report);
 
   TreeWorkspace tree(data);
-  tree.Build(t_string, data, values.is_harmonic);
+  try {
+    tree.Build(t_string, data, values.is_harmonic);
+  } catch (const FatalError& error) {
+    // The builder sees only the tree's text; the user needs its file. The
+    // other steps of Build judge the options, not the file.
+    const std::string_view message = error.what();
+    if (error.form() == ErrorForm::kVerbatim || !message.starts_with("SetUpTree Error")) throw;
+    throw FatalError(std::string(error.what()) + "\n(In the tree of '" + values.tree_file + "'.)",
+                     error.form());
+  }
   if (timings) timings->Stop("tree");
   const HiddenBranchMatrices hidden = SetBranchMatrices(tree, parameters, values);
   if (timings) timings->Stop("matrices");
