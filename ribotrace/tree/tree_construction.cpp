@@ -157,6 +157,13 @@ class TreeBuilder {
     return static_cast<std::size_t>(node - nodes_.data());
   }
 
+  // Tree files are read lower-cased; once a tip has matched its taxon the
+  // user's own spelling of the name is known.
+  std::string TaxonAsWritten(const NodeStruct& tip) const {
+    if (tip.taxon_index < 0) return tip.label;
+    return names_[static_cast<std::size_t>(tip.taxon_index)].name;
+  }
+
   bool HasLength(const NodeStruct* node) const { return has_length_[Position(node)]; }
 
   void SetLength(NodeStruct* node, double value) {
@@ -208,7 +215,7 @@ class TreeBuilder {
     if (members_.empty()) FailTree("Unbalanced parentheses" + At(i) + ".");
     if (!HasLength(p_)) {
       FailTree("No branch length for " +
-               (p_->left == nullptr ? "the taxon " + Quoted(p_->label) : std::string("the group")) +
+               (p_->left == nullptr ? "the taxon " + Quoted(TaxonAsWritten(*p_)) : std::string("the group")) +
                " before character " + std::to_string(i + 1) + " of the tree text.");
     }
     if (c == ',') {
@@ -276,7 +283,7 @@ class TreeBuilder {
     }
     const int taxon = FindTaxon(label, start);
     if (tip_of_taxon_[static_cast<std::size_t>(taxon)] != nullptr) {
-      FailTree("The taxon " + Quoted(label) + " appears twice in the tree, again" + At(start) +
+      FailTree("The taxon " + Quoted(names_[static_cast<std::size_t>(taxon)].name) + " appears twice in the tree, again" + At(start) +
                ".");
     }
     tip_of_taxon_[static_cast<std::size_t>(taxon)] = tip;
