@@ -203,7 +203,7 @@ TEST(Reliability, MessagesNameTheFileTheReasonAndTheText) {
   EXPECT_EQ(run_with(changed).output,
             "SetUpTree Error: The tree's taxon '" + std::string(80, 'x') +
                 "...' (100002 bytes) at character 2 of the tree text matches no taxon of the data "
-                "file.\n");
+                "file.\n(In the tree of '" + changed.tree + "'.)\n");
 
   // Line ends and byte-order marks that every reader would misread.
   changed = in;

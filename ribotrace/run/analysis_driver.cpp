@@ -50,7 +50,14 @@ void AnalyseOneTree(const RunValues& values, const RunData& data, const NexusTex
                      values.state_tables, values.report);
 
   TreeWorkspace tree(data);
-  tree.Build(t_string, data, values.is_harmonic);
+  try {
+    tree.Build(t_string, data, values.is_harmonic);
+  } catch (const FatalError& error) {
+    // The tree reader's messages place the fault in the tree's text; the
+    // user needs the file too.
+    throw FatalError(std::string(error.what()) + "\n(In the tree of '" + values.tree_file + "'.)",
+                     error.form());
+  }
   if (timings) timings->Stop("tree");
   const HiddenBranchMatrices hidden = SetBranchMatrices(tree, parameters, values);
   if (timings) timings->Stop("matrices");
