@@ -46,6 +46,10 @@ std::unique_ptr<BuiltTree> ReadBackTreeFile(const std::string& path,
   std::string text = ReadFile(path);
   EXPECT_EQ(text.substr(text.size() - 2), ";\n");
   text.resize(text.size() - 2);
+  // The clades' [&prob=...] are comments, which tree readers skip.
+  for (std::size_t at = text.find('['); at != std::string::npos; at = text.find('[', at)) {
+    text.erase(at, text.find(']', at) + 1 - at);
+  }
   auto back = BuildTree(text, alignment.Names);
   auto index = [](const NodeStruct* node) { return node == nullptr ? -1 : node->index; };
   for (std::size_t i = 0; i < back->up_pass.size(); ++i) {

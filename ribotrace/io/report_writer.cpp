@@ -146,6 +146,9 @@ void Tree(JsonWriter& json, const ReportData& data) {
   json.Key("name").Begin('[');
   for (const ReportTreeNode& node : data.tree) json.String(node.name);
   json.End(']');
+  json.Key("support").Begin('[');
+  for (const ReportTreeNode& node : data.tree) json.Number(node.support, 4);
+  json.End(']');
 }
 
 void Structure(JsonWriter& json, const ReportData& data) {

@@ -32,6 +32,9 @@ struct ReportTreeNode {
   int parent = -1;      // index of the parent; -1 at the root
   double length = 0.0;  // branch to the parent
   std::string name;     // taxon name, or anc_<index>
+  // The clade's posterior probability (a consensus tree's, or its share of
+  // the trees of MrBayes's sample); negative where unknown.
+  double support = -1.0;
 };
 
 struct ReportNode {

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <string_view>
 #include <vector>
 
 #include "bailout/bailout.h"
@@ -54,10 +53,8 @@ void AnalyseOneTree(const RunValues& values, const RunData& data, const NexusTex
   try {
     tree.Build(t_string, data, values.is_harmonic);
   } catch (const FatalError& error) {
-    // The builder sees only the tree's text; the user needs its file. The
-    // other steps of Build judge the options, not the file.
-    const std::string_view message = error.what();
-    if (error.form() == ErrorForm::kVerbatim || !message.starts_with("SetUpTree Error")) throw;
+    // The tree reader's messages place the fault in the tree's text; the
+    // user needs the file too.
     throw FatalError(std::string(error.what()) + "\n(In the tree of '" + values.tree_file + "'.)",
                      error.form());
   }

@@ -408,6 +408,7 @@ void IntegratedAnalysis::WriteReport(SafeOutputFile& file, std::int32_t seed) co
       tree[static_cast<std::size_t>(child)].parent = static_cast<int>(n);
     }
     tree[n].length = n == 0 ? 0.0 : node.length;
+    tree[n].support = n == 0 || node.taxon >= 0 ? -1.0 : node.probability;
     if (node.taxon >= 0) {
       tree[n].name = data_.alignment.Names[static_cast<std::size_t>(node.taxon)].name;
       continue;

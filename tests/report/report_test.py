@@ -147,7 +147,8 @@ def check_dom(dom, console, tree_text, node, state, map_fa, n_sites):
     tree_svg = re.search(r'<svg id="tree".*?</svg>', dom, re.S)
     if not tree_svg:
         fail("no tree drawing in the page")
-    labels = re.findall(r'<text class="inode-label[^"]*"[^>]*>([^<]*)</text>', tree_svg[0])
+    labels = re.findall(r'<text class="inode-label[^"]*"[^>]*>([^<]*)'
+                        r'(?:<tspan class="support">[^<]*</tspan>)?</text>', tree_svg[0])
     interior = re.findall(r"\)(anc_\d+)", tree_text)
     if sorted(labels) != sorted(interior):
         fail(f"tree labels {sorted(labels)}, the tree file's interior nodes {sorted(interior)}")
@@ -160,6 +161,12 @@ def check_dom(dom, console, tree_text, node, state, map_fa, n_sites):
         fail(f"{len(bases)} bases drawn for {n_sites} columns, or columns missing")
     if f"<span id=\"node-name\">{node}</span>" not in dom:
         fail(f"{node} is not the selected node")
+    # The consensus tree's clade probabilities beside the nodes, and the
+    # selected node's taxa in its panel.
+    if len(re.findall(r'<tspan class="support">', tree_svg[0])) < len(interior) - 2:
+        fail("the clade probabilities are missing beside the nodes")
+    if not re.search(r'id="node-taxa"[^>]*>Taxa below it \(\d+\): ', dom):
+        fail("the selected node's panel does not list its taxa")
 
     sequence = map_fa[node]
     worst = 0.0

@@ -157,6 +157,7 @@ function drawSummary() {
 // ----------------------------------------------------------------- tree
 
 const treeElements = new Map();  // node index -> [circle, label]
+const taxaBelow = [];  // node index -> the names of the taxa below it
 
 function drawTree() {
   const n = R.parent.length;
@@ -194,6 +195,12 @@ function drawTree() {
   svg.setAttribute('height', height);
   svg.setAttribute('viewBox', '0 0 ' + width + ' ' + height);
 
+  // The taxa below every node, for its panel; tip labels keep their room.
+  for (let i = n - 1; i >= 0; --i) {
+    taxaBelow[i] = children[i].length === 0 ? [R.name[i]] : children[i].flatMap((c) => taxaBelow[c]);
+  }
+  const placed = showTips ? tips.map((tip) => [x[tip], y[tip] - 8, 7 * R.name[tip].length + 8, 12]) : [];
+
   let path = '';
   for (let i = 0; i < n; ++i) {
     if (i > 0) path += 'M' + x[R.parent[i]].toFixed(1) + ' ' + y[i].toFixed(1) + 'H' + x[i].toFixed(1);
@@ -228,18 +235,41 @@ function drawTree() {
       circle.setAttribute('fill', confidenceColour(node.mean));
       circle.addEventListener('click', () => selectNode(i));
     }
-    svgElement('title', {}, circle).textContent =
-        name + (node ? ': mean confidence ' + node.mean.toFixed(3) : ' (root)');
+    svgElement('title', {}, circle).textContent = name + (node ? ': ' + supportText(i) +
+        'mean confidence ' + node.mean.toFixed(3) : ' (root)');
     let label = null;
     if (showTips) {
-      label = svgElement('text', {
-        class: 'inode-label', x: x[i] - 4, y: y[i] - 6, 'text-anchor': 'end', 'data-node': i,
-      }, svg);
-      label.textContent = name;
-      if (node) label.addEventListener('click', () => selectNode(i));
+      // Above the branch, else below it; a label that would cover another
+      // is left to the circle's tooltip.
+      const text = name + (R.support[i] >= 0 ? ' ' + R.support[i].toFixed(2) : '');
+      const box = [0, 0, 6.2 * text.length, 12];
+      for (const dy of [-6, 14]) {
+        box[0] = x[i] - 4 - box[2];
+        box[1] = y[i] + dy - 10;
+        if (placed.some((other) => overlaps(box, other))) continue;
+        label = svgElement('text', {
+          class: 'inode-label', x: x[i] - 4, y: y[i] + dy, 'text-anchor': 'end', 'data-node': i,
+        }, svg);
+        label.textContent = name;
+        if (R.support[i] >= 0) {
+          svgElement('tspan', { class: 'support' }, label).textContent =
+              ' ' + R.support[i].toFixed(2);
+        }
+        placed.push(box.slice());
+        break;
+      }
+      if (label && node) label.addEventListener('click', () => selectNode(i));
     }
     treeElements.set(i, [circle, label]);
   }
+}
+
+function overlaps(a, b) {
+  return a[0] < b[0] + b[2] && b[0] < a[0] + a[2] && a[1] < b[1] + b[3] && b[1] < a[1] + a[3];
+}
+
+function supportText(index) {
+  return R.support[index] >= 0 ? 'clade probability ' + R.support[index].toFixed(3) + '; ' : '';
 }
 
 // ------------------------------------------------------------ structure
@@ -401,15 +431,19 @@ function selectNode(index) {
     if (p < 0.5) ++uncertain;
   }
   document.getElementById('node-stats').textContent =
-      'mean confidence ' + node.mean.toFixed(3) + '; ' + uncertain + ' of ' + columns +
-      ' columns below 0.5';
+      supportText(index) + 'mean confidence ' + node.mean.toFixed(3) + '; ' + uncertain + ' of ' +
+      columns + ' columns below 0.5';
+  document.getElementById('node-taxa').textContent =
+      'Taxa below it (' + taxaBelow[index].length + '): ' + taxaBelow[index].join(', ');
   if (location.hash !== '#' + R.name[index]) history.replaceState(null, '', '#' + R.name[index]);
 }
 
 function fillNodeSelect() {
   const select = document.getElementById('node-select');
   for (const node of R.nodes) {
-    const option = htmlElement('option', R.name[node.index] + ' (' + node.mean.toFixed(3) + ')', select);
+    const support = R.support[node.index];
+    const option = htmlElement('option', R.name[node.index] +
+        (support >= 0 ? ' (clade probability ' + support.toFixed(2) + ')' : ''), select);
     option.value = String(node.index);
   }
   select.addEventListener('change', () => selectNode(Number(select.value)));
