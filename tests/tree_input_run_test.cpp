@@ -78,7 +78,7 @@ TEST_F(TreeInputRun, EveryInputFailureEndsTheRunWithStatusOne) {
       {TreeFile("(1:0.1,2:0.2,3:0.3)"), kPstat, "1", "5",
        "SetUpTree Error: The taxon 'delta' of the data file is missing from the tree.\n"},
       {TreeFile("(1,2,(3,4))"), kPstat, "1", "5",
-       "SetUpTree Error: No branch length for the taxon 'alpha' before character 7 of the tree "
+       "SetUpTree Error: No branch length for the taxon 'Alpha' before character 7 of the tree "
        "text.\n"},
       {good, kPstat, "1", "-1",
        "\n\nErr: CalcAncestralStates Error: Failure to allocate anc_seqs.\n"},

@@ -145,6 +145,12 @@ class TreeBuilder {
   }
 
  private:
+  // A matched tip as the data file writes its name (tree files are read
+  // lower-cased).
+  std::string ShownName(const NodeStruct& tip) const {
+    return tip.taxon_index >= 0 ? names_[static_cast<std::size_t>(tip.taxon_index)].name : tip.label;
+  }
+
   static std::string At(std::size_t i) {
     return " at character " + std::to_string(i + 1) + " of the tree text";
   }
@@ -212,7 +218,7 @@ class TreeBuilder {
     if (members_.empty()) FailTree("Unbalanced parentheses" + At(i) + ".");
     if (!HasLength(p_)) {
       FailTree("No branch length for " +
-               (p_->left == nullptr ? "the taxon " + Quoted(p_->label) : std::string("the group")) +
+               (p_->left == nullptr ? "the taxon " + Quoted(ShownName(*p_)) : std::string("the group")) +
                " before character " + std::to_string(i + 1) + " of the tree text.");
     }
     if (c == ',') {
@@ -294,7 +300,8 @@ class TreeBuilder {
     }
     const int taxon = FindTaxon(label, start);
     if (tip_of_taxon_[static_cast<std::size_t>(taxon)] != nullptr) {
-      FailTree("The taxon " + Quoted(label) + " appears twice in the tree, again" + At(start) +
+      FailTree("The taxon " + Quoted(names_[static_cast<std::size_t>(taxon)].name) +
+               " appears twice in the tree, again" + At(start) +
                ".");
     }
     tip_of_taxon_[static_cast<std::size_t>(taxon)] = tip;
