@@ -42,7 +42,8 @@ class OutputSet {
   // A file named `main`'s path + `suffix` that some runs write and this one
   // does not (a table, a report): an earlier run's copy beside the new
   // results would read as theirs, so CommitAll() removes it. Only a regular
-  // file or a link is removed (the link, never what it names).
+  // file or a link is removed (the link, never what it names), and never
+  // one of the run's inputs.
   void RetireBeside(const SafeOutputFile& main, const std::string& suffix);
 
   // Finishes every file, renames every temporary file into place, then
@@ -51,6 +52,7 @@ class OutputSet {
 
  private:
   void CheckIdentity(const std::string& path) const;
+  bool IsInput(const std::string& path) const;
 
   std::vector<RunInput> inputs_;
   std::string context_;
