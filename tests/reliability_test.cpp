@@ -153,9 +153,10 @@ TEST(Reliability, NoInputOrEarlierResultIsLost) {
   named_like_a_report.data = old + ".html";
   ASSERT_EQ(RunProgram(RIBOTRACE_BINARY, RibotraceArgs(named_like_a_report, old)).status, 0);
   EXPECT_EQ(ReadFile(old + ".html"), data_copy);
+  // (pairnex checks its name table's path before the work, as an output.)
   fs::copy_file(in.data, dir.Path("conv.nex.names"));
-  ASSERT_EQ(RunProgram(PAIRNEX_BINARY, {dir.Path("conv.nex.names"), dir.Path("conv.nex")}).status,
-            0);
+  EXPECT_EQ(RunProgram(PAIRNEX_BINARY, {dir.Path("conv.nex.names"), dir.Path("conv.nex")}).status,
+            1);
   EXPECT_EQ(ReadFile(dir.Path("conv.nex.names")), data_copy);
 }
 

@@ -35,6 +35,16 @@ SafeOutputFile& OutputSet::AddBeside(const SafeOutputFile& main, const std::stri
   return Add(path, open_failure, write_context, SafeOutputFile::Origin::kBeside);
 }
 
+void OutputSet::CheckBeside(const SafeOutputFile& main, const std::string& suffix,
+                            const std::string& open_failure) const {
+  const std::string path = main.path() + suffix;
+  CheckIdentity(path);
+  if (main.written_in_place() && IsInSystemFolder(path)) return;
+  if (const std::optional<std::string> reason = SideFileRefusal(path)) {
+    FailToOpenOutput(open_failure, path, *reason);
+  }
+}
+
 void OutputSet::RetireBeside(const SafeOutputFile& main, const std::string& suffix) {
   // Beside a device or descriptor there is no earlier run's file.
   if (!main.written_in_place()) retired_.push_back(main.path() + suffix);

@@ -46,6 +46,11 @@ class OutputSet {
   // one of the run's inputs.
   void RetireBeside(const SafeOutputFile& main, const std::string& suffix);
 
+  // The checks of AddBeside(), made before any work, for a side file that
+  // the run may or may not add once its work is done.
+  void CheckBeside(const SafeOutputFile& main, const std::string& suffix,
+                   const std::string& open_failure) const;
+
   // Finishes every file, renames every temporary file into place, then
   // removes the retired files.
   void CommitAll();
