@@ -46,6 +46,10 @@ std::unique_ptr<BuiltTree> ReadBackTreeFile(const std::string& path,
   std::string text = ReadFile(path);
   EXPECT_EQ(text.substr(text.size() - 2), ";\n");
   text.resize(text.size() - 2);
+  // The clades' [&prob=...] are comments, which tree readers skip.
+  for (std::size_t at = text.find('['); at != std::string::npos; at = text.find('[', at)) {
+    text.erase(at, text.find(']', at) + 1 - at);
+  }
   auto back = BuildTree(text, alignment.Names);
   auto index = [](const NodeStruct* node) { return node == nullptr ? -1 : node->index; };
   for (std::size_t i = 0; i < back->up_pass.size(); ++i) {
@@ -104,8 +108,10 @@ TEST_F(NodeFiles, TablesAndSequencesAgreeWithEachOtherAndWithTheData) {
   const Alignment alignment = ReadAlignment(kData);
   const ProgramResult run = Run({"--state"});
   ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_EQ(run.errors, "ribotrace wrote " + out_ + ", " + out_ + ".par, " + out_ + ".tree, " +
-                            out_ + ".map.fa, " + out_ + ".state, " + out_ + ".pairs\n");
+  EXPECT_TRUE(run.errors.ends_with("ribotrace wrote " + out_ + ", " + out_ + ".par, " + out_ +
+                                   ".tree, " + out_ + ".map.fa, " + out_ + ".state, " + out_ +
+                                   ".pairs\n"))
+      << run.errors;
   // The .state table by node name and column: State, A C G U, p_gap, Pair.
   std::map<std::pair<std::string, int>, std::vector<std::string>> states;
   for (auto& f : Rows(out_ + ".state", "Node\tSite\tState\tp_A\tp_C\tp_G\tp_U\tp_gap\tPair")) {

@@ -172,7 +172,8 @@ TEST(Polytomies, AConsensusTreeWithPolytomiesRunsAndIsWrittenAsItIs) {
   EXPECT_EQ(ReadFile(dir.Path("p.fa.tree")),
             "(((ABCN01005680_1_1602_1315:0.05,X71484_1_3_290:0.05,X13914_1_1_303:0.02,"
             "(AP008207_1_23319682_23319999:0.003,AP003333_4_45380_45697:0.001,"
-            "AP003253_3_106424_106741:0.11,ABRL01000488_1_5816_6128:0.1)anc_6:0.08)anc_2:0.06,"
+            "AP003253_3_106424_106741:0.11,ABRL01000488_1_5816_6128:0.1)anc_6[&prob=0.62]:0.08)"
+            "anc_2[&prob=0.99]:0.06,"
             "AC079888_10_27802_27492:0.08,U85037_1_1_298:0.13)anc_1:0.08,"
             "AAAA02010927_1_7990_7685:0.08)anc_0;\n");
   // One row, sample and most probable sequence per node of the tree as written.

@@ -52,10 +52,19 @@ std::size_t AppendQuotedWord(const std::string& raw, std::size_t open, std::stri
   return i;
 }
 
+// "&prob=6.2e-01,prob_stddev=..." -> "&p6.2e-01".
+void AppendSupport(std::string_view comment, std::string& text) {
+  constexpr std::string_view kProb = "&prob=";
+  if (!comment.starts_with(kProb)) return;
+  comment.remove_prefix(kProb.size());
+  const std::size_t end = comment.find_first_not_of("0123456789.eE+-");
+  text.append("&p").append(comment.substr(0, end));
+}
+
 }  // namespace
 
 NexusText ReadNexusText(const std::string& file_name, bool keep_comment_newlines,
-                        const std::string& reader, bool keep_case) {
+                        const std::string& reader, bool keep_support) {
   const std::string raw = ReadInputText(file_name, reader, ErrorForm::kPlainLine);
   NexusText nexus;
   nexus.analysis_id = AnalysisId(raw);
@@ -65,6 +74,9 @@ NexusText ReadNexusText(const std::string& file_name, bool keep_comment_newlines
     const char c = raw[i];
     if (c == '[') {
       const std::size_t end = std::min(raw.find(']', i), raw.size());
+      if (keep_support && !text.empty() && text.back() == ')') {
+        AppendSupport(std::string_view(raw).substr(i + 1, end - i - 1), text);
+      }
       if (keep_comment_newlines) text.append(std::count(&raw[i], &raw[0] + end, '\n'), '\n');
       i = end;
     } else if (c == '\'') {
@@ -72,7 +84,7 @@ NexusText ReadNexusText(const std::string& file_name, bool keep_comment_newlines
     } else if (c == '%') {
       AppendEncodedByte(c, text);
     } else {
-      text.push_back(keep_case ? c : static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+      text.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
     }
   }
   return nexus;

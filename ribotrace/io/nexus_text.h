@@ -19,8 +19,11 @@ struct NexusText {
 // inside a comment stay, so that lines keep their numbers. A file that
 // cannot be read, or is too large or not text, is a fatal error in the name
 // of `reader` ("<reader> Error: Unable to open file '<name>': <reason>.").
+// With `keep_support`, a MrBayes comment "[&prob=X,...]" right after a
+// group's ')' stays as that group's label "&pX", the clade's posterior
+// probability in a consensus tree.
 NexusText ReadNexusText(const std::string& file_name, bool keep_comment_newlines,
-                        const std::string& reader, bool keep_case = false);
+                        const std::string& reader, bool keep_support = false);
 
 
 // Warns on standard error when both files carry an analysis ID and the

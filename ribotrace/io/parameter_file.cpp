@@ -9,6 +9,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -282,6 +283,41 @@ class TableReader {
 };
 
 }  // namespace
+
+SummaryDiagnostics ReadSummaryDiagnostics(const NexusText& nexus) {
+  SummaryDiagnostics diagnostics;
+  std::istringstream lines(nexus.text);
+  std::string line;
+  std::vector<std::string_view> header;
+  std::string header_line;
+  std::size_t ess = 0;
+  std::size_t psrf = 0;
+  while (std::getline(lines, line)) {
+    const bool tabs = line.find('\t') != std::string::npos;
+    if (header.empty()) {
+      if (Trimmed(line).rfind("parameter", 0) != 0) continue;
+      header_line = line;
+      header = Fields(header_line, tabs);
+      for (std::size_t f = 0; f < header.size(); ++f) {
+        if (header[f] == "miness" || (header[f] == "ess" && ess == 0)) ess = f;
+        if (header[f] == "psrf") psrf = f;
+      }
+      continue;
+    }
+    std::vector<std::string_view> fields = Fields(line, tabs);
+    if (fields.size() < header.size()) fields = WithGluedNaSplit(fields, 1);
+    if (fields.size() != header.size()) continue;
+    const auto take = [&](std::size_t column, double& figure, bool smallest) {
+      if (column == 0) return;
+      const std::optional<double> value = ParseNumber(fields[column]);
+      if (!value || !std::isfinite(*value)) return;
+      if (std::isnan(figure) || (smallest ? *value < figure : *value > figure)) figure = *value;
+    };
+    take(ess, diagnostics.min_ess, true);
+    take(psrf, diagnostics.max_psrf, false);
+  }
+  return diagnostics;
+}
 
 ParameterRecord ReadParameterText(const NexusText& nexus, const std::string& file_name,
                                   bool isStructure) {

@@ -2,6 +2,7 @@
 // (.pstat of MrBayes 3.2, or the six-column table of MrBayes 3.1).
 #pragma once
 
+#include <limits>
 #include <string>
 
 #include "io/nexus_text.h"
@@ -28,6 +29,16 @@
 // the file's MrBayes "[ID: ...]" ("" if none).
 ParameterRecord ReadParameterFile(const std::string& file_name, bool isStructure,
                                   std::string* analysis_id = nullptr);
+
+// MrBayes's own convergence figures in a parameter summary: the smallest
+// effective sample size (the ESS column of one run, minESS of several) and
+// the largest PSRF (several runs only) over the parameters; NaN where the
+// table has no such column or no number in it ("NA").
+struct SummaryDiagnostics {
+  double min_ess = std::numeric_limits<double>::quiet_NaN();
+  double max_psrf = std::numeric_limits<double>::quiet_NaN();
+};
+SummaryDiagnostics ReadSummaryDiagnostics(const NexusText& nexus);
 
 // The same, from the text of the file as ReadNexusText (with comment line
 // breaks kept) read it.

@@ -220,7 +220,7 @@ long long GenerationOf(std::string_view name) {
 
 std::string ReadTreeFile(const std::string& file_name, std::string* analysis_id) {
   try {
-    const NexusText nexus = ReadNexusText(file_name, false, "ReadTreeFile");
+    const NexusText nexus = ReadNexusText(file_name, false, "ReadTreeFile", true);
     if (analysis_id != nullptr) *analysis_id = nexus.analysis_id;
     if (IsNewick(nexus.text)) return ReadNewickTree(nexus.text, file_name);
     std::string last;
@@ -235,7 +235,7 @@ std::string ReadTreeFile(const std::string& file_name, std::string* analysis_id)
 
 SampledTreeFile::SampledTreeFile(const std::string& file_name) : file_name_(file_name) {
   try {
-    const NexusText nexus = ReadNexusText(file_name, false, "ReadTreeFile");
+    const NexusText nexus = ReadNexusText(file_name, false, "ReadTreeFile", true);
     analysis_id_ = nexus.analysis_id;
     if (IsNewick(nexus.text)) {
       statements_.push_back({-1, ReadNewickTree(nexus.text, file_name)});

@@ -1,6 +1,7 @@
 #include "io/tree_output.h"
 
 #include <charconv>
+#include <cstdio>
 #include <utility>
 
 #include "tree/polytomies.h"
@@ -47,6 +48,11 @@ std::string LabelledNewick(const NodeStruct& root, const std::vector<TaxonName>&
     if (interior) {
       text += ')';
       text += NodeName(node->index);
+      if (node->support >= 0.0 && node->anc != nullptr) {
+        char support[32];
+        std::snprintf(support, sizeof support, "[&prob=%.6g]", node->support);
+        text += support;
+      }
     } else {
       text += NewickLabel(Names[static_cast<std::size_t>(node->taxon_index)].name);
     }

@@ -9,6 +9,7 @@
 #include "base/random_source.h"
 #include "base/stage_timings.h"
 #include "io/analysed_alignment.h"
+#include "run/convergence_check.h"
 #include "io/nexus_text.h"
 #include "io/parameter_file.h"
 #include "io/parameter_sample.h"
@@ -114,5 +115,6 @@ void CalcAncestralStates(const RunValues& values) {
          ") are the runs of an analysis, which need their sampled parameters (.p files, in the "
          "same order) instead of the parameter summary '" + values.param_file + "'.");
   }
+  WarnOnSummaryConvergence(ReadSummaryDiagnostics(parameter_texts.front()), values.param_file);
   AnalyseOneTree(values, data, parameter_texts.front(), seed, timings.get());
 }

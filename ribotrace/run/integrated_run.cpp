@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "bailout/bailout.h"
+#include "run/convergence_check.h"
 #include "base/diagnostics.h"
 #include "base/ordered_batches.h"
 #include "inference/ancestral_sampling.h"
@@ -393,6 +394,7 @@ void IntegratedAnalysis::WriteFiles(ResultsFiles& files, RowScratch& rows,
     WriteSummaryValue(files, "gap_rate",
                       gap_rate_sum_ / static_cast<double>(sample_.samples.size()));
   }
+  ReportConvergence(MeasureConvergence(sample_, summary_.clades, alignment.n_taxa), files);
   if (files.report != nullptr) WriteReport(*files.report, seed);
 }
 

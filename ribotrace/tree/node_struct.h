@@ -25,6 +25,9 @@ struct NodeStruct {
   std::string label;        // taxon label of a tip; an interior node's name in a rooted tree file
   int index = -9;           // pre-order number, root 0
   int taxon_index = -9;     // data-matrix row of a tip's taxon
+  // The clade's posterior probability where the tree file gives it (a
+  // consensus tree's [&prob=...]); negative where it does not.
+  double support = -1.0;
   std::array<double, 16> p_singlet{};   // 4 x 4 transition probabilities of the branch to anc
   std::array<double, 256> p_doublet{};  // 16 x 16, doublet index order
 };

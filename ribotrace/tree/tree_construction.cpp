@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "alignment/taxon_names.h"
+#include "tree/clades.h"
 #include "tree/label_encoding.h"
 #include "tree/polytomies.h"
 #include "bailout/bailout.h"
@@ -89,6 +90,8 @@ class TreeBuilder {
       entry.second = row;
     }
   }
+
+  const std::vector<std::pair<TaxonSet, double>>& supports() const { return supports_; }
 
   NodeStruct* Build(std::string_view text) {
     char previous = '\0';  // the last punctuation met, or 'a' after a label
@@ -202,6 +205,7 @@ class TreeBuilder {
       FailPolytomy(i);
     }
     members_.push_back(1);
+    group_first_tip_.push_back(tips_in_order_.size());
   }
 
   void CloseOrSeparate(char c, std::size_t i) {
@@ -216,6 +220,11 @@ class TreeBuilder {
     } else {
       if (members_.back() < 2) FailTree("A group with a single member" + At(i) + ".");
       members_.pop_back();
+      last_closed_ = TaxonSet(static_cast<int>(names_.size()));
+      for (std::size_t t = group_first_tip_.back(); t < tips_in_order_.size(); ++t) {
+        last_closed_.Add(tips_in_order_[t]);
+      }
+      group_first_tip_.pop_back();
       closed_ = members_.empty();
     }
     if (rerooted_ && c == ')') {
@@ -257,6 +266,15 @@ class TreeBuilder {
     // begin with a digit like any name of the data file.
     const std::string label = DecodeLabel(written);
     if (previous == ')') {
+      // A consensus tree's support of the group just closed, kept with the
+      // group's taxa: rooting may turn the group's record over.
+      if (written.starts_with("&p")) {
+        double support = -1.0;
+        const char* number = written.data() + 2;
+        std::from_chars(number, written.data() + written.size(), support);
+        supports_.emplace_back(last_closed_, support);
+        return end;
+      }
       // A name of the group just closed, such as anc_<n> in the tree file
       // that ribotrace writes. Once an unrooted tree has been rooted, the
       // scan no longer stands at the group's record: the name is dropped.
@@ -280,6 +298,7 @@ class TreeBuilder {
                ".");
     }
     tip_of_taxon_[static_cast<std::size_t>(taxon)] = tip;
+    tips_in_order_.push_back(taxon);
     tip->label = label;
     tip->taxon_index = taxon;
     p_ = tip;
@@ -344,6 +363,10 @@ class TreeBuilder {
   std::vector<bool> has_length_;                 // by record: a length has been read
   std::vector<const NodeStruct*> tip_of_taxon_;  // by data row
   std::vector<int> members_;                     // per open group: members begun so far
+  std::vector<int> tips_in_order_;               // taxa as the text names them
+  std::vector<std::size_t> group_first_tip_;     // per open group: its first tip's place there
+  TaxonSet last_closed_;                         // the taxa of the group closed last
+  std::vector<std::pair<TaxonSet, double>> supports_;  // groups' taxa and [&prob=...]
   NodeStruct* p_ = nullptr;
   NodeStruct* root_ = nullptr;
   std::size_t next_ = 0;  // the next free record
@@ -356,8 +379,31 @@ class TreeBuilder {
 void SetUpTree(std::vector<NodeStruct>& nodes, std::vector<NodeStruct*>& up_pass,
                std::vector<NodeStruct*>& down_pass, const std::vector<TaxonName>& Names,
                const std::string& tree_text, int n_taxa) {
-  NumberNodesAndSequences(
-      TreeBuilder(nodes, Names, n_taxa).Build(ResolvePolytomies(tree_text)), up_pass, down_pass);
+  TreeBuilder builder(nodes, Names, n_taxa);
+  NumberNodesAndSequences(builder.Build(ResolvePolytomies(tree_text)), up_pass, down_pass);
+  SetCladeSupports(builder.supports(), down_pass, static_cast<int>(Names.size()));
+}
+
+void SetCladeSupports(const std::vector<std::pair<TaxonSet, double>>& supports,
+                      const std::vector<NodeStruct*>& down_pass, int n_taxa) {
+  if (supports.empty()) return;
+  // A group of an unrooted tree is one side of a split; rooting may put the
+  // other side below the node.
+  std::unordered_map<TaxonSet, double, TaxonSetHash> by_taxa;
+  for (const auto& [taxa, support] : supports) {
+    TaxonSet other(n_taxa);
+    for (int t = 0; t < n_taxa; ++t) {
+      if (!taxa.Contains(t)) other.Add(t);
+    }
+    by_taxa.emplace(taxa, support);
+    by_taxa.emplace(std::move(other), support);
+  }
+  const std::vector<TaxonSet> clades = CladesByIndex(down_pass, n_taxa);
+  for (NodeStruct* node : down_pass) {
+    if (node->left == nullptr || node->anc == nullptr) continue;
+    const auto found = by_taxa.find(clades[static_cast<std::size_t>(node->index)]);
+    if (found != by_taxa.end()) node->support = found->second;
+  }
 }
 
 void NumberNodesAndSequences(NodeStruct* root, std::vector<NodeStruct*>& up_pass,
