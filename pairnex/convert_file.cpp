@@ -50,6 +50,9 @@ void ConvertFile(const std::string& data_file, const std::string& output_file,
   SafeOutputFile& nexus =
       outputs.Add(output_file, "WriteMrBayesDoubletFile Error: Unable to open file.",
                   "WriteMrBayesDoubletFile Error");
+  // Whether the taxon names need the table is known only later.
+  constexpr const char* kNamesFailure = "WriteMrBayesDoubletFile Error: Unable to open file.";
+  outputs.CheckBeside(nexus, ".names", kNamesFailure);
   RawAlignment raw = LoadAlignment(data_file, {kMaxTaxonNameLength, false});
 
   PairnexAlignment alignment;
@@ -81,10 +84,8 @@ void ConvertFile(const std::string& data_file, const std::string& output_file,
   WriteMrBayesDoubletFile(nexus, alignment, run);
   if (AnyNameChanged(alignment)) {
     // Committed with the NEXUS file, so neither appears without the other.
-    SafeOutputFile& names = outputs.AddBeside(
-        nexus, ".names",
-        "WriteMrBayesDoubletFile Error: Unable to open file '" + NamesFilePath(output_file) + "'.",
-        "WriteMrBayesDoubletFile Error");
+    SafeOutputFile& names =
+        outputs.AddBeside(nexus, ".names", kNamesFailure, "WriteMrBayesDoubletFile Error");
     names.Write(ComposeNameTable(alignment));
   } else {
     // An earlier conversion's table would name taxa this file no longer has.

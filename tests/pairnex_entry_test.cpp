@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "convert_file.h"
@@ -153,6 +154,17 @@ TEST(PairnexFailures, ReaderAndOutputFileErrors) {
   EXPECT_EQ(FatalOutput([&] { pairnex::ConvertFile(data, dir.Path("no/such/dir/o.nex")); }),
             "\n\nErr: WriteMrBayesDoubletFile Error: Unable to open file '" +
                 dir.Path("no/such/dir/o.nex") + "': No such file or directory.\n");
+  // A link at the name table's path is refused before the data are read,
+  // whether or not the names will need the table.
+  const std::string victim = dir.Write("victim.txt", "kept\n");
+  std::filesystem::create_symlink(victim, dir.Path("o.nex.names"));
+  EXPECT_EQ(FatalOutput([&] { pairnex::ConvertFile(dir.Path("absent.txt"), dir.Path("o.nex")); }),
+            "\n\nErr: WriteMrBayesDoubletFile Error: Unable to open file '" +
+                dir.Path("o.nex.names") +
+                "': it is a symbolic link, and a file named after the output is only ever written "
+                "as a new regular file (remove it, or choose another output name).\n");
+  EXPECT_EQ(ReadFile(victim), "kept\n");
+  std::filesystem::remove(dir.Path("o.nex.names"));
   // A full disk: the failure is reported, never a silent success.
   EXPECT_EQ(FatalOutput([&] { pairnex::ConvertFile(data, "/dev/full"); }),
             "\n\nErr: WriteMrBayesDoubletFile Error: Unable to write file '/dev/full': No space "

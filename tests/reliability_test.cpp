@@ -146,6 +146,18 @@ TEST(Reliability, NoInputOrEarlierResultIsLost) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(old + stale))) << stale;
   }
   EXPECT_EQ(ReadFile(victim), "years of work\n");
+  // ... but an input that merely has such a name is never removed.
+  const std::string data_copy = ReadFile(in.data);
+  fs::copy_file(in.data, old + ".html");
+  Inputs named_like_a_report = in;
+  named_like_a_report.data = old + ".html";
+  ASSERT_EQ(RunProgram(RIBOTRACE_BINARY, RibotraceArgs(named_like_a_report, old)).status, 0);
+  EXPECT_EQ(ReadFile(old + ".html"), data_copy);
+  // (pairnex checks its name table's path before the work, as an output.)
+  fs::copy_file(in.data, dir.Path("conv.nex.names"));
+  EXPECT_EQ(RunProgram(PAIRNEX_BINARY, {dir.Path("conv.nex.names"), dir.Path("conv.nex")}).status,
+            1);
+  EXPECT_EQ(ReadFile(dir.Path("conv.nex.names")), data_copy);
 }
 
 TEST(Reliability, NoStrayFilesOrHangs) {

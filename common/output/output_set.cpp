@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "bailout/bailout.h"
@@ -34,6 +35,16 @@ SafeOutputFile& OutputSet::AddBeside(const SafeOutputFile& main, const std::stri
   return Add(path, open_failure, write_context, SafeOutputFile::Origin::kBeside);
 }
 
+void OutputSet::CheckBeside(const SafeOutputFile& main, const std::string& suffix,
+                            const std::string& open_failure) const {
+  const std::string path = main.path() + suffix;
+  CheckIdentity(path);
+  if (main.written_in_place() && IsInSystemFolder(path)) return;
+  if (const std::optional<std::string> reason = SideFileRefusal(path)) {
+    FailToOpenOutput(open_failure, path, *reason);
+  }
+}
+
 void OutputSet::RetireBeside(const SafeOutputFile& main, const std::string& suffix) {
   // Beside a device or descriptor there is no earlier run's file.
   if (!main.written_in_place()) retired_.push_back(main.path() + suffix);
@@ -62,8 +73,18 @@ void OutputSet::CommitAll() {
   for (const std::unique_ptr<SafeOutputFile>& file : files_) file->Publish();
   for (const std::string& path : retired_) {
     struct stat entry {};
-    if (lstat(path.c_str(), &entry) == 0 && (S_ISREG(entry.st_mode) || S_ISLNK(entry.st_mode))) {
+    if (lstat(path.c_str(), &entry) != 0) continue;
+    // A name that merely looks like an earlier run's file may be one of
+    // this run's inputs (a data file called results.state): it stays.
+    if (S_ISLNK(entry.st_mode) || (S_ISREG(entry.st_mode) && !IsInput(path))) {
       unlink(path.c_str());
     }
   }
+}
+
+bool OutputSet::IsInput(const std::string& path) const {
+  const std::optional<FileIdentity> identity = IdentityOf(path);
+  return identity && std::any_of(inputs_.begin(), inputs_.end(), [&](const RunInput& input) {
+           return IdentityOf(input.path) == identity;
+         });
 }

@@ -42,8 +42,14 @@ class OutputSet {
   // A file named `main`'s path + `suffix` that some runs write and this one
   // does not (a table, a report): an earlier run's copy beside the new
   // results would read as theirs, so CommitAll() removes it. Only a regular
-  // file or a link is removed (the link, never what it names).
+  // file or a link is removed (the link, never what it names), and never
+  // one of the run's inputs.
   void RetireBeside(const SafeOutputFile& main, const std::string& suffix);
+
+  // The checks of AddBeside(), made before any work, for a side file that
+  // the run may or may not add once its work is done.
+  void CheckBeside(const SafeOutputFile& main, const std::string& suffix,
+                   const std::string& open_failure) const;
 
   // Finishes every file, renames every temporary file into place, then
   // removes the retired files.
@@ -51,6 +57,7 @@ class OutputSet {
 
  private:
   void CheckIdentity(const std::string& path) const;
+  bool IsInput(const std::string& path) const;
 
   std::vector<RunInput> inputs_;
   std::string context_;

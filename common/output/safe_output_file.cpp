@@ -83,14 +83,12 @@ SafeOutputFile::~SafeOutputFile() {
 }
 
 void SafeOutputFile::RefuseForeignEntry(Origin origin) const {
+  if (origin == Origin::kBeside) {
+    if (const std::optional<std::string> reason = SideFileRefusal(path_)) FailToOpen(*reason);
+    return;
+  }
   const std::optional<std::string> entry = NonRegularEntry(path_);
   if (!entry) return;
-  if (origin == Origin::kBeside) {
-    if (*entry == "a folder") FailToOpen(std::strerror(EISDIR));
-    FailToOpen("it is " + *entry +
-               ", and a file named after the output is only ever written as a new regular file "
-               "(remove it, or choose another output name)");
-  }
   if (IsPlantedByAnother(path_)) {
     FailToOpen("it is " + *entry +
                " that another user owns in a shared folder, and nothing is written through it");
@@ -262,9 +260,23 @@ void SafeOutputFile::Commit() {
 }
 
 void SafeOutputFile::FailToOpen(const std::string& reason) const {
-  std::string message = open_failure_;
+  FailToOpenOutput(open_failure_, path_, reason);
+}
+
+void FailToOpenOutput(const std::string& open_failure, const std::string& path,
+                      const std::string& reason) {
+  std::string message = open_failure;
   if (message.ends_with('.')) message.pop_back();
-  Fail(message + " '" + path_ + "': " + reason + ".");
+  Fail(message + " '" + path + "': " + reason + ".");
+}
+
+std::optional<std::string> SideFileRefusal(const std::string& path) {
+  const std::optional<std::string> entry = NonRegularEntry(path);
+  if (!entry) return std::nullopt;
+  if (*entry == "a folder") return std::strerror(EISDIR);
+  return "it is " + *entry +
+         ", and a file named after the output is only ever written as a new regular file "
+         "(remove it, or choose another output name)";
 }
 
 void SafeOutputFile::FailToWrite(int error) const {

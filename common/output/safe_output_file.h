@@ -80,6 +80,15 @@ class SafeOutputFile {
   std::FILE* file_ = nullptr;
 };
 
+// Fails with `open_failure` (as SafeOutputFile takes it) naming `path` and
+// `reason`.
+[[noreturn]] void FailToOpenOutput(const std::string& open_failure, const std::string& path,
+                                   const std::string& reason);
+
+// Why a file named after the output cannot be written at `path`: what
+// stands there is not a regular file (a link, FIFO, device, folder).
+std::optional<std::string> SideFileRefusal(const std::string& path);
+
 // Fails with `what` + " would write about N MiB, more than the M MiB free
 // where '<path>' goes." when `bytes` exceed the space left on the file
 // system that will hold `path`. Does nothing when `bytes` is unknown

@@ -145,6 +145,12 @@ class TreeBuilder {
   }
 
  private:
+  // A matched tip as the data file writes its name (tree files are read
+  // lower-cased).
+  std::string ShownName(const NodeStruct& tip) const {
+    return tip.taxon_index >= 0 ? names_[static_cast<std::size_t>(tip.taxon_index)].name : tip.label;
+  }
+
   static std::string At(std::size_t i) {
     return " at character " + std::to_string(i + 1) + " of the tree text";
   }
@@ -158,13 +164,6 @@ class TreeBuilder {
 
   std::size_t Position(const NodeStruct* node) const {
     return static_cast<std::size_t>(node - nodes_.data());
-  }
-
-  // Tree files are read lower-cased; once a tip has matched its taxon the
-  // user's own spelling of the name is known.
-  std::string TaxonAsWritten(const NodeStruct& tip) const {
-    if (tip.taxon_index < 0) return tip.label;
-    return names_[static_cast<std::size_t>(tip.taxon_index)].name;
   }
 
   bool HasLength(const NodeStruct* node) const { return has_length_[Position(node)]; }
@@ -219,8 +218,7 @@ class TreeBuilder {
     if (members_.empty()) FailTree("Unbalanced parentheses" + At(i) + ".");
     if (!HasLength(p_)) {
       FailTree("No branch length for " +
-               (p_->left == nullptr ? "the taxon " + Quoted(TaxonAsWritten(*p_))
-                                    : std::string("the group")) +
+               (p_->left == nullptr ? "the taxon " + Quoted(ShownName(*p_)) : std::string("the group")) +
                " before character " + std::to_string(i + 1) + " of the tree text.");
     }
     if (c == ',') {
@@ -303,7 +301,8 @@ class TreeBuilder {
     const int taxon = FindTaxon(label, start);
     if (tip_of_taxon_[static_cast<std::size_t>(taxon)] != nullptr) {
       FailTree("The taxon " + Quoted(names_[static_cast<std::size_t>(taxon)].name) +
-               " appears twice in the tree, again" + At(start) + ".");
+               " appears twice in the tree, again" + At(start) +
+               ".");
     }
     tip_of_taxon_[static_cast<std::size_t>(taxon)] = tip;
     tips_in_order_.push_back(taxon);
