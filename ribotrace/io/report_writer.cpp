@@ -118,6 +118,7 @@ void Summary(JsonWriter& json, const ReportData& data) {
   json.Key("title").String(data.title);
   StringPairs(json, "inputs", data.inputs);
   StringPairs(json, "values", data.values);
+  StringPairs(json, "convergence", data.convergence);
   json.Key("mode").String(data.mode);
   json.Key("seed").Integer(data.seed);
   json.Key("taxa").Integer(data.n_taxa);

@@ -54,6 +54,8 @@ struct ReportData {
   ParameterRecord parameters{};
   bool has_stems = false;
   PartitionLogLikelihoods log_likelihood;
+  // How far MrBayes's runs had converged: figure, value (empty: not known).
+  std::vector<std::pair<std::string, std::string>> convergence;
   int n_taxa = 0;
   int n_stem_pairs = 0;
   int n_loop_columns = 0;

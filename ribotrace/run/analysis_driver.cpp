@@ -39,6 +39,8 @@ void AnalyseOneTree(const RunValues& values, const RunData& data, const NexusTex
   WarnOnDifferentAnalyses(values.tree_file, tree_id, values.param_file,
                           parameter_text.analysis_id);
   if (HasGammaRates(parameters)) CheckGammaRun(data, values);
+  const SummaryDiagnostics diagnostics = ReadSummaryDiagnostics(parameter_text);
+  WarnOnSummaryConvergence(diagnostics, values.param_file);
   if (timings) timings->Stop("reading");
 
   // Opened now, so that an output path that cannot be written, or that is
@@ -62,9 +64,9 @@ void AnalyseOneTree(const RunValues& values, const RunData& data, const NexusTex
   const HiddenBranchMatrices hidden = SetBranchMatrices(tree, parameters, values);
   if (timings) timings->Stop("matrices");
 
-  RunInferenceStages(
-      {tree.down_pass, tree.up_pass, data.SS, data.alignment, parameters, hidden, timings}, values,
-      &seed, files);
+  RunInferenceStages({tree.down_pass, tree.up_pass, data.SS, data.alignment, parameters, hidden,
+                      timings, ConvergenceRows(diagnostics)},
+                     values, &seed, files);
   files.CommitAll();
   if (timings) timings->Print(stderr);
   ReportWritten(files);
@@ -122,6 +124,5 @@ void CalcAncestralStates(const RunValues& values) {
          ") are the runs of an analysis, which need their sampled parameters (.p files, in the "
          "same order) instead of the parameter summary '" + values.param_file + "'.");
   }
-  WarnOnSummaryConvergence(ReadSummaryDiagnostics(parameter_texts.front()), values.param_file);
   AnalyseOneTree(values, data, parameter_texts.front(), seed, timings.get());
 }

@@ -64,6 +64,29 @@ ConvergenceFigures MeasureConvergence(const PosteriorSample& sample,
   return figures;
 }
 
+namespace {
+
+std::string Shown(double value, const char* format) {
+  if (!std::isfinite(value)) return "one run: cannot be checked";
+  char text[32];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> ConvergenceRows(const ConvergenceFigures& figures) {
+  return {{"ESS of the log-likelihood (mark 100)", Shown(figures.ess, "%.1f")},
+          {"largest PSRF (mark 1.05)", Shown(figures.psrf, "%.3f")},
+          {"ASDSF (mark 0.05)", Shown(figures.asdsf, "%.4f")}};
+}
+
+std::vector<std::pair<std::string, std::string>> ConvergenceRows(
+    const SummaryDiagnostics& diagnostics) {
+  return {{"smallest ESS in the .pstat (mark 100)", Shown(diagnostics.min_ess, "%.1f")},
+          {"largest PSRF in the .pstat (mark 1.05)", Shown(diagnostics.max_psrf, "%.3f")}};
+}
+
 void WarnOnSummaryConvergence(const SummaryDiagnostics& diagnostics, const std::string& file) {
   if (std::isnan(diagnostics.max_psrf)) {
     std::fprintf(stderr,

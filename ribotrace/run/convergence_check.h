@@ -2,6 +2,8 @@
 // sample: the figures, and a warning when they miss the usual marks.
 #pragma once
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "io/parameter_file.h"
@@ -25,6 +27,11 @@ ConvergenceFigures MeasureConvergence(const PosteriorSample& sample,
 // standard error when they miss MrBayes's usual marks (ESS 100, PSRF 1.05,
 // ASDSF 0.05), or when one run cannot show convergence at all.
 void ReportConvergence(const ConvergenceFigures& figures, ResultsFiles& files);
+
+// The figures as the report's rows (figure, value).
+std::vector<std::pair<std::string, std::string>> ConvergenceRows(const ConvergenceFigures& figures);
+std::vector<std::pair<std::string, std::string>> ConvergenceRows(
+    const SummaryDiagnostics& diagnostics);
 
 // The same warnings from the figures MrBayes wrote in the parameter
 // summary `file`.

@@ -94,7 +94,10 @@ void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, 
   if (timings != nullptr) timings->Stop("node files");
   // The report reads the posteriors before sampling conditions them.
   std::optional<RunReport> report;
-  if (files.report != nullptr) report.emplace(inputs, values, *seed, passes.log_likelihood, gaps);
+  if (files.report != nullptr) {
+    report.emplace(inputs, values, *seed, passes.log_likelihood, gaps);
+    report->data().convergence = inputs.convergence;
+  }
   if (timings != nullptr && report) timings->Stop("report data");
   if (report) extras.pair_counts = &report->sampled_pairs();
   StreamSampleRows(inputs, values, seed, files, extras);

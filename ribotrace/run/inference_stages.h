@@ -29,6 +29,9 @@ struct InferenceInputs {
   const ParameterRecord& parameters;
   const HiddenBranchMatrices& hidden;
   StageTimings* timings = nullptr;
+  // For the report: how far the MrBayes runs behind the parameters had
+  // converged (figure, value), where that is known.
+  std::vector<std::pair<std::string, std::string>> convergence = {};
 };
 
 // What the posterior passes leave besides the nodes' posteriors.

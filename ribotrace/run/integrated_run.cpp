@@ -394,11 +394,14 @@ void IntegratedAnalysis::WriteFiles(ResultsFiles& files, RowScratch& rows,
     WriteSummaryValue(files, "gap_rate",
                       gap_rate_sum_ / static_cast<double>(sample_.samples.size()));
   }
-  ReportConvergence(MeasureConvergence(sample_, summary_.clades, alignment.n_taxa), files);
-  if (files.report != nullptr) WriteReport(*files.report, seed);
+  const ConvergenceFigures convergence =
+      MeasureConvergence(sample_, summary_.clades, alignment.n_taxa);
+  ReportConvergence(convergence, files);
+  if (files.report != nullptr) WriteReport(*files.report, seed, convergence);
 }
 
-void IntegratedAnalysis::WriteReport(SafeOutputFile& file, std::int32_t seed) const {
+void IntegratedAnalysis::WriteReport(SafeOutputFile& file, std::int32_t seed,
+                                     const ConvergenceFigures& convergence) const {
   const std::vector<ConsensusNode>& consensus = summary_.consensus;
   std::vector<ReportTreeNode> tree(consensus.size());
   std::vector<ReportNodeSource> nodes;
@@ -423,6 +426,7 @@ void IntegratedAnalysis::WriteReport(SafeOutputFile& file, std::int32_t seed) co
   }
   RunReport report(data_.alignment, data_.SS, std::move(tree), nodes, values_, seed);
   ReportData& data = report.data();
+  data.convergence = ConvergenceRows(convergence);
   const double n_trees = static_cast<double>(sample_.samples.size());
   data.mode = "exact marginal posteriors over " + std::to_string(sample_.samples.size()) +
               " samples of MrBayes's trees and parameters: each clade's posteriors averaged over "

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "run/convergence_check.h"
 #include "base/stage_timings.h"
 #include "inference/gap_reconstruction.h"
 #include "inference/node_vectors.h"
@@ -64,7 +65,8 @@ class IntegratedAnalysis {
 
  private:
   const IdentifiedClade& ResultClade(std::size_t j) const;
-  void WriteReport(SafeOutputFile& file, std::int32_t seed) const;
+  void WriteReport(SafeOutputFile& file, std::int32_t seed,
+                   const ConvergenceFigures& convergence) const;
   // The built tree's node of each result clade; null where it lacks one.
   std::vector<NodeStruct*> NodesByResultClade() const;
   // Draws the rows that tree `s` gives (see AnalyseSamples) into `rows`,

@@ -253,6 +253,10 @@ def main():
         page = open(out + ".html").read()
         data = json.loads(re.search(r'<script type="application/json" id="report-data">(.*?)</script>',
                                     page, re.S)[1])
+        # MrBayes's own convergence figures from the .pstat (one run here).
+        if [row[0] for row in data["convergence"]] != [
+                "smallest ESS in the .pstat (mark 100)", "largest PSRF in the .pstat (mark 1.05)"]:
+            fail(f"convergence rows {data['convergence']}")
         with open(data_file) as handle:
             alignment = [line.strip() for line in handle if line.strip()]
         map_fa = fasta(out + ".map.fa")

@@ -133,6 +133,9 @@ function drawSummary() {
     ['helices', R.helices.length],
     ['loop columns', R.loopColumns],
   ].map(([name, n]) => [name, String(n)]));
+  if (R.convergence.length > 0) {
+    smallTable(body, "Convergence of MrBayes's runs", null, R.convergence, 'text');
+  }
   smallTable(body, 'Log-likelihood', null, [
     ['total', fixed(R.lnl[0], 4)],
     ['stems', fixed(R.lnl[1], 4)],
