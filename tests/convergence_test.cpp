@@ -69,3 +69,30 @@ TEST(Convergence, AShortChainIsSaidNotToHaveConverged) {
             std::string::npos)
       << summary_run.errors;
 }
+
+// Over the same samples (MrBayes's own burn-in of half the samples, every
+// sample used), the ASDSF equals the one MrBayes prints after sumt.
+TEST(Convergence, TheSplitDeviationIsMrBayesOwn) {
+  ScratchDir dir;
+  const std::string mb = FindOnPath("mb");
+  ASSERT_FALSE(mb.empty()) << "scripts/install-deps.sh installs MrBayes";
+  const std::string data = std::string(EXAMPLES_DIR) + "/plant_srp10.txt";
+  ASSERT_EQ(RunProgram(PAIRNEX_BINARY, {"--ngen=2000", "--samplefreq=20", data, dir.Path("c.nex")})
+                .status,
+            0);
+  const ProgramResult run = RunProgram(mb, {"c.nex"}, "", dir.Path(""));
+  const std::string marker = "Average standard deviation of split frequencies = ";
+  const std::size_t at = run.output.rfind(marker);
+  ASSERT_NE(at, std::string::npos) << run.output.substr(run.output.size() - 2000);
+  const double printed = std::stod(run.output.substr(at + marker.size()));
+  const ProgramResult ours = RunProgram(
+      RIBOTRACE_BINARY, {"--burnin=0.5", "--trees=100000", "--min-clade=0.5", data,
+                         dir.Path("c.nex.run1.t") + "," + dir.Path("c.nex.run2.t"),
+                         dir.Path("c.nex.run1.p") + "," + dir.Path("c.nex.run2.p"),
+                         dir.Path("o.fa"), "1", "1.0", "1", "0", "0"});
+  ASSERT_EQ(ours.status, 0) << ours.output;
+  const std::string summary = ReadFile(dir.Path("o.fa.par"));
+  const std::size_t asdsf = summary.find("\nASDSF\t");
+  ASSERT_NE(asdsf, std::string::npos);
+  EXPECT_NEAR(std::stod(summary.substr(asdsf + 7)), printed, 1e-6);
+}

@@ -32,7 +32,7 @@ std::vector<std::vector<std::vector<double>>> SeriesByRun(const PosteriorSample&
 }  // namespace
 
 ConvergenceFigures MeasureConvergence(const PosteriorSample& sample,
-                                      const std::vector<IdentifiedClade>& clades, int n_taxa) {
+                                      const std::vector<CladeRecord>& clades, int n_taxa) {
   ConvergenceFigures figures;
   figures.n_runs = static_cast<int>(sample.tree_files.size());
   const auto runs = SeriesByRun(sample, figures.n_runs);
@@ -50,7 +50,7 @@ ConvergenceFigures MeasureConvergence(const PosteriorSample& sample,
   std::vector<double> run_sizes(runs.size());
   for (std::size_t r = 0; r < runs.size(); ++r) run_sizes[r] = static_cast<double>(runs[r][0].size());
   std::vector<std::vector<double>> splits;
-  for (const IdentifiedClade& clade : clades) {
+  for (const CladeRecord& clade : clades) {
     const int size = clade.taxa.Count();
     if (size < 2 || size > n_taxa - 2) continue;  // a tip's or the root's: in every tree
     std::vector<double> frequencies(runs.size(), 0.0);

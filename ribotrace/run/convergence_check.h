@@ -18,10 +18,10 @@ struct ConvergenceFigures {
   int n_runs = 0;
 };
 
-// From the used samples and the clades of their trees (rooted alike, so
+// From the used samples and every clade of their trees (rooted alike, so
 // that each clade is a split).
 ConvergenceFigures MeasureConvergence(const PosteriorSample& sample,
-                                      const std::vector<IdentifiedClade>& clades, int n_taxa);
+                                      const std::vector<CladeRecord>& clades, int n_taxa);
 
 // Appends the figures to the summary (ESS_LnL, PSRF_max, ASDSF) and warns on
 // standard error when they miss MrBayes's usual marks (ESS 100, PSRF 1.05,

@@ -169,6 +169,8 @@ IntegratedAnalysis::IntegratedAnalysis(const RunValues& values, const RunData& d
     tally.AddTree(tree_.down_pass);
   }
   show_debug_info = shown;
+  // Every clade of the trees counts here, not only those that get results.
+  convergence_ = MeasureConvergence(sample_, tally.records(), data_.alignment.n_taxa);
   summary_ = SummariseClades(tally, values_.min_clade);
   result_of_.assign(summary_.clades.size(), -1);
   for (std::size_t c = 0; c < summary_.clades.size(); ++c) {
@@ -394,14 +396,11 @@ void IntegratedAnalysis::WriteFiles(ResultsFiles& files, RowScratch& rows,
     WriteSummaryValue(files, "gap_rate",
                       gap_rate_sum_ / static_cast<double>(sample_.samples.size()));
   }
-  const ConvergenceFigures convergence =
-      MeasureConvergence(sample_, summary_.clades, alignment.n_taxa);
-  ReportConvergence(convergence, files);
-  if (files.report != nullptr) WriteReport(*files.report, seed, convergence);
+  ReportConvergence(convergence_, files);
+  if (files.report != nullptr) WriteReport(*files.report, seed);
 }
 
-void IntegratedAnalysis::WriteReport(SafeOutputFile& file, std::int32_t seed,
-                                     const ConvergenceFigures& convergence) const {
+void IntegratedAnalysis::WriteReport(SafeOutputFile& file, std::int32_t seed) const {
   const std::vector<ConsensusNode>& consensus = summary_.consensus;
   std::vector<ReportTreeNode> tree(consensus.size());
   std::vector<ReportNodeSource> nodes;
@@ -426,7 +425,7 @@ void IntegratedAnalysis::WriteReport(SafeOutputFile& file, std::int32_t seed,
   }
   RunReport report(data_.alignment, data_.SS, std::move(tree), nodes, values_, seed);
   ReportData& data = report.data();
-  data.convergence = ConvergenceRows(convergence);
+  data.convergence = ConvergenceRows(convergence_);
   const double n_trees = static_cast<double>(sample_.samples.size());
   data.mode = "exact marginal posteriors over " + std::to_string(sample_.samples.size()) +
               " samples of MrBayes's trees and parameters: each clade's posteriors averaged over "

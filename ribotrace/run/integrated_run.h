@@ -65,8 +65,7 @@ class IntegratedAnalysis {
 
  private:
   const IdentifiedClade& ResultClade(std::size_t j) const;
-  void WriteReport(SafeOutputFile& file, std::int32_t seed,
-                   const ConvergenceFigures& convergence) const;
+  void WriteReport(SafeOutputFile& file, std::int32_t seed) const;
   // The built tree's node of each result clade; null where it lacks one.
   std::vector<NodeStruct*> NodesByResultClade() const;
   // Draws the rows that tree `s` gives (see AnalyseSamples) into `rows`,
@@ -83,6 +82,7 @@ class IntegratedAnalysis {
   TreeWorkspace tree_;
   std::optional<NodeVectors> vectors_;  // made for the first tree, reassigned to the others
   CladeSummary summary_;
+  ConvergenceFigures convergence_;
   std::vector<int> results_;     // result clade j -> position in summary_.clades
   std::vector<int> result_of_;   // position in summary_.clades -> j, or -1
   std::vector<double> sums_;  // per result clade, its posteriors summed over its trees
