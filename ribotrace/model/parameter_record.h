@@ -7,7 +7,10 @@
 //          the rates are equal across sites (no rates=gamma)
 #pragma once
 
+#include <algorithm>
 #include <array>
+
+#include "model/model_params.h"
 
 using ParameterRecord = std::array<double, 34>;
 
@@ -21,4 +24,19 @@ constexpr int kLoopAlphaSlot = 33;
 // True when some partition's site rates follow a gamma distribution.
 inline bool HasGammaRates(const ParameterRecord& parameters) {
   return parameters[kStemAlphaSlot] > 0.0 || parameters[kLoopAlphaSlot] > 0.0;
+}
+
+// The record's values as the model's value.
+inline ModelParams ToModelParams(const ParameterRecord& parameters) {
+  ModelParams model;
+  const auto copy = [&](int slot, auto& into) {
+    std::copy_n(parameters.begin() + slot, into.size(), into.begin());
+  };
+  copy(kStemRatesSlot, model.stem.rates);
+  copy(kLoopRatesSlot, model.loop.rates);
+  copy(kDoubletFrequenciesSlot, model.stem.frequencies);
+  copy(kLoopFrequenciesSlot, model.loop.frequencies);
+  model.stem.alpha = parameters[kStemAlphaSlot];
+  model.loop.alpha = parameters[kLoopAlphaSlot];
+  return model;
 }

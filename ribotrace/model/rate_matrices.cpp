@@ -44,15 +44,14 @@ constexpr std::array<std::array<int, 4>, 4> kNucleotidePairRate = {{
     {{2, 4, 5, -1}},
 }};
 
-// Fills the n x n matrix q of a time-reversible model, Q[i][j] = r(i,j) x pi_j,
-// and scales it to mean rate 1 under pi. rate_index(i, j) gives the index of
-// r(i,j) among the six rates, or -1 for a change that the model forbids.
+// The n x n matrix q of a time-reversible model, Q[i][j] = r(i,j) x pi_j,
+// scaled to mean rate 1 under pi. rate_index(i, j) gives the index of r(i,j)
+// among the six rates, or -1 for a change that the model forbids.
 template <std::size_t N, typename RateIndex>
-void FillReversibleRateMatrix(std::array<double, N * N>& q, const double* frequencies,
-                              const double* rates, RateIndex rate_index,
-                              const std::string& operation, const std::string& model,
-                              const char* heading) {
-  q.fill(0.0);
+std::array<double, N * N> ReversibleRateMatrix(const double* frequencies, const double* rates,
+                                              RateIndex rate_index, const std::string& operation,
+                                              const std::string& model) {
+  std::array<double, N * N> q{};
   // s = sum_i pi_i x (-Q[i][i]) = sum over pairs of 2 x pi_i x pi_j x r, the
   // mean rate of change at equilibrium, accumulated pair by pair.
   double s = 0.0;
@@ -75,32 +74,45 @@ void FillReversibleRateMatrix(std::array<double, N * N>& q, const double* freque
          "; it must be positive and finite (check the " + model +
          " rows of the parameter file).");
   }
-  if (show_debug_info) std::printf("%s\n", heading);
   // Scaled by the reciprocal so that branch lengths read as expected
   // substitutions per site.
   const double scale = 1.0 / s;
+  for (double& entry : q) entry *= scale;
+  return q;
+}
+
+template <std::size_t N>
+void ShowRateMatrix(const char* heading, const std::array<double, N * N>& q) {
+  if (!show_debug_info) return;
+  std::printf("%s\n", heading);
   for (std::size_t i = 0; i < N; ++i) {
-    for (std::size_t j = 0; j < N; ++j) {
-      q[i * N + j] *= scale;
-      if (show_debug_info) std::printf("%lf ", q[i * N + j]);
-    }
-    if (show_debug_info) std::printf("\n");
+    for (std::size_t j = 0; j < N; ++j) std::printf("%lf ", q[i * N + j]);
+    std::printf("\n");
   }
-  if (show_debug_info) std::printf("\n");
+  std::printf("\n");
 }
 
 }  // namespace
 
-void SetQMatrix(const ParameterRecord& parameters) {
-  FillReversibleRateMatrix<4>(
-      singlet_q_matrix, &parameters[kLoopFrequenciesSlot], &parameters[kLoopRatesSlot],
+std::array<double, 16> LoopRateMatrix(const LoopParams& loop) {
+  return ReversibleRateMatrix<4>(
+      loop.frequencies.data(), loop.rates.data(),
       [](std::size_t i, std::size_t j) { return kNucleotidePairRate[i][j]; }, "SetQMatrix",
-      "loop", "\nLoop Q-matrix:");
+      "loop");
+}
+
+std::array<double, 256> StemRateMatrix(const StemParams& stem) {
+  return ReversibleRateMatrix<16>(
+      stem.frequencies.data(), stem.rates.data(),
+      [](std::size_t i, std::size_t j) { return r_ij[i][j]; }, "SetDoubletQMatrix", "stem");
+}
+
+void SetQMatrix(const ParameterRecord& parameters) {
+  singlet_q_matrix = LoopRateMatrix(ToModelParams(parameters).loop);
+  ShowRateMatrix<4>("\nLoop Q-matrix:", singlet_q_matrix);
 }
 
 void SetDoubletQMatrix(const ParameterRecord& parameters) {
-  FillReversibleRateMatrix<16>(
-      doublet_q_matrix, &parameters[kDoubletFrequenciesSlot], &parameters[kStemRatesSlot],
-      [](std::size_t i, std::size_t j) { return r_ij[i][j]; }, "SetDoubletQMatrix", "stem",
-      "\nStem Q-matrix:");
+  doublet_q_matrix = StemRateMatrix(ToModelParams(parameters).stem);
+  ShowRateMatrix<16>("\nStem Q-matrix:", doublet_q_matrix);
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 
+#include "model/model_params.h"
 #include "model/parameter_record.h"
 
 // Row = present state, column = next state, row-major; nucleotides in the order
@@ -18,6 +19,13 @@ extern std::array<double, 256> doublet_q_matrix;
 // A direct change alters one position and takes the rate of the nucleotide
 // pair that changes, at either position.
 extern const std::array<std::array<int, 16>, 16> r_ij;
+
+// The loop model's 4 x 4 rate matrix, scaled to mean rate 1 under its
+// frequencies. Throws FatalError when the mean rate before scaling is not
+// positive and finite.
+std::array<double, 16> LoopRateMatrix(const LoopParams& loop);
+// The stem model's 16 x 16 doublet rate matrix, likewise.
+std::array<double, 256> StemRateMatrix(const StemParams& stem);
 
 // Fills singlet_q_matrix from the loop rates and base frequencies, scaled to
 // mean rate 1; prints it when show_debug_info is set. Throws FatalError when

@@ -5,47 +5,10 @@
 #include <span>
 
 #include "base/diagnostics.h"
-#include "model/eigen_decomposition.h"
 #include "model/rate_matrices.h"
+#include "model/substitution_model.h"
 
 namespace {
-
-// One rate matrix, decomposed once, from which P(t) is computed for any
-// number of times.
-template <int N>
-class RateMatrixExponential {
- public:
-  explicit RateMatrixExponential(const std::array<double, N * N>& q) {
-    const RealMatrix scratch =
-        Eigen::Map<const Eigen::Matrix<double, N, N, Eigen::RowMajor>>(q.data());
-    complex_ = GetEigens(scratch, eigens_) == 1;
-    if (complex_) {
-      std::printf("Eigens are complex....\n");
-    } else {
-      cijk_ = CalcCijk(eigens_.u, eigens_.u_inverse);
-    }
-  }
-
-  bool complex() const { return complex_; }
-
-  // P(t x r) into p; on the complex path an imaginary residue is reported and
-  // the matrix kept as it is.
-  void Fill(double t, double r, std::array<double, N * N>& p) const {
-    if (!complex_) {
-      CalcPij(cijk_, N, eigens_.lambda_real, t, r, p);
-      return;
-    }
-    if (ComplexChangeMatrix(eigens_.lambda_real, eigens_.lambda_imag, eigens_.c,
-                            eigens_.c_inverse, p, t, r) == 1) {
-      std::printf("Problem calculating transition probabilities for complex eigen values.\n");
-    }
-  }
-
- private:
-  EigenSet eigens_;
-  bool complex_ = false;
-  std::vector<double> cijk_;
-};
 
 // The time of a node's branch. On the complex path the two branches at the
 // root count as one, as in the unrooted tree that MrBayes estimated, so both
@@ -73,10 +36,10 @@ void PrintMatrixRows(const std::array<double, N * N>& p) {
 }  // namespace
 
 void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes, double rate) {
-  const RateMatrixExponential<4> model(singlet_q_matrix);
+  const SubstitutionModel model(4, singlet_q_matrix, {});
   for (NodeStruct* node : nodes) {
     if (node->anc == nullptr) continue;
-    model.Fill(BranchTime(*node, model.complex()), rate, node->p_singlet);
+    model.TransitionProbabilities(BranchTime(*node, model.complex()), rate, node->p_singlet);
   }
   if (!show_debug_info) return;
   std::printf("\nSingleton transition probabilities:\n");
@@ -90,10 +53,10 @@ void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes, 
 
 void SetDoubletTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
                                        double time_factor) {
-  const RateMatrixExponential<16> model(doublet_q_matrix);
+  const SubstitutionModel model(16, doublet_q_matrix, {});
   for (NodeStruct* node : nodes) {
     if (node->anc == nullptr) continue;
-    model.Fill(BranchTime(*node, model.complex()), time_factor, node->p_doublet);
+    model.TransitionProbabilities(BranchTime(*node, model.complex()), time_factor, node->p_doublet);
   }
   if (!show_debug_info) return;
   std::printf("\nDoublet transition probabilities:\n");
@@ -110,7 +73,7 @@ void SetDoubletTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
 // them to every node and column, rather than repeating the decomposition there.
 void SetHiddenSingeltonTransitionProbabilities(const NodeStruct& node,
                                                std::array<double, 16>& matrix, double lambda) {
-  RateMatrixExponential<4>(singlet_q_matrix).Fill(node.scaled_length, lambda, matrix);
+  SubstitutionModel(4, singlet_q_matrix, {}).TransitionProbabilities(node.scaled_length, lambda, matrix);
   if (!show_debug_info) return;
   std::printf("\nHidden singleton transition probabilities:\n");
   PrintMatrixRows<4>(matrix);
@@ -120,7 +83,8 @@ void SetHiddenDoubletTransitionProbabilities(const NodeStruct& node,
                                              std::array<double, 256>& matrix, double lambda,
                                              double time_factor) {
   // lambda x 1.0 is lambda exactly, so the default leaves the matrix as it was.
-  RateMatrixExponential<16>(doublet_q_matrix).Fill(node.scaled_length, lambda * time_factor, matrix);
+  SubstitutionModel(16, doublet_q_matrix, {})
+      .TransitionProbabilities(node.scaled_length, lambda * time_factor, matrix);
   if (!show_debug_info) return;
   std::printf("\nHidden doublet transition probabilities:\n");
   PrintMatrixRows<16>(matrix);
