@@ -1,3 +1,4 @@
+#include "io/results_file.h"
 #include "run/inference_stages.h"
 
 #include <gtest/gtest.h>
@@ -26,8 +27,7 @@ std::string RunStages(const ScratchDir& dir, const std::string& name, std::int32
   values.condition_on_pairs = condition_on_pairs;
   {
     ResultsFiles files(values.out_file);
-    RunInferenceStages({tree.down_pass, tree.up_pass, SS, alignment, parameters, hidden}, values,
-                       &seed, files);
+    RunOnHandTree(tree, alignment, SS, parameters, hidden, values, seed, files);
     files.CommitAll();
   }
   return ReadFile(values.out_file);

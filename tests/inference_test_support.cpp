@@ -5,7 +5,12 @@
 #include <functional>
 #include <stdexcept>
 
+#include "base/diagnostics.h"
 #include "inference/tip_likelihoods.h"
+#include "io/results_file.h"
+#include "run/inference_stages.h"
+#include "run/result_units.h"
+#include "run/row_drawing.h"
 #include "sequence/state_coding.h"
 
 std::array<double, 16> JukesCantor4(double t) {
@@ -175,4 +180,23 @@ std::vector<double> TipBlock(const NodeStruct& tip, const Alignment& alignment,
     IntializeDoubletFracLikelihoodsAtTips(entries.data(), code, partner);
   }
   return entries;
+}
+
+void RunOnHandTree(const HandTree& tree, const Alignment& alignment,
+                   const std::vector<SiteRecord>& SS, const ParameterRecord& parameters,
+                   const HiddenBranchMatrices& hidden, const RunValues& values, std::int32_t seed,
+                   ResultsFiles& files) {
+  const InferenceInputs inputs{tree.down_pass, tree.up_pass, SS, alignment, parameters, hidden};
+  NodeVectors vectors = MakeNodeVectors(inputs, values);
+  RunPosteriorPasses(inputs, values, vectors, false);
+  const ResultUnits units = ResultUnits::OfOneTree(tree.down_pass, tree.up_pass, alignment);
+  WriteResultsHead(files, values.include_data, alignment);
+  const auto n_samples = static_cast<std::size_t>(values.n_samples);
+  StreamedRows rows(files.sequences, units, n_samples, alignment.structure.size());
+  const TreeRows tree_rows{units.NodesIn(tree.down_pass, alignment.n_taxa), &hidden};
+  const RowSettings settings{values.n_samples, values.condition_on_pairs, seed, values.threads,
+                             show_debug_info};
+  DrawTreeRows(0, units, tree_rows, SS, alignment.structure, settings, rows, nullptr);
+  WriteResultsSummary(files, tree.down_pass.front()->scaled_length, values.n_samples,
+                      values.lambda, values.is_harmonic);
 }

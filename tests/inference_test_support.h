@@ -62,3 +62,14 @@ std::vector<SiteRecord> SiteRecordsOf(const Alignment& alignment, int condition_
 
 // Uniform doublet and loop frequencies.
 ParameterRecord UniformParameters();
+
+class ResultsFiles;
+struct RunValues;
+struct HiddenBranchMatrices;
+// A run on one prebuilt tree, as the program makes it: the posterior passes
+// on the matrices in its nodes, then its rows streamed into the results
+// file (head, rows, summary), drawn from the stream that starts at `seed`.
+void RunOnHandTree(const HandTree& tree, const Alignment& alignment,
+                   const std::vector<SiteRecord>& SS, const ParameterRecord& parameters,
+                   const HiddenBranchMatrices& hidden, const RunValues& values, std::int32_t seed,
+                   ResultsFiles& files);

@@ -4,6 +4,7 @@
 // that pair the wrong files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -15,7 +16,9 @@
 #include "io/posterior_sample.h"
 #include "io/tree_file.h"
 #include "run/inference_stages.h"
-#include "run/integrated_run.h"
+#include "io/clade_output.h"
+#include "run/sample_analysis.h"
+#include "run/tree_sample.h"
 #include "run/tree_workspace.h"
 #include "test_support.h"
 #include "tree/clades.h"
@@ -116,37 +119,39 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
     }
   }
 
-  PosteriorSampleOptions options;
-  options.n_trees = 3;
-  IntegratedAnalysis analysis(
+  values.n_trees = 3;
+  const std::string tree_list = kRuns + ".run1.t";
+  values.tree_file = tree_list;
+  SampleAnalysis analysis(
       values, data,
-      ReadPosteriorSample({kRuns + ".run1.t"}, {p_file}, {ReadNexusText(p_file, true, "test")},
-                          true, options));
-  ASSERT_EQ(analysis.sample().samples.size(), 3U);
-  EXPECT_EQ(analysis.sample().samples[1].generation, 1000);
-  EXPECT_EQ(HasGammaRates(analysis.sample().samples[1].parameters),
+      ReadMrBayesSample(values, data, {p_file}, {ReadNexusText(p_file, true, "test")}));
+  ASSERT_EQ(analysis.n_trees(), 3U);
+  EXPECT_EQ(analysis.sample().trees.samples[1].generation, 1000);
+  EXPECT_EQ(HasGammaRates(analysis.sample().trees.samples[1].parameters),
             p_text.find("alpha") != std::string::npos);
-  analysis.AnalyseSamples(1, nullptr, nullptr);
+  analysis.AnalyseTrees(1, nullptr, nullptr);
 
   int compared = 0;
-  for (std::size_t j = 0; j < analysis.result_clades().size(); ++j) {
-    const IdentifiedClade& clade =
-        analysis.clades().clades[static_cast<std::size_t>(analysis.result_clades()[j])];
+  const ResultUnits& units = analysis.units();
+  for (std::size_t j = 0; j < units.size(); ++j) {
+    const IdentifiedClade& clade = *std::find_if(
+        units.clades().clades.begin(), units.clades().clades.end(),
+        [&](const IdentifiedClade& c) { return CladeName(c.id) == units.name(j); });
     const auto found = single.find(clade.taxa.Members());
     ASSERT_NE(found, single.end());
     EXPECT_EQ(found->second.size(), clade.trees.size());
     if (clade.trees.size() != 3) continue;
-    const std::span<const double> mean = analysis.MeanPosteriors(j);
+    const std::span<const double> mean = analysis.means().Posteriors(j);
     for (std::size_t e = 0; e < mean.size(); ++e) {
       const double expected = (found->second[0][e] + found->second[1][e] + found->second[2][e]) / 3;
-      ASSERT_NEAR(mean[e], expected, 1e-12) << "clade_" << clade.id << " entry " << e;
+      ASSERT_NEAR(mean[e], expected, 1e-12) << units.name(j) << " entry " << e;
     }
-    const std::vector<double> p_gap = analysis.MeanGapPosteriors(j);
+    const std::vector<double> p_gap = analysis.means().Gaps(j);
     const std::vector<std::vector<double>>& gaps = single_gaps[clade.taxa.Members()];
     ASSERT_EQ(p_gap.size(), n_sites);
     for (std::size_t c = 0; c < n_sites; ++c) {
       ASSERT_NEAR(p_gap[c], (gaps[0][c] + gaps[1][c] + gaps[2][c]) / 3, 1e-12)
-          << "clade_" << clade.id << " column " << c;
+          << units.name(j) << " column " << c;
     }
     ++compared;
   }

@@ -29,20 +29,19 @@ struct Written {
   void Write(const std::string& out_file, int include_data, int n_samples, int is_harmonic) {
     ResultsFiles files(out_file);
     const std::size_t half = anc_seqs.size() / 6 / 2;
-    WriteResultsToFile_New(
-        files, tree.down_pass, include_data, alignment, n_samples, 0.5, is_harmonic,
-        [&](const std::function<void(std::string_view)>& write) {
-          for (std::size_t r = 0; r < 2 * half; ++r) {
-            const bool hidden = r >= half;
-            const std::size_t within = hidden ? r - half : r;
-            const int index = within / n_samples == 0 ? 1 : 4;
-            std::string row;
-            AppendSequenceCharacters(row, anc_seqs.data() + r * 6, 6);
-            std::string block;
-            AppendSampleBlock(block, hidden, index, within % n_samples + 1, row);
-            write(block);
-          }
-        });
+    WriteResultsHead(files, include_data, alignment);
+    for (std::size_t r = 0; r < 2 * half; ++r) {
+      const bool hidden = r >= half;
+      const std::size_t within = hidden ? r - half : r;
+      const int index = within / n_samples == 0 ? 1 : 4;
+      std::string row;
+      AppendSequenceCharacters(row, anc_seqs.data() + r * 6, 6);
+      std::string block;
+      AppendNamedSampleBlock(block, (hidden ? "psr_" : "anc_") + std::to_string(index),
+                             within % n_samples + 1, row);
+      files.sequences.Write(block);
+    }
+    WriteResultsSummary(files, tree.down_pass.front()->scaled_length, n_samples, 0.5, is_harmonic);
     files.CommitAll();
   }
 };

@@ -9,6 +9,7 @@
 
 #include "inference/ancestral_sampling.h"
 #include "inference/fractional_likelihoods.h"
+#include "io/results_file.h"
 #include "run/inference_stages.h"
 #include "inference/likelihood_blocks.h"
 #include "inference/posterior_states.h"
@@ -79,9 +80,7 @@ Output Streamed(Case& c, const RunValues& values, std::int32_t seed, bool listin
   show_debug_info = listing;
   auto run = [&] {
     ResultsFiles files(values.out_file);
-    RunInferenceStages({c.tree.down_pass, c.tree.up_pass, c.SS, c.alignment, UniformParameters(),
-                        c.hidden},
-                       values, &seed, files);
+    RunOnHandTree(c.tree, c.alignment, c.SS, UniformParameters(), c.hidden, values, seed, files);
     files.CommitAll();
   };
   if (listing) {
@@ -95,7 +94,10 @@ Output Streamed(Case& c, const RunValues& values, std::int32_t seed, bool listin
   out.listing = listing_start == std::string::npos ? "" : out.listing.substr(listing_start);
   out.results = ReadFile(values.out_file);
   out.summary = ReadFile(values.out_file + ".par");
-  out.final_seed = seed;
+  // Where the rows' draws end: the sequential draw must end there too.
+  const SampleRowPlan plan(c.tree.down_pass, c.SS, c.alignment.structure, c.hidden,
+                           values.n_samples, values.condition_on_pairs, seed);
+  out.final_seed = JumpRandomState(seed, plan.TotalDraws());
   return out;
 }
 

@@ -76,34 +76,13 @@ void AppendSequenceCharacters(std::string& text, const int* codes, std::size_t n
   }
 }
 
-void AppendSampleBlock(std::string& text, bool hidden, int node_index, std::size_t k,
-                       std::string_view row_characters) {
-  text.append(hidden ? ">psr_" : ">anc_")
-      .append(std::to_string(node_index))
-      .append("_")
-      .append(std::to_string(k))
-      .append("\n")
-      .append(row_characters)
-      .append("\n");
-}
-
 void AppendNamedSampleBlock(std::string& text, std::string_view name, std::size_t k,
                             std::string_view row_characters) {
   text.append(">").append(name).append("_").append(std::to_string(k)).append("\n");
   text.append(row_characters).append("\n");
 }
 
-void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>& down_pass,
-                            int include_data, const Alignment& alignment, int n_samples,
-                            double lambda, int is_harmonic, const SampleBlockSource& sample_blocks) {
-  const double scaled_length = down_pass.empty() ? 0.0 : down_pass.front()->scaled_length;
-  WriteResultsFile(files, scaled_length, include_data, alignment, n_samples, lambda, is_harmonic,
-                   sample_blocks);
-}
-
-void WriteResultsFile(ResultsFiles& files, double scaled_length, int include_data,
-                      const Alignment& alignment, int n_samples, double lambda, int is_harmonic,
-                      const SampleBlockSource& sample_blocks) {
+void WriteResultsHead(ResultsFiles& files, int include_data, const Alignment& alignment) {
   const std::size_t n_sites = static_cast<std::size_t>(alignment.n_sites);
   std::string head = ">SS_cons\n" + StructureLine(alignment.structure) + "\n";
   if (include_data != 0) {
@@ -114,8 +93,10 @@ void WriteResultsFile(ResultsFiles& files, double scaled_length, int include_dat
     }
   }
   files.sequences.Write(head);
-  sample_blocks([&](std::string_view text) { files.sequences.Write(text); });
+}
 
+void WriteResultsSummary(ResultsFiles& files, double scaled_length, int n_samples, double lambda,
+                         int is_harmonic) {
   if (is_harmonic == 1) {
     files.summary.Printf("h_mean\t%lf\n", scaled_length);
     files.summary.Printf("lambda\t%lf\n", lambda);

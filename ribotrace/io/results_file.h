@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,7 +13,6 @@
 #include "base/alignment.h"
 #include "output/output_set.h"
 #include "output/safe_output_file.h"
-#include "tree/node_struct.h"
 
 // The outputs of a run, opened as temporary files at its start so that an
 // output path that cannot be written (or is one of the inputs) fails before
@@ -48,38 +46,25 @@ class ResultsFiles {
   void AddCladeList();
 };
 
-// Appends the block of one sample row: ">anc_<index>_<k>" for a sampled row
-// or ">psr_<index>_<k>" for a hidden one, then the row's characters.
-void AppendSampleBlock(std::string& text, bool hidden, int node_index, std::size_t k,
-                       std::string_view row_characters);
-
-// The same with the row's name given: ">" name "_<k>".
+// Appends the block of one sample row: ">" name "_<k>", then the row's
+// characters (name: anc_<index> or clade_<c> for a sampled row, psr_<index>
+// or psr_clade_<c> for a hidden one).
 void AppendNamedSampleBlock(std::string& text, std::string_view name, std::size_t k,
                             std::string_view row_characters);
 
 // One character per code, as NucIntToChar writes it.
 void AppendSequenceCharacters(std::string& text, const int* codes, std::size_t n_sites);
 
-// Hands every piece of sample-block text, in file order, to its argument.
-using SampleBlockSource = std::function<void(const std::function<void(std::string_view)>& write)>;
+// The sequence file's head: ">SS_cons" and the structure line ('(' ')'
+// '-'), with include_data non-zero each taxon's ">name" and sequence. The
+// sample blocks follow it, then the summary. A write that fails is fatal,
+// naming the file. Nothing is in place before CommitAll().
+void WriteResultsHead(ResultsFiles& files, int include_data, const Alignment& alignment);
 
-// Writes the sequence file: ">SS_cons" and the structure line ('(' ')'
-// '-'); with include_data non-zero each taxon's ">name" and sequence; then
-// the sample blocks that `sample_blocks` produces: for every interior node
-// below the root, in down-pass order, S blocks ">anc_<index>_<k>" (k = 1 ..
-// S), and after all of them S blocks ">psr_<index>_<k>" per node. Then the
-// summary: "h_mean" and "lambda" when is_harmonic is 1, else "prd_brlen",
-// with the first node's scaled_length; last "size" with S. A write that
-// fails is fatal, naming the file. Nothing is in place before CommitAll().
-void WriteResultsToFile_New(ResultsFiles& files, const std::vector<NodeStruct*>& down_pass,
-                            int include_data, const Alignment& alignment, int n_samples,
-                            double lambda, int is_harmonic, const SampleBlockSource& sample_blocks);
-
-// The same with the hidden branch length before lambda given, for results
-// that span many trees.
-void WriteResultsFile(ResultsFiles& files, double scaled_length, int include_data,
-                      const Alignment& alignment, int n_samples, double lambda, int is_harmonic,
-                      const SampleBlockSource& sample_blocks);
+// The summary: "h_mean" (the hidden branch length before lambda) and
+// "lambda" when is_harmonic is 1, else "prd_brlen"; last "size" with S.
+void WriteResultsSummary(ResultsFiles& files, double scaled_length, int n_samples, double lambda,
+                         int is_harmonic);
 
 // Appends one more "name\tvalue" line ("%lf", as the others) to the summary.
 void WriteSummaryValue(ResultsFiles& files, const char* name, double value);

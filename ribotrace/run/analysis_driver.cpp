@@ -1,7 +1,11 @@
 #include "run/analysis_driver.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "bailout/bailout.h"
@@ -16,8 +20,11 @@
 #include "io/posterior_sample.h"
 #include "io/results_file.h"
 #include "io/tree_file.h"
-#include "run/inference_stages.h"
-#include "run/integrated_run.h"
+#include "run/row_drawing.h"
+#include "run/row_scratch.h"
+#include "run/run_outputs.h"
+#include "run/sample_analysis.h"
+#include "run/tree_sample.h"
 #include "run/tree_workspace.h"
 
 namespace {
@@ -28,47 +35,61 @@ void ReportWritten(const ResultsFiles& files) {
   std::fprintf(stderr, "ribotrace wrote %s\n", written.c_str());
 }
 
-// Today's analysis of one tree: the tree file's (last) tree with the
-// parameter summary's means.
-void AnalyseOneTree(const RunValues& values, const RunData& data, const NexusText& parameter_text,
-                    std::int32_t seed, StageTimings* timings) {
-  std::string tree_id;
-  const std::string t_string = ReadTreeFile(values.tree_file, &tree_id);
-  const ParameterRecord parameters =
-      ReadParameterText(parameter_text, values.param_file, data.stems.isStructure);
-  WarnOnDifferentAnalyses(values.tree_file, tree_id, values.param_file,
-                          parameter_text.analysis_id);
-  if (HasGammaRates(parameters)) CheckGammaRun(data, values);
-  const SummaryDiagnostics diagnostics = ReadSummaryDiagnostics(parameter_text);
-  WarnOnSummaryConvergence(diagnostics, values.param_file);
-  if (timings) timings->Stop("reading");
+// The rows of many trees come tree by tree, a clade's draws from each tree
+// that holds it; the results file takes them in order at the end.
+void WriteScratchRows(RowScratch& scratch, const ResultUnits& units, std::size_t n_samples,
+                      ResultsFiles& files) {
+  std::string text;
+  scratch.ReadInOrder([&](std::size_t row, std::string_view characters) {
+    AppendRowBlock(text, units, n_samples, row, characters);
+    if (text.size() >= (std::size_t{1} << 20)) {
+      files.sequences.Write(text);
+      text.clear();
+    }
+  });
+  files.sequences.Write(text);
+}
 
+// The one analysis of a sample of trees: every tree's passes, gaps and
+// rows, then the outputs, renamed into place together.
+void RunAnalysis(const RunValues& values, const RunData& data, TreeSample sample,
+                 std::int32_t seed, StageTimings* timings) {
+  if (timings) timings->Stop("reading");
   // Opened now, so that an output path that cannot be written, or that is
   // one of the inputs, stops the run before the long computation.
-  ResultsFiles files(values.out_file,
-                     {{"data file", values.data_file},
-                      {"tree file", values.tree_file},
-                      {"parameter file", values.param_file}},
-                     values.state_tables, values.report);
+  ResultsFiles files(values.out_file, sample.inputs, values.state_tables, values.report);
+  if (!sample.from_summary) files.AddCladeList();
+  SampleAnalysis analysis(values, data, std::move(sample));
+  const ResultUnits& units = analysis.units();
+  if (timings && units.over_clades()) timings->Stop("clades");
 
-  TreeWorkspace tree(data);
-  try {
-    tree.Build(t_string, data, values.is_harmonic);
-  } catch (const FatalError& error) {
-    // The tree reader's messages place the fault in the tree's text; the
-    // user needs the file too.
-    throw FatalError(std::string(error.what()) + "\n(In the tree of '" + values.tree_file + "'.)",
-                     error.form());
+  WriteResultsHead(files, values.include_data, data.alignment);
+  const auto n_samples = static_cast<std::size_t>(std::max(values.n_samples, 0));
+  const std::size_t n_sites = data.alignment.structure.size();
+  std::optional<RowScratch> scratch;
+  std::unique_ptr<RowSink> rows;
+  if (units.over_clades()) {
+    scratch.emplace(2 * units.size() * n_samples, n_sites, files.sequences.path());
+    rows = std::make_unique<ScratchRows>(*scratch, n_sites);
+  } else {
+    rows = std::make_unique<StreamedRows>(files.sequences, units, n_samples, n_sites);
   }
-  if (timings) timings->Stop("tree");
-  const HiddenBranchMatrices hidden = SetBranchMatrices(tree, parameters, values);
-  if (timings) timings->Stop("matrices");
-
-  RunInferenceStages({tree.down_pass, tree.up_pass, data.SS, data.alignment, parameters, hidden,
-                      timings, ConvergenceRows(diagnostics)},
-                     values, &seed, files);
+  const auto start = std::chrono::steady_clock::now();
+  analysis.AnalyseTrees(seed, rows.get(), timings);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (scratch) WriteScratchRows(*scratch, units, n_samples, files);
+  WriteSummary(analysis, values, files);
+  WriteUnitFiles(analysis, values, seed, files);
+  if (timings) {
+    timings->Stop("writing");
+    if (units.over_clades()) {
+      std::fprintf(stderr, "%zu trees in %.3f s: %.4f s per tree\n", analysis.n_trees(), seconds,
+                   seconds / static_cast<double>(analysis.n_trees()));
+    }
+    timings->Print(stderr);
+  }
   files.CommitAll();
-  if (timings) timings->Print(stderr);
   ReportWritten(files);
 }
 
@@ -105,8 +126,8 @@ void CalcAncestralStates(const RunValues& values) {
     // Every sampled tree is rooted alike, so that its nodes are clades: on
     // the first taxon, as MrBayes roots its trees, unless --outgroup says.
     if (data.outgroup.empty()) data.outgroup = {0};
-    RunIntegratedAnalysis(values, data, parameter_files, parameter_texts, seed, timings.get());
-    if (timings) timings->Print(stderr);
+    RunAnalysis(values, data, ReadMrBayesSample(values, data, parameter_files, parameter_texts),
+                seed, timings.get());
     return;
   }
   if (!values.sample_options_given.empty()) {
@@ -124,5 +145,6 @@ void CalcAncestralStates(const RunValues& values) {
          ") are the runs of an analysis, which need their sampled parameters (.p files, in the "
          "same order) instead of the parameter summary '" + values.param_file + "'.");
   }
-  AnalyseOneTree(values, data, parameter_texts.front(), seed, timings.get());
+  RunAnalysis(values, data, ReadSummarySample(values, data, parameter_texts.front()), seed,
+              timings.get());
 }

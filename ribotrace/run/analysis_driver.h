@@ -59,9 +59,10 @@ inline double DoubletTimeFactor(const RunValues& values) { return values.margina
 
 // Runs every stage in its fixed order. Throws FatalError on any failure.
 // With a parameter summary (.pstat) the tree file's (last) tree is
-// analysed with the mean parameters; with MrBayes's sampled parameters
-// (.p, recognised by its header) the run integrates over the posterior
-// sample of trees and parameters (see integrated_run.h).
+// analysed with the mean parameters, a sample of one; with MrBayes's
+// sampled parameters (.p, recognised by its header) the same analysis runs
+// over the posterior sample of trees and parameters, its results keyed by
+// clade (see sample_analysis.h).
 void CalcAncestralStates(const RunValues& values);
 
 struct RunData;

@@ -1,5 +1,5 @@
-// The ancestral-inference half of a run, from the transition matrices in
-// the nodes to the results files.
+// The posterior passes of one built tree, from the transition matrices in
+// its nodes to every interior node's posteriors.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,6 @@
 #include "inference/node_vectors.h"
 #include "inference/rate_categories.h"
 #include "base/alignment.h"
-#include "io/results_file.h"
 #include "model/parameter_record.h"
 #include "run/analysis_driver.h"
 #include "base/stage_timings.h"
@@ -29,9 +28,6 @@ struct InferenceInputs {
   const ParameterRecord& parameters;
   const HiddenBranchMatrices& hidden;
   StageTimings* timings = nullptr;
-  // For the report: how far the MrBayes runs behind the parameters had
-  // converged (figure, value), where that is known.
-  std::vector<std::pair<std::string, std::string>> convergence = {};
 };
 
 // What the posterior passes leave besides the nodes' posteriors.
@@ -52,22 +48,3 @@ NodeVectors MakeNodeVectors(const InferenceInputs& inputs, const RunValues& valu
 // the root with its posteriors.
 PassResults RunPosteriorPasses(const InferenceInputs& inputs, const RunValues& values,
                                NodeVectors& vectors, bool with_log_likelihood);
-
-// In this order: the node vectors (NodeVectors), fractional likelihoods
-// (then the log-likelihood line with --loglik), posteriors (the
-// three-neighbour ones with --classic; with gamma rates both passes once
-// per rate category, then their mixture), with --gaps=tree the gap
-// posteriors (rate fitted, then the passes), the node files (tree, most
-// probable sequences, per-site tables), then the sample matrix row by row
-// (ancestral samples, hidden sequences, gaps put back; all draws from the
-// stream that starts at *seed, each at the position drawing the whole
-// matrix in order would give it), each row written to the results files as
-// it is produced, and listed when diagnostics are on. values.threads
-// threads share the blocks of the passes and produce rows; the output does
-// not depend on their number. *seed ends where that stream ends. With a
-// report file open, the report gathers the posteriors before sampling,
-// counts the stems' pairs in the rows as they stream past, and is written
-// after them. With --gaps=tree the summary ends with "gap_rate". The node
-// files are put in place last.
-void RunInferenceStages(const InferenceInputs& inputs, const RunValues& values, std::int32_t* seed,
-                        ResultsFiles& files);

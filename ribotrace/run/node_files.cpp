@@ -7,18 +7,8 @@
 #include "inference/likelihood_blocks.h"
 #include "inference/node_posteriors.h"
 #include "io/node_tables.h"
-#include "io/tree_output.h"
-#include "tree/polytomies.h"
 
 namespace {
-
-// p_gap of every column at the node.
-std::vector<double> GapColumns(const GapReconstruction& gaps, const NodeStruct& node,
-                               std::size_t n_sites) {
-  std::vector<double> p_gap;
-  for (std::size_t c = 0; c < n_sites; ++c) p_gap.push_back(gaps.PGap(node, c));
-  return p_gap;
-}
 
 void AddNodeRows(const NodePosteriors& posteriors, const std::string& name,
                  const std::vector<double>& p_gap, StateTable* sites, PairTable* pairs) {
@@ -58,17 +48,4 @@ void NodeRecordWriter::Write(const NodePosteriors& posteriors, const std::string
   AddNodeRows(posteriors, name, p_gap, sites_ ? &*sites_ : nullptr, pairs_ ? &*pairs_ : nullptr);
   if (sites_) sites_->Flush();
   if (pairs_) pairs_->Flush();
-}
-
-void WriteNodeFiles(const InferenceInputs& inputs, ResultsFiles& files,
-                    const GapReconstruction& gaps) {
-  files.tree.Write(LabelledNewick(*inputs.up_pass.front(), inputs.alignment.Names));
-
-  const PosteriorLayout layout(inputs.alignment.structure, inputs.SS);
-  NodeRecordWriter writer(files);
-  for (const NodeStruct* node : inputs.up_pass) {
-    if (!IsNamedInteriorNode(*node)) continue;
-    writer.Write(NodePosteriors(*node, layout), NodeName(node->index),
-                 GapColumns(gaps, *node, layout.n_sites()));
-  }
 }

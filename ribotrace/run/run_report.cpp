@@ -40,28 +40,6 @@ void AddRunValues(ReportData& data, const RunValues& values) {
   }
 }
 
-// The user's tree: a node that a resolved polytomy added is no node of it,
-// and its children hang from its parent (those nodes are numbered last).
-std::vector<ReportTreeNode> TreeNodes(const std::vector<NodeStruct*>& nodes,
-                                      const std::vector<TaxonName>& Names) {
-  const auto merged = std::count_if(nodes.begin(), nodes.end(),
-                                    [](const NodeStruct* node) { return IsMergedWithParent(*node); });
-  std::vector<ReportTreeNode> tree(nodes.size() - static_cast<std::size_t>(merged));
-  for (const NodeStruct* node : nodes) {
-    if (IsMergedWithParent(*node)) continue;
-    ReportTreeNode& entry = tree[static_cast<std::size_t>(node->index)];
-    const NodeStruct* parent = node->anc;
-    while (parent != nullptr && IsMergedWithParent(*parent)) parent = parent->anc;
-    entry.parent = parent != nullptr ? parent->index : -1;
-    entry.length = node->anc != nullptr ? node->length : 0.0;
-    entry.support = node->support;
-    entry.name = node->left != nullptr
-                     ? NodeName(node->index)
-                     : Names[static_cast<std::size_t>(node->taxon_index)].name;
-  }
-  return tree;
-}
-
 // The node's most probable sequence, every column's four probabilities
 // quantised, and the mean posterior of the bases of that sequence.
 ReportNode SummariseNode(const NodePosteriors& posteriors, int index,
@@ -90,26 +68,6 @@ ReportNode SummariseNode(const NodePosteriors& posteriors, int index,
 }
 
 }  // namespace
-
-RunReport::RunReport(const InferenceInputs& inputs, const RunValues& values, std::int32_t seed,
-                     const PartitionLogLikelihoods& log_likelihood,
-                     const GapReconstruction& gaps) {
-  std::vector<ReportNodeSource> nodes;
-  for (const NodeStruct* node : inputs.up_pass) {
-    if (!IsNamedInteriorNode(*node)) continue;
-    ReportNodeSource& source = nodes.emplace_back();
-    source.index = node->index;
-    source.posteriors = node->posterior_probs.data();
-    for (int c = 0; c < inputs.alignment.n_sites; ++c) {
-      source.p_gap.push_back(gaps.PGap(*node, static_cast<std::size_t>(c)));
-    }
-  }
-  Gather(inputs.alignment, inputs.SS, TreeNodes(inputs.up_pass, inputs.alignment.Names), nodes);
-  AddRunValues(data_, values);
-  data_.seed = seed;
-  data_.parameters = inputs.parameters;
-  data_.log_likelihood = log_likelihood;
-}
 
 RunReport::RunReport(const Alignment& alignment, const std::vector<SiteRecord>& SS,
                      std::vector<ReportTreeNode> tree,

@@ -1,5 +1,5 @@
-// The report of a run (--report): gathered from what the passes hold, as
-// they run, and written once the sample rows have streamed past.
+// The report of a run (--report): gathered from the result units'
+// posteriors, and written once the sample rows have been drawn.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +9,9 @@
 #include "inference/gap_reconstruction.h"
 #include "inference/log_likelihood.h"
 #include "io/report_writer.h"
-#include "run/inference_stages.h"
-#include "run/sample_stream.h"
+#include "run/analysis_driver.h"
+#include "run/row_drawing.h"
+#include "sequence/stems_and_loops.h"
 
 // One node of the page: its index in the tree, its posteriors, and the
 // probability that each column is absent there (the most probable rows,
@@ -23,16 +24,9 @@ struct ReportNodeSource {
 
 class RunReport {
  public:
-  // Reads the tree, the model and every interior node's posteriors, so it
-  // must be made after the posterior passes and before sampling conditions
-  // any posterior on pairs. `seed` is the run's seed.
-  RunReport(const InferenceInputs& inputs, const RunValues& values, std::int32_t seed,
-            const PartitionLogLikelihoods& log_likelihood, const GapReconstruction& gaps);
-
-  // A report of nodes that no single tree holds (the clades of a run over
-  // a posterior sample): `tree` in pre-order, and the posteriors of the
-  // nodes that have them, by their index in it. The caller sets the
-  // model's values, the log-likelihood and the mode in data().
+  // `tree` in pre-order, and the posteriors of the nodes that have them,
+  // by their index in it. The caller sets the model's values, the
+  // log-likelihood and, over a sample, the mode in data().
   RunReport(const Alignment& alignment, const std::vector<SiteRecord>& SS,
             std::vector<ReportTreeNode> tree,
             const std::vector<ReportNodeSource>& nodes, const RunValues& values, std::int32_t seed);

@@ -38,6 +38,12 @@ class CanonicalPairCounter {
   void AddRow(std::span<const int> codes);
   // Adds another counter's tallies (made for the same helices).
   void Merge(const CanonicalPairCounter& other);
+  // A counter of the same helices with nothing counted yet.
+  CanonicalPairCounter Emptied() const {
+    CanonicalPairCounter empty = *this;
+    for (PairTally& tally : empty.tallies_) tally = PairTally{};
+    return empty;
+  }
   // One tally per helix, in the helices' order.
   const std::vector<PairTally>& tallies() const { return tallies_; }
 

@@ -1,0 +1,71 @@
+#include "run/run_outputs.h"
+
+#include <string>
+#include <vector>
+
+#include "inference/node_posteriors.h"
+#include "io/clade_output.h"
+#include "run/node_files.h"
+#include "run/run_report.h"
+
+namespace {
+
+void WriteReport(const SampleAnalysis& analysis, const RunValues& values, std::int32_t seed,
+                 SafeOutputFile& file) {
+  const ResultUnits& units = analysis.units();
+  std::vector<ReportNodeSource> nodes;
+  for (const std::size_t j : units.table_order()) {
+    nodes.push_back({units.report_index(j), analysis.means().Posteriors(j).data(),
+                     analysis.means().Gaps(j)});
+  }
+  const RunData& data = analysis.data();
+  RunReport report(data.alignment, data.SS, units.report_tree(), nodes, values, seed);
+  ReportData& page = report.data();
+  const TreeSample& sample = analysis.sample();
+  if (sample.from_summary) {
+    page.convergence = sample.convergence;
+  } else {
+    page.convergence = ConvergenceRows(*analysis.convergence());
+    page.mode = "exact marginal posteriors over " + std::to_string(analysis.n_trees()) +
+                " samples of MrBayes's trees and parameters: each clade's posteriors averaged "
+                "over the trees that hold it, on their majority-rule consensus (means of the "
+                "samples below)";
+    page.values.emplace_back("trees", std::to_string(analysis.n_trees()));
+  }
+  const auto n_trees = static_cast<double>(analysis.n_trees());
+  for (const UsedSample& used : sample.trees.samples) {
+    for (std::size_t i = 0; i < page.parameters.size(); ++i) {
+      page.parameters[i] += used.parameters[i] / n_trees;
+    }
+  }
+  page.log_likelihood = analysis.log_likelihood();
+  report.sampled_pairs() = *analysis.pair_counts();
+  report.Write(file);
+}
+
+}  // namespace
+
+void WriteSummary(const SampleAnalysis& analysis, const RunValues& values, ResultsFiles& files) {
+  WriteResultsSummary(files, analysis.scaled_length(), values.n_samples, values.lambda,
+                      values.is_harmonic);
+  // The summary names the rate when the samples' gaps follow it.
+  if (values.gaps_on_tree) WriteSummaryValue(files, "gap_rate", analysis.gap_rate());
+  if (analysis.convergence()) ReportConvergence(*analysis.convergence(), files);
+}
+
+void WriteUnitFiles(const SampleAnalysis& analysis, const RunValues& values, std::int32_t seed,
+                    ResultsFiles& files) {
+  const ResultUnits& units = analysis.units();
+  const RunData& data = analysis.data();
+  files.tree.Write(units.tree_text());
+  if (units.over_clades()) {
+    files.clades->Write(CladeListText(units.clades().clades, data.alignment.Names));
+  }
+  const PosteriorLayout layout(data.alignment.structure, data.SS);
+  NodeRecordWriter writer(files);
+  for (const std::size_t j : units.table_order()) {
+    writer.Write(NodePosteriors(analysis.means().Posteriors(j).data(), layout), units.name(j),
+                 analysis.means().Gaps(j));
+  }
+  if (files.report != nullptr) WriteReport(analysis, values, seed, *files.report);
+}

@@ -1,0 +1,21 @@
+// The outputs of an analysed sample besides its rows: the summary's lines,
+// the tree, the clade list, the most probable sequences, the tables and the
+// report.
+#pragma once
+
+#include <cstdint>
+
+#include "io/results_file.h"
+#include "run/analysis_driver.h"
+#include "run/sample_analysis.h"
+
+// Writes the summary after the results file's rows: "h_mean" and "lambda"
+// or "prd_brlen" (the mean over the trees), "size", with --gaps=tree
+// "gap_rate" (the mean), and the runs' convergence over MrBayes's sample.
+void WriteSummary(const SampleAnalysis& analysis, const RunValues& values, ResultsFiles& files);
+
+// The tree (labelled, or the consensus), the clade list over a sample,
+// every unit's most probable sequence and table rows in table order, and
+// with files.report the report.
+void WriteUnitFiles(const SampleAnalysis& analysis, const RunValues& values, std::int32_t seed,
+                    ResultsFiles& files);
