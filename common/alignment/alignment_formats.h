@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "alignment/alignment_reader.h"
+#include "alignment/raw_alignment.h"
 
 struct AlignmentText {
   const std::string& file_name;

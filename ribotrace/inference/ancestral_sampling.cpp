@@ -13,18 +13,6 @@
 #include "base/random_source.h"
 #include "sequence/state_coding.h"
 
-int DrawCategorical(const double* probs, int n, double u) {
-  double running = 0.0;
-  for (int i = 0; i < n; ++i) {
-    running += probs[i];
-    if (running > u) return i;
-  }
-  for (int i = n - 1; i >= 0; --i) {
-    if (std::isfinite(probs[i]) && probs[i] > 0.0) return i;
-  }
-  return -1;
-}
-
 void ConditionDoubletsOnPairs(double* doublets, double f) {
   if (f > 1.0) return;
   double sum = 0.0;

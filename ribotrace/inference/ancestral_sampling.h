@@ -14,16 +14,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "inference/categorical_draw.h"
 #include "tree/node_struct.h"
 #include "sequence/stems_and_loops.h"
 
 class CategoryDrawer;
-
-// Categorical draw: the first index whose running sum of `probs` exceeds u.
-// When rounding leaves the whole sum at or below u, the last entry with a
-// positive finite probability; -1 when there is none (all zero or not
-// numbers).
-int DrawCategorical(const double* probs, int n, double u);
 
 // Reweights a distribution over the 16 doublets by a column's fraction f of
 // taxa with a canonical pair: canonical doublets by f, the others by 1 - f,

@@ -6,7 +6,7 @@
 #include "base/ordered_batches.h"
 #include "base/random_source.h"
 #include "base/weighted_ranges.h"
-#include "inference/ancestral_sampling.h"
+#include "inference/categorical_draw.h"
 #include "inference/likelihood_blocks.h"
 
 CategoryPosteriors MixCategoryLikelihoods(const std::vector<std::vector<double>>& block_lnl,

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "inference/hidden_simulation.h"
 #include "tree/node_struct.h"
 
 // The posterior probability of each rate category at each block, given the
@@ -22,14 +21,6 @@ struct CategoryPosteriors {
   const double* OfBlock(std::size_t block) const {
     return &probs[block * static_cast<std::size_t>(n_categories)];
   }
-};
-
-// What sampling needs of the rate categories: the category posteriors of
-// every block, and each category's hidden-branch matrices (the hidden
-// branch at that category's rate).
-struct CategorySampling {
-  CategoryPosteriors posteriors;
-  std::vector<HiddenBranchMatrices> hidden;
 };
 
 // From block_lnl[k][b], block b's log-likelihood at category k's rate

@@ -16,6 +16,14 @@
 #include "sequence/stems_and_loops.h"
 #include "tree/node_struct.h"
 
+// What sampling needs of the rate categories: the category posteriors of
+// every block, and each category's hidden-branch matrices (the hidden
+// branch at that category's rate).
+struct CategorySampling {
+  CategoryPosteriors posteriors;
+  std::vector<HiddenBranchMatrices> hidden;
+};
+
 // What producing a row reads. The nodes' posteriors must already be
 // conditioned on pairs when condition_on_pairs is 1. With `categories`
 // (gamma rates), each block's rate category is drawn before its states,

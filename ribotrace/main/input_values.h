@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "run/analysis_driver.h"
+#include "run/run_values.h"
 
 inline constexpr const char* kRibotraceUsage =
     "Usage: ribotrace [--seed=N] [--threads=N] [--timings] [--marginal|--classic] [--loglik] "

@@ -95,15 +95,6 @@ void RunAnalysis(const RunValues& values, const RunData& data, TreeSample sample
 
 }  // namespace
 
-void CheckGammaRun(const RunData& data, const RunValues& values) {
-  if (!values.marginal) {
-    Fail("CalcAncestralStates Error: The parameter file '" + values.param_file +
-         "' gives gamma-distributed rates across sites (alpha), which --classic does not "
-         "model; run without --classic.");
-  }
-  CheckGammaMemory(data, values);
-}
-
 void CalcAncestralStates(const RunValues& values) {
   show_debug_info = values.show_debug != 0;
   const std::int32_t seed = values.seed ? *values.seed : GetSeedFromClock();

@@ -2,33 +2,13 @@
 // its nodes to every interior node's posteriors.
 #pragma once
 
-#include <cstdint>
 #include <optional>
-#include <vector>
 
-#include "inference/hidden_simulation.h"
 #include "inference/log_likelihood.h"
 #include "inference/node_vectors.h"
-#include "inference/rate_categories.h"
-#include "base/alignment.h"
-#include "model/parameter_record.h"
-#include "run/analysis_driver.h"
-#include "base/stage_timings.h"
-#include "sequence/stems_and_loops.h"
-#include "tree/node_struct.h"
-
-// What the stages read: the built tree with every branch's transition
-// matrices, the data, the model parameters and the hidden-branch matrices;
-// and where to record the stage timings, if anywhere.
-struct InferenceInputs {
-  const std::vector<NodeStruct*>& down_pass;
-  const std::vector<NodeStruct*>& up_pass;
-  const std::vector<SiteRecord>& SS;
-  const Alignment& alignment;
-  const ParameterRecord& parameters;
-  const HiddenBranchMatrices& hidden;
-  StageTimings* timings = nullptr;
-};
+#include "inference/sample_rows.h"
+#include "run/pass_inputs.h"
+#include "run/run_values.h"
 
 // What the posterior passes leave besides the nodes' posteriors.
 struct PassResults {

@@ -4,9 +4,9 @@
 
 #include "inference/log_likelihood.h"
 #include "inference/node_vectors.h"
-#include "inference/rate_categories.h"
-#include "run/analysis_driver.h"
-#include "run/inference_stages.h"
+#include "inference/sample_rows.h"
+#include "run/run_values.h"
+#include "run/pass_inputs.h"
 
 // Runs the fractional-likelihood and marginal-posterior passes once per
 // gamma category (values.gamma_categories of them), with every branch's

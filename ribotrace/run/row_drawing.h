@@ -15,7 +15,7 @@
 #include "base/stage_timings.h"
 #include "inference/gap_reconstruction.h"
 #include "inference/hidden_simulation.h"
-#include "inference/rate_categories.h"
+#include "inference/sample_rows.h"
 #include "run/result_units.h"
 #include "output/safe_output_file.h"
 #include "run/row_scratch.h"

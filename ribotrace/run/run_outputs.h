@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "io/results_file.h"
-#include "run/analysis_driver.h"
+#include "run/run_values.h"
 #include "run/sample_analysis.h"
 
 // Writes the summary after the results file's rows: "h_mean" and "lambda"

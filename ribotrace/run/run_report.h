@@ -9,7 +9,7 @@
 #include "inference/gap_reconstruction.h"
 #include "inference/log_likelihood.h"
 #include "io/report_writer.h"
-#include "run/analysis_driver.h"
+#include "run/run_values.h"
 #include "run/row_drawing.h"
 #include "sequence/stems_and_loops.h"
 

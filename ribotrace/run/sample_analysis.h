@@ -10,7 +10,7 @@
 #include "base/stage_timings.h"
 #include "inference/log_likelihood.h"
 #include "inference/node_vectors.h"
-#include "run/analysis_driver.h"
+#include "run/run_values.h"
 #include "run/convergence_check.h"
 #include "run/log_likelihood_check.h"
 #include "run/result_units.h"

@@ -12,7 +12,7 @@
 #include "io/nexus_text.h"
 #include "io/posterior_sample.h"
 #include "output/output_set.h"
-#include "run/analysis_driver.h"
+#include "run/run_values.h"
 #include "run/tree_workspace.h"
 
 struct TreeSample {

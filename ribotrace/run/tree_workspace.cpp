@@ -138,3 +138,12 @@ HiddenBranchMatrices SetBranchMatrices(const TreeWorkspace& tree, const Paramete
                                           DoubletTimeFactor(values));
   return hidden;
 }
+
+void CheckGammaRun(const RunData& data, const RunValues& values) {
+  if (!values.marginal) {
+    Fail("CalcAncestralStates Error: The parameter file '" + values.param_file +
+         "' gives gamma-distributed rates across sites (alpha), which --classic does not "
+         "model; run without --classic.");
+  }
+  CheckGammaMemory(data, values);
+}

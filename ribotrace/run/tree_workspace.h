@@ -10,7 +10,7 @@
 #include "base/alignment.h"
 #include "inference/hidden_simulation.h"
 #include "model/parameter_record.h"
-#include "run/analysis_driver.h"
+#include "run/run_values.h"
 #include "sequence/stems_and_loops.h"
 #include "tree/node_struct.h"
 
@@ -52,3 +52,8 @@ class TreeWorkspace {
 // matrices (the same for every node).
 HiddenBranchMatrices SetBranchMatrices(const TreeWorkspace& tree, const ParameterRecord& parameters,
                                        const RunValues& values);
+
+// Before a run with gamma rates: fails under --classic, which does not
+// model them, and when their arrays would not fit in memory (naming
+// values.param_file).
+void CheckGammaRun(const RunData& data, const RunValues& values);
