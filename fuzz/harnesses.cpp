@@ -13,7 +13,7 @@
 
 #include "bailout/bailout.h"
 #include "convert_file.h"
-#include "input_values.h"
+#include "option_table.h"
 #include "io/data_file.h"
 #include "io/nexus_text.h"
 #include "io/parameter_file.h"
@@ -171,10 +171,13 @@ void AnswersInput(std::span<const std::uint8_t> data) {
   args.insert(args.begin(), "ribotrace");
   ExpectingFatalErrors([&] {
     const std::vector<const char*> argv = Pointers(args);
-    const EntryOptions options = ParseEntryOptions(static_cast<int>(argv.size()), argv.data());
-    RunValues values;
+    CommandLine line = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
     std::istringstream no_input;
-    GetInputValues(options.positional, options.positional.size() >= 2, values, no_input);
+    if (!line.named.empty()) {
+      CompleteNamedValues(line);
+    } else {
+      GetInputValues(line.positional, line.positional.size() >= 2, line.values, no_input);
+    }
   });
   args.front() = "pairnex";
   ExpectingFatalErrors([&] {

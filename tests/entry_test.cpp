@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "input_values.h"
+#include "option_table.h"
 #include "test_support.h"
 
 namespace {
@@ -78,17 +78,17 @@ TEST(CommandLine, FewerThanNineArgumentsAreAProblem) {
 
 TEST(CommandLine, OptionsAreTakenOutBeforePositions) {
   const char* argv[] = {"ribotrace", "--seed=42", "a", "--version"};
-  const EntryOptions options = ParseEntryOptions(4, argv);
-  EXPECT_EQ(options.seed, 42);
+  const CommandLine options = ParseCommandLine(4, argv);
+  EXPECT_EQ(options.values.seed, 42);
   EXPECT_TRUE(options.version);
   EXPECT_FALSE(options.help);
   EXPECT_EQ(options.positional, (std::vector<std::string>{"ribotrace", "a"}));
   for (const char* bad : {"--seed=0", "--seed=2147483647", "--seed=12x", "--seed=", "--frobnicate"}) {
     const char* args[] = {"ribotrace", bad};
-    EXPECT_NE(FatalOutput([&] { ParseEntryOptions(2, args); }), "") << bad;
+    EXPECT_NE(FatalOutput([&] { ParseCommandLine(2, args); }), "") << bad;
   }
   const char* both[] = {"ribotrace", "--classic", "--marginal"};
-  EXPECT_NE(FatalOutput([&] { ParseEntryOptions(3, both); }), "");
+  EXPECT_NE(FatalOutput([&] { ParseCommandLine(3, both); }), "");
 }
 
 TEST(Prompts, AskForTheTenValuesInOrder) {
@@ -125,26 +125,26 @@ TEST(Prompts, NonNumbersAndEndOfInputAreAProblem) {
 TEST(Program, ReportsIncompleteValuesWithUsage) {
   const ProgramResult few = RunProgram(RIBOTRACE_BINARY, {"a", "b", "c"});
   EXPECT_EQ(few.status, 1);
-  EXPECT_EQ(few.output, kProblem + kRibotraceUsage + "\n");
+  EXPECT_EQ(few.output, kProblem + RibotraceUsage() + "\n");
 
   const ProgramResult closed = RunProgram(RIBOTRACE_BINARY, {}, "data.txt tree.tre\n");
   EXPECT_EQ(closed.status, 1);
   EXPECT_EQ(closed.output, std::string(kBanner) +
                                "\tEnter data/structure filename > \tEnter tree filename > "
                                "\tEnter parameter filename > " +
-                               kProblem + kRibotraceUsage + "\n");
+                               kProblem + RibotraceUsage() + "\n");
 }
 
 TEST(Program, HelpVersionAndBadOptions) {
   const ProgramResult help = RunProgram(RIBOTRACE_BINARY, {"--help"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.output.rfind(std::string(kRibotraceUsage) + "\n", 0), 0u);
+  EXPECT_EQ(help.output.rfind(RibotraceUsage() + "\n", 0), 0u);
   // Every option that the parser takes and every value, each on a line of
   // its own.
   for (const char* line : {"\n  --marginal ", "\n  --classic ", "\n  --state ", "\n  --outgroup=",
                            "\n  --gaps=column|tree ",
                            "\n  --loglik ", "\n  --seed=N ", "\n  --threads=N ",
-                           "\n  --timings ", "\n  --help, --version ", "\n  data_file ",
+                           "\n  --timings ", "\n  --help ", "\n  --version ", "\n  data_file ",
                            "\n  tree_file ", "\n  param_file ", "\n  out_file ",
                            "\n  is_harmonic ", "\n  lambda ", "\n  n_samples ",
                            "\n  include_data ", "\n  condition_on_pairs ", "\n  show_debug "}) {
@@ -191,4 +191,43 @@ TEST(Program, TooFewTaxaIsFatal) {
   const ProgramResult result = RunProgram(RIBOTRACE_BINARY, args);
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.output.find("holds 2 taxa; at least 3 are needed"), std::string::npos);
+}
+
+// The run values by name give the run that the same values by position
+// give; a value given both ways, or missing, is refused by name.
+TEST(CommandLine, ValuesByNameRunAsByPosition) {
+  const std::string examples = EXAMPLES_DIR;
+  const std::vector<std::string> files = {examples + "/plant_srp10.txt",
+                                          examples + "/plant_srp10.nex.con.tre",
+                                          examples + "/plant_srp10.nex.pstat"};
+  ScratchDir dir;
+  const std::vector<std::string> numbers = {"1", "0.5", "2", "1", "0"};
+  std::vector<std::string> by_position = {"--seed=3"};
+  by_position.insert(by_position.end(), files.begin(), files.end());
+  by_position.push_back(dir.Path("a.fa"));
+  by_position.insert(by_position.end(), numbers.begin(), numbers.end());
+  ASSERT_EQ(RunProgram(RIBOTRACE_BINARY, by_position).status, 0);
+  const std::vector<std::string> by_name = {
+      "--samples=2", "--seed=3", "--lambda=0.5", "--out-file=" + dir.Path("b.fa"),
+      "--is-harmonic=1", "--include-data=1", "--condition-on-pairs=0", files[0], files[1],
+      files[2]};
+  const ProgramResult named = RunProgram(RIBOTRACE_BINARY, by_name);
+  ASSERT_EQ(named.status, 0) << named.output;
+  EXPECT_TRUE(ReadFile(dir.Path("a.fa")) == ReadFile(dir.Path("b.fa")));
+
+  std::vector<std::string> twice = by_name;
+  twice.push_back(dir.Path("c.fa"));
+  EXPECT_NE(RunProgram(RIBOTRACE_BINARY, twice)
+                .output.find("The value out_file is given both by position and as --out-file="),
+            std::string::npos);
+  const ProgramResult missing = RunProgram(RIBOTRACE_BINARY, {"--samples=2", files[0]});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.output.find("give --tree-file=FILE, --param-file=FILE, --out-file=FILE, "
+                                "--is-harmonic=0|1, --lambda=X, --include-data=N, "
+                                "--condition-on-pairs=N"),
+            std::string::npos)
+      << missing.output;
+  EXPECT_NE(RunProgram(RIBOTRACE_BINARY, {"--lambda=fast"}).output.find(
+                "Invalid value 'fast' for --lambda: expected a number."),
+            std::string::npos);
 }

@@ -1,0 +1,410 @@
+#include "option_table.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "bailout/bailout.h"
+#include "base/comma_list.h"
+#include "base/random_source.h"
+
+namespace {
+
+[[noreturn]] void Invalid(std::string_view option, const std::string& text,
+                          const std::string& expected) {
+  Fail("Invalid value '" + text + "' for " + std::string(option) + ": expected " + expected + ".");
+}
+
+// A whole number in [low, high], all of the text.
+template <typename T>
+T Whole(std::string_view option, const std::string& text, T low, T high,
+        const std::string& expected) {
+  T value{};
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || value < low || value > high) {
+    Invalid(option, text, expected);
+  }
+  return value;
+}
+
+// A finite number, all of the text.
+double Number(std::string_view option, const std::string& text, const std::string& expected) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || !std::isfinite(value)) Invalid(option, text, expected);
+  return value;
+}
+
+// A share such as --burnin=0.25: in [0, 1], or [0, 1) when the top is open.
+double Share(std::string_view option, const std::string& text, bool high_open) {
+  const std::string expected = std::string("a number from 0 to 1") + (high_open ? " (1 excluded)" : "");
+  const double value = Number(option, text, expected);
+  if (!(value >= 0.0) || (high_open ? !(value < 1.0) : !(value <= 1.0))) {
+    Invalid(option, text, expected);
+  }
+  return value;
+}
+
+// Leading decimal digits as strtol reads them (0 when there are none),
+// saturated to the range of int: how the values were always read.
+int LeadingInteger(const std::string& text) {
+  errno = 0;
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+int AnyInteger(std::string_view option, const std::string& text) {
+  return Whole<int>(option, text, INT_MIN, INT_MAX, "an integer");
+}
+
+std::string FileName(std::string_view option, const std::string& text) {
+  if (text.empty()) Invalid(option, text, "a file name");
+  return text;
+}
+
+template <typename T>
+bool Answer(std::istream& in, T& value) {
+  return static_cast<bool>(in >> value);
+}
+
+// Read as a number and truncated toward zero, so 1.7 means 1.
+bool AnswerHarmonic(std::istream& in, RunValues& values) {
+  double harmonic = 0.0;
+  if (!Answer(in, harmonic) || !std::isfinite(harmonic) || std::fabs(harmonic) >= 2147483648.0) {
+    return false;
+  }
+  values.is_harmonic = static_cast<int>(harmonic);
+  return true;
+}
+
+// clang-format off
+constexpr std::array kOptions = {
+  OptionRow{"--marginal", "", "exact marginal posteriors under MrBayes's model (the default)",
+    [](const std::string&, CommandLine& line) { line.values.marginal = true; }},
+  OptionRow{"--classic", "", "the earlier three-neighbour posteriors instead, as earlier versions\n"
+    "computed them by default (reproduces their results)",
+    [](const std::string&, CommandLine& line) { line.values.marginal = false; }},
+  OptionRow{"--state", "", "also write the per-site tables out_file.state and out_file.pairs\n"
+    "(default: off)",
+    [](const std::string&, CommandLine& line) { line.values.state_tables = true; }},
+  OptionRow{"--report", "", "also write out_file.html: the tree, each node's sequence on the\n"
+    "structure coloured by its posterior, the stems' covariation\n(default: off)",
+    [](const std::string&, CommandLine& line) { line.values.report = true; }},
+  OptionRow{"--gaps", "column|tree", "where the samples' gaps come from: each column's gap frequency\n"
+    "(column, the default), or the gaps reconstructed on the tree,\n"
+    "stems gapped as a pair (tree); the tables' p_gap and the gaps of\n"
+    "out_file.map.fa always come from that reconstruction",
+    [](const std::string& text, CommandLine& line) {
+      if (text != "column" && text != "tree") Invalid("--gaps", text, "column or tree");
+      line.values.gaps_on_tree = text == "tree";
+    }},
+  OptionRow{"--outgroup", "NAME[,NAME...]", "root the tree halfway along the branch above these taxa (default: as\n"
+    "the tree file is written, halfway along the last taxon's branch)",
+    [](const std::string& text, CommandLine& line) {
+      line.values.outgroup = SplitAtCommas(text);
+      if (HasEmptyPiece(line.values.outgroup)) {
+        Invalid("--outgroup", text, "taxon names separated by commas");
+      }
+    }},
+  OptionRow{"--loglik", "", "print the log-likelihood of the data (default: off)",
+    [](const std::string&, CommandLine& line) { line.values.loglik = true; }},
+  OptionRow{"--ngammacat", "N", "categories of the gamma rates when the parameter file has alpha\n"
+    "rows, 2 to 20, as in MrBayes's lset ngammacat (default: 4)",
+    [](const std::string& text, CommandLine& line) {
+      line.values.gamma_categories = Whole(
+          "--ngammacat", text, kMinGammaCategories, kMaxGammaCategories,
+          "an integer from " + std::to_string(kMinGammaCategories) + " to " +
+              std::to_string(kMaxGammaCategories));
+    }},
+  OptionRow{"--burnin", "F", "with .t/.p files: the share of each run's samples dropped, rounded\n"
+    "down as MrBayes does (default: 0.25)",
+    [](const std::string& text, CommandLine& line) {
+      line.values.burnin = Share("--burnin", text, true);
+    }, Applies::kSampleRun},
+  OptionRow{"--trees", "N", "with .t/.p files: the samples used, spread evenly (default: 100)",
+    [](const std::string& text, CommandLine& line) {
+      line.values.n_trees = Whole("--trees", text, 1, 1000000, "an integer from 1 to 1000000");
+    }, Applies::kSampleRun},
+  OptionRow{"--min-clade", "F", "with .t/.p files: the share of the used trees a clade must be in to\n"
+    "get results (default: 0.5)",
+    [](const std::string& text, CommandLine& line) {
+      line.values.min_clade = Share("--min-clade", text, false);
+    }, Applies::kSampleRun},
+  OptionRow{"--allow-lnl-mismatch", "", "with .t/.p files: run even where the log-likelihoods differ from\n"
+    "MrBayes's LnL (default: such a run stops)",
+    [](const std::string&, CommandLine& line) { line.values.allow_lnl_mismatch = true; },
+    Applies::kSampleRun},
+  OptionRow{"--seed", "N", "seed of the random stream, 1 to 2147483646 (default: the clock)",
+    [](const std::string& text, CommandLine& line) {
+      line.values.seed = Whole<std::int32_t>("--seed", text, 1, kRandomModulus - 1,
+                                             "an integer from 1 to 2147483646");
+    }},
+  OptionRow{"--threads", "N", "threads that draw the samples, 0 for every core (default: 1)",
+    [](const std::string& text, CommandLine& line) {
+      line.values.threads = Whole("--threads", text, 0, 1024, "an integer from 0 (every core) to 1024");
+    }},
+  OptionRow{"--timings", "", "print the time and memory of every stage on standard error\n"
+    "(default: off)",
+    [](const std::string&, CommandLine& line) { line.values.timings = true; }},
+  OptionRow{"--help", "", "this text",
+    [](const std::string&, CommandLine& line) { line.help = true; }},
+  OptionRow{"--version", "", "the version",
+    [](const std::string&, CommandLine& line) { line.version = true; }},
+};
+
+constexpr std::array kValues = {
+  ValueRow{"data_file", "--data-file", "FILE", "the alignment-and-structure file",
+    "\tEnter data/structure filename > ",
+    [](const std::string& text, RunValues& values) { values.data_file = text; },
+    [](const std::string& text, RunValues& values) { values.data_file = FileName("--data-file", text); },
+    [](std::istream& in, RunValues& values) { return Answer(in, values.data_file); }},
+  ValueRow{"tree_file", "--tree-file", "FILE", "MrBayes tree file (.con.tre, or .t: its last tree); with .p parameter\n"
+    "files, the runs' sampled trees: x.nex.run1.t,x.nex.run2.t",
+    "\tEnter tree filename > ",
+    [](const std::string& text, RunValues& values) { values.tree_file = text; },
+    [](const std::string& text, RunValues& values) { values.tree_file = FileName("--tree-file", text); },
+    [](std::istream& in, RunValues& values) { return Answer(in, values.tree_file); }},
+  ValueRow{"param_file", "--param-file", "FILE", "MrBayes parameter summary (.pstat), or the runs' sampled parameters\n"
+    "(x.nex.run1.p,x.nex.run2.p): then the results integrate over MrBayes's\n"
+    "posterior sample of trees and parameters, by clade",
+    "\tEnter parameter filename > ",
+    [](const std::string& text, RunValues& values) { values.param_file = text; },
+    [](const std::string& text, RunValues& values) { values.param_file = FileName("--param-file", text); },
+    [](std::istream& in, RunValues& values) { return Answer(in, values.param_file); }},
+  ValueRow{"out_file", "--out-file", "FILE", "results file; .par, .tree, .map.fa (.state, .pairs, .html) are named after it",
+    "\tEnter output filename > ",
+    [](const std::string& text, RunValues& values) { values.out_file = text; },
+    [](const std::string& text, RunValues& values) { values.out_file = FileName("--out-file", text); },
+    [](std::istream& in, RunValues& values) { return Answer(in, values.out_file); }},
+  ValueRow{"is_harmonic", "--is-harmonic", "0|1", "1: hidden branches last the harmonic mean of the branch lengths, 0: 1",
+    "\tEnter 1 to use harmonic mean, 0 otherwise > ",
+    [](const std::string& text, RunValues& values) { values.is_harmonic = LeadingInteger(text); },
+    [](const std::string& text, RunValues& values) {
+      values.is_harmonic = Whole("--is-harmonic", text, 0, 1, "0 or 1");
+    },
+    AnswerHarmonic},
+  ValueRow{"lambda", "--lambda", "X", "factor applied to the hidden branch length",
+    "\tEnter tuning parameter lambda > ",
+    [](const std::string& text, RunValues& values) { values.lambda = std::strtod(text.c_str(), nullptr); },
+    [](const std::string& text, RunValues& values) {
+      values.lambda = Number("--lambda", text, "a number");
+    },
+    [](std::istream& in, RunValues& values) { return Answer(in, values.lambda); }},
+  ValueRow{"n_samples", "--samples", "N", "ancestral samples drawn per interior node",
+    "\tEnter number of ancestral samples > ",
+    [](const std::string& text, RunValues& values) { values.n_samples = LeadingInteger(text); },
+    [](const std::string& text, RunValues& values) {
+      values.n_samples = Whole("--samples", text, 0, INT_MAX, "an integer from 0");
+    },
+    [](std::istream& in, RunValues& values) { return Answer(in, values.n_samples); }},
+  ValueRow{"include_data", "--include-data", "N", "non-zero: copy the input sequences into out_file",
+    "\tTo include original data in output enter 1, otherwise enter 0 > ",
+    [](const std::string& text, RunValues& values) { values.include_data = LeadingInteger(text); },
+    [](const std::string& text, RunValues& values) {
+      values.include_data = AnyInteger("--include-data", text);
+    },
+    [](std::istream& in, RunValues& values) { return Answer(in, values.include_data); }},
+  ValueRow{"condition_on_pairs", "--condition-on-pairs", "N", "1: condition sampled stem pairs on the column's canonical pair share",
+    "\tCondition on freq of pairs 1, otherwise unconditional 0 > ",
+    [](const std::string& text, RunValues& values) { values.condition_on_pairs = LeadingInteger(text); },
+    [](const std::string& text, RunValues& values) {
+      values.condition_on_pairs = AnyInteger("--condition-on-pairs", text);
+    },
+    [](std::istream& in, RunValues& values) { return Answer(in, values.condition_on_pairs); }},
+  ValueRow{"show_debug", "--show-debug", "N", "optional tenth value, non-zero: print every intermediate result",
+    "\tTo show debug info enter 1, otherwise enter 0 > ",
+    [](const std::string& text, RunValues& values) { values.show_debug = LeadingInteger(text); },
+    [](const std::string& text, RunValues& values) {
+      values.show_debug = AnyInteger("--show-debug", text);
+    },
+    [](std::istream& in, RunValues& values) { return Answer(in, values.show_debug); }},
+};
+// clang-format on
+
+// The nine values a run needs; the tenth (show_debug) is optional.
+constexpr std::size_t kRequiredValues = 9;
+
+// "  name" and its help in the 22-column layout of --help: a name longer
+// than the field gets a line of its own.
+void AppendHelpRow(std::string& text, const std::string& label, std::string_view help) {
+  constexpr std::size_t kField = 20;
+  text += "  " + label;
+  if (label.size() < kField - 1) {
+    text.append(kField - label.size(), ' ');
+  } else {
+    text += "\n" + std::string(kField + 2, ' ');
+  }
+  for (std::size_t at = 0;;) {
+    const std::size_t end = help.find('\n', at);
+    text += std::string(help.substr(at, end - at)) + "\n";
+    if (end == std::string_view::npos) break;
+    at = end + 1;
+    text.append(kField + 2, ' ');
+  }
+}
+
+std::string Label(const OptionRow& row) {
+  std::string label(row.name);
+  if (!row.argument.empty()) label.append("=").append(row.argument);
+  return label;
+}
+
+// The names of the values, wrapped as the help's lines are.
+std::string NamedValuesLine() {
+  std::string text = "Each value may also be given by name, among the options:";
+  std::size_t line_start = 0;
+  for (const ValueRow& row : kValues) {
+    std::string item = " ";
+    item.append(row.option).append("=").append(row.kind).append(&row == &kValues.back() ? "." : ",");
+    if (text.size() - line_start + item.size() > 94) {
+      text += "\n";
+      line_start = text.size();
+      text += item.substr(1);
+    } else {
+      text += item;
+    }
+  }
+  return text + "\n";
+}
+
+const ValueRow* FindValue(std::string_view option) {
+  for (const ValueRow& row : kValues) {
+    if (row.option == option) return &row;
+  }
+  return nullptr;
+}
+
+const OptionRow* FindOption(std::string_view name) {
+  for (const OptionRow& row : kOptions) {
+    if (row.name == name) return &row;
+  }
+  return nullptr;
+}
+
+bool Contains(const std::vector<std::string>& list, std::string_view item) {
+  return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+void Prompt(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+std::span<const OptionRow> RibotraceOptions() { return kOptions; }
+std::span<const ValueRow> RibotraceValues() { return kValues; }
+
+std::string RibotraceUsage() {
+  std::string usage = "Usage: ribotrace";
+  for (const OptionRow& row : kOptions) {
+    if (row.name != "--help" && row.name != "--version") usage += " [" + Label(row) + "]";
+  }
+  for (std::size_t v = 0; v < kValues.size(); ++v) {
+    const std::string name(kValues[v].name);
+    usage += " " + (v < kRequiredValues ? name : "[" + name + "]");
+  }
+  return usage;
+}
+
+std::string RibotraceHelp() {
+  std::string text =
+      "\n"
+      "Posterior probabilities and samples of the ancestral states of an RNA alignment, on the tree\n"
+      "and parameters MrBayes estimated with a doublet model for stems and a GTR model for loops.\n"
+      "Without values ribotrace asks for each of them.\n"
+      "\n"
+      "Values, in this order:\n";
+  for (const ValueRow& row : kValues) AppendHelpRow(text, std::string(row.name), row.help);
+  text += NamedValuesLine() + "\nOptions:\n";
+  for (const OptionRow& row : kOptions) AppendHelpRow(text, Label(row), row.help);
+  return text;
+}
+
+CommandLine ParseCommandLine(int argc, const char* const* argv) {
+  CommandLine line;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (i == 0 || arg.rfind("--", 0) != 0) {
+      line.positional.push_back(arg);
+      continue;
+    }
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const std::string text = equals == std::string::npos ? "" : arg.substr(equals + 1);
+    // A second value would silently win over the first.
+    if (Contains(line.given, name)) Fail("The option " + name + " is given twice; give it once.");
+    line.given.push_back(name);
+    if (const ValueRow* value = FindValue(name); value != nullptr && equals != std::string::npos) {
+      value->set_named(text, line.values);
+      line.named.emplace_back(value->name);
+      continue;
+    }
+    const OptionRow* option = FindOption(name);
+    // A switch takes no text; an option with an argument needs one.
+    if (option == nullptr || option->argument.empty() != (equals == std::string::npos)) {
+      Fail("Unknown option '" + arg + "'.\n" + RibotraceUsage());
+    }
+    option->set(text, line);
+    if (option->applies == Applies::kSampleRun) line.values.sample_options_given.push_back(name);
+  }
+  if (Contains(line.given, "--classic") && Contains(line.given, "--marginal")) {
+    Fail("--classic and --marginal ask for different posteriors; give one of them.");
+  }
+  return line;
+}
+
+int GetInputValues(const std::vector<std::string>& args, bool use_command_line, RunValues& values,
+                   std::istream& in) {
+  if (use_command_line) {
+    // Nine values are required; a tenth switches diagnostics on. Any further
+    // argument is ignored, and then so is the tenth.
+    const std::size_t given = args.size() - 1;
+    if (given < kRequiredValues) return 1;
+    for (std::size_t v = 0; v < kRequiredValues; ++v) kValues[v].set_positional(args[v + 1], values);
+    values.show_debug = 0;
+    if (given == kValues.size()) kValues.back().set_positional(args.back(), values);
+    return 0;
+  }
+  std::printf("############################### INPUT OPTIONS #############################\n");
+  for (const ValueRow& row : kValues) {
+    Prompt(row.prompt);
+    if (!row.answer(in, values)) return 1;
+  }
+  std::printf("###########################################################################\n\n");
+  return 0;
+}
+
+void CompleteNamedValues(CommandLine& line) {
+  const std::size_t positional = line.positional.size() - 1;
+  std::vector<std::string> missing;
+  for (std::size_t v = 0; v < kValues.size(); ++v) {
+    const ValueRow& row = kValues[v];
+    const bool named = Contains(line.named, row.name);
+    // The tenth value counts by position only as the tenth of ten.
+    const bool by_position = v < kRequiredValues ? v < positional : positional == kValues.size();
+    if (named && by_position) {
+      Fail("The value " + std::string(row.name) + " is given both by position and as " +
+           std::string(row.option) + "=; give it once.");
+    }
+    if (by_position) row.set_positional(line.positional[v + 1], line.values);
+    if (!named && !by_position && v < kRequiredValues) {
+      missing.push_back(std::string(row.option).append("=").append(row.kind));
+    }
+  }
+  if (!missing.empty()) {
+    std::string list;
+    for (const std::string& item : missing) list += (list.empty() ? "" : ", ") + item;
+    Fail("Some run values are missing: give " + list + " (or every value by position).\n" +
+         RibotraceUsage());
+  }
+}
