@@ -95,9 +95,9 @@ std::string UnrootedNewick(const NodeStruct& root, const std::string& tip_prefix
 
 // The loop partition's GTR model with fixed rates (relative to G<->U, as
 // IQ-TREE gives them) and fixed base frequencies.
-std::string IqTreeLoopModel(const ParameterRecord& parameters) {
-  const double* rates = &parameters[kLoopRatesSlot];
-  const double* freq = &parameters[kLoopFrequenciesSlot];
+std::string IqTreeLoopModel(const ModelParams& parameters) {
+  const double* rates = parameters.loop.rates.data();
+  const double* freq = parameters.loop.frequencies.data();
   char model[512];
   std::snprintf(model, sizeof model, "GTR{%.10g,%.10g,%.10g,%.10g,%.10g}+F{%.10g,%.10g,%.10g,%.10g}",
                 rates[0] / rates[5], rates[1] / rates[5], rates[2] / rates[5], rates[3] / rates[5],
@@ -115,7 +115,7 @@ int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::st
     std::ofstream out(dir + "/data.nex.pstat", std::ios::binary);
     out << in.rdbuf();
   }
-  const ParameterRecord parameters = ReadParameterFile(dir + "/data.nex.pstat", true);
+  const ModelParams parameters = ReadParameterFile(dir + "/data.nex.pstat", true);
   SetQMatrix(parameters);
   SetDoubletQMatrix(parameters);
   std::vector<NodeStruct*> all;
@@ -154,11 +154,11 @@ int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::st
   std::vector<std::vector<int>> state(nodes.size(), std::vector<int>(n_columns));
   for (int c = 0; c < n_columns; ++c) {
     if (structure[c] == '(') {
-      const int x = Draw(&parameters[kDoubletFrequenciesSlot], 16, rng);
+      const int x = Draw(parameters.stem.frequencies.data(), 16, rng);
       state.back()[c] = x / 4;
       state.back()[partner[c]] = x % 4;
     } else if (structure[c] == '-') {
-      state.back()[c] = Draw(&parameters[kLoopFrequenciesSlot], 4, rng);
+      state.back()[c] = Draw(parameters.loop.frequencies.data(), 4, rng);
     }
   }
   for (std::size_t i = nodes.size() - 1; i-- > 0;) {

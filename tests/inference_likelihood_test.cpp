@@ -61,7 +61,7 @@ double BruteForceLikelihood(const HandTree& tree, const Alignment& alignment,
 std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
                                                           const Alignment& alignment,
                                                           const std::vector<SiteRecord>& SS,
-                                                          const ParameterRecord& parameters) {
+                                                          const ModelParams& parameters) {
   const std::vector<int>& structure = alignment.structure;
   const BlockLayout layout(structure);
   const std::size_t n_entries = layout.n_entries();
@@ -79,8 +79,8 @@ std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
   auto blocks = [&](const std::function<void(int block, std::size_t entry, int n,
                                                 const double* freq)>& f) {
     for (int b = 0; b < layout.n_blocks(); ++b) {
-      if (layout.IsDoublet(b)) f(b, layout.Offset(b), 16, &parameters[kDoubletFrequenciesSlot]);
-      if (!layout.IsDoublet(b)) f(b, layout.Offset(b), 4, &parameters[kLoopFrequenciesSlot]);
+      if (layout.IsDoublet(b)) f(b, layout.Offset(b), 16, parameters.stem.frequencies.data());
+      if (!layout.IsDoublet(b)) f(b, layout.Offset(b), 4, parameters.loop.frequencies.data());
     }
   };
   for (const NodeStruct* node : tree.down_pass) {
@@ -168,10 +168,10 @@ TEST(FractionalLikelihoods, PruningEqualsTheSumOverAncestralStates) {
   HandTree tree = BuildTree("((t0:0.1,t1:0.2):0.05,(t2:0.3,t3:0.15):0.4)");
   // A pair at columns 0 and 4 around loop columns with an ambiguity and gaps.
   const Alignment alignment = MakeAlignment({1, 0, 0, 0, -1}, {"GAR-C", "GCAAU", "-GUCU", "AAGCU"});
-  ParameterRecord parameters = UniformParameters();
-  for (int x = 0; x < 16; ++x) parameters[kDoubletFrequenciesSlot + x] = (x + 1) / 136.0;
+  ModelParams parameters = UniformParameters();
+  for (int x = 0; x < 16; ++x) parameters.stem.frequencies[x] = (x + 1) / 136.0;
   const double loop_freq[4] = {0.1, 0.2, 0.3, 0.4};
-  for (int x = 0; x < 4; ++x) parameters[kLoopFrequenciesSlot + x] = loop_freq[x];
+  for (int x = 0; x < 4; ++x) parameters.loop.frequencies[x] = loop_freq[x];
 
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
   GiveVectors(tree, alignment.structure, true);
@@ -182,7 +182,7 @@ TEST(FractionalLikelihoods, PruningEqualsTheSumOverAncestralStates) {
     const bool doublet = block == 0;
     const int n = doublet ? 16 : 4;
     const std::size_t entry = doublet ? 0 : 16 + 4 * (block - 1);
-    const double* freq = doublet ? &parameters[kDoubletFrequenciesSlot] : loop_freq;
+    const double* freq = doublet ? parameters.stem.frequencies.data() : loop_freq;
     double pruned = 0.0;
     for (int x = 0; x < n; ++x) pruned += freq[x] * tree.root->frac_likelihoods[entry + x];
     EXPECT_NEAR(pruned, BruteForceLikelihood(tree, alignment, SS, block, freq), 1e-15)
@@ -211,9 +211,9 @@ TEST(FractionalLikelihoods, TipWithoutTaxonOrNodeWithOneChildIsFatal) {
 TEST(Posteriors, ThreeTaxaHaveOneNodeAndItsThirdNeighbourIsTheSibling) {
   HandTree tree = BuildTree("((t0:0.1,t1:0.2):0.15,t2:0.45)");
   const Alignment alignment = MakeAlignment({0, 1, -1}, {"AGC", "AGU", "GAU"});
-  ParameterRecord parameters = UniformParameters();
+  ModelParams parameters = UniformParameters();
   const double loop_freq[4] = {0.1, 0.2, 0.3, 0.4};
-  for (int x = 0; x < 4; ++x) parameters[kLoopFrequenciesSlot + x] = loop_freq[x];
+  for (int x = 0; x < 4; ++x) parameters.loop.frequencies[x] = loop_freq[x];
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
   GiveVectors(tree, alignment.structure, false);
   GetFractionalLikelihoods(tree.down_pass, SS, alignment);
@@ -273,7 +273,7 @@ TEST(Posteriors, AThousandTaxaNeitherUnderflowNorDriftFromPlainProducts) {
   rows[5][4] = '-';
   rows[6][1] = 'N';
   const Alignment alignment = MakeAlignment(structure, rows);
-  const ParameterRecord parameters = UniformParameters();
+  const ModelParams parameters = UniformParameters();
 
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
   GiveVectors(tree, structure, false);

@@ -17,7 +17,7 @@ std::string RunStages(const ScratchDir& dir, const std::string& name, std::int32
   const Alignment alignment =
       MakeAlignment({1, 0, 0, -1, 0}, {"G-ACA", "GAGUA", "-CA-C", "GUCCA", "AU-UA"});
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, condition_on_pairs);
-  const ParameterRecord parameters = UniformParameters();
+  const ModelParams parameters = UniformParameters();
   const HiddenBranchMatrices hidden{JukesCantor4(0.3), JukesCantor16(0.3)};
   RunValues values;
   values.out_file = dir.Path(name);

@@ -152,10 +152,10 @@ std::vector<SiteRecord> SiteRecordsOf(const Alignment& alignment, int condition_
   return SS;
 }
 
-ParameterRecord UniformParameters() {
-  ParameterRecord parameters{};
-  for (int x = 0; x < 16; ++x) parameters[kDoubletFrequenciesSlot + x] = 1.0 / 16;
-  for (int x = 0; x < 4; ++x) parameters[kLoopFrequenciesSlot + x] = 0.25;
+ModelParams UniformParameters() {
+  ModelParams parameters{};
+  for (int x = 0; x < 16; ++x) parameters.stem.frequencies[x] = 1.0 / 16;
+  for (int x = 0; x < 4; ++x) parameters.loop.frequencies[x] = 0.25;
   return parameters;
 }
 
@@ -183,7 +183,7 @@ std::vector<double> TipBlock(const NodeStruct& tip, const Alignment& alignment,
 }
 
 void RunOnHandTree(const HandTree& tree, const Alignment& alignment,
-                   const std::vector<SiteRecord>& SS, const ParameterRecord& parameters,
+                   const std::vector<SiteRecord>& SS, const ModelParams& parameters,
                    const HiddenBranchMatrices& hidden, const RunValues& values, std::int32_t seed,
                    ResultsFiles& files) {
   const InferenceInputs inputs{tree.down_pass, tree.up_pass, SS, alignment, parameters, hidden};

@@ -14,7 +14,7 @@
 #include "inference/node_vectors.h"
 #include "io/data_file.h"
 #include "tree/node_struct.h"
-#include "model/parameter_record.h"
+#include "model/model_params.h"
 #include "sequence/stems_and_loops.h"
 
 std::array<double, 16> JukesCantor4(double t);
@@ -61,7 +61,7 @@ Alignment MakeAlignment(const std::vector<int>& structure, const std::vector<std
 std::vector<SiteRecord> SiteRecordsOf(const Alignment& alignment, int condition_on_pairs);
 
 // Uniform doublet and loop frequencies.
-ParameterRecord UniformParameters();
+ModelParams UniformParameters();
 
 class ResultsFiles;
 struct RunValues;
@@ -70,6 +70,6 @@ struct HiddenBranchMatrices;
 // on the matrices in its nodes, then its rows streamed into the results
 // file (head, rows, summary), drawn from the stream that starts at `seed`.
 void RunOnHandTree(const HandTree& tree, const Alignment& alignment,
-                   const std::vector<SiteRecord>& SS, const ParameterRecord& parameters,
+                   const std::vector<SiteRecord>& SS, const ModelParams& parameters,
                    const HiddenBranchMatrices& hidden, const RunValues& values, std::int32_t seed,
                    ResultsFiles& files);

@@ -27,19 +27,15 @@
 
 namespace {
 
-ParameterRecord UnevenParameters() {
-  ParameterRecord parameters{};
-  const double stem_rates[6] = {0.9, 2.7, 0.6, 1.3, 3.1, 1.0};
-  const double loop_rates[6] = {1.2, 3.5, 0.7, 0.8, 4.1, 1.0};
-  for (int i = 0; i < 6; ++i) {
-    parameters[static_cast<std::size_t>(i)] = stem_rates[i];
-    parameters[static_cast<std::size_t>(6 + i)] = loop_rates[i];
-  }
+ModelParams UnevenParameters() {
+  ModelParams parameters;
+  parameters.stem.rates = {0.9, 2.7, 0.6, 1.3, 3.1, 1.0};
+  parameters.loop.rates = {1.2, 3.5, 0.7, 0.8, 4.1, 1.0};
   double total = 0.0;
   for (int x = 0; x < 16; ++x) total += 1.0 + (x * 7 % 5);
-  for (int x = 0; x < 16; ++x) parameters[kDoubletFrequenciesSlot + x] = (1.0 + (x * 7 % 5)) / total;
+  for (int x = 0; x < 16; ++x) parameters.stem.frequencies[x] = (1.0 + (x * 7 % 5)) / total;
   const double loop_freq[4] = {0.32, 0.18, 0.21, 0.29};
-  for (int x = 0; x < 4; ++x) parameters[kLoopFrequenciesSlot + x] = loop_freq[x];
+  for (int x = 0; x < 4; ++x) parameters.loop.frequencies[x] = loop_freq[x];
   return parameters;
 }
 
@@ -53,7 +49,7 @@ struct MarginalRun {
   HandTree tree;
   Alignment alignment;
   std::vector<SiteRecord> SS;
-  ParameterRecord parameters = UnevenParameters();
+  ModelParams parameters = UnevenParameters();
   FractionalScaling scaling;
   long long outside_rescaled = 0;
 };
@@ -157,8 +153,8 @@ TEST(MarginalPosteriors, MatchBruteForceEnumerationAtLoopColumnsAndStemPairs) {
   ASSERT_EQ(run.tree.root->frac_likelihoods.size(), 2u * 16 + 2 * 4);
   double stems = 0.0;
   double loops = 0.0;
-  const double* doublet_freq = &run.parameters[kDoubletFrequenciesSlot];
-  const double* loop_freq = &run.parameters[kLoopFrequenciesSlot];
+  const double* doublet_freq = run.parameters.stem.frequencies.data();
+  const double* loop_freq = run.parameters.loop.frequencies.data();
   // Blocks in column order: pair 0-4, pair 1-3, loop 2, loop 5.
   ExpectMatchesBruteForce<kNumDoublets>(run, 0, doublet_freq, &stems);
   ExpectMatchesBruteForce<kNumDoublets>(run, 1, doublet_freq, &stems);

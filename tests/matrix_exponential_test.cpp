@@ -37,7 +37,7 @@ struct RealPath {
 
 // Both models on the example's estimates.
 std::vector<RealPath> ExampleModels() {
-  const ParameterRecord p = ExampleParameters();
+  const ModelParams p = ExampleParameters();
   SetQMatrix(p);
   SetDoubletQMatrix(p);
   std::vector<RealPath> models;
@@ -88,10 +88,10 @@ TEST(MatrixExponential, RowsAreDistributionsFromTinyToLongTimes) {
 }
 
 TEST(MatrixExponential, LongTimesReachTheStationaryFrequencies) {
-  const ParameterRecord parameters = ExampleParameters();
+  const ModelParams parameters = ExampleParameters();
   const std::vector<RealPath> models = ExampleModels();
-  const double* frequencies[] = {&parameters[kLoopFrequenciesSlot],
-                                 &parameters[kDoubletFrequenciesSlot]};
+  const double* frequencies[] = {parameters.loop.frequencies.data(),
+                                 parameters.stem.frequencies.data()};
   for (int m = 0; m < 2; ++m) {
     const std::vector<double> p = models[m].P(200.0);
     const int n = models[m].n;

@@ -9,6 +9,11 @@
 
 namespace {
 
+// Places in AllValues: stem rates, loop rates, doublet and loop frequencies.
+constexpr int kLoopRatesSlot = 6;
+constexpr int kDoubletFrequenciesSlot = 12;
+constexpr int kLoopFrequenciesSlot = 28;
+
 const std::string kPstat = std::string(EXAMPLES_DIR) + "/plant_srp10.nex.pstat";
 const std::string kSingleModelPstat = std::string(EXAMPLES_DIR) + "/snr75.nex.pstat";
 
@@ -75,39 +80,39 @@ std::string ParameterFailure(const std::string& content, bool isStructure) {
 }  // namespace
 
 TEST(ParameterFile, FillsTheThirtyTwoSlotsFromMrBayes32Means) {
-  const ParameterRecord parameters = ReadParameterFile(kPstat, true);
+  const ModelParams parameters = ReadParameterFile(kPstat, true);
   const std::vector<double> means = MeansFrom(kPstat, "r(A<->C){1}");
   ASSERT_EQ(means.size(), 32u);
-  for (std::size_t slot = 0; slot < 32; ++slot) EXPECT_EQ(parameters[slot], means[slot]) << slot;
-  EXPECT_DOUBLE_EQ(parameters[kStemRatesSlot], 1.248687e-01);
-  EXPECT_DOUBLE_EQ(parameters[kLoopRatesSlot + 5], 2.197657e-01);
-  EXPECT_DOUBLE_EQ(parameters[kDoubletFrequenciesSlot], 8.778896e-02);
-  EXPECT_DOUBLE_EQ(parameters[kDoubletFrequenciesSlot + 15], 6.961965e-02);
-  EXPECT_DOUBLE_EQ(parameters[kLoopFrequenciesSlot + 3], 2.570924e-01);
+  for (std::size_t slot = 0; slot < 32; ++slot) EXPECT_EQ(AllValues(parameters)[slot], means[slot]) << slot;
+  EXPECT_DOUBLE_EQ(parameters.stem.rates[0], 1.248687e-01);
+  EXPECT_DOUBLE_EQ(parameters.loop.rates[5], 2.197657e-01);
+  EXPECT_DOUBLE_EQ(parameters.stem.frequencies[0], 8.778896e-02);
+  EXPECT_DOUBLE_EQ(parameters.stem.frequencies[15], 6.961965e-02);
+  EXPECT_DOUBLE_EQ(parameters.loop.frequencies[3], 2.570924e-01);
 }
 
 TEST(ParameterFile, WithoutStructureTheSingleModelFillsTheLoopSlots) {
-  const ParameterRecord parameters = ReadParameterFile(kSingleModelPstat, false);
+  const ModelParams parameters = ReadParameterFile(kSingleModelPstat, false);
   const std::vector<double> means = MeansFrom(kSingleModelPstat, "r(A<->C)");
   ASSERT_EQ(means.size(), 10u);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(parameters[kLoopRatesSlot + i], means[i]) << i;
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(parameters[kLoopFrequenciesSlot + i], means[6 + i]) << i;
-  EXPECT_DOUBLE_EQ(parameters[kLoopRatesSlot], 1.648215e-01);
-  EXPECT_DOUBLE_EQ(parameters[kLoopFrequenciesSlot + 3], 2.866983e-01);
-  for (int slot = 0; slot < kLoopRatesSlot; ++slot) EXPECT_EQ(parameters[slot], 1.0) << slot;
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(parameters.loop.rates[i], means[i]) << i;
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(parameters.loop.frequencies[i], means[6 + i]) << i;
+  EXPECT_DOUBLE_EQ(parameters.loop.rates[0], 1.648215e-01);
+  EXPECT_DOUBLE_EQ(parameters.loop.frequencies[3], 2.866983e-01);
+  for (int slot = 0; slot < kLoopRatesSlot; ++slot) EXPECT_EQ(AllValues(parameters)[slot], 1.0) << slot;
   for (int slot = kDoubletFrequenciesSlot; slot < kLoopFrequenciesSlot; ++slot) {
-    EXPECT_EQ(parameters[slot], 1.0) << slot;
+    EXPECT_EQ(AllValues(parameters)[slot], 1.0) << slot;
   }
 }
 
 TEST(ParameterFile, ReadsOtherLayoutsOfTheTable) {
   ScratchDir dir;
   // Six columns (MrBayes 3.1), with rows after the 32 and an end.
-  const ParameterRecord six = ReadParameterFile(
+  const ModelParams six = ReadParameterFile(
       dir.Write("six.pstat", SixColumnTable() + "alpha{1} 7 7 7 7 7\nend;\nextra 1 1 1 1 1\n"),
       true);
-  for (std::size_t slot = 0; slot < 32; ++slot) EXPECT_EQ(six[slot], SlotValue(slot)) << slot;
-  EXPECT_EQ(six[kStemAlphaSlot], 7.0);
+  for (std::size_t slot = 0; slot < 32; ++slot) EXPECT_EQ(AllValues(six)[slot], SlotValue(slot)) << slot;
+  EXPECT_EQ(six.stem.alpha, 7.0);
 
   // Nine tab-separated columns (several runs), CR LF line ends, lower case.
   std::string nine = "Parameter\tMean\tVariance\tLower\tUpper\tMedian\tminESS\tavgESS\tPSRF\r\n";
@@ -115,10 +120,10 @@ TEST(ParameterFile, ReadsOtherLayoutsOfTheTable) {
                            "pi(a)", "pi(c)", "pi(g)", "pi(t)"}) {
     nine += std::string(name) + "\t0.25\t1\t1\t1\t1\t1\t1\t1\r\n";
   }
-  const ParameterRecord single = ReadParameterFile(dir.Write("nine.pstat", nine), false);
-  EXPECT_EQ(single[kLoopRatesSlot], 0.25);
-  EXPECT_EQ(single[kLoopFrequenciesSlot + 3], 0.25);
-  EXPECT_EQ(single[kStemRatesSlot], 1.0);
+  const ModelParams single = ReadParameterFile(dir.Write("nine.pstat", nine), false);
+  EXPECT_EQ(single.loop.rates[0], 0.25);
+  EXPECT_EQ(single.loop.frequencies[3], 0.25);
+  EXPECT_EQ(single.stem.rates[0], 1.0);
 }
 
 // Rows are matched by name and every value is checked where it is read:
@@ -196,14 +201,14 @@ TEST(ParameterFile, ReadsGammaShapesAndRefusesParametersOutsideTheModel) {
     return name + "\t" + mean + "\t0\t0\t0\t0\t1\n";
   };
   ScratchDir dir;
-  const ParameterRecord gamma = ReadParameterFile(
+  const ModelParams gamma = ReadParameterFile(
       dir.Write("g.pstat", pstat + row("alpha{1}", "0.4") + row("alpha{2}", "1.7")), true);
-  EXPECT_EQ(gamma[kStemAlphaSlot], 0.4);
-  EXPECT_EQ(gamma[kLoopAlphaSlot], 1.7);
-  EXPECT_EQ(ReadParameterFile(kPstat, true)[kLoopAlphaSlot], 0.0);
-  const ParameterRecord single = ReadParameterFile(
+  EXPECT_EQ(gamma.stem.alpha, 0.4);
+  EXPECT_EQ(gamma.loop.alpha, 1.7);
+  EXPECT_EQ(ReadParameterFile(kPstat, true).loop.alpha, 0.0);
+  const ModelParams single = ReadParameterFile(
       dir.Write("s.pstat", ReadFile(kSingleModelPstat) + row("alpha", "2.5")), false);
-  EXPECT_EQ(single[kLoopAlphaSlot], 2.5);
+  EXPECT_EQ(single.loop.alpha, 2.5);
 
   const std::string at = "ReadParameterFile Error: In 'P', line 37: the row";
   EXPECT_EQ(ParameterFailure(pstat + row("alpha{2}", "0.8") + row("pinvar{2}", "0.1"), true),
@@ -244,9 +249,9 @@ TEST(ParameterFile, AWarningNamesParametersFromAnotherAnalysis) {
 TEST(ParameterFile, ReadsTheNaThatMrBayesGluesToThePreviousField) {
   const std::string path = std::string(TEST_DATA_DIR) + "/mrbayes/short_na.pstat";
   ASSERT_NE(ReadFile(path).find("e-01NANANA\n"), std::string::npos);
-  const ParameterRecord parameters = ReadParameterFile(path, true);
+  const ModelParams parameters = ReadParameterFile(path, true);
   const std::vector<double> means = MeansFrom(path, "r(A<->C){1}");
-  for (std::size_t slot = 0; slot < 32; ++slot) EXPECT_EQ(parameters[slot], means[slot]) << slot;
+  for (std::size_t slot = 0; slot < 32; ++slot) EXPECT_EQ(AllValues(parameters)[slot], means[slot]) << slot;
 
   // A field lost anywhere else is still a wrong count.
   ScratchDir dir;

@@ -101,7 +101,7 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
     TreeWorkspace tree(data);  // fresh, while the run over the sample reuses one
     const std::string tree_file = dir.Write("one.t", OneTreeFile(t_text, gen));
     const std::string table = dir.Write("one.pstat", OneRowTable(p_text, gen));
-    const ParameterRecord parameters = ReadParameterFile(table, true);
+    const ModelParams parameters = ReadParameterFile(table, true);
     tree.Build(ReadTreeFile(tree_file), data, values.is_harmonic);
     const HiddenBranchMatrices hidden = SetBranchMatrices(tree, parameters, values);
     const InferenceInputs inputs{tree.down_pass, tree.up_pass, data.SS, data.alignment,

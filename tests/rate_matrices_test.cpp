@@ -55,23 +55,22 @@ TEST(RateMatrices, DoubletRateTableFollowsTheSingleChangeRule) {
 TEST(RateMatrices, RowsSumToZeroAndMeanRateIsOneForRandomParameters) {
   std::mt19937 engine(2024);
   for (int trial = 0; trial < 20; ++trial) {
-    const ParameterRecord p = RandomParameters(engine);
+    const ModelParams p = RandomParameters(engine);
     SetQMatrix(p);
     SetDoubletQMatrix(p);
-    ExpectProperRateMatrix(singlet_q_matrix, &p[kLoopFrequenciesSlot], 4);
-    ExpectProperRateMatrix(doublet_q_matrix, &p[kDoubletFrequenciesSlot], 16);
+    ExpectProperRateMatrix(singlet_q_matrix, p.loop.frequencies.data(), 4);
+    ExpectProperRateMatrix(doublet_q_matrix, p.stem.frequencies.data(), 16);
   }
-  const ParameterRecord example = ExampleParameters();
+  const ModelParams example = ExampleParameters();
   SetQMatrix(example);
   SetDoubletQMatrix(example);
-  ExpectProperRateMatrix(singlet_q_matrix, &example[kLoopFrequenciesSlot], 4);
-  ExpectProperRateMatrix(doublet_q_matrix, &example[kDoubletFrequenciesSlot], 16);
+  ExpectProperRateMatrix(singlet_q_matrix, example.loop.frequencies.data(), 4);
+  ExpectProperRateMatrix(doublet_q_matrix, example.stem.frequencies.data(), 16);
 }
 
 TEST(RateMatrices, EqualRatesAndFrequenciesGiveTheJukesCantorLoopMatrix) {
-  ParameterRecord p;
-  p.fill(1.0);
-  for (int i = 0; i < 4; ++i) p[kLoopFrequenciesSlot + i] = 0.25;
+  ModelParams p = UnitParams();
+  for (int i = 0; i < 4; ++i) p.loop.frequencies[i] = 0.25;
   SetQMatrix(p);
   for (int i = 0; i < 4; ++i) {
     for (int j = 0; j < 4; ++j) {
@@ -82,10 +81,10 @@ TEST(RateMatrices, EqualRatesAndFrequenciesGiveTheJukesCantorLoopMatrix) {
 
 TEST(RateMatrices, StemMatrixChangesOnePositionAtTheRateOfTheChangingPair) {
   // Six distinct stem rates, so that a wrong rate index cannot go unnoticed.
-  ParameterRecord p = ExampleParameters();
-  for (int k = 0; k < 6; ++k) p[kStemRatesSlot + k] = 1.0 + k;
+  ModelParams p = ExampleParameters();
+  for (int k = 0; k < 6; ++k) p.stem.rates[k] = 1.0 + k;
   SetDoubletQMatrix(p);
-  const double* pi = &p[kDoubletFrequenciesSlot];
+  const double* pi = p.stem.frequencies.data();
 
   EXPECT_EQ(doublet_q_matrix[kAA * 16 + kCC], 0.0);
   EXPECT_EQ(doublet_q_matrix[kAC * 16 + kCA], 0.0);
@@ -98,7 +97,7 @@ TEST(RateMatrices, StemMatrixChangesOnePositionAtTheRateOfTheChangingPair) {
       if (r_ij[i][j] < 0) {
         EXPECT_EQ(q, 0.0) << "double change " << i << " -> " << j;
       } else {
-        EXPECT_NEAR(q, scale * p[kStemRatesSlot + r_ij[i][j]] * pi[j], 1e-14);
+        EXPECT_NEAR(q, scale * p.stem.rates[r_ij[i][j]] * pi[j], 1e-14);
       }
     }
   }
@@ -108,29 +107,28 @@ TEST(RateMatrices, StemMatrixChangesOnePositionAtTheRateOfTheChangingPair) {
 }
 
 TEST(RateMatrices, ParametersWithoutAMeanRateAreFatalAndNameTheModel) {
-  ParameterRecord p = ExampleParameters();
-  for (int i = 0; i < 4; ++i) p[kLoopFrequenciesSlot + i] = 0.0;
+  ModelParams p = ExampleParameters();
+  for (int i = 0; i < 4; ++i) p.loop.frequencies[i] = 0.0;
   EXPECT_EQ(FatalOutput([&] { SetQMatrix(p); }),
             "\n\nErr: SetQMatrix Error: The exchange rates and frequencies of the loop model give "
             "a mean substitution rate of 0.000000; it must be positive and finite (check the loop "
             "rows of the parameter file).\n");
 
   p = ExampleParameters();
-  p[kStemRatesSlot + 3] = std::numeric_limits<double>::quiet_NaN();
+  p.stem.rates[3] = std::numeric_limits<double>::quiet_NaN();
   const std::string stem = FatalOutput([&] { SetDoubletQMatrix(p); });
   EXPECT_NE(stem.find("SetDoubletQMatrix Error:"), std::string::npos) << stem;
   EXPECT_NE(stem.find("stem model"), std::string::npos) << stem;
 
   p = ExampleParameters();
-  p[kDoubletFrequenciesSlot] = std::numeric_limits<double>::infinity();
+  p.stem.frequencies[0] = std::numeric_limits<double>::infinity();
   EXPECT_NE(FatalOutput([&] { SetDoubletQMatrix(p); }).find("stem model"), std::string::npos);
 }
 
 TEST(RateMatrices, DebugPrintsEachScaledMatrixOnlyWhenSwitchedOn) {
-  ParameterRecord p;
-  p.fill(1.0);
-  for (int i = 0; i < 4; ++i) p[kLoopFrequenciesSlot + i] = 0.25;
-  for (int i = 0; i < 16; ++i) p[kDoubletFrequenciesSlot + i] = 1.0 / 16;
+  ModelParams p = UnitParams();
+  for (int i = 0; i < 4; ++i) p.loop.frequencies[i] = 0.25;
+  for (int i = 0; i < 16; ++i) p.stem.frequencies[i] = 1.0 / 16;
   {
     DebugSwitch off(false);
     EXPECT_EQ(CapturedOutput([&] {

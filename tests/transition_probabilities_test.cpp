@@ -76,7 +76,7 @@ void SetCyclicRateMatrices() {
 
 TEST(TransitionProbabilities, EveryBranchButTheRootGetsTheExponentialOfItsLength) {
   DebugSwitch off(false);
-  const ParameterRecord p = ExampleParameters();
+  const ModelParams p = ExampleParameters();
   SetQMatrix(p);
   SetDoubletQMatrix(p);
   SmallTree tree;
@@ -118,7 +118,7 @@ TEST(TransitionProbabilities, ComplexPathJoinsTheTwoRootBranches) {
 
 TEST(TransitionProbabilities, HiddenBranchLastsScaledLengthTimesLambda) {
   DebugSwitch off(false);
-  const ParameterRecord p = ExampleParameters();
+  const ModelParams p = ExampleParameters();
   SetQMatrix(p);
   SetDoubletQMatrix(p);
   NodeStruct node;
@@ -144,7 +144,7 @@ TEST(TransitionProbabilities, HiddenBranchLastsScaledLengthTimesLambda) {
 }
 
 TEST(TransitionProbabilities, DebugListsEveryBranchMatrixInItsFormat) {
-  ParameterRecord p = ExampleParameters();
+  ModelParams p = ExampleParameters();
   SetQMatrix(p);
   SetDoubletQMatrix(p);
   SmallTree tree;

@@ -21,7 +21,7 @@ double LogOfBlock(const double* freq, const double* likelihood) {
 
 std::vector<double> GetBlockLogLikelihoods(const std::vector<NodeStruct*>& down_pass,
                                            const std::vector<int>& structure,
-                                           const ParameterRecord& parameters,
+                                           const ModelParams& parameters,
                                            const FractionalScaling& scaling) {
   // Every rescaling multiplied a block by 2^256, and the factor travels up
   // to the root through the products, so each one is taken off again here.
@@ -34,10 +34,10 @@ std::vector<double> GetBlockLogLikelihoods(const std::vector<NodeStruct*>& down_
     const double* entries = root.frac_likelihoods.data() + layout.Offset(block);
     const double rescalings = static_cast<double>(scaling.Count(block));
     if (layout.IsDoublet(block)) {
-      lnl.push_back(LogOfBlock<kNumDoublets>(&parameters[kDoubletFrequenciesSlot], entries) -
+      lnl.push_back(LogOfBlock<kNumDoublets>(parameters.stem.frequencies.data(), entries) -
                     rescalings * log_factor);
     } else {
-      lnl.push_back(LogOfBlock<kNumNucleotides>(&parameters[kLoopFrequenciesSlot], entries) -
+      lnl.push_back(LogOfBlock<kNumNucleotides>(parameters.loop.frequencies.data(), entries) -
                     rescalings * log_factor);
     }
   }
@@ -57,7 +57,7 @@ PartitionLogLikelihoods SumByPartition(const std::vector<int>& structure,
 
 PartitionLogLikelihoods GetLogLikelihood(const std::vector<NodeStruct*>& down_pass,
                                          const std::vector<int>& structure,
-                                         const ParameterRecord& parameters,
+                                         const ModelParams& parameters,
                                          const FractionalScaling& scaling) {
   return SumByPartition(structure,
                         GetBlockLogLikelihoods(down_pass, structure, parameters, scaling));

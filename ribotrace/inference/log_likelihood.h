@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "inference/fractional_likelihoods.h"
-#include "model/parameter_record.h"
+#include "model/model_params.h"
 #include "tree/node_struct.h"
 
 struct PartitionLogLikelihoods {
@@ -20,7 +20,7 @@ struct PartitionLogLikelihoods {
 // block that no state explains gives minus infinity.
 std::vector<double> GetBlockLogLikelihoods(const std::vector<NodeStruct*>& down_pass,
                                            const std::vector<int>& structure,
-                                           const ParameterRecord& parameters,
+                                           const ModelParams& parameters,
                                            const FractionalScaling& scaling);
 
 // The block log-likelihoods summed, in block order, over the stem pairs
@@ -31,7 +31,7 @@ PartitionLogLikelihoods SumByPartition(const std::vector<int>& structure,
 // Both steps at once.
 PartitionLogLikelihoods GetLogLikelihood(const std::vector<NodeStruct*>& down_pass,
                                          const std::vector<int>& structure,
-                                         const ParameterRecord& parameters,
+                                         const ModelParams& parameters,
                                          const FractionalScaling& scaling);
 
 // Prints "Log-likelihood: TOTAL (stems: S, loops: L)" with six decimals.

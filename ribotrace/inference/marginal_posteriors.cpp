@@ -147,13 +147,13 @@ struct BlockStep {
 
 // Every visit for the blocks [first, last); returns the outside blocks rescaled.
 long long VisitBlocks(const std::vector<Visit>& visits, const TipLikelihoods& tips,
-                      const ParameterRecord& parameters, double threshold, int first, int last) {
+                      const ModelParams& parameters, double threshold, int first, int last) {
   const BlockLayout& layout = tips.layout();
   const std::size_t base = layout.Offset(first);
   OutsidePool pool(visits.size(), layout.Offset(last) - base);
   BlockStep step{tips, threshold};
-  const double* doublet_freq = &parameters[kDoubletFrequenciesSlot];
-  const double* loop_freq = &parameters[kLoopFrequenciesSlot];
+  const double* doublet_freq = parameters.stem.frequencies.data();
+  const double* loop_freq = parameters.loop.frequencies.data();
   for (std::size_t v = 0; v < visits.size(); ++v) {
     const Visit& visit = visits[v];
     const double* own = pool.Of(static_cast<int>(v));
@@ -179,7 +179,7 @@ long long VisitBlocks(const std::vector<Visit>& visits, const TipLikelihoods& ti
 
 long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
                                 const std::vector<SiteRecord>& SS, const Alignment& alignment,
-                                const ParameterRecord& parameters, const PassOptions& options) {
+                                const ModelParams& parameters, const PassOptions& options) {
   const BlockLayout layout(alignment.structure);
   const TipLikelihoods tips(SS, alignment, layout, options.stem_codes_as_sets);
   const std::vector<Visit> visits = SmallerSubtreesFirst(up_pass);

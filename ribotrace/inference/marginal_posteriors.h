@@ -8,7 +8,7 @@
 
 #include "base/alignment.h"
 #include "inference/fractional_likelihoods.h"
-#include "model/parameter_record.h"
+#include "model/model_params.h"
 #include "sequence/stems_and_loops.h"
 #include "tree/node_struct.h"
 
@@ -29,4 +29,4 @@
 // diagnostics are on. Returns how many outside blocks were rescaled.
 long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
                                 const std::vector<SiteRecord>& SS, const Alignment& alignment,
-                                const ParameterRecord& parameters, const PassOptions& options = {});
+                                const ModelParams& parameters, const PassOptions& options = {});

@@ -49,12 +49,12 @@ void PosteriorOfBlock(NodeStruct& node, const std::array<const NodeStruct*, 3>& 
 
 void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
                                      const std::vector<SiteRecord>& SS, const Alignment& alignment,
-                                     const ParameterRecord& parameters,
+                                     const ModelParams& parameters,
                                      const PassOptions& options) {
   const BlockLayout layout(alignment.structure);
   const TipLikelihoods tips(SS, alignment, layout, options.stem_codes_as_sets);
-  const double* doublet_freq = &parameters[kDoubletFrequenciesSlot];
-  const double* loop_freq = &parameters[kLoopFrequenciesSlot];
+  const double* doublet_freq = parameters.stem.frequencies.data();
+  const double* loop_freq = parameters.loop.frequencies.data();
   WorkInWeightedRanges(
       BlockWork(layout), ResolveThreadCount(options.threads),
       [&](std::size_t first, std::size_t last) {

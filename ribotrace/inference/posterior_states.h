@@ -6,7 +6,7 @@
 
 #include "base/alignment.h"
 #include "inference/fractional_likelihoods.h"
-#include "model/parameter_record.h"
+#include "model/model_params.h"
 #include "sequence/stems_and_loops.h"
 #include "tree/node_struct.h"
 
@@ -24,7 +24,7 @@
 // when diagnostics are on.
 void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
                                      const std::vector<SiteRecord>& SS, const Alignment& alignment,
-                                     const ParameterRecord& parameters,
+                                     const ModelParams& parameters,
                                      const PassOptions& options = {});
 
 // The diagnostic listing of the posteriors: every interior node below the

@@ -97,14 +97,12 @@ class TableReader {
     for (std::size_t i = 0; i < model_.rows.size(); ++i) index_.emplace(model_.rows[i].name, i);
   }
 
-  ParameterRecord Read(std::string_view text) {
+  ModelParams Read(std::string_view text) {
     Collect(text);
     if (!found_any_) FailNotThisModel();
     for (const auto& [line, name, fields] : rows_in_order_) Judge(line, name, fields);
-    ParameterRecord parameters;
-    parameters.fill(1.0);
     // Equal rates across sites unless a shape row says otherwise.
-    parameters[kStemAlphaSlot] = parameters[kLoopAlphaSlot] = 0.0;
+    ModelParams parameters = UnitParams();
     std::size_t n_required = 0;
     for (const ExpectedRow& row : model_.rows) n_required += row.optional ? 0 : 1;
     std::size_t n_found = 0;
@@ -119,9 +117,8 @@ class TableReader {
                      " of the " + std::to_string(n_required) + " rows " + model_.description +
                      ").");
       }
-      for (const int slot : {row.slot, row.second_slot}) {
-        if (slot >= 0) FillOnce(parameters, slot, i, found->second);
-      }
+      FillOnce(parameters, row.field, i, found->second);
+      if (row.second) FillOnce(parameters, *row.second, i, found->second);
     }
     for (const FrequencyGroup& group : model_.frequencies) CheckSum(parameters, group);
     return parameters;
@@ -185,10 +182,11 @@ class TableReader {
                  (isStructure_ ? ", analysed with the stem and loop partitions." : "."));
   }
 
-  // Fills a slot that no row filled yet. Only shapes can collide: alpha{all}
-  // with alpha{1} or alpha{2} would give one partition two shapes.
-  void FillOnce(ParameterRecord& parameters, int slot, std::size_t row, double value) {
-    const auto [filled, fresh] = filled_by_.emplace(slot, row);
+  // Fills a parameter that no row filled yet. Only shapes can collide:
+  // alpha{all} with alpha{1} or alpha{2} would give one partition two shapes.
+  void FillOnce(ModelParams& parameters, ParamField field, std::size_t row, double value) {
+    const auto [filled, fresh] =
+        filled_by_.emplace(std::pair(static_cast<int>(field.group), field.index), row);
     if (!fresh) {
       const std::size_t other = filled->second;
       FailWithLine(AtLine(std::max(first_line_.at(row), first_line_.at(other))) + "the rows " +
@@ -196,7 +194,7 @@ class TableReader {
                    Quoted(model_.rows[std::max(row, other)].name) +
                    " both give the gamma shape of one partition.");
     }
-    parameters[static_cast<std::size_t>(slot)] = value;
+    At(parameters, field) = value;
   }
 
   void Judge(int line, std::string_view name, std::vector<std::string_view> fields) {
@@ -255,18 +253,18 @@ class TableReader {
     found_.emplace(i, *value);
   }
 
-  void CheckSum(const ParameterRecord& parameters, const FrequencyGroup& group) const {
+  void CheckSum(const ModelParams& parameters, const FrequencyGroup& group) const {
     const std::optional<double> sum = FrequencySumProblem(parameters, group);
     if (!sum) return;
     const auto name = [&](int k) {
       for (const ExpectedRow& row : model_.rows) {
-        if (row.slot == group.first_slot + k) return row.name;
+        if (row.field.group == group.group && row.field.index == k) return row.name;
       }
       return std::string();
     };
     char shown[32];
     std::snprintf(shown, sizeof shown, "%.6g", *sum);
-    FailWithLine(where_ + ": the frequencies " + name(0) + " ... " + name(group.size - 1) +
+    FailWithLine(where_ + ": the frequencies " + name(0) + " ... " + name(GroupSize(group.group) - 1) +
                  " sum to " + shown + "; they must sum to 1 (within 0.001).");
   }
 
@@ -279,7 +277,8 @@ class TableReader {
   bool found_any_ = false;  // a row of this model is in the table
   std::map<std::size_t, double> found_;  // index in model_.rows -> mean
   std::map<std::size_t, int> first_line_;
-  std::map<int, std::size_t> filled_by_;  // shape slot -> the row that filled it
+  // (group, index) of a filled parameter -> the row that filled it
+  std::map<std::pair<int, int>, std::size_t> filled_by_;
 };
 
 }  // namespace
@@ -319,7 +318,7 @@ SummaryDiagnostics ReadSummaryDiagnostics(const NexusText& nexus) {
   return diagnostics;
 }
 
-ParameterRecord ReadParameterText(const NexusText& nexus, const std::string& file_name,
+ModelParams ReadParameterText(const NexusText& nexus, const std::string& file_name,
                                   bool isStructure) {
   try {
     return TableReader(file_name, isStructure).Read(nexus.text);
@@ -328,7 +327,7 @@ ParameterRecord ReadParameterText(const NexusText& nexus, const std::string& fil
   }
 }
 
-ParameterRecord ReadParameterFile(const std::string& file_name, bool isStructure,
+ModelParams ReadParameterFile(const std::string& file_name, bool isStructure,
                                   std::string* analysis_id) {
   try {
     const NexusText nexus = ReadNexusText(file_name, true, "ReadParameterFile");

@@ -7,9 +7,9 @@
 
 #include "io/nexus_text.h"
 
-#include "model/parameter_record.h"
+#include "model/model_params.h"
 
-// The posterior means of the parameters, in the slots of ParameterRecord.
+// The posterior means of the parameters, as the model's value.
 // With structure the table must hold the 32 rows of the stem (partition 1)
 // and loop (partition 2) models, r(A<->C){1} ... pi(T){2}; without
 // structure the 10 rows of a single GTR model, r(A<->C) ... pi(T), which
@@ -27,7 +27,7 @@
 // frequency lies outside (0, 1], a shape is not positive or a model's
 // frequencies do not sum to 1 within 0.001. With `analysis_id`, stores there
 // the file's MrBayes "[ID: ...]" ("" if none).
-ParameterRecord ReadParameterFile(const std::string& file_name, bool isStructure,
+ModelParams ReadParameterFile(const std::string& file_name, bool isStructure,
                                   std::string* analysis_id = nullptr);
 
 // MrBayes's own convergence figures in a parameter summary: the smallest
@@ -42,5 +42,5 @@ SummaryDiagnostics ReadSummaryDiagnostics(const NexusText& nexus);
 
 // The same, from the text of the file as ReadNexusText (with comment line
 // breaks kept) read it.
-ParameterRecord ReadParameterText(const NexusText& nexus, const std::string& file_name,
+ModelParams ReadParameterText(const NexusText& nexus, const std::string& file_name,
                                   bool isStructure);

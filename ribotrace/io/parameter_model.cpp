@@ -24,37 +24,38 @@ ParameterModel ExpectedModel(bool isStructure) {
     // A single 4 x 4 model: its rates and frequencies go where the loop
     // model reads them.
     for (int i = 0; i < 6; ++i) {
-      rows.push_back({kLoopRatesSlot + i, RowKind::kRate, std::string("r(") + kRatePairs[i] + ")"});
+      rows.push_back({{ParamGroup::kLoopRates, i}, RowKind::kRate, std::string("r(") + kRatePairs[i] + ")"});
     }
     for (int i = 0; i < 4; ++i) {
       rows.push_back(
-          {kLoopFrequenciesSlot + i, RowKind::kFrequency, std::string("pi(") + kBases[i] + ")"});
+          {{ParamGroup::kLoopFrequencies, i}, RowKind::kFrequency, std::string("pi(") + kBases[i] + ")"});
     }
-    rows.push_back({kLoopAlphaSlot, RowKind::kShape, "alpha", true});
-    model.frequencies = {{kLoopFrequenciesSlot, 4}};
+    rows.push_back({{ParamGroup::kLoopAlpha}, RowKind::kShape, "alpha", true});
+    model.frequencies = {{ParamGroup::kLoopFrequencies}};
     model.description = "r(a<->c) ... r(g<->t) and pi(a) ... pi(t)";
     model.optional_description = "alpha";
     return model;
   }
   for (const int partition : {1, 2}) {
-    const int first = partition == 1 ? kStemRatesSlot : kLoopRatesSlot;
+    const ParamGroup group = partition == 1 ? ParamGroup::kStemRates : ParamGroup::kLoopRates;
     for (int i = 0; i < 6; ++i) {
-      rows.push_back({first + i, RowKind::kRate,
+      rows.push_back({{group, i}, RowKind::kRate,
                       std::string("r(") + kRatePairs[i] + "){" + std::to_string(partition) + "}"});
     }
   }
   for (int i = 0; i < 16; ++i) {
-    rows.push_back({kDoubletFrequenciesSlot + i, RowKind::kFrequency,
+    rows.push_back({{ParamGroup::kDoubletFrequencies, i}, RowKind::kFrequency,
                     std::string("pi(") + kDoubletLetters[i / 4] + kDoubletLetters[i % 4] + "){1}"});
   }
   for (int i = 0; i < 4; ++i) {
     rows.push_back(
-        {kLoopFrequenciesSlot + i, RowKind::kFrequency, std::string("pi(") + kBases[i] + "){2}"});
+        {{ParamGroup::kLoopFrequencies, i}, RowKind::kFrequency, std::string("pi(") + kBases[i] + "){2}"});
   }
-  rows.push_back({kStemAlphaSlot, RowKind::kShape, "alpha{1}", true});
-  rows.push_back({kLoopAlphaSlot, RowKind::kShape, "alpha{2}", true});
-  rows.push_back({kStemAlphaSlot, RowKind::kShape, "alpha{all}", true, kLoopAlphaSlot});
-  model.frequencies = {{kDoubletFrequenciesSlot, 16}, {kLoopFrequenciesSlot, 4}};
+  rows.push_back({{ParamGroup::kStemAlpha}, RowKind::kShape, "alpha{1}", true});
+  rows.push_back({{ParamGroup::kLoopAlpha}, RowKind::kShape, "alpha{2}", true});
+  rows.push_back({{ParamGroup::kStemAlpha}, RowKind::kShape, "alpha{all}", true,
+                  ParamField{ParamGroup::kLoopAlpha}});
+  model.frequencies = {{ParamGroup::kDoubletFrequencies}, {ParamGroup::kLoopFrequencies}};
   model.description =
       "r(a<->c){1} ... r(g<->t){2}, pi(aa){1} ... pi(dd){1} and pi(a){2} ... pi(t){2}";
   model.optional_description = "alpha{1}, alpha{2} or alpha{all}";
@@ -87,12 +88,10 @@ std::string ValueProblem(RowKind kind, double value) {
   return "";
 }
 
-std::optional<double> FrequencySumProblem(const ParameterRecord& parameters,
+std::optional<double> FrequencySumProblem(const ModelParams& parameters,
                                           const FrequencyGroup& group) {
   double sum = 0.0;
-  for (int k = 0; k < group.size; ++k) {
-    sum += parameters[static_cast<std::size_t>(group.first_slot + k)];
-  }
+  for (int k = 0; k < GroupSize(group.group); ++k) sum += At(parameters, {group.group, k});
   if (std::fabs(sum - 1.0) <= kFrequencySumTolerance) return std::nullopt;
   return sum;
 }

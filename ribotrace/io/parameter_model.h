@@ -8,26 +8,25 @@
 #include <string_view>
 #include <vector>
 
-#include "model/parameter_record.h"
+#include "model/model_params.h"
 
 enum class RowKind { kRate, kFrequency, kShape };
 
-// One row of the table the model reads: the slot it fills, what it must be,
-// and its name as MrBayes writes it (lower-cased, as the text is read).
-// Optional rows (the gamma shapes) may be absent; alpha{all}, the one shape
-// of partitions that share it, fills a second slot.
+// One row of the table the model reads: the parameter it fills, what it
+// must be, and its name as MrBayes writes it (lower-cased, as the text is
+// read). Optional rows (the gamma shapes) may be absent; alpha{all}, the one
+// shape of partitions that share it, fills a second parameter.
 struct ExpectedRow {
-  int slot;
+  ParamField field;
   RowKind kind;
   std::string name;
   bool optional = false;
-  int second_slot = -1;
+  std::optional<ParamField> second = std::nullopt;
 };
 
 // Rows whose values form one distribution: their sum must be 1.
 struct FrequencyGroup {
-  int first_slot;
-  int size;
+  ParamGroup group;
 };
 
 struct ParameterModel {
@@ -62,5 +61,5 @@ std::string ValueProblem(RowKind kind, double value);
 
 // The sum of a frequency group's values when it misses 1 by more than
 // MrBayes's rounding of printed values explains; nullopt when it is fine.
-std::optional<double> FrequencySumProblem(const ParameterRecord& parameters,
+std::optional<double> FrequencySumProblem(const ModelParams& parameters,
                                           const FrequencyGroup& group);

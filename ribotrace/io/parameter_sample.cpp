@@ -146,8 +146,7 @@ class SampleReader {
       FailWithLine(AtLine(number) + "the generation " + Quoted(gen) + " is not a whole number.");
     }
     row.log_likelihood = Value(fields[columns.log_likelihood], "lnl", number);
-    row.parameters.fill(1.0);
-    row.parameters[kStemAlphaSlot] = row.parameters[kLoopAlphaSlot] = 0.0;
+    row.parameters = UnitParams();
     for (std::size_t i = 0; i < model_.rows.size(); ++i) {
       if (columns.of_row[i] < 0) continue;
       const ExpectedRow& expected = model_.rows[i];
@@ -158,9 +157,8 @@ class SampleReader {
         FailWithLine(AtLine(number) + "the value " + Quoted(text) + " of " +
                      Quoted(expected.name) + " " + problem + ".");
       }
-      for (const int slot : {expected.slot, expected.second_slot}) {
-        if (slot >= 0) row.parameters[static_cast<std::size_t>(slot)] = value;
-      }
+      At(row.parameters, expected.field) = value;
+      if (expected.second) At(row.parameters, *expected.second) = value;
     }
     for (const FrequencyGroup& group : model_.frequencies) {
       if (const std::optional<double> sum = FrequencySumProblem(row.parameters, group)) {

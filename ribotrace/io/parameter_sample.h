@@ -6,12 +6,12 @@
 #include <string_view>
 #include <vector>
 
-#include "model/parameter_record.h"
+#include "model/model_params.h"
 
 struct ParameterSampleRow {
   long long generation = 0;     // Gen: pairs the row with the .t statement "tree gen.<Gen>"
   double log_likelihood = 0.0;  // LnL: MrBayes's log-likelihood of that tree and these values
-  ParameterRecord parameters{};
+  ModelParams parameters;
 };
 
 // True when `text` (as ReadNexusText gives it: lower-cased, without

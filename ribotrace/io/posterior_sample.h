@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "io/nexus_text.h"
-#include "model/parameter_record.h"
+#include "model/model_params.h"
 
 struct PosteriorSampleOptions {
   double burnin = 0.25;  // share of each run's samples dropped, rounded down (MrBayes's relburnin)
@@ -19,7 +19,7 @@ struct UsedSample {
   int run = 0;  // 0-based, in the order the files were given
   long long generation = 0;
   std::string tree;  // as ReadTreeFile returns a tree
-  ParameterRecord parameters{};
+  ModelParams parameters;
   double mrbayes_log_likelihood = 0.0;  // LnL of the .p row
 };
 

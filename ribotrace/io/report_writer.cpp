@@ -129,11 +129,11 @@ void Summary(JsonWriter& json, const ReportData& data) {
   for (const double part : {lnl.Total(), lnl.stems, lnl.loops}) json.Number(part, 12);
   json.End(']');
   json.Key("hasStems").Bool(data.has_stems);
-  const double* p = data.parameters.data();
-  Numbers(json, "stemRates", p + kStemRatesSlot, 6);
-  Numbers(json, "loopRates", p + kLoopRatesSlot, 6);
-  Numbers(json, "doubletFreqs", p + kDoubletFrequenciesSlot, 16);
-  Numbers(json, "loopFreqs", p + kLoopFrequenciesSlot, 4);
+  const ModelParams& p = data.parameters;
+  Numbers(json, "stemRates", p.stem.rates.data(), 6);
+  Numbers(json, "loopRates", p.loop.rates.data(), 6);
+  Numbers(json, "doubletFreqs", p.stem.frequencies.data(), 16);
+  Numbers(json, "loopFreqs", p.loop.frequencies.data(), 4);
 }
 
 void Tree(JsonWriter& json, const ReportData& data) {

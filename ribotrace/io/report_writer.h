@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "inference/log_likelihood.h"
-#include "model/parameter_record.h"
+#include "model/model_params.h"
 #include "output/safe_output_file.h"
 #include "sequence/helices.h"
 
@@ -51,7 +51,7 @@ struct ReportData {
   std::vector<std::pair<std::string, std::string>> values;  // name, value
   std::string mode;
   std::int64_t seed = 0;
-  ParameterRecord parameters{};
+  ModelParams parameters;
   bool has_stems = false;
   PartitionLogLikelihoods log_likelihood;
   // How far MrBayes's runs had converged: figure, value (empty: not known).

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 // The 16-state doublet model of stem pairs: six exchange rates in the order
 // AC AG AU CG CU GU, the 16 doublet frequencies in doublet index order
@@ -14,6 +15,7 @@ struct StemParams {
   std::array<double, 6> rates{};
   std::array<double, 16> frequencies{};
   double alpha = 0.0;
+  bool operator==(const StemParams&) const = default;
 };
 
 // The 4-state GTR model of loop columns, likewise.
@@ -21,6 +23,7 @@ struct LoopParams {
   std::array<double, 6> rates{};
   std::array<double, 4> frequencies{};
   double alpha = 0.0;
+  bool operator==(const LoopParams&) const = default;
 };
 
 struct ModelParams {
@@ -31,7 +34,42 @@ struct ModelParams {
   // partitions share one rate.
   double stem_rate = 1.0;
   double loop_rate = 1.0;
-
-  // True when some partition's site rates follow a gamma distribution.
-  bool HasGammaRates() const { return stem.alpha > 0.0 || loop.alpha > 0.0; }
+  bool operator==(const ModelParams&) const = default;
 };
+
+// True when some partition's site rates follow a gamma distribution.
+inline bool HasGammaRates(const ModelParams& params) {
+  return params.stem.alpha > 0.0 || params.loop.alpha > 0.0;
+}
+
+// One parameter of the model, as a reader fills it from a named row or
+// column: a group and the place in it.
+enum class ParamGroup {
+  kStemRates,
+  kLoopRates,
+  kDoubletFrequencies,
+  kLoopFrequencies,
+  kStemAlpha,
+  kLoopAlpha,
+};
+
+struct ParamField {
+  ParamGroup group;
+  int index = 0;
+};
+
+double& At(ModelParams& params, ParamField field);
+double At(const ModelParams& params, ParamField field);
+
+// The size of a group: 6 rates, 16 or 4 frequencies, one shape.
+int GroupSize(ParamGroup group);
+
+// Every value at 1 but the shapes (0: equal rates), which is where a reader
+// starts: a model without stems leaves the stem model at these values.
+ModelParams UnitParams();
+
+// The model's parameters one after another: stem rates, loop rates,
+// doublet frequencies, loop frequencies, the two shapes (the order in which
+// the convergence figures walk them).
+std::vector<ParamField> AllFields();
+std::vector<double> AllValues(const ModelParams& params);

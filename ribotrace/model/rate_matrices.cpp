@@ -107,12 +107,12 @@ std::array<double, 256> StemRateMatrix(const StemParams& stem) {
       [](std::size_t i, std::size_t j) { return r_ij[i][j]; }, "SetDoubletQMatrix", "stem");
 }
 
-void SetQMatrix(const ParameterRecord& parameters) {
-  singlet_q_matrix = LoopRateMatrix(ToModelParams(parameters).loop);
+void SetQMatrix(const ModelParams& parameters) {
+  singlet_q_matrix = LoopRateMatrix(parameters.loop);
   ShowRateMatrix<4>("\nLoop Q-matrix:", singlet_q_matrix);
 }
 
-void SetDoubletQMatrix(const ParameterRecord& parameters) {
-  doublet_q_matrix = StemRateMatrix(ToModelParams(parameters).stem);
+void SetDoubletQMatrix(const ModelParams& parameters) {
+  doublet_q_matrix = StemRateMatrix(parameters.stem);
   ShowRateMatrix<16>("\nStem Q-matrix:", doublet_q_matrix);
 }

@@ -6,7 +6,7 @@
 #include <array>
 
 #include "model/model_params.h"
-#include "model/parameter_record.h"
+#include "model/model_params.h"
 
 // Row = present state, column = next state, row-major; nucleotides in the order
 // A, C, G, U, doublets in doublet index order (4 x first + second). Written by
@@ -30,6 +30,6 @@ std::array<double, 256> StemRateMatrix(const StemParams& stem);
 // Fills singlet_q_matrix from the loop rates and base frequencies, scaled to
 // mean rate 1; prints it when show_debug_info is set. Throws FatalError when
 // the mean rate before scaling is not positive and finite.
-void SetQMatrix(const ParameterRecord& parameters);
+void SetQMatrix(const ModelParams& parameters);
 // Same for doublet_q_matrix from the stem rates and doublet frequencies.
-void SetDoubletQMatrix(const ParameterRecord& parameters);
+void SetDoubletQMatrix(const ModelParams& parameters);

@@ -19,12 +19,13 @@ constexpr double kMaxAsdsf = 0.05;
 // log-likelihood first, then every parameter.
 std::vector<std::vector<std::vector<double>>> SeriesByRun(const PosteriorSample& sample,
                                                           int n_runs) {
-  std::vector<std::vector<std::vector<double>>> runs(
-      static_cast<std::size_t>(n_runs), std::vector<std::vector<double>>(1 + std::tuple_size_v<ParameterRecord>));
+  std::vector<std::vector<std::vector<double>>> runs(static_cast<std::size_t>(n_runs));
   for (const UsedSample& used : sample.samples) {
     std::vector<std::vector<double>>& series = runs[static_cast<std::size_t>(used.run)];
+    const std::vector<double> values = AllValues(used.parameters);
+    series.resize(1 + values.size());
     series[0].push_back(used.mrbayes_log_likelihood);
-    for (std::size_t p = 0; p < std::tuple_size_v<ParameterRecord>; ++p) series[1 + p].push_back(used.parameters[p]);
+    for (std::size_t p = 0; p < values.size(); ++p) series[1 + p].push_back(values[p]);
   }
   return runs;
 }
@@ -40,7 +41,7 @@ ConvergenceFigures MeasureConvergence(const PosteriorSample& sample,
   for (const auto& run : runs) figures.ess = std::min(figures.ess, EffectiveSampleSize(run[0]));
 
   figures.psrf = std::numeric_limits<double>::quiet_NaN();
-  for (std::size_t q = 0; q <= std::tuple_size_v<ParameterRecord>; ++q) {
+  for (std::size_t q = 0; q < runs.front().size(); ++q) {
     std::vector<std::vector<double>> across;
     for (const auto& run : runs) across.push_back(run[q]);
     const double psrf = PotentialScaleReduction(across);

@@ -6,7 +6,7 @@
 #include "base/alignment.h"
 #include "base/stage_timings.h"
 #include "inference/hidden_simulation.h"
-#include "model/parameter_record.h"
+#include "model/model_params.h"
 #include "sequence/stems_and_loops.h"
 #include "tree/node_struct.h"
 
@@ -18,7 +18,7 @@ struct InferenceInputs {
   const std::vector<NodeStruct*>& up_pass;
   const std::vector<SiteRecord>& SS;
   const Alignment& alignment;
-  const ParameterRecord& parameters;
+  const ModelParams& parameters;
   const HiddenBranchMatrices& hidden;
   StageTimings* timings = nullptr;
 };

@@ -33,8 +33,8 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
                                        PartitionLogLikelihoods* log_likelihood) {
   const std::vector<int>& structure = inputs.alignment.structure;
   const int n_categories = values.gamma_categories;
-  const double stem_alpha = inputs.parameters[kStemAlphaSlot];
-  const double loop_alpha = inputs.parameters[kLoopAlphaSlot];
+  const double stem_alpha = inputs.parameters.stem.alpha;
+  const double loop_alpha = inputs.parameters.loop.alpha;
   const std::vector<double> stem_rates = PartitionRates(stem_alpha, n_categories);
   const std::vector<double> loop_rates = PartitionRates(loop_alpha, n_categories);
   if (show_debug_info) {

@@ -10,6 +10,18 @@
 
 namespace {
 
+// The mean of the samples' parameters (the one tree's own for a summary).
+ModelParams MeanParameters(const PosteriorSample& trees) {
+  ModelParams mean;
+  const std::vector<ParamField> fields = AllFields();
+  for (const ParamField field : fields) At(mean, field) = 0.0;
+  const auto n_trees = static_cast<double>(trees.samples.size());
+  for (const UsedSample& used : trees.samples) {
+    for (const ParamField field : fields) At(mean, field) += At(used.parameters, field) / n_trees;
+  }
+  return mean;
+}
+
 void WriteReport(const SampleAnalysis& analysis, const RunValues& values, std::int32_t seed,
                  SafeOutputFile& file) {
   const ResultUnits& units = analysis.units();
@@ -32,12 +44,7 @@ void WriteReport(const SampleAnalysis& analysis, const RunValues& values, std::i
                 "samples below)";
     page.values.emplace_back("trees", std::to_string(analysis.n_trees()));
   }
-  const auto n_trees = static_cast<double>(analysis.n_trees());
-  for (const UsedSample& used : sample.trees.samples) {
-    for (std::size_t i = 0; i < page.parameters.size(); ++i) {
-      page.parameters[i] += used.parameters[i] / n_trees;
-    }
-  }
+  page.parameters = MeanParameters(sample.trees);
   page.log_likelihood = analysis.log_likelihood();
   report.sampled_pairs() = *analysis.pair_counts();
   report.Write(file);

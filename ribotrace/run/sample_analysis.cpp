@@ -80,7 +80,7 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
                                  StageTimings* timings) {
   // One tree's stages are timed one by one; many trees' together.
   StageTimings* stages = sample_.from_summary ? timings : nullptr;
-  const ParameterRecord& parameters = sample_.trees.samples[s].parameters;
+  const ModelParams& parameters = sample_.trees.samples[s].parameters;
   BuildSampleTree(tree_, sample_, s, data_, values_.is_harmonic);
   if (stages != nullptr) stages->Stop("tree");
   scaled_length_sum_ += tree_.down_pass.front()->scaled_length;

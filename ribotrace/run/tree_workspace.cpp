@@ -122,7 +122,7 @@ void TreeWorkspace::Build(const std::string& tree_text, const RunData& data, int
   ShowTreeStructure(nodes, down_pass, up_pass);
 }
 
-HiddenBranchMatrices SetBranchMatrices(const TreeWorkspace& tree, const ParameterRecord& parameters,
+HiddenBranchMatrices SetBranchMatrices(const TreeWorkspace& tree, const ModelParams& parameters,
                                        const RunValues& values) {
   SetQMatrix(parameters);
   SetDoubletQMatrix(parameters);

@@ -9,7 +9,7 @@
 
 #include "base/alignment.h"
 #include "inference/hidden_simulation.h"
-#include "model/parameter_record.h"
+#include "model/model_params.h"
 #include "run/run_values.h"
 #include "sequence/stems_and_loops.h"
 #include "tree/node_struct.h"
@@ -50,7 +50,7 @@ class TreeWorkspace {
 // Sets the model's rate matrices from `parameters`, every branch's
 // transition matrices for the built tree, and returns the hidden branch's
 // matrices (the same for every node).
-HiddenBranchMatrices SetBranchMatrices(const TreeWorkspace& tree, const ParameterRecord& parameters,
+HiddenBranchMatrices SetBranchMatrices(const TreeWorkspace& tree, const ModelParams& parameters,
                                        const RunValues& values);
 
 // Before a run with gamma rates: fails under --classic, which does not
