@@ -163,7 +163,7 @@ std::vector<Coordinate> Coordinates(const Fitter& fitter, const FitOptions& opti
                      [](ModelParams& p, double x) { p.loop.alpha = std::exp(x); }});
     }
   }
-  if (fitter.both()) {
+  if (fitter.both() && options.partition_rates) {
     // The stems' rate relative to the loops', the two averaging 1 over
     // the alignment's nucleotides as MrBayes's rate multipliers do.
     out.push_back({"m{1}", Coordinate::kBoth, -6.0, 6.0,

@@ -15,6 +15,9 @@ struct FitOptions {
   int n_categories = 4;          // its equally likely categories (mean rates)
   bool empirical_frequencies = false;  // frequencies counted, not estimated
   double tolerance = 0.001;      // stop when a round gains less (log units)
+  // The stems' rate relative to the loops' (MrBayes's ratepr=variable);
+  // off, both partitions run at rate 1.
+  bool partition_rates = true;
 };
 
 struct FitResult {

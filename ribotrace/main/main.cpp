@@ -7,6 +7,7 @@
 #include "bailout/bailout.h"
 #include "option_table.h"
 #include "run/analysis_driver.h"
+#include "run/fit_step.h"
 #include "version.h"
 
 int main(int argc, char** argv) {
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
           "A problem with the input or commandline values was encountered. Check and retry.\n" +
           RibotraceUsage());
     }
+    if (line.values.fit) line.values = FitBeforeAnalysis(line.values);
     CalcAncestralStates(line.values);
     return 0;
   } catch (const FatalError& error) {

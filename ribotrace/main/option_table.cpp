@@ -117,6 +117,22 @@ constexpr std::array kOptions = {
     }},
   OptionRow{"--loglik", "", "print the log-likelihood of the data (default: off)",
     [](const std::string&, CommandLine& line) { line.values.loglik = true; }},
+  OptionRow{"--fit", "", "estimate the model and the branch lengths on the tree's topology by\n"
+    "maximum likelihood (param_file '-'), write out_file.fit.pstat and\n"
+    "out_file.fit.tre, then analyse under them (default: off)",
+    [](const std::string&, CommandLine& line) { line.values.fit = true; }},
+  OptionRow{"--rates", "equal|gamma", "with --fit: equal site rates, or a gamma shape per partition\n"
+    "(--ngammacat categories) (default: equal)",
+    [](const std::string& text, CommandLine& line) {
+      if (text != "equal" && text != "gamma") Invalid("--rates", text, "equal or gamma");
+      line.values.fit_gamma = text == "gamma";
+    }},
+  OptionRow{"--freqs", "estimated|empirical", "with --fit: frequencies estimated, or counted from the data\n"
+    "(default: estimated)",
+    [](const std::string& text, CommandLine& line) {
+      if (text != "estimated" && text != "empirical") Invalid("--freqs", text, "estimated or empirical");
+      line.values.empirical_frequencies = text == "empirical";
+    }},
   OptionRow{"--ngammacat", "N", "categories of the gamma rates when the parameter file has alpha\n"
     "rows, 2 to 20, as in MrBayes's lset ngammacat (default: 4)",
     [](const std::string& text, CommandLine& line) {

@@ -53,6 +53,13 @@ struct RunValues {
   // Run over MrBayes's sample even where the log-likelihoods differ from
   // its LnL (--allow-lnl-mismatch).
   bool allow_lnl_mismatch = false;
+  // --fit: estimate the model and branch lengths on the tree by maximum
+  // likelihood first, then analyse under the fitted values; with gamma
+  // rates (--rates=gamma) and frequencies counted from the data
+  // (--freqs=empirical) where asked.
+  bool fit = false;
+  bool fit_gamma = false;
+  bool empirical_frequencies = false;
 };
 
 // MrBayes measures branch lengths per nucleotide; a doublet is two.

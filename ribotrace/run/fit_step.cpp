@@ -1,0 +1,36 @@
+#include "run/fit_step.h"
+
+#include <cstdio>
+
+#include "fit/model_fit.h"
+#include "io/data_file.h"
+#include "io/fit_outputs.h"
+#include "io/tree_file.h"
+#include "tree/tree_construction.h"
+
+RunValues FitBeforeAnalysis(RunValues values) {
+  const Alignment alignment = ReadDataFile(values.data_file);
+  std::vector<NodeStruct> nodes(static_cast<std::size_t>(2 * alignment.n_taxa - 1));
+  std::vector<NodeStruct*> up(nodes.size()), down(nodes.size());
+  SetUpTree(nodes, up, down, alignment.Names, ReadTreeFile(values.tree_file), alignment.n_taxa);
+  FitOptions options;
+  options.gamma = values.fit_gamma;
+  options.n_categories = values.gamma_categories;
+  options.empirical_frequencies = values.empirical_frequencies;
+  // The analysis reads no partition rates yet: both partitions at rate 1,
+  // so that it runs on exactly the fitted model.
+  options.partition_rates = false;
+  const FitResult fit = FitModel(alignment, MakeFitTree(up, 1e-6), options);
+  for (const std::string& name : fit.at_bound) {
+    std::printf("Warning: the fitted %s ended at a bound of its range.\n", name.c_str());
+  }
+  std::printf("Fit: log-likelihood %.6f, %d free parameters, AIC %.6f\n", fit.log_likelihood,
+              fit.n_free, 2.0 * fit.n_free - 2.0 * fit.log_likelihood);
+  std::fflush(stdout);
+  bool has_stems = false, has_loops = false;
+  for (const int s : alignment.structure) (s == 0 ? has_loops : has_stems) = true;
+  WriteFitFiles(values.out_file, fit, alignment.Names, has_stems, has_loops);
+  values.tree_file = values.out_file + ".fit.tre";
+  values.param_file = values.out_file + ".fit.pstat";
+  return values;
+}
