@@ -1,0 +1,68 @@
+#include "fit/branch_lengths.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+BranchDerivatives Sum(const std::vector<PartitionLikelihood*>& partitions, int node, double t) {
+  BranchDerivatives total;
+  for (const PartitionLikelihood* p : partitions) {
+    const BranchDerivatives d = p->Derivatives(node, t);
+    total.log_likelihood += d.log_likelihood;
+    total.first += d.first;
+    total.second += d.second;
+  }
+  return total;
+}
+
+// Newton steps where the curvature is negative, doubling or halving the
+// length toward the gradient where it is not; a step that lowers lnL is
+// halved until it does not.
+double NewtonRaphson(const std::vector<PartitionLikelihood*>& partitions, int node, double t) {
+  BranchDerivatives at = Sum(partitions, node, t);
+  for (int iteration = 0; iteration < 30; ++iteration) {
+    double next = at.second < 0.0 ? t - at.first / at.second : (at.first > 0.0 ? 2.0 * t : 0.5 * t);
+    next = std::clamp(next, kMinBranch, kMaxBranch);
+    BranchDerivatives there = Sum(partitions, node, next);
+    for (int halving = 0; halving < 30 && there.log_likelihood < at.log_likelihood; ++halving) {
+      next = 0.5 * (t + next);
+      there = Sum(partitions, node, next);
+    }
+    if (there.log_likelihood < at.log_likelihood) break;
+    const double step = std::abs(next - t);
+    t = next;
+    at = there;
+    if (step < 1e-8 * std::max(1.0, t)) break;
+  }
+  return t;
+}
+
+void Visit(FitTree& tree, const std::vector<PartitionLikelihood*>& partitions, int node) {
+  if (tree.IsFree(node)) {
+    double& length = tree.length[static_cast<std::size_t>(node)];
+    length = NewtonRaphson(partitions, node, length);
+    for (PartitionLikelihood* p : partitions) p->UpdateBranch(tree, node);
+  }
+  if (tree.IsTip(node)) return;
+  for (const int child : {tree.left[static_cast<std::size_t>(node)], tree.right[static_cast<std::size_t>(node)]}) {
+    for (PartitionLikelihood* p : partitions) p->PassUp(tree, node, child);
+    Visit(tree, partitions, child);
+  }
+  for (PartitionLikelihood* p : partitions) p->RecomputeBelow(tree, node);
+}
+
+}  // namespace
+
+double OptimiseBranchLengths(FitTree& tree, const std::vector<PartitionLikelihood*>& partitions) {
+  for (PartitionLikelihood* p : partitions) {
+    p->Evaluate(tree);
+    p->SetRootMessages(tree);
+  }
+  Visit(tree, partitions, tree.left[0]);
+  for (PartitionLikelihood* p : partitions) p->SetRootMessages(tree);
+  Visit(tree, partitions, tree.right[0]);
+  double total = 0.0;
+  for (PartitionLikelihood* p : partitions) total += p->Evaluate(tree);
+  return total;
+}

@@ -1,0 +1,33 @@
+#include "fit/fit_tree.h"
+
+#include <algorithm>
+
+FitTree MakeFitTree(const std::vector<NodeStruct*>& up_pass, double floor) {
+  FitTree tree;
+  const std::size_t n = up_pass.size();
+  tree.left.assign(n, -1);
+  tree.right.assign(n, -1);
+  tree.parent.assign(n, -1);
+  tree.taxon.assign(n, -1);
+  tree.length.assign(n, 0.0);
+  for (const NodeStruct* node : up_pass) {
+    const auto i = static_cast<std::size_t>(node->index);
+    if (node->left != nullptr) {
+      tree.left[i] = node->left->index;
+      tree.right[i] = node->right->index;
+    } else {
+      tree.taxon[i] = node->taxon_index;
+    }
+    if (node->anc != nullptr) {
+      tree.parent[i] = node->anc->index;
+      tree.length[i] = node->length;
+    }
+  }
+  const auto l = static_cast<std::size_t>(tree.left[0]), r = static_cast<std::size_t>(tree.right[0]);
+  tree.length[l] += tree.length[r];
+  tree.length[r] = 0.0;
+  for (int i = 1; i < tree.size(); ++i) {
+    if (tree.IsFree(i)) tree.length[i] = std::max(tree.length[i], floor);
+  }
+  return tree;
+}

@@ -1,0 +1,29 @@
+// The tree a fit works on: the topology of the tree read from the file,
+// with branch lengths that the fit owns and changes, indices instead of
+// pointers so that it copies as a value.
+#pragma once
+
+#include <vector>
+
+#include "tree/node_struct.h"
+
+struct FitTree {
+  // Per node, in pre-order (root 0): children (-1 at a tip), parent (-1 at
+  // the root), the data row of a tip's taxon (-1 inside), the branch to the
+  // parent.
+  std::vector<int> left, right, parent, taxon;
+  std::vector<double> length;
+
+  int size() const { return static_cast<int>(length.size()); }
+  bool IsTip(int node) const { return left[static_cast<std::size_t>(node)] < 0; }
+  // The root's two branches are one branch of the unrooted tree, which the
+  // likelihood of a reversible model cannot split: the fit keeps it all on
+  // the root's left child and the right child's branch at 0.
+  bool IsFree(int node) const { return node != 0 && node != right[0]; }
+  int FreeBranches() const { return size() - 2; }
+};
+
+// The fit's copy of a built tree (nodes numbered in pre-order from the root
+// at 0), the root's two branches joined on its left child. Lengths of 0 or
+// less start at `floor`.
+FitTree MakeFitTree(const std::vector<NodeStruct*>& up_pass, double floor);

@@ -1,0 +1,237 @@
+#include "fit/model_fit.h"
+
+#include <cmath>
+#include <functional>
+#include <numeric>
+#include <optional>
+#include <span>
+
+#include "fit/branch_lengths.h"
+#include "fit/brent.h"
+#include "fit/partition_likelihood.h"
+#include "fit/site_patterns.h"
+#include "model/gamma_rates.h"
+#include "model/substitution_model.h"
+
+namespace {
+
+constexpr char kBases[] = "ACGT";
+
+// One model parameter as the optimiser sees it: a bounded coordinate
+// (logs of ratios, so that any value in the bounds is a valid model) and
+// the partition whose likelihood it changes (both for the partition rate).
+struct Coordinate {
+  std::string name;
+  enum { kStem, kLoop, kBoth } partition;
+  double lo, hi;
+  std::function<double(const ModelParams&)> get;
+  std::function<void(ModelParams&, double)> set;
+};
+
+void AddRates(std::vector<Coordinate>& out, std::array<double, 6>& (*of)(ModelParams&),
+              decltype(Coordinate::kStem) partition, const std::string& suffix) {
+  static const char* kPairs[] = {"A<->C", "A<->G", "A<->T", "C<->G", "C<->T", "G<->T"};
+  for (int k = 0; k < 5; ++k) {
+    out.push_back({std::string("r(") + kPairs[k] + ")" + suffix, partition, std::log(1e-4),
+                   std::log(1e3),
+                   [of, k](const ModelParams& p) {
+                     auto& r = of(const_cast<ModelParams&>(p));
+                     return std::log(r[k] / r[5]);
+                   },
+                   [of, k](ModelParams& p, double x) { of(p)[k] = std::exp(x) * of(p)[5]; }});
+  }
+}
+
+// Frequencies as log ratios to the last one; setting one rescales all to sum 1.
+template <std::size_t N>
+void AddFrequencies(std::vector<Coordinate>& out, std::array<double, N>& (*of)(ModelParams&),
+                    decltype(Coordinate::kStem) partition, const std::string& suffix) {
+  for (std::size_t k = 0; k + 1 < N; ++k) {
+    std::string state = N == 4 ? std::string(1, kBases[k])
+                               : std::string{kBases[k / 4], kBases[k % 4]};
+    out.push_back({"pi(" + state + ")" + suffix, partition, -12.0, 12.0,
+                   [of, k](const ModelParams& p) {
+                     auto& f = of(const_cast<ModelParams&>(p));
+                     return std::log(f[k] / f[N - 1]);
+                   },
+                   [of, k](ModelParams& p, double x) {
+                     auto& f = of(p);
+                     f[k] = std::exp(x) * f[N - 1];
+                     const double sum = std::accumulate(f.begin(), f.end(), 0.0);
+                     for (double& v : f) v /= sum;
+                   }});
+  }
+}
+
+std::vector<double> EmpiricalFrequencies(const SitePatterns& patterns) {
+  std::vector<double> counts(static_cast<std::size_t>(patterns.n_states), 1e-3);
+  for (int s = 0; s < patterns.size(); ++s) {
+    for (int taxon = 0; taxon < patterns.n_taxa; ++taxon) {
+      const double* tip = patterns.Tip(s, taxon);
+      const double allowed = std::accumulate(tip, tip + patterns.n_states, 0.0);
+      if (allowed == 0.0 || allowed == patterns.n_states) continue;
+      for (int i = 0; i < patterns.n_states; ++i) {
+        counts[static_cast<std::size_t>(i)] += patterns.weights[static_cast<std::size_t>(s)] * tip[i] / allowed;
+      }
+    }
+  }
+  const double sum = std::accumulate(counts.begin(), counts.end(), 0.0);
+  for (double& c : counts) c /= sum;
+  return counts;
+}
+
+class Fitter {
+ public:
+  Fitter(const Alignment& alignment, FitTree tree, int n_categories)
+      : stems_(StemPatterns(alignment)), loops_(LoopPatterns(alignment)), tree_(std::move(tree)),
+        n_categories_(n_categories) {
+    if (stems_.size() > 0) stem_.emplace(stems_, tree_);
+    if (loops_.size() > 0) loop_.emplace(loops_, tree_);
+    const double stem_chars = 2.0 * std::accumulate(stems_.weights.begin(), stems_.weights.end(), 0.0);
+    const double loop_chars = std::accumulate(loops_.weights.begin(), loops_.weights.end(), 0.0);
+    stem_share_ = stem_chars / (stem_chars + loop_chars);
+  }
+
+  const SitePatterns& stems() const { return stems_; }
+  const SitePatterns& loops() const { return loops_; }
+  bool both() const { return stem_ && loop_; }
+  FitTree& tree() { return tree_; }
+  ModelParams& params() { return params_; }
+  double stem_share() const { return stem_share_; }
+
+  double Evaluate(bool stems, bool loops) {
+    if (stems && stem_) {
+      stem_->SetModel(SubstitutionModel::ForStems(params_.stem), Rates(params_.stem.alpha),
+                      2.0 * params_.stem_rate);
+      stem_lnl_ = stem_->Evaluate(tree_);
+    }
+    if (loops && loop_) {
+      loop_->SetModel(SubstitutionModel::ForLoops(params_.loop), Rates(params_.loop.alpha),
+                      params_.loop_rate);
+      loop_lnl_ = loop_->Evaluate(tree_);
+    }
+    return stem_lnl_ + loop_lnl_;
+  }
+
+  double OptimiseBranches() {
+    Evaluate(true, true);
+    std::vector<PartitionLikelihood*> parts;
+    if (stem_) parts.push_back(&*stem_);
+    if (loop_) parts.push_back(&*loop_);
+    OptimiseBranchLengths(tree_, parts);
+    return Evaluate(true, true);
+  }
+
+ private:
+  std::vector<double> Rates(double alpha) const {
+    if (alpha <= 0.0) return {1.0};
+    return DiscreteGammaMeanRates(alpha, n_categories_);
+  }
+
+  SitePatterns stems_, loops_;
+  FitTree tree_;
+  int n_categories_;
+  std::optional<PartitionLikelihood> stem_, loop_;
+  ModelParams params_;
+  double stem_share_ = 0.0, stem_lnl_ = 0.0, loop_lnl_ = 0.0;
+};
+
+std::array<double, 6>& StemRates(ModelParams& p) { return p.stem.rates; }
+std::array<double, 6>& LoopRates(ModelParams& p) { return p.loop.rates; }
+std::array<double, 16>& StemFreqs(ModelParams& p) { return p.stem.frequencies; }
+std::array<double, 4>& LoopFreqs(ModelParams& p) { return p.loop.frequencies; }
+
+std::vector<Coordinate> Coordinates(const Fitter& fitter, const FitOptions& options) {
+  std::vector<Coordinate> out;
+  const double share = fitter.stem_share();
+  if (fitter.stems().size() > 0) {
+    AddRates(out, StemRates, Coordinate::kStem, "{1}");
+    if (!options.empirical_frequencies) AddFrequencies<16>(out, StemFreqs, Coordinate::kStem, "{1}");
+    if (options.gamma) {
+      out.push_back({"alpha{1}", Coordinate::kStem, std::log(0.02), std::log(100.0),
+                     [](const ModelParams& p) { return std::log(p.stem.alpha); },
+                     [](ModelParams& p, double x) { p.stem.alpha = std::exp(x); }});
+    }
+  }
+  const std::string loop_suffix = fitter.stems().size() > 0 ? "{2}" : "";
+  if (fitter.loops().size() > 0) {
+    AddRates(out, LoopRates, Coordinate::kLoop, loop_suffix);
+    if (!options.empirical_frequencies) AddFrequencies<4>(out, LoopFreqs, Coordinate::kLoop, loop_suffix);
+    if (options.gamma) {
+      out.push_back({"alpha" + loop_suffix, Coordinate::kLoop, std::log(0.02), std::log(100.0),
+                     [](const ModelParams& p) { return std::log(p.loop.alpha); },
+                     [](ModelParams& p, double x) { p.loop.alpha = std::exp(x); }});
+    }
+  }
+  if (fitter.both()) {
+    // The stems' rate relative to the loops', the two averaging 1 over
+    // the alignment's nucleotides as MrBayes's rate multipliers do.
+    out.push_back({"m{1}", Coordinate::kBoth, -6.0, 6.0,
+                   [](const ModelParams& p) { return std::log(p.stem_rate / p.loop_rate); },
+                   [share](ModelParams& p, double x) {
+                     p.loop_rate = 1.0 / (share * std::exp(x) + 1.0 - share);
+                     p.stem_rate = std::exp(x) * p.loop_rate;
+                   }});
+  }
+  return out;
+}
+
+void StartingValues(Fitter& fitter, const FitOptions& options) {
+  ModelParams& p = fitter.params();
+  p.stem.rates.fill(1.0);
+  p.loop.rates.fill(1.0);
+  const std::vector<double> stem_freqs = EmpiricalFrequencies(fitter.stems());
+  const std::vector<double> loop_freqs = EmpiricalFrequencies(fitter.loops());
+  std::copy(stem_freqs.begin(), stem_freqs.end(), p.stem.frequencies.begin());
+  std::copy(loop_freqs.begin(), loop_freqs.end(), p.loop.frequencies.begin());
+  p.stem.alpha = p.loop.alpha = options.gamma ? 1.0 : 0.0;
+}
+
+// Rates as MrBayes reports them: summing to 1.
+void NormaliseRates(std::array<double, 6>& rates) {
+  const double sum = std::accumulate(rates.begin(), rates.end(), 0.0);
+  for (double& r : rates) r /= sum;
+}
+
+}  // namespace
+
+FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& options) {
+  Fitter fitter(alignment, std::move(tree), options.n_categories);
+  StartingValues(fitter, options);
+  const std::vector<Coordinate> coordinates = Coordinates(fitter, options);
+  double best = fitter.Evaluate(true, true);
+  for (int round = 0; round < 200; ++round) {
+    const double start = best;
+    best = fitter.OptimiseBranches();
+    for (const Coordinate& c : coordinates) {
+      const bool stems = c.partition != Coordinate::kLoop, loops = c.partition != Coordinate::kStem;
+      const auto lnl = [&](double x) {
+        c.set(fitter.params(), x);
+        return fitter.Evaluate(stems, loops);
+      };
+      const double x0 = c.get(fitter.params());
+      const BrentResult r = BrentMaximise(lnl, c.lo, c.hi, x0, best, 1e-4);
+      best = lnl(r.value >= best ? r.x : x0);
+    }
+    if (best - start < options.tolerance) break;
+  }
+  FitResult result;
+  for (const Coordinate& c : coordinates) {
+    const double x = c.get(fitter.params());
+    if (x - c.lo < 1e-3 || c.hi - x < 1e-3) result.at_bound.push_back(c.name);
+  }
+  result.params = fitter.params();
+  NormaliseRates(result.params.stem.rates);
+  NormaliseRates(result.params.loop.rates);
+  result.tree = fitter.tree();
+  result.log_likelihood = best;
+  result.n_free = static_cast<int>(coordinates.size()) + result.tree.FreeBranches();
+  return result;
+}
+
+double FitLogLikelihood(const Alignment& alignment, const FitTree& tree, const ModelParams& params,
+                        int n_categories) {
+  Fitter fitter(alignment, tree, n_categories);
+  fitter.params() = params;
+  return fitter.Evaluate(true, true);
+}

@@ -1,0 +1,36 @@
+// Maximum-likelihood fit of the stem and loop models on a fixed topology:
+// the model ribotrace otherwise reads from MrBayes's summary, estimated
+// here from the alignment, with every branch length.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "base/alignment.h"
+#include "fit/fit_tree.h"
+#include "model/model_params.h"
+
+struct FitOptions {
+  bool gamma = false;            // a gamma shape per partition
+  int n_categories = 4;          // its equally likely categories (mean rates)
+  bool empirical_frequencies = false;  // frequencies counted, not estimated
+  double tolerance = 0.001;      // stop when a round gains less (log units)
+};
+
+struct FitResult {
+  ModelParams params;
+  FitTree tree;
+  double log_likelihood = 0.0;
+  int n_free = 0;                     // free parameters, branches included
+  std::vector<std::string> at_bound;  // parameters that ended at a bound
+};
+
+// Fits from the tree's lengths as starting values. Rounds of branch lengths
+// (Newton-Raphson) then each model parameter (Brent) until a round gains
+// less than the tolerance; lnL never decreases from round to round.
+FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& options);
+
+// lnL of the alignment on the tree under the given parameters (the same
+// likelihood the fit maximises).
+double FitLogLikelihood(const Alignment& alignment, const FitTree& tree, const ModelParams& params,
+                        int n_categories);
