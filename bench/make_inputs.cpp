@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "io/parameter_file.h"
-#include "model/rate_matrices.h"
+#include "model/partition_models.h"
 #include "model/transition_probabilities.h"
 #include "base/random_source.h"
 #include "tree/node_struct.h"
@@ -116,12 +116,12 @@ int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::st
     out << in.rdbuf();
   }
   const ModelParams parameters = ReadParameterFile(dir + "/data.nex.pstat", true);
-  SetQMatrix(parameters);
-  SetDoubletQMatrix(parameters);
+  const PartitionModels models = MakePartitionModels(parameters);
   std::vector<NodeStruct*> all;
   for (NodeStruct& node : nodes) all.push_back(&node);
-  SetSingeltonTransitionProbabilities(all);
-  SetDoubletTransitionProbabilities(all);
+  BranchMatrices matrices(nodes.size());
+  SetSingeltonTransitionProbabilities(all, models.loops, matrices);
+  SetDoubletTransitionProbabilities(all, models.stems, matrices);
 
   // About a third of the columns in stem pairs: nested pairs in helices of
   // six, loops between them.
@@ -167,11 +167,11 @@ int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::st
     for (int c = 0; c < n_columns; ++c) {
       if (structure[c] == '(') {
         const int x = up[c] * 4 + up[partner[c]];
-        const int y = Draw(&node.p_doublet[x * 16], 16, rng);
+        const int y = Draw(&matrices.Doublet(node)[x * 16], 16, rng);
         state[i][c] = y / 4;
         state[i][partner[c]] = y % 4;
       } else if (structure[c] == '-') {
-        state[i][c] = Draw(&node.p_singlet[up[c] * 4], 4, rng);
+        state[i][c] = Draw(&matrices.Singlet(node)[up[c] * 4], 4, rng);
       }
     }
   }

@@ -40,7 +40,8 @@ double BruteForceLikelihood(const HandTree& tree, const Alignment& alignment,
     double term = freq[state[at(tree.root)]];
     for (const NodeStruct& node : tree.nodes) {
       if (node.anc == nullptr) continue;
-      const double* p = n_states == 16 ? node.p_doublet.data() : node.p_singlet.data();
+      const double* p = n_states == 16 ? tree.matrices.Doublet(node).data()
+                                       : tree.matrices.Singlet(node).data();
       const int from = state[at(node.anc)];
       if (node.left != nullptr) {
         term *= p[from * n_states + state[at(&node)]];
@@ -71,7 +72,8 @@ std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
     return static_cast<std::size_t>(node - tree.nodes.data());
   };
   auto contribution = [&](const NodeStruct* w, std::size_t entry, int n, int x) {
-    const double* p = n == 16 ? w->p_doublet.data() : w->p_singlet.data();
+    const double* p =
+        n == 16 ? tree.matrices.Doublet(*w).data() : tree.matrices.Singlet(*w).data();
     long double sum = 0.0L;
     for (int y = 0; y < n; ++y) sum += p[x * n + y] * frac[at(w)][entry + y];
     return sum;
@@ -175,7 +177,7 @@ TEST(FractionalLikelihoods, PruningEqualsTheSumOverAncestralStates) {
 
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
   GiveVectors(tree, alignment.structure, true);
-  const FractionalScaling scaling = GetFractionalLikelihoods(tree.down_pass, SS, alignment);
+  const FractionalScaling scaling = GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment);
   ASSERT_EQ(scaling.n_blocks, 4) << "the closing column owns no block";
   ASSERT_EQ(tree.root->frac_likelihoods.size(), 16u + 3 * 4);
   for (int block = 0; block < 4; ++block) {
@@ -198,12 +200,12 @@ TEST(FractionalLikelihoods, TipWithoutTaxonOrNodeWithOneChildIsFatal) {
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
   GiveVectors(tree, alignment.structure, true);
   tree.nodes[2].taxon_index = 3;
-  EXPECT_EQ(FatalOutput([&] { GetFractionalLikelihoods(tree.down_pass, SS, alignment); }),
+  EXPECT_EQ(FatalOutput([&] { GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment); }),
             "\n\nErr: GetFractionalLikelihoods Error: The tree's tip 't0' matches no taxon of the "
             "data file.\n");
   tree.nodes[2].taxon_index = 0;
   tree.nodes[1].right = nullptr;
-  EXPECT_EQ(FatalOutput([&] { GetFractionalLikelihoods(tree.down_pass, SS, alignment); }),
+  EXPECT_EQ(FatalOutput([&] { GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment); }),
             "\n\nErr: GetFractionalLikelihoods Error: Node 1 has one child; the tree must be "
             "binary.\n");
 }
@@ -216,8 +218,8 @@ TEST(Posteriors, ThreeTaxaHaveOneNodeAndItsThirdNeighbourIsTheSibling) {
   for (int x = 0; x < 4; ++x) parameters.loop.frequencies[x] = loop_freq[x];
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
   GiveVectors(tree, alignment.structure, false);
-  GetFractionalLikelihoods(tree.down_pass, SS, alignment);
-  GetAncestralStatesFromPosterior(tree.up_pass, SS, alignment, parameters);
+  GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment);
+  GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment, parameters);
 
   int qualifying = 0;
   for (const NodeStruct& node : tree.nodes) {
@@ -248,8 +250,8 @@ TEST(Posteriors, DeeperNodesUseTheAncestorThroughItsOwnBranch) {
   const Alignment alignment = MakeAlignment({0}, {"A", "C", "C", "G", "U"});
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
   GiveVectors(tree, alignment.structure, false);
-  GetFractionalLikelihoods(tree.down_pass, SS, alignment);
-  GetAncestralStatesFromPosterior(tree.up_pass, SS, alignment, UniformParameters());
+  GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment);
+  GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment, UniformParameters());
   const NodeStruct& node = tree.nodes[2];  // joins t0 and t1
   const NodeStruct& anc = *node.anc;
   ASSERT_NE(anc.anc, nullptr);
@@ -257,8 +259,9 @@ TEST(Posteriors, DeeperNodesUseTheAncestorThroughItsOwnBranch) {
   double sum = 0.0;
   for (int x = 0; x < 4; ++x) {
     double from_anc = 0.0;
-    for (int y = 0; y < 4; ++y) from_anc += anc.p_singlet[x * 4 + y] * anc.frac_likelihoods[y];
-    sum += weights[x] = node.left->p_singlet[x * 4] * node.right->p_singlet[x * 4 + 1] * from_anc;
+    for (int y = 0; y < 4; ++y) from_anc += tree.matrices.Singlet(anc)[x * 4 + y] * anc.frac_likelihoods[y];
+    sum += weights[x] = tree.matrices.Singlet(*node.left)[x * 4] *
+                       tree.matrices.Singlet(*node.right)[x * 4 + 1] * from_anc;
   }
   for (int x = 0; x < 4; ++x) EXPECT_NEAR(node.posterior_probs[x], weights[x] / sum, 1e-14);
 }
@@ -277,8 +280,8 @@ TEST(Posteriors, AThousandTaxaNeitherUnderflowNorDriftFromPlainProducts) {
 
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
   GiveVectors(tree, structure, false);
-  const FractionalScaling scaling = GetFractionalLikelihoods(tree.down_pass, SS, alignment);
-  GetAncestralStatesFromPosterior(tree.up_pass, SS, alignment, parameters);
+  const FractionalScaling scaling = GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment);
+  GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment, parameters);
   int rescaled_blocks = 0;
   for (const long long count : scaling.counts) rescaled_blocks += count > 0 ? 1 : 0;
   EXPECT_GT(rescaled_blocks, 0) << "the root blocks fall far below 2^-256";
@@ -311,8 +314,8 @@ TEST(Posteriors, ABlockThatNoStateExplainsIsStoredAsZeros) {
   alignment.dmatrix[0] = 99;  // a code that allows no state
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
   GiveVectors(tree, alignment.structure, false);
-  GetFractionalLikelihoods(tree.down_pass, SS, alignment);
-  GetAncestralStatesFromPosterior(tree.up_pass, SS, alignment, UniformParameters());
+  GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment);
+  GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment, UniformParameters());
   for (int x = 0; x < 4; ++x) EXPECT_EQ(tree.nodes[1].posterior_probs[x], 0.0);
 }
 
@@ -326,14 +329,14 @@ TEST(LikelihoodDiagnostics, PrintTheStoredBlocks) {
   const std::string tip_a = "\tSite 0\n\t\t" + zeros4 + zeros4 + zeros4 + zeros4 +
                             "1.000000 0.000000 0.000000 0.000000 \n";
   const std::string frac =
-      CapturedOutput([&] { GetFractionalLikelihoods(tree.down_pass, SS, alignment); });
+      CapturedOutput([&] { GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment); });
   EXPECT_EQ(
       frac.rfind("\nFractional likelihoods --\n\nNode 2:\n" + tip_a + "\nNode 3:\n" + tip_a, 0), 0u)
       << frac;
   EXPECT_NE(frac.find("\nNode 0:\n\tSite 0\n"), std::string::npos);
 
   const std::string post = CapturedOutput([&] {
-    GetAncestralStatesFromPosterior(tree.up_pass, SS, alignment, UniformParameters());
+    GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment, UniformParameters());
   });
   EXPECT_EQ(post.rfind("\nPosterior probabilities --\n\nNode 1:\n\tSite 0 (0)\n\t\t" + zeros4, 0),
             0u)

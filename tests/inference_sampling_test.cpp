@@ -39,8 +39,8 @@ Prepared Prepare(const std::string& newick, const std::vector<int>& structure,
   Prepared p{BuildTree(newick), MakeAlignment(structure, rows), {}, {}, {}, n_samples};
   p.SS = SiteRecordsOf(p.alignment, condition_on_pairs);
   GiveVectors(p.tree, structure, false);
-  GetFractionalLikelihoods(p.tree.down_pass, p.SS, p.alignment);
-  GetAncestralStatesFromPosterior(p.tree.up_pass, p.SS, p.alignment, UniformParameters());
+  GetFractionalLikelihoods(p.tree.down_pass, p.tree.matrices, p.SS, p.alignment);
+  GetAncestralStatesFromPosterior(p.tree.up_pass, p.tree.matrices, p.SS, p.alignment, UniformParameters());
   const std::size_t n_rows = 2 * static_cast<std::size_t>(rows.size() - 2) * n_samples;
   p.anc_seqs.assign(n_rows * structure.size(), -1);
   p.log_P.assign(n_rows, 0.0);

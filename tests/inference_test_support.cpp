@@ -80,10 +80,11 @@ HandTree BuildTree(const std::string& newick) {
   };
   // Post-order from the pushes at the end of each visit puts children first.
   walk(tree.root);
+  tree.matrices.Resize(tree.nodes.size());
   for (NodeStruct& node : tree.nodes) {
     if (node.anc == nullptr) continue;
-    node.p_singlet = JukesCantor4(node.length);
-    node.p_doublet = JukesCantor16(node.length);
+    tree.matrices.Singlet(node) = JukesCantor4(node.length);
+    tree.matrices.Doublet(node) = JukesCantor16(node.length);
     node.scaled_length = 1.0;
   }
   return tree;
@@ -121,7 +122,7 @@ std::vector<std::string> EvolveSequences(const HandTree& tree, int n_taxa, int n
                            ? -1
                            : state[static_cast<std::size_t>(node->anc - tree.nodes.data())];
       for (int y = 0; y < 4; ++y) {
-        running += from < 0 ? 0.25 : node->p_singlet[from * 4 + y];
+        running += from < 0 ? 0.25 : tree.matrices.Singlet(*node)[from * 4 + y];
         if (running > u) {
           s = y;
           break;
@@ -153,7 +154,10 @@ std::vector<SiteRecord> SiteRecordsOf(const Alignment& alignment, int condition_
 }
 
 ModelParams UniformParameters() {
-  ModelParams parameters{};
+  ModelParams parameters;
+  // Equal exchange rates: the Jukes-Cantor models of the hand trees' matrices.
+  parameters.stem.rates.fill(1.0);
+  parameters.loop.rates.fill(1.0);
   for (int x = 0; x < 16; ++x) parameters.stem.frequencies[x] = 1.0 / 16;
   for (int x = 0; x < 4; ++x) parameters.loop.frequencies[x] = 0.25;
   return parameters;
@@ -182,11 +186,13 @@ std::vector<double> TipBlock(const NodeStruct& tip, const Alignment& alignment,
   return entries;
 }
 
-void RunOnHandTree(const HandTree& tree, const Alignment& alignment,
+void RunOnHandTree(HandTree& tree, const Alignment& alignment,
                    const std::vector<SiteRecord>& SS, const ModelParams& parameters,
                    const HiddenBranchMatrices& hidden, const RunValues& values, std::int32_t seed,
                    ResultsFiles& files) {
-  const InferenceInputs inputs{tree.down_pass, tree.up_pass, SS, alignment, parameters, hidden};
+  const PartitionModels models = MakePartitionModels(parameters);
+  const InferenceInputs inputs{tree.down_pass, tree.up_pass, SS,     alignment,
+                               parameters,     models,       tree.matrices, hidden};
   NodeVectors vectors = MakeNodeVectors(inputs, values);
   RunPosteriorPasses(inputs, values, vectors, false);
   const ResultUnits units = ResultUnits::OfOneTree(tree.down_pass, tree.up_pass, alignment);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "inference/node_vectors.h"
+#include "model/branch_matrices.h"
 #include "io/data_file.h"
 #include "tree/node_struct.h"
 #include "model/model_params.h"
@@ -27,6 +28,7 @@ struct HandTree {
   std::vector<NodeStruct*> up_pass;    // root first
   NodeStruct* root = nullptr;
   std::unique_ptr<NodeVectors> vectors;  // the passes' arrays, once given
+  BranchMatrices matrices;               // Jukes-Cantor at each branch's length
 };
 
 // Gives the tree's interior nodes their vectors for this pairing array
@@ -69,7 +71,7 @@ struct HiddenBranchMatrices;
 // A run on one prebuilt tree, as the program makes it: the posterior passes
 // on the matrices in its nodes, then its rows streamed into the results
 // file (head, rows, summary), drawn from the stream that starts at `seed`.
-void RunOnHandTree(const HandTree& tree, const Alignment& alignment,
+void RunOnHandTree(HandTree& tree, const Alignment& alignment,
                    const std::vector<SiteRecord>& SS, const ModelParams& parameters,
                    const HiddenBranchMatrices& hidden, const RunValues& values, std::int32_t seed,
                    ResultsFiles& files);

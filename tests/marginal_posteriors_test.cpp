@@ -20,7 +20,7 @@
 #include "inference/posterior_states.h"
 #include "inference/tip_likelihoods.h"
 #include "inference_test_support.h"
-#include "model/rate_matrices.h"
+#include "model/partition_models.h"
 #include "model/transition_probabilities.h"
 #include "sequence/state_coding.h"
 #include "tree/polytomies.h"
@@ -64,19 +64,23 @@ MarginalRun MakeRun(const std::string& newick, const std::vector<int>& structure
   return run;
 }
 
+// The branch matrices of the run's parameters, doublets at twice the time.
+void SetMatrices(MarginalRun& run) {
+  const PartitionModels models = MakePartitionModels(run.parameters);
+  SetSingeltonTransitionProbabilities(run.tree.up_pass, models.loops, run.tree.matrices);
+  SetDoubletTransitionProbabilities(run.tree.up_pass, models.stems, run.tree.matrices, 2.0);
+}
+
 void RunMarginal(MarginalRun& run, double threshold, double outside_threshold) {
-  SetQMatrix(run.parameters);
-  SetDoubletQMatrix(run.parameters);
-  SetSingeltonTransitionProbabilities(run.tree.up_pass);
-  SetDoubletTransitionProbabilities(run.tree.up_pass, 2.0);
+  SetMatrices(run);
   PassOptions options;
   options.stem_codes_as_sets = true;
   options.rescale_threshold = threshold;
-  run.scaling = GetFractionalLikelihoods(run.tree.down_pass, run.SS, run.alignment, options);
+  run.scaling = GetFractionalLikelihoods(run.tree.down_pass, run.tree.matrices, run.SS, run.alignment, options);
   // The log-likelihood reads the root's vector, which the posteriors leave alone.
   options.rescale_threshold = outside_threshold;
   run.outside_rescaled =
-      GetMarginalPosteriors(run.tree.up_pass, run.SS, run.alignment, run.parameters, options);
+      GetMarginalPosteriors(run.tree.up_pass, run.tree.matrices, run.SS, run.alignment, run.parameters, options);
 }
 
 // For one block: the posterior of every interior node below the root and
@@ -109,7 +113,7 @@ BruteForce<N> Enumerate(const MarginalRun& run, const double* freq, int block) {
     double weight = freq[state[tree.root]];
     for (const NodeStruct* node : tree.up_pass) {
       if (node->anc == nullptr) continue;
-      const double* p = BranchMatrix<N>(*node);
+      const double* p = BranchMatrix<N>(tree.matrices, *node);
       const int from = state[node->anc];
       if (node->left != nullptr) {
         weight *= p[from * N + state[node]];
@@ -268,21 +272,18 @@ TEST(PassThreads, EveryThreadCountGivesTheSameBits) {
     for (const int threads : {1, 2, 3, 7}) {
       MarginalRun run = MakeRun(newick, structure, rows);
       GiveVectors(run.tree, structure, exact);
-      SetQMatrix(run.parameters);
-      SetDoubletQMatrix(run.parameters);
-      SetSingeltonTransitionProbabilities(run.tree.up_pass);
-      SetDoubletTransitionProbabilities(run.tree.up_pass, 2.0);
+      SetMatrices(run);
       PassOptions options;
       options.stem_codes_as_sets = exact;
       options.threads = threads;
       const FractionalScaling scaling =
-          GetFractionalLikelihoods(run.tree.down_pass, run.SS, run.alignment, options);
+          GetFractionalLikelihoods(run.tree.down_pass, run.tree.matrices, run.SS, run.alignment, options);
       long long outside = 0;
       if (exact) {
-        outside = GetMarginalPosteriors(run.tree.up_pass, run.SS, run.alignment, run.parameters,
+        outside = GetMarginalPosteriors(run.tree.up_pass, run.tree.matrices, run.SS, run.alignment, run.parameters,
                                         options);
       } else {
-        GetAncestralStatesFromPosterior(run.tree.up_pass, run.SS, run.alignment, run.parameters,
+        GetAncestralStatesFromPosterior(run.tree.up_pass, run.tree.matrices, run.SS, run.alignment, run.parameters,
                                         options);
       }
       EXPECT_GT(scaling.Count(6), 0) << "the loop blocks are rescaled";

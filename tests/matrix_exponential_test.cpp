@@ -38,11 +38,9 @@ struct RealPath {
 // Both models on the example's estimates.
 std::vector<RealPath> ExampleModels() {
   const ModelParams p = ExampleParameters();
-  SetQMatrix(p);
-  SetDoubletQMatrix(p);
   std::vector<RealPath> models;
-  models.emplace_back(singlet_q_matrix);
-  models.emplace_back(doublet_q_matrix);
+  models.emplace_back(LoopRateMatrix(p.loop));
+  models.emplace_back(StemRateMatrix(p.stem));
   return models;
 }
 
@@ -110,8 +108,8 @@ TEST(MatrixExponential, AgreesWithAnIndependentMatrixExponential) {
   for (const double t : {1e-4, 0.01, 0.1, 0.37, 1.0, 2.5, 10.0}) {
     // r scales the time exactly as the hidden branches use it.
     for (const double r : {1.0, 0.5}) {
-      const RealMatrix loop = ReferenceExponential(singlet_q_matrix, t * r);
-      const RealMatrix stem = ReferenceExponential(doublet_q_matrix, t * r);
+      const RealMatrix loop = ReferenceExponential(LoopRateMatrix(ExampleParameters().loop), t * r);
+      const RealMatrix stem = ReferenceExponential(StemRateMatrix(ExampleParameters().stem), t * r);
       const std::vector<double> p_loop = models[0].P(t, r);
       const std::vector<double> p_stem = models[1].P(t, r);
       for (int i = 0; i < 4; ++i) {

@@ -103,9 +103,11 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
     const std::string table = dir.Write("one.pstat", OneRowTable(p_text, gen));
     const ModelParams parameters = ReadParameterFile(table, true);
     tree.Build(ReadTreeFile(tree_file), data, values.is_harmonic);
-    const HiddenBranchMatrices hidden = SetBranchMatrices(tree, parameters, values);
+    const PartitionModels models = MakePartitionModels(parameters);
+    BranchMatrices matrices;
+    const HiddenBranchMatrices hidden = SetBranchMatrices(tree, models, matrices, values);
     const InferenceInputs inputs{tree.down_pass, tree.up_pass, data.SS, data.alignment,
-                                 parameters,     hidden,       nullptr};
+                                 parameters,     models,       matrices, hidden};
     NodeVectors vectors = MakeNodeVectors(inputs, values);
     RunPosteriorPasses(inputs, values, vectors, false);
     const GapReconstruction gaps = ReconstructGaps(tree.down_pass, data.alignment, data.SS);

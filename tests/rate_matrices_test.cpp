@@ -11,6 +11,20 @@
 
 namespace {
 
+// The rate matrices as a run makes them, shown with the diagnostics.
+std::array<double, 16> singlet_q_matrix;
+std::array<double, 256> doublet_q_matrix;
+
+void SetQMatrix(const ModelParams& p) {
+  singlet_q_matrix = LoopRateMatrix(p.loop);
+  ShowRateMatrix("\nLoop Q-matrix:", singlet_q_matrix, 4);
+}
+
+void SetDoubletQMatrix(const ModelParams& p) {
+  doublet_q_matrix = StemRateMatrix(p.stem);
+  ShowRateMatrix("\nStem Q-matrix:", doublet_q_matrix, 16);
+}
+
 constexpr int kAA = 0, kAC = 1, kAG = 2, kCA = 4, kCC = 5, kGA = 8;
 
 // Rate index of a change between nucleotides a and b, AC AG AU CG CU GU.

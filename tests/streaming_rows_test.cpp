@@ -49,8 +49,8 @@ struct Case {
     alignment = MakeAlignment(structure, rows);
     SS = SiteRecordsOf(alignment, condition_on_pairs);
     GiveVectors(tree, structure, false);
-    GetFractionalLikelihoods(tree.down_pass, SS, alignment);
-    GetAncestralStatesFromPosterior(tree.up_pass, SS, alignment, UniformParameters());
+    GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment);
+    GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment, UniformParameters());
   }
 };
 

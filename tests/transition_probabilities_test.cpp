@@ -8,6 +8,8 @@
 #include "model_test_support.h"
 #include "model/rate_matrices.h"
 #include "test_support.h"
+#include "model/branch_matrices.h"
+#include "model/substitution_model.h"
 #include "model/transition_probabilities.h"
 
 namespace {
@@ -54,10 +56,25 @@ std::string Format(const char* format, double value) {
   return text;
 }
 
+// The two rate matrices under test, and their models.
+struct Rates {
+  std::array<double, 16> singlet_q_matrix{};
+  std::array<double, 256> doublet_q_matrix{};
+  SubstitutionModel Loops() const { return SubstitutionModel(4, singlet_q_matrix, {}); }
+  SubstitutionModel Stems() const { return SubstitutionModel(16, doublet_q_matrix, {}); }
+};
+
+Rates ExampleRates() {
+  const ModelParams p = ExampleParameters();
+  return {LoopRateMatrix(p.loop), StemRateMatrix(p.stem)};
+}
+
 // A non-reversible loop matrix with a conjugate pair of eigenvalues, and the
 // doublet matrix in which each position evolves under it independently.
-void SetCyclicRateMatrices() {
-  singlet_q_matrix.fill(0.0);
+Rates CyclicRates() {
+  Rates rates;
+  auto& singlet_q_matrix = rates.singlet_q_matrix;
+  auto& doublet_q_matrix = rates.doublet_q_matrix;
   for (int i = 0; i < 4; ++i) {
     singlet_q_matrix[i * 4 + (i + 1) % 4] = 1.0;
     singlet_q_matrix[i * 4 + (i + 3) % 4] = 0.2;
@@ -70,96 +87,102 @@ void SetCyclicRateMatrices() {
       if (i % 4 == j % 4) doublet_q_matrix[i * 16 + j] += singlet_q_matrix[(i / 4) * 4 + j / 4];
     }
   }
+  return rates;
 }
 
 }  // namespace
 
 TEST(TransitionProbabilities, EveryBranchButTheRootGetsTheExponentialOfItsLength) {
   DebugSwitch off(false);
-  const ModelParams p = ExampleParameters();
-  SetQMatrix(p);
-  SetDoubletQMatrix(p);
+  const Rates rates = ExampleRates();
   SmallTree tree;
+  BranchMatrices matrices(5);
   EXPECT_EQ(CapturedOutput([&] {
-              SetSingeltonTransitionProbabilities(tree.up_pass);
-              SetDoubletTransitionProbabilities(tree.up_pass);
+              SetSingeltonTransitionProbabilities(tree.up_pass, rates.Loops(), matrices);
+              SetDoubletTransitionProbabilities(tree.up_pass, rates.Stems(), matrices);
             }),
             "");
-  EXPECT_EQ(tree.nodes[0].p_singlet, (std::array<double, 16>{}));
-  EXPECT_EQ(tree.nodes[0].p_doublet, (std::array<double, 256>{}));
+  EXPECT_EQ(matrices.Singlet(tree.nodes[0]), (std::array<double, 16>{}));
+  EXPECT_EQ(matrices.Doublet(tree.nodes[0]), (std::array<double, 256>{}));
   for (int i = 1; i < 5; ++i) {
     const NodeStruct& node = tree.nodes[i];
-    ExpectMatrixNear(node.p_singlet, ReferenceExponential(singlet_q_matrix, node.length), 1e-10);
-    ExpectMatrixNear(node.p_doublet, ReferenceExponential(doublet_q_matrix, node.length), 1e-10);
+    ExpectMatrixNear(matrices.Singlet(node),
+                     ReferenceExponential(rates.singlet_q_matrix, node.length), 1e-10);
+    ExpectMatrixNear(matrices.Doublet(node),
+                     ReferenceExponential(rates.doublet_q_matrix, node.length), 1e-10);
   }
   // The zero-length branch: the identity, up to the rounding of U x U^-1.
-  ExpectMatrixNear(tree.nodes[4].p_doublet, RealMatrix::Identity(16, 16), 1e-13);
+  ExpectMatrixNear(matrices.Doublet(tree.nodes[4]), RealMatrix::Identity(16, 16), 1e-13);
 }
 
 TEST(TransitionProbabilities, ComplexPathJoinsTheTwoRootBranches) {
   DebugSwitch off(false);
-  SetCyclicRateMatrices();
+  const Rates rates = CyclicRates();
   SmallTree tree;
+  BranchMatrices matrices(5);
   EXPECT_EQ(CapturedOutput([&] {
-              SetSingeltonTransitionProbabilities(tree.up_pass);
-              SetDoubletTransitionProbabilities(tree.up_pass);
+              SetSingeltonTransitionProbabilities(tree.up_pass, rates.Loops(), matrices);
+              SetDoubletTransitionProbabilities(tree.up_pass, rates.Stems(), matrices);
             }),
             "Eigens are complex....\nEigens are complex....\n");
-  EXPECT_EQ(tree.nodes[0].p_singlet, (std::array<double, 16>{}));
+  EXPECT_EQ(matrices.Singlet(tree.nodes[0]), (std::array<double, 16>{}));
   // Both children of the root take 0.1 + 0.3; the others their own length.
   const double times[] = {0.0, 0.4, 0.4, 0.05, 0.0};
   for (int i = 1; i < 5; ++i) {
-    ExpectMatrixNear(tree.nodes[i].p_singlet, ReferenceExponential(singlet_q_matrix, times[i]),
-                     1e-12);
-    ExpectMatrixNear(tree.nodes[i].p_doublet, ReferenceExponential(doublet_q_matrix, times[i]),
-                     1e-12);
+    ExpectMatrixNear(matrices.Singlet(tree.nodes[i]),
+                     ReferenceExponential(rates.singlet_q_matrix, times[i]), 1e-12);
+    ExpectMatrixNear(matrices.Doublet(tree.nodes[i]),
+                     ReferenceExponential(rates.doublet_q_matrix, times[i]), 1e-12);
   }
 }
 
 TEST(TransitionProbabilities, HiddenBranchLastsScaledLengthTimesLambda) {
   DebugSwitch off(false);
-  const ModelParams p = ExampleParameters();
-  SetQMatrix(p);
-  SetDoubletQMatrix(p);
+  const Rates rates = ExampleRates();
+  const SubstitutionModel loops = rates.Loops();
+  const SubstitutionModel stems = rates.Stems();
   NodeStruct node;
   node.length = 5.0;  // not used by the hidden branch
   node.scaled_length = 1.2;
   std::array<double, 16> loop{};
   std::array<double, 256> stem{};
-  SetHiddenSingeltonTransitionProbabilities(node, loop, 0.7);
-  SetHiddenDoubletTransitionProbabilities(node, stem, 0.7);
-  ExpectMatrixNear(loop, ReferenceExponential(singlet_q_matrix, 1.2 * 0.7), 1e-10);
-  ExpectMatrixNear(stem, ReferenceExponential(doublet_q_matrix, 1.2 * 0.7), 1e-10);
+  SetHiddenSingeltonTransitionProbabilities(node, loops, loop, 0.7);
+  SetHiddenDoubletTransitionProbabilities(node, stems, stem, 0.7);
+  ExpectMatrixNear(loop, ReferenceExponential(rates.singlet_q_matrix, 1.2 * 0.7), 1e-10);
+  ExpectMatrixNear(stem, ReferenceExponential(rates.doublet_q_matrix, 1.2 * 0.7), 1e-10);
 
-  SetHiddenSingeltonTransitionProbabilities(node, loop, 0.0);
-  SetHiddenDoubletTransitionProbabilities(node, stem, 0.0);
+  SetHiddenSingeltonTransitionProbabilities(node, loops, loop, 0.0);
+  SetHiddenDoubletTransitionProbabilities(node, stems, stem, 0.0);
   ExpectMatrixNear(loop, RealMatrix::Identity(4, 4), 1e-13);
   ExpectMatrixNear(stem, RealMatrix::Identity(16, 16), 1e-13);
 
   // The complex path uses the same time and no root rule.
-  SetCyclicRateMatrices();
-  EXPECT_EQ(CapturedOutput([&] { SetHiddenDoubletTransitionProbabilities(node, stem, 0.7); }),
+  const Rates cyclic = CyclicRates();
+  EXPECT_EQ(CapturedOutput([&] {
+              SetHiddenDoubletTransitionProbabilities(node, cyclic.Stems(), stem, 0.7);
+            }),
             "Eigens are complex....\n");
-  ExpectMatrixNear(stem, ReferenceExponential(doublet_q_matrix, 1.2 * 0.7), 1e-12);
+  ExpectMatrixNear(stem, ReferenceExponential(cyclic.doublet_q_matrix, 1.2 * 0.7), 1e-12);
 }
 
 TEST(TransitionProbabilities, DebugListsEveryBranchMatrixInItsFormat) {
-  ModelParams p = ExampleParameters();
-  SetQMatrix(p);
-  SetDoubletQMatrix(p);
+  const Rates rates = ExampleRates();
+  const SubstitutionModel loops = rates.Loops();
+  const SubstitutionModel stems = rates.Stems();
   SmallTree tree;
+  BranchMatrices matrices(5);
   DebugSwitch on(true);
 
   std::string expected = "\nSingleton transition probabilities:\n";
   const std::string singleton = CapturedOutput([&] {
-    SetSingeltonTransitionProbabilities(tree.up_pass);
+    SetSingeltonTransitionProbabilities(tree.up_pass, loops, matrices);
   });
   for (int n = 1; n < 5; ++n) {
     const NodeStruct& node = tree.nodes[n];
     expected += "\tNode index " + std::to_string(node.index) + " (time = " +
                 Format("%lf", node.length) + "):\n";
     for (int i = 0; i < 4; ++i) {
-      for (int j = 0; j < 4; ++j) expected += Format("\t\t%lf", node.p_singlet[i * 4 + j]);
+      for (int j = 0; j < 4; ++j) expected += Format("\t\t%lf", matrices.Singlet(node)[i * 4 + j]);
       expected += "\n";
     }
   }
@@ -167,14 +190,14 @@ TEST(TransitionProbabilities, DebugListsEveryBranchMatrixInItsFormat) {
 
   expected = "\nDoublet transition probabilities:\n";
   const std::string doublet = CapturedOutput([&] {
-    SetDoubletTransitionProbabilities(tree.up_pass);
+    SetDoubletTransitionProbabilities(tree.up_pass, stems, matrices);
   });
   for (int n = 1; n < 5; ++n) {
     const NodeStruct& node = tree.nodes[n];
     expected += "Node " + std::to_string(node.index) + ":\n";
     for (int i = 0; i < 16; ++i) {
       expected += "\t";
-      for (int j = 0; j < 16; ++j) expected += Format("%lf  ", node.p_doublet[i * 16 + j]);
+      for (int j = 0; j < 16; ++j) expected += Format("%lf  ", matrices.Doublet(node)[i * 16 + j]);
       expected += "\n";
     }
   }
@@ -183,8 +206,8 @@ TEST(TransitionProbabilities, DebugListsEveryBranchMatrixInItsFormat) {
   std::array<double, 16> loop{};
   std::array<double, 256> stem{};
   const std::string hidden = CapturedOutput([&] {
-    SetHiddenSingeltonTransitionProbabilities(tree.nodes[1], loop, 0.0);
-    SetHiddenDoubletTransitionProbabilities(tree.nodes[1], stem, 0.0);
+    SetHiddenSingeltonTransitionProbabilities(tree.nodes[1], loops, loop, 0.0);
+    SetHiddenDoubletTransitionProbabilities(tree.nodes[1], stems, stem, 0.0);
   });
   std::string identity_loop, identity_stem;
   for (int i = 0; i < 4; ++i) {
@@ -202,18 +225,20 @@ TEST(TransitionProbabilities, DebugListsEveryBranchMatrixInItsFormat) {
 
 TEST(TransitionProbabilities, ImaginaryResidueIsReportedAndTheMatrixKept) {
   DebugSwitch off(false);
-  SetCyclicRateMatrices();
+  Rates rates = CyclicRates();
   // A badly scaled similarity transform of the cyclic matrix: same eigenvalues,
   // eigenvectors spread over 24 orders of magnitude, so rounding leaves an
   // imaginary residue far above 1e-12.
   const double d[] = {1.0, 1e12, 1e-12, 1.0};
   for (int i = 0; i < 4; ++i) {
-    for (int j = 0; j < 4; ++j) singlet_q_matrix[i * 4 + j] *= d[i] / d[j];
+    for (int j = 0; j < 4; ++j) rates.singlet_q_matrix[i * 4 + j] *= d[i] / d[j];
   }
   NodeStruct node;
   node.scaled_length = 1.2;
   std::array<double, 16> loop{};
-  EXPECT_EQ(CapturedOutput([&] { SetHiddenSingeltonTransitionProbabilities(node, loop, 0.7); }),
+  EXPECT_EQ(CapturedOutput([&] {
+              SetHiddenSingeltonTransitionProbabilities(node, rates.Loops(), loop, 0.7);
+            }),
             "Eigens are complex....\n"
             "Problem calculating transition probabilities for complex eigen values.\n");
   // The real parts are stored all the same, inaccurate as they are.

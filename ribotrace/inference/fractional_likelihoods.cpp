@@ -44,14 +44,15 @@ void CheckTree(const std::vector<NodeStruct*>& down_pass, const Alignment& align
 // The node's N entries of the block: the product of both children's
 // contributions, rescaled if needed. Returns the rescaling count.
 template <int N>
-int CombineBlock(NodeStruct& node, const TipLikelihoods& tips, int block, double threshold) {
+int CombineBlock(NodeStruct& node, const BranchMatrices& matrices, const TipLikelihoods& tips,
+                 int block, double threshold) {
   const std::size_t offset = tips.layout().Offset(block);
   std::array<double, N> scratch;
   std::array<double, N> from_left;
   std::array<double, N> from_right;
-  BranchContribution<N>(BranchMatrix<N>(*node.left),
+  BranchContribution<N>(BranchMatrix<N>(matrices, *node.left),
                         tips.Of<N>(*node.left, block, offset, scratch.data()), from_left.data());
-  BranchContribution<N>(BranchMatrix<N>(*node.right),
+  BranchContribution<N>(BranchMatrix<N>(matrices, *node.right),
                         tips.Of<N>(*node.right, block, offset, scratch.data()), from_right.data());
   double* entries = node.frac_likelihoods.data() + offset;
   for (int x = 0; x < N; ++x) entries[x] = from_left[x] * from_right[x];
@@ -59,14 +60,16 @@ int CombineBlock(NodeStruct& node, const TipLikelihoods& tips, int block, double
 }
 
 // Blocks [first, last) of every interior node, children before parents.
-void CombineBlocks(const std::vector<NodeStruct*>& down_pass, const TipLikelihoods& tips,
-                   double threshold, int first, int last, long long* counts) {
+void CombineBlocks(const std::vector<NodeStruct*>& down_pass, const BranchMatrices& matrices,
+                   const TipLikelihoods& tips, double threshold, int first, int last,
+                   long long* counts) {
   const BlockLayout& layout = tips.layout();
   for (NodeStruct* node : down_pass) {
     if (node->left == nullptr) continue;
     for (int b = first; b < last; ++b) {
-      counts[b] += layout.IsDoublet(b) ? CombineBlock<kNumDoublets>(*node, tips, b, threshold)
-                                       : CombineBlock<kNumNucleotides>(*node, tips, b, threshold);
+      counts[b] += layout.IsDoublet(b)
+                       ? CombineBlock<kNumDoublets>(*node, matrices, tips, b, threshold)
+                       : CombineBlock<kNumNucleotides>(*node, matrices, tips, b, threshold);
     }
   }
 }
@@ -93,6 +96,7 @@ void ShowFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass,
 }  // namespace
 
 FractionalScaling GetFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass,
+                                           const BranchMatrices& matrices,
                                            const std::vector<SiteRecord>& SS,
                                            const Alignment& alignment,
                                            const PassOptions& options) {
@@ -104,7 +108,7 @@ FractionalScaling GetFractionalLikelihoods(const std::vector<NodeStruct*>& down_
   scaling.counts.assign(static_cast<std::size_t>(scaling.n_blocks), 0);
   WorkInWeightedRanges(BlockWork(layout), ResolveThreadCount(options.threads),
                        [&](std::size_t first, std::size_t last) {
-                         CombineBlocks(down_pass, tips, options.rescale_threshold,
+                         CombineBlocks(down_pass, matrices, tips, options.rescale_threshold,
                                        static_cast<int>(first), static_cast<int>(last),
                                        scaling.counts.data());
                        });

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/alignment.h"
+#include "model/branch_matrices.h"
 #include "tree/node_struct.h"
 #include "sequence/stems_and_loops.h"
 
@@ -50,11 +51,12 @@ struct PassOptions {
 // in down-pass order as the product over both children of the child's
 // transition matrix applied to the child's block, a tip's block made from
 // its observed codes. The root's vector is not weighted by state
-// frequencies. Each child's p_singlet / p_doublet must already hold its
+// frequencies. Each child's matrices in `matrices` must already hold its
 // branch's transition probabilities. Fails on a tip that matches no taxon
 // and on a node with one child, the first in down-pass order. Prints every
 // node's blocks (tips' included) when diagnostics are on.
 FractionalScaling GetFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass,
+                                           const BranchMatrices& matrices,
                                            const std::vector<SiteRecord>& SS,
                                            const Alignment& alignment,
                                            const PassOptions& options = {});

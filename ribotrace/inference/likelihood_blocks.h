@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "model/branch_matrices.h"
 #include "tree/node_struct.h"
 
 constexpr int kLoopColumn = 0;
@@ -75,12 +76,12 @@ inline bool IsInteriorBelowRoot(const NodeStruct& node) {
 // The N x N transition matrix of the node's branch to its ancestor: the
 // doublet matrix for N = 16, the nucleotide matrix for N = 4.
 template <int N>
-inline const double* BranchMatrix(const NodeStruct& node) {
+inline const double* BranchMatrix(const BranchMatrices& matrices, const NodeStruct& node) {
   static_assert(N == 16 || N == 4);
   if constexpr (N == 16) {
-    return node.p_doublet.data();
+    return matrices.Doublet(node).data();
   } else {
-    return node.p_singlet.data();
+    return matrices.Singlet(node).data();
   }
 }
 

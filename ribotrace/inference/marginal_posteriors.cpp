@@ -95,6 +95,7 @@ class OutsidePool {
 // outside vector elsewhere; the node's posterior and the outside vectors of
 // its interior children are written from it.
 struct BlockStep {
+  const BranchMatrices& matrices;
   const TipLikelihoods& tips;
   double threshold;
   long long rescaled = 0;
@@ -106,9 +107,9 @@ struct BlockStep {
     std::array<double, N> scratch;
     std::array<double, N> from_left;
     std::array<double, N> from_right;
-    BranchContribution<N>(BranchMatrix<N>(*node.left),
+    BranchContribution<N>(BranchMatrix<N>(matrices, *node.left),
                           tips.Of<N>(*node.left, block, offset, scratch.data()), from_left.data());
-    BranchContribution<N>(BranchMatrix<N>(*node.right),
+    BranchContribution<N>(BranchMatrix<N>(matrices, *node.right),
                           tips.Of<N>(*node.right, block, offset, scratch.data()),
                           from_right.data());
     if (node.anc != nullptr) {
@@ -122,7 +123,7 @@ struct BlockStep {
   template <int N>
   void Outside(const NodeStruct& child, const double* above, const std::array<double, N>& sibling,
                double* out) {
-    const double* p = BranchMatrix<N>(child);
+    const double* p = BranchMatrix<N>(matrices, child);
     for (int y = 0; y < N; ++y) out[y] = 0.0;
     for (int x = 0; x < N; ++x) {
       const double weight = above[x] * sibling[x];
@@ -146,12 +147,13 @@ struct BlockStep {
 };
 
 // Every visit for the blocks [first, last); returns the outside blocks rescaled.
-long long VisitBlocks(const std::vector<Visit>& visits, const TipLikelihoods& tips,
-                      const ModelParams& parameters, double threshold, int first, int last) {
+long long VisitBlocks(const std::vector<Visit>& visits, const BranchMatrices& matrices,
+                      const TipLikelihoods& tips, const ModelParams& parameters, double threshold,
+                      int first, int last) {
   const BlockLayout& layout = tips.layout();
   const std::size_t base = layout.Offset(first);
   OutsidePool pool(visits.size(), layout.Offset(last) - base);
-  BlockStep step{tips, threshold};
+  BlockStep step{matrices, tips, threshold};
   const double* doublet_freq = parameters.stem.frequencies.data();
   const double* loop_freq = parameters.loop.frequencies.data();
   for (std::size_t v = 0; v < visits.size(); ++v) {
@@ -178,6 +180,7 @@ long long VisitBlocks(const std::vector<Visit>& visits, const TipLikelihoods& ti
 }  // namespace
 
 long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
+                                const BranchMatrices& matrices,
                                 const std::vector<SiteRecord>& SS, const Alignment& alignment,
                                 const ModelParams& parameters, const PassOptions& options) {
   const BlockLayout layout(alignment.structure);
@@ -186,7 +189,7 @@ long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
   std::atomic<long long> rescaled = 0;
   WorkInWeightedRanges(BlockWork(layout), ResolveThreadCount(options.threads),
                        [&](std::size_t first, std::size_t last) {
-                         rescaled += VisitBlocks(visits, tips, parameters,
+                         rescaled += VisitBlocks(visits, matrices, tips, parameters,
                                                  options.rescale_threshold,
                                                  static_cast<int>(first), static_cast<int>(last));
                        });

@@ -10,6 +10,7 @@
 #include "inference/fractional_likelihoods.h"
 #include "model/model_params.h"
 #include "sequence/stems_and_loops.h"
+#include "model/branch_matrices.h"
 #include "tree/node_struct.h"
 
 // Visits every interior node once, parents before children (up_pass starts
@@ -24,9 +25,10 @@
 // (see node_vectors.h): only its children's are read, and tips' are made
 // from their codes (SS, alignment and options.stem_codes_as_sets as in
 // GetFractionalLikelihoods). Outside blocks are rescaled like the fractional
-// likelihoods. Doublet blocks use the doublet frequencies and p_doublet,
-// loop blocks the loop frequencies and p_singlet. Prints the posteriors when
+// likelihoods. Doublet blocks use the doublet frequencies and the doublet
+// matrices, loop blocks the loop frequencies and matrices. Prints the posteriors when
 // diagnostics are on. Returns how many outside blocks were rescaled.
 long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
+                                const BranchMatrices& matrices,
                                 const std::vector<SiteRecord>& SS, const Alignment& alignment,
                                 const ModelParams& parameters, const PassOptions& options = {});

@@ -27,14 +27,15 @@ const NodeStruct& ThirdNeighbour(const NodeStruct& node) {
 // contributions, divided by their sum.
 template <int N>
 void PosteriorOfBlock(NodeStruct& node, const std::array<const NodeStruct*, 3>& neighbours,
-                      const TipLikelihoods& tips, int block, const double* freq) {
+                      const BranchMatrices& matrices, const TipLikelihoods& tips, int block,
+                      const double* freq) {
   const std::size_t offset = tips.layout().Offset(block);
   std::array<double, N> product;
   for (int x = 0; x < N; ++x) product[x] = freq[x];
   std::array<double, N> scratch;
   std::array<double, N> contribution;
   for (const NodeStruct* w : neighbours) {
-    BranchContribution<N>(BranchMatrix<N>(*w), tips.Of<N>(*w, block, offset, scratch.data()),
+    BranchContribution<N>(BranchMatrix<N>(matrices, *w), tips.Of<N>(*w, block, offset, scratch.data()),
                           contribution.data());
     for (int x = 0; x < N; ++x) product[x] *= contribution[x];
   }
@@ -48,6 +49,7 @@ void PosteriorOfBlock(NodeStruct& node, const std::array<const NodeStruct*, 3>& 
 }  // namespace
 
 void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
+                                     const BranchMatrices& matrices,
                                      const std::vector<SiteRecord>& SS, const Alignment& alignment,
                                      const ModelParams& parameters,
                                      const PassOptions& options) {
@@ -64,9 +66,9 @@ void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
                                                                &ThirdNeighbour(*node)};
           for (int b = static_cast<int>(first); b < static_cast<int>(last); ++b) {
             if (layout.IsDoublet(b)) {
-              PosteriorOfBlock<kNumDoublets>(*node, neighbours, tips, b, doublet_freq);
+              PosteriorOfBlock<kNumDoublets>(*node, neighbours, matrices, tips, b, doublet_freq);
             } else {
-              PosteriorOfBlock<kNumNucleotides>(*node, neighbours, tips, b, loop_freq);
+              PosteriorOfBlock<kNumNucleotides>(*node, neighbours, matrices, tips, b, loop_freq);
             }
           }
         }

@@ -8,6 +8,7 @@
 #include "inference/fractional_likelihoods.h"
 #include "model/model_params.h"
 #include "sequence/stems_and_loops.h"
+#include "model/branch_matrices.h"
 #include "tree/node_struct.h"
 
 // For every node of the up-pass sequence that has both children and an
@@ -18,11 +19,12 @@
 // fractional likelihoods (a tip's made from its codes, with SS, alignment
 // and options.stem_codes_as_sets as in GetFractionalLikelihoods), so the
 // posteriors need an array of their own (see node_vectors.h). Doublet
-// blocks use the doublet frequencies and p_doublet, loop blocks the loop
-// frequencies and p_singlet. A block in which every state has probability 0
+// blocks use the doublet frequencies and matrices, loop blocks the loop
+// frequencies and matrices. A block in which every state has probability 0
 // is stored as all 0.0 (sampling then stops on it). Prints the posteriors
 // when diagnostics are on.
 void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
+                                     const BranchMatrices& matrices,
                                      const std::vector<SiteRecord>& SS, const Alignment& alignment,
                                      const ModelParams& parameters,
                                      const PassOptions& options = {});

@@ -15,11 +15,15 @@ std::string Length(double length) {
 std::string Subtree(const FitTree& tree, int node, const std::vector<std::string>& names,
                     bool with_length) {
   const auto i = static_cast<std::size_t>(node);
-  std::string text = tree.IsTip(node)
-                         ? names[static_cast<std::size_t>(tree.taxon[i])]
-                         : "(" + Subtree(tree, tree.left[i], names, true) + "," +
-                               Subtree(tree, tree.right[i], names, true) + ")";
-  return with_length ? text + Length(tree.length[i]) : text;
+  std::string text;
+  if (tree.IsTip(node)) {
+    text = names[static_cast<std::size_t>(tree.taxon[i])];
+  } else {
+    text.append("(").append(Subtree(tree, tree.left[i], names, true));
+    text.append(",").append(Subtree(tree, tree.right[i], names, true)).append(")");
+  }
+  if (with_length) text.append(Length(tree.length[i]));
+  return text;
 }
 
 }  // namespace
@@ -35,8 +39,11 @@ std::string FitTreeNewick(const FitTree& tree, const std::vector<TaxonName>& nam
   int joined = tree.left[0], opened = tree.right[0];
   if (tree.IsTip(opened)) std::swap(joined, opened);
   const auto o = static_cast<std::size_t>(opened);
-  return "(" + Subtree(tree, tree.left[o], safe, true) + "," + Subtree(tree, tree.right[o], safe, true) +
-         "," + Subtree(tree, joined, safe, false) + Length(tree.length[static_cast<std::size_t>(tree.left[0])] +
-                                                tree.length[static_cast<std::size_t>(tree.right[0])]) +
-         ");\n";
+  const double root_branch = tree.length[static_cast<std::size_t>(tree.left[0])] +
+                             tree.length[static_cast<std::size_t>(tree.right[0])];
+  std::string text = "(";
+  text.append(Subtree(tree, tree.left[o], safe, true)).append(",");
+  text.append(Subtree(tree, tree.right[o], safe, true)).append(",");
+  text.append(Subtree(tree, joined, safe, false)).append(Length(root_branch)).append(");\n");
+  return text;
 }

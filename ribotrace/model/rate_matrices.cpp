@@ -8,8 +8,6 @@
 #include "bailout/bailout.h"
 #include "base/diagnostics.h"
 
-std::array<double, 16> singlet_q_matrix{};
-std::array<double, 256> doublet_q_matrix{};
 
 // clang-format off
 const std::array<std::array<int, 16>, 16> r_ij = {{
@@ -81,17 +79,6 @@ std::array<double, N * N> ReversibleRateMatrix(const double* frequencies, const 
   return q;
 }
 
-template <std::size_t N>
-void ShowRateMatrix(const char* heading, const std::array<double, N * N>& q) {
-  if (!show_debug_info) return;
-  std::printf("%s\n", heading);
-  for (std::size_t i = 0; i < N; ++i) {
-    for (std::size_t j = 0; j < N; ++j) std::printf("%lf ", q[i * N + j]);
-    std::printf("\n");
-  }
-  std::printf("\n");
-}
-
 }  // namespace
 
 std::array<double, 16> LoopRateMatrix(const LoopParams& loop) {
@@ -107,12 +94,12 @@ std::array<double, 256> StemRateMatrix(const StemParams& stem) {
       [](std::size_t i, std::size_t j) { return r_ij[i][j]; }, "SetDoubletQMatrix", "stem");
 }
 
-void SetQMatrix(const ModelParams& parameters) {
-  singlet_q_matrix = LoopRateMatrix(parameters.loop);
-  ShowRateMatrix<4>("\nLoop Q-matrix:", singlet_q_matrix);
-}
-
-void SetDoubletQMatrix(const ModelParams& parameters) {
-  doublet_q_matrix = StemRateMatrix(parameters.stem);
-  ShowRateMatrix<16>("\nStem Q-matrix:", doublet_q_matrix);
+void ShowRateMatrix(const char* heading, std::span<const double> q, int n) {
+  if (!show_debug_info) return;
+  std::printf("%s\n", heading);
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) std::printf("%lf ", q[static_cast<std::size_t>(i * n + j)]);
+    std::printf("\n");
+  }
+  std::printf("\n");
 }

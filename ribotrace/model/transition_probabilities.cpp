@@ -5,8 +5,7 @@
 #include <span>
 
 #include "base/diagnostics.h"
-#include "model/rate_matrices.h"
-#include "model/substitution_model.h"
+
 
 namespace {
 
@@ -35,11 +34,13 @@ void PrintMatrixRows(const std::array<double, N * N>& p) {
 
 }  // namespace
 
-void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes, double rate) {
-  const SubstitutionModel model(4, singlet_q_matrix, {});
+void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
+                                         const SubstitutionModel& loops,
+                                         BranchMatrices& matrices, double rate) {
   for (NodeStruct* node : nodes) {
     if (node->anc == nullptr) continue;
-    model.TransitionProbabilities(BranchTime(*node, model.complex()), rate, node->p_singlet);
+    loops.TransitionProbabilities(BranchTime(*node, loops.complex()), rate,
+                                  matrices.Singlet(*node));
   }
   if (!show_debug_info) return;
   std::printf("\nSingleton transition probabilities:\n");
@@ -47,23 +48,24 @@ void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes, 
     if (node->anc == nullptr) continue;
     // The branch's own length, also where the complex path used the root sum.
     std::printf("\tNode index %d (time = %lf):\n", node->index, node->length);
-    PrintMatrixRows<4>(node->p_singlet);
+    PrintMatrixRows<4>(matrices.Singlet(*node));
   }
 }
 
 void SetDoubletTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
+                                       const SubstitutionModel& stems, BranchMatrices& matrices,
                                        double time_factor) {
-  const SubstitutionModel model(16, doublet_q_matrix, {});
   for (NodeStruct* node : nodes) {
     if (node->anc == nullptr) continue;
-    model.TransitionProbabilities(BranchTime(*node, model.complex()), time_factor, node->p_doublet);
+    stems.TransitionProbabilities(BranchTime(*node, stems.complex()), time_factor,
+                                  matrices.Doublet(*node));
   }
   if (!show_debug_info) return;
   std::printf("\nDoublet transition probabilities:\n");
   for (const NodeStruct* node : nodes) {
     if (node->anc == nullptr) continue;
     std::printf("Node %d:\n", node->index);
-    PrintMatrixRows<16>(node->p_doublet);
+    PrintMatrixRows<16>(matrices.Doublet(*node));
   }
 }
 
@@ -72,19 +74,20 @@ void SetDoubletTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
 // matrix only once per run: the driver computes the two of them once and hands
 // them to every node and column, rather than repeating the decomposition there.
 void SetHiddenSingeltonTransitionProbabilities(const NodeStruct& node,
+                                               const SubstitutionModel& loops,
                                                std::array<double, 16>& matrix, double lambda) {
-  SubstitutionModel(4, singlet_q_matrix, {}).TransitionProbabilities(node.scaled_length, lambda, matrix);
+  loops.TransitionProbabilities(node.scaled_length, lambda, matrix);
   if (!show_debug_info) return;
   std::printf("\nHidden singleton transition probabilities:\n");
   PrintMatrixRows<4>(matrix);
 }
 
 void SetHiddenDoubletTransitionProbabilities(const NodeStruct& node,
+                                             const SubstitutionModel& stems,
                                              std::array<double, 256>& matrix, double lambda,
                                              double time_factor) {
   // lambda x 1.0 is lambda exactly, so the default leaves the matrix as it was.
-  SubstitutionModel(16, doublet_q_matrix, {})
-      .TransitionProbabilities(node.scaled_length, lambda * time_factor, matrix);
+  stems.TransitionProbabilities(node.scaled_length, lambda * time_factor, matrix);
   if (!show_debug_info) return;
   std::printf("\nHidden doublet transition probabilities:\n");
   PrintMatrixRows<16>(matrix);

@@ -53,19 +53,22 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
   for (int k = 0; k < n_categories; ++k) {
     const auto category = static_cast<std::size_t>(k);
     if (show_debug_info) std::printf("\nRate category %d of %d:\n", k + 1, n_categories);
-    SetSingeltonTransitionProbabilities(inputs.up_pass, loop_rates[category]);
-    SetDoubletTransitionProbabilities(inputs.up_pass, doublet_time * stem_rates[category]);
+    SetSingeltonTransitionProbabilities(inputs.up_pass, inputs.models.loops, inputs.matrices,
+                                        loop_rates[category]);
+    SetDoubletTransitionProbabilities(inputs.up_pass, inputs.models.stems, inputs.matrices,
+                                      doublet_time * stem_rates[category]);
     vectors.UseCategory(k);
     const FractionalScaling scaling =
-        GetFractionalLikelihoods(inputs.down_pass, inputs.SS, inputs.alignment, options);
+        GetFractionalLikelihoods(inputs.down_pass, inputs.matrices, inputs.SS, inputs.alignment, options);
     block_lnl.push_back(
         GetBlockLogLikelihoods(inputs.down_pass, structure, inputs.parameters, scaling));
-    GetMarginalPosteriors(inputs.up_pass, inputs.SS, inputs.alignment, inputs.parameters, options);
+    GetMarginalPosteriors(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment, inputs.parameters, options);
 
     HiddenBranchMatrices& hidden = sampling.hidden.emplace_back();
-    SetHiddenSingeltonTransitionProbabilities(hidden_branch, hidden.singlet,
+    SetHiddenSingeltonTransitionProbabilities(hidden_branch, inputs.models.loops, hidden.singlet,
                                               values.lambda * loop_rates[category]);
-    SetHiddenDoubletTransitionProbabilities(hidden_branch, hidden.doublet, values.lambda,
+    SetHiddenDoubletTransitionProbabilities(hidden_branch, inputs.models.stems, hidden.doublet,
+                                            values.lambda,
                                             doublet_time * stem_rates[category]);
   }
   std::vector<double> mixed_lnl;

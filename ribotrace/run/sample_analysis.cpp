@@ -84,10 +84,12 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
   BuildSampleTree(tree_, sample_, s, data_, values_.is_harmonic);
   if (stages != nullptr) stages->Stop("tree");
   scaled_length_sum_ += tree_.down_pass.front()->scaled_length;
-  const HiddenBranchMatrices hidden = SetBranchMatrices(tree_, parameters, values_);
+  const PartitionModels models = MakePartitionModels(parameters);
+  const HiddenBranchMatrices hidden = SetBranchMatrices(tree_, models, matrices_, values_);
   if (stages != nullptr) stages->Stop("matrices");
   const InferenceInputs inputs{tree_.down_pass, tree_.up_pass, data_.SS, data_.alignment,
-                               parameters,      hidden,        stages};
+                               parameters,      models,        matrices_, hidden,
+                               stages};
   // One set of arrays serves every tree, pointed at each tree's nodes.
   if (vectors_) {
     vectors_->Reassign(tree_.down_pass);

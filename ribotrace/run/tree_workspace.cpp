@@ -10,7 +10,6 @@
 #include "inference/node_vectors.h"
 #include "io/data_file.h"
 #include "output/safe_output_file.h"
-#include "model/rate_matrices.h"
 #include "model/transition_probabilities.h"
 #include "tree/branch_scaling.h"
 #include "tree/show_tree_structure.h"
@@ -122,20 +121,21 @@ void TreeWorkspace::Build(const std::string& tree_text, const RunData& data, int
   ShowTreeStructure(nodes, down_pass, up_pass);
 }
 
-HiddenBranchMatrices SetBranchMatrices(const TreeWorkspace& tree, const ModelParams& parameters,
-                                       const RunValues& values) {
-  SetQMatrix(parameters);
-  SetDoubletQMatrix(parameters);
-  SetSingeltonTransitionProbabilities(tree.up_pass);
-  SetDoubletTransitionProbabilities(tree.up_pass, DoubletTimeFactor(values));
+HiddenBranchMatrices SetBranchMatrices(const TreeWorkspace& tree, const PartitionModels& models,
+                                       BranchMatrices& matrices, const RunValues& values) {
+  matrices.Resize(tree.nodes.size());
+  SetSingeltonTransitionProbabilities(tree.up_pass, models.loops, matrices);
+  SetDoubletTransitionProbabilities(tree.up_pass, models.stems, matrices,
+                                    DoubletTimeFactor(values));
 
   // A hidden branch lasts scaled_length x lambda, and every node below the
   // root has the same scaled_length, so one pair of hidden matrices serves
   // every node and column of the tree.
   HiddenBranchMatrices hidden;
-  SetHiddenSingeltonTransitionProbabilities(*tree.down_pass.front(), hidden.singlet, values.lambda);
-  SetHiddenDoubletTransitionProbabilities(*tree.down_pass.front(), hidden.doublet, values.lambda,
-                                          DoubletTimeFactor(values));
+  SetHiddenSingeltonTransitionProbabilities(*tree.down_pass.front(), models.loops, hidden.singlet,
+                                            values.lambda);
+  SetHiddenDoubletTransitionProbabilities(*tree.down_pass.front(), models.stems, hidden.doublet,
+                                          values.lambda, DoubletTimeFactor(values));
   return hidden;
 }
 

@@ -9,7 +9,9 @@
 
 #include "base/alignment.h"
 #include "inference/hidden_simulation.h"
+#include "model/branch_matrices.h"
 #include "model/model_params.h"
+#include "model/partition_models.h"
 #include "run/run_values.h"
 #include "sequence/stems_and_loops.h"
 #include "tree/node_struct.h"
@@ -47,11 +49,10 @@ class TreeWorkspace {
   std::vector<NodeStruct*> up_pass;    // root first
 };
 
-// Sets the model's rate matrices from `parameters`, every branch's
-// transition matrices for the built tree, and returns the hidden branch's
-// matrices (the same for every node).
-HiddenBranchMatrices SetBranchMatrices(const TreeWorkspace& tree, const ModelParams& parameters,
-                                       const RunValues& values);
+// Sets every branch's transition matrices of the built tree under `models`
+// and returns the hidden branch's matrices (the same for every node).
+HiddenBranchMatrices SetBranchMatrices(const TreeWorkspace& tree, const PartitionModels& models,
+                                       BranchMatrices& matrices, const RunValues& values);
 
 // Before a run with gamma rates: fails under --classic, which does not
 // model them, and when their arrays would not fit in memory (naming

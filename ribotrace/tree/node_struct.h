@@ -2,7 +2,6 @@
 // a tree live in one array (2 x taxa - 1 of them); the links point into it.
 #pragma once
 
-#include <array>
 #include <span>
 #include <string>
 
@@ -28,6 +27,4 @@ struct NodeStruct {
   // The clade's posterior probability where the tree file gives it (a
   // consensus tree's [&prob=...]); negative where it does not.
   double support = -1.0;
-  std::array<double, 16> p_singlet{};   // 4 x 4 transition probabilities of the branch to anc
-  std::array<double, 256> p_doublet{};  // 16 x 16, doublet index order
 };

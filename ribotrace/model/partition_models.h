@@ -1,0 +1,15 @@
+// The two substitution models of one parameter set: the loop columns' 4 x 4
+// GTR model and the stem pairs' 16 x 16 doublet model.
+#pragma once
+
+#include "model/model_params.h"
+#include "model/substitution_model.h"
+
+struct PartitionModels {
+  SubstitutionModel loops;
+  SubstitutionModel stems;
+};
+
+// Both models of `params`, each rate matrix printed when diagnostics are
+// on (loops first). Throws FatalError as the rate matrices do.
+PartitionModels MakePartitionModels(const ModelParams& params);
