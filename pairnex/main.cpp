@@ -7,6 +7,7 @@
 
 #include "bailout/bailout.h"
 #include "convert_file.h"
+#include "fasta_output.h"
 #include "pairnex_input_values.h"
 #include "version.h"
 
@@ -25,7 +26,11 @@ int main(int argc, char** argv) {
     std::string output_file;
     const bool use_command_line = options.positional.size() > 1;
     pairnex::GetInputValues(options.positional, use_command_line, data_file, output_file, std::cin);
-    pairnex::ConvertFile(data_file, output_file, options.run);
+    if (options.fasta) {
+      pairnex::WriteFasta(data_file, output_file);
+    } else {
+      pairnex::ConvertFile(data_file, output_file, options.run);
+    }
     return 0;
   } catch (const FatalError& error) {
     return ReportFatalError(error);

@@ -71,6 +71,8 @@ ConverterOptions ParseConverterOptions(int argc, const char* const* argv) {
       options.help = true;
     } else if (arg == "--version") {
       options.version = true;
+    } else if (arg == "--fasta") {
+      options.fasta = true;
     } else if (TakeValue(arg, "--mrbayes", value)) {
       options.run.dialect = ParseDialect(value);
     } else if (TakeValue(arg, "--ngen", value)) {
@@ -139,6 +141,8 @@ std::string PairnexHelp() {
          std::to_string(defaults.gamma_categories) +
          "; with --rates=gamma;\n"
          "                     give ribotrace the same --ngammacat)\n"
+         "  --fasta            write output_file as FASTA (names as in the NEXUS file)\n"
+         "                     for a tree builder such as IQ-TREE, then ribotrace --fit\n"
          "  --help             show this text\n"
          "  --version          show the version\n";
 }

@@ -12,12 +12,13 @@ namespace pairnex {
 
 inline constexpr const char* kPairnexUsage =
     "Usage: pairnex [--mrbayes=3.1|3.2] [--ngen=N] [--samplefreq=N] [--nruns=N] [--nchains=N] "
-    "[--rates=equal|gamma] [--ngammacat=N] data_file output_file";
+    "[--rates=equal|gamma] [--ngammacat=N] [--fasta] data_file output_file";
 
 // Options that begin with "--", taken out before the positional rules.
 struct ConverterOptions {
   bool help = false;
   bool version = false;
+  bool fasta = false;  // write plain FASTA for tree builders instead of NEXUS
   MrBayesRun run;
   std::vector<std::string> positional;  // program name first
 };

@@ -22,7 +22,7 @@ RunValues FitBeforeAnalysis(RunValues values) {
   options.partition_rates = false;
   const FitResult fit = FitModel(alignment, MakeFitTree(up, 1e-6), options);
   for (const std::string& name : fit.at_bound) {
-    std::printf("Warning: the fitted %s ended at a bound of its range.\n", name.c_str());
+    std::fprintf(stderr, "Warning: the fitted %s ended at a bound of its range.\n", name.c_str());
   }
   std::printf("Fit: log-likelihood %.6f, %d free parameters, AIC %.6f\n", fit.log_likelihood,
               fit.n_free, 2.0 * fit.n_free - 2.0 * fit.log_likelihood);
