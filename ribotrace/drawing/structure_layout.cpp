@@ -82,6 +82,26 @@ Circle FitCircle(const std::vector<double>& edges, double chord) {
   return {0.5 * (low + high), beyond};
 }
 
+// The columns around a loop after its opening side, and the edges between
+// them: a base's unit edge, a branch's pair-wide edge, and last the edge
+// from the last base to the chord's right end (nothing for an empty loop).
+void LoopMembers(const PendingLoop& loop, std::span<const int> partners, std::vector<int>& vertices,
+                 std::vector<double>& edges) {
+  vertices.clear();
+  edges.clear();
+  for (int c = loop.open + 1; c < loop.close; ++c) {
+    const int p = partners[static_cast<std::size_t>(c)];
+    vertices.push_back(c);
+    edges.push_back(1.0);
+    if (p > c && p < loop.close) {
+      vertices.push_back(p);
+      edges.push_back(kPairWidth);
+      c = p;
+    }
+  }
+  if (!vertices.empty()) edges.push_back(1.0);
+}
+
 }  // namespace
 
 std::vector<LayoutPoint> LayOutStructure(std::span<const int> partners) {
@@ -113,20 +133,8 @@ std::vector<LayoutPoint> LayOutStructure(std::span<const int> partners) {
     }
     // The loop's bases between the chord's ends, each branch's pair taking
     // two vertices joined by a pair-wide edge.
-    vertices.clear();
-    edges.clear();
-    for (int c = loop.open + 1; c < loop.close; ++c) {
-      const int p = partner(c);
-      vertices.push_back(c);
-      edges.push_back(1.0);
-      if (p > c && p < loop.close) {
-        vertices.push_back(p);
-        edges.push_back(kPairWidth);
-        c = p;
-      }
-    }
+    LoopMembers(loop, partners, vertices, edges);
     if (vertices.empty()) continue;  // a pair with nothing inside
-    edges.push_back(1.0);            // the last base to the chord's right end
     const Circle circle = FitCircle(edges, loop.chord);
 
     // Local frame: the chord from left to right is the x axis, the stem's

@@ -75,12 +75,14 @@ void RunAnalysis(const RunValues& values, const RunData& data, TreeSample sample
     rows = std::make_unique<StreamedRows>(files.sequences, units, n_samples, n_sites);
   }
   const auto start = std::chrono::steady_clock::now();
-  analysis.AnalyseTrees(seed, rows.get(), timings);
+  std::optional<RunReport> report;
+  analysis.AnalyseTrees(seed, rows.get(), timings,
+                        [&] { report = WriteUnitFiles(analysis, values, seed, files); });
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (scratch) WriteScratchRows(*scratch, units, n_samples, files);
   WriteSummary(analysis, values, files);
-  WriteUnitFiles(analysis, values, seed, files);
+  if (report) WriteReport(*report, analysis, *files.report);
   if (timings) {
     timings->Stop("writing");
     if (units.over_clades()) {

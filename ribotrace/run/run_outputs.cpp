@@ -22,8 +22,8 @@ ModelParams MeanParameters(const PosteriorSample& trees) {
   return mean;
 }
 
-void WriteReport(const SampleAnalysis& analysis, const RunValues& values, std::int32_t seed,
-                 SafeOutputFile& file) {
+RunReport GatherReport(const SampleAnalysis& analysis, const RunValues& values,
+                       std::int32_t seed) {
   const ResultUnits& units = analysis.units();
   std::vector<ReportNodeSource> nodes;
   for (const std::size_t j : units.table_order()) {
@@ -46,8 +46,7 @@ void WriteReport(const SampleAnalysis& analysis, const RunValues& values, std::i
   }
   page.parameters = MeanParameters(sample.trees);
   page.log_likelihood = analysis.log_likelihood();
-  report.sampled_pairs() = *analysis.pair_counts();
-  report.Write(file);
+  return report;
 }
 
 }  // namespace
@@ -60,8 +59,8 @@ void WriteSummary(const SampleAnalysis& analysis, const RunValues& values, Resul
   if (analysis.convergence()) ReportConvergence(*analysis.convergence(), files);
 }
 
-void WriteUnitFiles(const SampleAnalysis& analysis, const RunValues& values, std::int32_t seed,
-                    ResultsFiles& files) {
+std::optional<RunReport> WriteUnitFiles(const SampleAnalysis& analysis, const RunValues& values,
+                                        std::int32_t seed, ResultsFiles& files) {
   const ResultUnits& units = analysis.units();
   const RunData& data = analysis.data();
   files.tree.Write(units.tree_text());
@@ -74,5 +73,11 @@ void WriteUnitFiles(const SampleAnalysis& analysis, const RunValues& values, std
     writer.Write(NodePosteriors(analysis.means().Posteriors(j).data(), layout), units.name(j),
                  analysis.means().Gaps(j));
   }
-  if (files.report != nullptr) WriteReport(analysis, values, seed, *files.report);
+  if (files.report == nullptr) return std::nullopt;
+  return GatherReport(analysis, values, seed);
+}
+
+void WriteReport(RunReport& report, const SampleAnalysis& analysis, SafeOutputFile& file) {
+  report.sampled_pairs() = *analysis.pair_counts();
+  report.Write(file);
 }

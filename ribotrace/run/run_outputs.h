@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "io/results_file.h"
 #include "run/run_values.h"
+#include "run/run_report.h"
 #include "run/sample_analysis.h"
 
 // Writes the summary after the results file's rows: "h_mean" and "lambda"
@@ -15,7 +17,11 @@
 void WriteSummary(const SampleAnalysis& analysis, const RunValues& values, ResultsFiles& files);
 
 // The tree (labelled, or the consensus), the clade list over a sample,
-// every unit's most probable sequence and table rows in table order, and
-// with files.report the report.
-void WriteUnitFiles(const SampleAnalysis& analysis, const RunValues& values, std::int32_t seed,
-                    ResultsFiles& files);
+// every unit's most probable sequence and table rows in table order; and
+// with files.report the report's data, gathered from the same means (so
+// before sampling conditions any), to be written once the rows are drawn.
+std::optional<RunReport> WriteUnitFiles(const SampleAnalysis& analysis, const RunValues& values,
+                                        std::int32_t seed, ResultsFiles& files);
+
+// The report, with the pairs of the drawn rows.
+void WriteReport(RunReport& report, const SampleAnalysis& analysis, SafeOutputFile& file);

@@ -56,7 +56,7 @@ SampleAnalysis::SampleAnalysis(const RunValues& values, const RunData& data, Tre
     units_ = ResultUnits::OfClades(SummariseClades(tally, values_.min_clade), data_.alignment);
   });
   means_.emplace(units_.size(), CountEntries(data_.alignment.structure),
-                 static_cast<std::size_t>(data_.alignment.n_sites));
+                 static_cast<std::size_t>(data_.alignment.n_sites), sample_.from_summary);
   if (values_.report) pair_counts_ = PairCounters(data_);
   if (!sample_.from_summary) {
     check_.emplace(values_.loglik);
@@ -64,11 +64,13 @@ SampleAnalysis::SampleAnalysis(const RunValues& values, const RunData& data, Tre
   }
 }
 
-void SampleAnalysis::AnalyseTrees(std::int32_t seed, RowSink* rows, StageTimings* timings) {
-  for (std::size_t s = 0; s < n_trees(); ++s) AnalyseTree(s, seed, rows, timings);
+void SampleAnalysis::AnalyseTrees(std::int32_t seed, RowSink* rows, StageTimings* timings,
+                                  const std::function<void()>& means_ready) {
+  for (std::size_t s = 0; s < n_trees(); ++s) AnalyseTree(s, seed, rows, timings, means_ready);
   std::vector<std::size_t> holding;
   for (std::size_t j = 0; j < units_.size(); ++j) holding.push_back(units_.trees(j).size());
   means_->Finish(holding);
+  if (!sample_.from_summary && means_ready) means_ready();
   if (check_) check_->Print(n_trees(), sample_.trees, values_.allow_lnl_mismatch);
   WarnOnGapRates();
   if (timings != nullptr && !sample_.from_summary) {
@@ -77,7 +79,7 @@ void SampleAnalysis::AnalyseTrees(std::int32_t seed, RowSink* rows, StageTimings
 }
 
 void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows,
-                                 StageTimings* timings) {
+                                 StageTimings* timings, const std::function<void()>& means_ready) {
   // One tree's stages are timed one by one; many trees' together.
   StageTimings* stages = sample_.from_summary ? timings : nullptr;
   const ModelParams& parameters = sample_.trees.samples[s].parameters;
@@ -105,8 +107,8 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
 
   // Each tree fits its own gap rate, as a run on that tree alone would;
   // the tables always carry the reconstruction, the samples with --gaps=tree.
-  const GapReconstruction gaps = OnSampleTree(
-      sample_, s, [&] { return ReconstructGaps(tree_.down_pass, data_.alignment, data_.SS); });
+  const GapReconstruction& gaps = gaps_.emplace(OnSampleTree(
+      sample_, s, [&] { return ReconstructGaps(tree_.down_pass, data_.alignment, data_.SS); }));
   gap_rate_sum_ += gaps.fit.rate;
   if (gaps.fit.status == GapRateStatus::kAtBound) ++n_gap_rates_at_bound_;
   if (stages != nullptr) stages->Stop("gap posteriors");
@@ -114,6 +116,8 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
   // The tables take the posteriors before sampling conditions any.
   const std::vector<NodeStruct*> nodes = units_.NodesIn(tree_.down_pass, data_.alignment.n_taxa);
   means_->Add(nodes, gaps);
+  // One tree's means are its nodes' own, read before its rows condition them.
+  if (sample_.from_summary && means_ready) means_ready();
   if (rows == nullptr) return;
   TreeRows tree_rows{nodes, &hidden, passes.categories ? &*passes.categories : nullptr,
                      values_.gaps_on_tree ? &gaps : nullptr,

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "base/stage_timings.h"
+#include "inference/gap_reconstruction.h"
 #include "inference/log_likelihood.h"
 #include "inference/node_vectors.h"
 #include "run/run_values.h"
@@ -30,7 +32,10 @@ class SampleAnalysis {
   // the tree's reconstruction of the gaps, the units' sums; with `rows`,
   // the rows it gives (see DrawTreeRows) from the stream that starts at
   // `seed`. Then the means and the per-sample checks and warnings.
-  void AnalyseTrees(std::int32_t seed, RowSink* rows, StageTimings* timings);
+  // means_ready runs once the means are final and before sampling has
+  // changed any: over one tree before its rows, over many after the last.
+  void AnalyseTrees(std::int32_t seed, RowSink* rows, StageTimings* timings,
+                    const std::function<void()>& means_ready = {});
 
   const TreeSample& sample() const { return sample_; }
   const RunData& data() const { return data_; }
@@ -47,7 +52,8 @@ class SampleAnalysis {
   const std::optional<ConvergenceFigures>& convergence() const { return convergence_; }
 
  private:
-  void AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows, StageTimings* timings);
+  void AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows, StageTimings* timings,
+                   const std::function<void()>& means_ready);
   void WarnOnGapRates() const;
 
   const RunValues& values_;
@@ -61,6 +67,7 @@ class SampleAnalysis {
   std::optional<NodeVectors> vectors_;  // made for the first tree, reassigned to the others
   ResultUnits units_;
   std::optional<UnitMeans> means_;
+  std::optional<GapReconstruction> gaps_;  // the tree last analysed
   std::optional<ConvergenceFigures> convergence_;
   std::optional<SampledPairCounts> pair_counts_;
   std::optional<LogLikelihoodCheck> check_;

@@ -1,6 +1,7 @@
 #include "tree/clades.h"
 
 #include <bit>
+#include <unordered_map>
 
 bool TaxonSet::IsSubsetOf(const TaxonSet& other) const {
   for (std::size_t w = 0; w < words_.size(); ++w) {
@@ -47,4 +48,26 @@ std::vector<TaxonSet> CladesByIndex(const std::vector<NodeStruct*>& down_pass, i
     }
   }
   return clades;
+}
+
+void SetCladeSupports(const std::vector<std::pair<TaxonSet, double>>& supports,
+                      const std::vector<NodeStruct*>& down_pass, int n_taxa) {
+  if (supports.empty()) return;
+  // A group of an unrooted tree is one side of a split; rooting may put the
+  // other side below the node.
+  std::unordered_map<TaxonSet, double, TaxonSetHash> by_taxa;
+  for (const auto& [taxa, support] : supports) {
+    TaxonSet other(n_taxa);
+    for (int t = 0; t < n_taxa; ++t) {
+      if (!taxa.Contains(t)) other.Add(t);
+    }
+    by_taxa.emplace(taxa, support);
+    by_taxa.emplace(std::move(other), support);
+  }
+  const std::vector<TaxonSet> clades = CladesByIndex(down_pass, n_taxa);
+  for (NodeStruct* node : down_pass) {
+    if (node->left == nullptr || node->anc == nullptr) continue;
+    const auto found = by_taxa.find(clades[static_cast<std::size_t>(node->index)]);
+    if (found != by_taxa.end()) node->support = found->second;
+  }
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "tree/node_struct.h"
@@ -41,3 +42,9 @@ struct TaxonSetHash {
 // The taxa below every node of a built tree, by the node's pre-order index.
 // `down_pass` lists children before parents.
 std::vector<TaxonSet> CladesByIndex(const std::vector<NodeStruct*>& down_pass, int n_taxa);
+
+// Gives every interior node below the root the support of the group of the
+// tree text (a consensus tree's [&prob=...], taxa in the data's numbering)
+// whose taxa are the node's, or the rest of the tree's.
+void SetCladeSupports(const std::vector<std::pair<TaxonSet, double>>& supports,
+                      const std::vector<NodeStruct*>& down_pass, int n_taxa);

@@ -6,6 +6,7 @@
 
 #include "alignment/alignment_reader.h"
 #include "tree/clades.h"
+#include "tree/node_numbering.h"
 #include "tree/node_struct.h"
 
 // Builds the tree of `tree_text` in `nodes` (2 x n_taxa - 1 records at their
@@ -28,18 +29,3 @@ void SetUpTree(std::vector<NodeStruct>& nodes, std::vector<NodeStruct*>& up_pass
                std::vector<NodeStruct*>& down_pass, const std::vector<TaxonName>& Names,
                const std::string& tree_text, int n_taxa);
 
-// Gives every interior node below the root the support of the group of the
-// tree text (a consensus tree's [&prob=...], taxa in the data's numbering)
-// whose taxa are the node's, or the rest of the tree's.
-void SetCladeSupports(const std::vector<std::pair<TaxonSet, double>>& supports,
-                      const std::vector<NodeStruct*>& down_pass, int n_taxa);
-
-// Numbers `node` and its subtree in pre-order (the node, its left subtree,
-// its right subtree), starting at `counter`, which is advanced past them.
-void ReIndexNodesForTree(NodeStruct* node, int& counter);
-
-// Numbers the tree below `root` in pre-order (root 0) and fills both node
-// sequences: children before parents in `down_pass`, the root first in
-// `up_pass`.
-void NumberNodesAndSequences(NodeStruct* root, std::vector<NodeStruct*>& up_pass,
-                             std::vector<NodeStruct*>& down_pass);
