@@ -44,12 +44,12 @@ void PartitionLikelihood::UpdateBranch(const FitTree& tree, int node) {
   const double t = tree.length[static_cast<std::size_t>(node)] * time_factor_;
   for (int c = 0; c < n_cat_; ++c) {
     double* p = p_.data() + (static_cast<std::size_t>(node) * n_cat_ + c) * n_ * n_;
+    std::vector<double> decay(static_cast<std::size_t>(n_));
+    for (int k = 0; k < n_; ++k) decay[k] = std::exp(lambda_[k] * rates_[c] * t);
     for (int i = 0; i < n_; ++i) {
       for (int j = 0; j < n_; ++j) {
         double sum = 0.0;
-        for (int k = 0; k < n_; ++k) {
-          sum += u_[i * n_ + k] * std::exp(lambda_[k] * rates_[c] * t) * u_inverse_[k * n_ + j];
-        }
+        for (int k = 0; k < n_; ++k) sum += u_[i * n_ + k] * decay[k] * u_inverse_[k * n_ + j];
         p[i * n_ + j] = std::max(sum, 0.0);
       }
     }
