@@ -99,7 +99,8 @@ std::string IqTreeLoopModel(const ModelParams& parameters) {
   const double* rates = parameters.loop.rates.data();
   const double* freq = parameters.loop.frequencies.data();
   char model[512];
-  std::snprintf(model, sizeof model, "GTR{%.10g,%.10g,%.10g,%.10g,%.10g}+F{%.10g,%.10g,%.10g,%.10g}",
+  std::snprintf(model, sizeof model,
+                "GTR{%.10g,%.10g,%.10g,%.10g,%.10g}+F{%.10g,%.10g,%.10g,%.10g}",
                 rates[0] / rates[5], rates[1] / rates[5], rates[2] / rates[5], rates[3] / rates[5],
                 rates[4] / rates[5], freq[0], freq[1], freq[2], freq[3]);
   return model;

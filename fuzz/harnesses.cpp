@@ -87,11 +87,16 @@ void ReadAsRibotrace(const std::string& path) {
 
 // The taxa of the bundled example, in its file order.
 std::vector<TaxonName> ExampleTaxa() {
-  const char* const names[] = {
-      "ABCN01005680_1_1602_1315",     "X71484_1_3_290",         "AP008207_1_23319682_23319999",
-      "AP003333_4_45380_45697",       "AP003253_3_106424_106741", "ABRL01000488_1_5816_6128",
-      "AC079888_10_27802_27492",      "AAAA02010927_1_7990_7685", "U85037_1_1_298",
-      "X13914_1_1_303"};
+  const char* const names[] = {"ABCN01005680_1_1602_1315",
+                               "X71484_1_3_290",
+                               "AP008207_1_23319682_23319999",
+                               "AP003333_4_45380_45697",
+                               "AP003253_3_106424_106741",
+                               "ABRL01000488_1_5816_6128",
+                               "AC079888_10_27802_27492",
+                               "AAAA02010927_1_7990_7685",
+                               "U85037_1_1_298",
+                               "X13914_1_1_303"};
   std::vector<TaxonName> taxa;
   for (const char* name : names) taxa.push_back({name, static_cast<int>(taxa.size())});
   return taxa;

@@ -1,6 +1,5 @@
 #include "mrbayes_block.h"
 
-
 #include "alignment/structure_pairing.h"
 #include "bailout/bailout.h"
 #include "output/safe_output_file.h"
@@ -73,9 +72,11 @@ std::string ComposeMrBayesDoubletFile(const PairnexAlignment& alignment, const M
   text += "begin mrbayes;\n\tset autoclose=yes nowarn=yes;\n";
   if (alignment.isStructure) {
     AppendStemLoopPartition(text, alignment);
-    text += "\tlset applyto=(1)   nucmodel=doublet;\n\tlset applyto=(2)   nucmodel=4by4;\n"
-            "\tlset applyto=(1) nst=6" + RatesSetting(run) + ";\n\tlset applyto=(2) nst=6" +
-            RatesSetting(run) + ";\n\tunlink revmat=(all);\n";
+    text +=
+        "\tlset applyto=(1)   nucmodel=doublet;\n\tlset applyto=(2)   nucmodel=4by4;\n"
+        "\tlset applyto=(1) nst=6" +
+        RatesSetting(run) + ";\n\tlset applyto=(2) nst=6" + RatesSetting(run) +
+        ";\n\tunlink revmat=(all);\n";
     // Linked, both partitions would share one shape (alpha{all}).
     if (run.gamma_rates) text += "\tunlink shape=(all);\n";
   } else {

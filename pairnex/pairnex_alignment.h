@@ -25,12 +25,12 @@ struct SiteRecord {
 struct PairnexAlignment {
   int n_taxa = 0;
   int n_sites = 0;
-  std::vector<int> structure;    // per column: 1 opening, -1 closing, 0 unpaired
-  std::vector<TaxonName> Names;  // file order, as the data file gives them
+  std::vector<int> structure;            // per column: 1 opening, -1 closing, 0 unpaired
+  std::vector<TaxonName> Names;          // file order, as the data file gives them
   std::vector<std::string> nexus_names;  // by taxon number: the names MrBayes reads
-  std::vector<SiteRecord> SS;    // one record per column
-  std::string dmatrix;           // n_taxa x n_sites upper-cased characters, taxon-major
-  bool isStructure = false;      // at least one stem pair
+  std::vector<SiteRecord> SS;            // one record per column
+  std::string dmatrix;                   // n_taxa x n_sites upper-cased characters, taxon-major
+  bool isStructure = false;              // at least one stem pair
 
   char At(int taxon, int site) const {
     return dmatrix[static_cast<std::size_t>(taxon) * n_sites + site];

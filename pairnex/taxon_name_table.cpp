@@ -19,8 +19,7 @@ std::string ComposeNameTable(const PairnexAlignment& alignment) {
   return table;
 }
 
-std::string DescribeRenamedTaxa(const PairnexAlignment& alignment,
-                                const std::string& output_file) {
+std::string DescribeRenamedTaxa(const PairnexAlignment& alignment, const std::string& output_file) {
   int changed = 0;
   int repeated = 0;
   std::unordered_set<std::string> seen;
@@ -34,7 +33,8 @@ std::string DescribeRenamedTaxa(const PairnexAlignment& alignment,
   return "Warning: " + std::to_string(changed) +
          (changed == 1 ? " taxon name was" : " taxon names were") +
          " changed for MrBayes, which needs every name once and made of letters, digits, '_' "
-         "and '.'" + repeats + "; '" + NamesFilePath(output_file) +
+         "and '.'" +
+         repeats + "; '" + NamesFilePath(output_file) +
          "' pairs each name in the NEXUS file with the original.\n";
 }
 

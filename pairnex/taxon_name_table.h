@@ -10,9 +10,7 @@
 namespace pairnex {
 
 // Where the names file of `output_file` goes.
-inline std::string NamesFilePath(const std::string& output_file) {
-  return output_file + ".names";
-}
+inline std::string NamesFilePath(const std::string& output_file) { return output_file + ".names"; }
 
 // True when some taxon has another name in the NEXUS file than in the data file.
 bool AnyNameChanged(const PairnexAlignment& alignment);

@@ -60,8 +60,9 @@ TEST(AlignmentReader, NamesKeepBlanksAfterTheMarkerOnly) {
   EXPECT_EQ(LoadAlignment(path, {}).names[0].name, " two words ");
   // Leading blanks of a sequence line are skipped, so its sites run short.
   const std::string indented = dir.Write("i.txt", ">h\n-----\n>a\n  ACG\n");
-  EXPECT_NE(FatalOutput([&] { LoadAlignment(indented, {}); })
-                .find("has 3 characters after its leading blanks; expected 5"),
+  EXPECT_NE(FatalOutput([&] {
+              LoadAlignment(indented, {});
+            }).find("has 3 characters after its leading blanks; expected 5"),
             std::string::npos);
 }
 
@@ -73,7 +74,8 @@ TEST(AlignmentReader, CountingPassMessages) {
   const std::string blank = dir.Write("b.txt", ">h\n--\n>a\nAC\n\n>b\nAC\n");
   EXPECT_EQ(FatalOutput([&] { LoadAlignment(blank, {}); }),
             "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: Sequences appear to be different "
-            "lengths. In file '" + blank + "', line 5 has 0 characters, where line 2 has 2.\n");
+            "lengths. In file '" +
+                blank + "', line 5 has 0 characters, where line 2 has 2.\n");
   const RawAlignment only_header = LoadAlignment(dir.Write("h.txt", ">h\n(-)\n"), {});
   EXPECT_EQ(only_header.n_taxa(), 0);
   EXPECT_EQ(only_header.n_sites(), 3);
@@ -112,7 +114,8 @@ TEST(AlignmentReader, EchoesTheFileWhenDiagnosticsAreOn) {
   show_debug_info = true;
   const std::string echo = CapturedOutput([&] { ReadAlignment(path); });
   show_debug_info = false;
-  EXPECT_EQ(echo, "Data file contents (filename = " + path + " [nTaxa=3, nSites=6):\n" + kSmallFile);
+  EXPECT_EQ(echo,
+            "Data file contents (filename = " + path + " [nTaxa=3, nSites=6):\n" + kSmallFile);
   EXPECT_EQ(CapturedOutput([&] { ReadAlignment(path); }), "");
 }
 

@@ -38,9 +38,9 @@ TEST(Convergence, AShortChainIsSaidNotToHaveConverged) {
   const std::string examples = EXAMPLES_DIR;
   const std::string runs = examples + "/plant_srp10_2runs.nex";
   const ProgramResult two = RunProgram(
-      RIBOTRACE_BINARY, {"--seed=1", examples + "/plant_srp10.txt", runs + ".run1.t," + runs + ".run2.t",
-                         runs + ".run1.p," + runs + ".run2.p", dir.Path("two.fa"), "1", "1.0", "1",
-                         "0", "0"});
+      RIBOTRACE_BINARY,
+      {"--seed=1", examples + "/plant_srp10.txt", runs + ".run1.t," + runs + ".run2.t",
+       runs + ".run1.p," + runs + ".run2.p", dir.Path("two.fa"), "1", "1.0", "1", "0", "0"});
   ASSERT_EQ(two.status, 0) << two.output;
   EXPECT_NE(two.errors.find("Warning: MrBayes's runs have not converged over the samples used: "
                             "ESS of the log-likelihood"),
@@ -85,11 +85,11 @@ TEST(Convergence, TheSplitDeviationIsMrBayesOwn) {
   const std::size_t at = run.output.rfind(marker);
   ASSERT_NE(at, std::string::npos) << run.output.substr(run.output.size() - 2000);
   const double printed = std::stod(run.output.substr(at + marker.size()));
-  const ProgramResult ours = RunProgram(
-      RIBOTRACE_BINARY, {"--burnin=0.5", "--trees=100000", "--min-clade=0.5", data,
-                         dir.Path("c.nex.run1.t") + "," + dir.Path("c.nex.run2.t"),
-                         dir.Path("c.nex.run1.p") + "," + dir.Path("c.nex.run2.p"),
-                         dir.Path("o.fa"), "1", "1.0", "1", "0", "0"});
+  const ProgramResult ours =
+      RunProgram(RIBOTRACE_BINARY, {"--burnin=0.5", "--trees=100000", "--min-clade=0.5", data,
+                                    dir.Path("c.nex.run1.t") + "," + dir.Path("c.nex.run2.t"),
+                                    dir.Path("c.nex.run1.p") + "," + dir.Path("c.nex.run2.p"),
+                                    dir.Path("o.fa"), "1", "1.0", "1", "0", "0"});
   ASSERT_EQ(ours.status, 0) << ours.output;
   const std::string summary = ReadFile(dir.Path("o.fa.par"));
   const std::size_t asdsf = summary.find("\nASDSF\t");

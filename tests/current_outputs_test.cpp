@@ -55,7 +55,8 @@ TEST(CurrentOutputs, EveryPathWritesTheSameBytes) {
     dir.Write(file, ReadFile(kExamples + "/" + file));
   }
   Digests digests;
-  const std::vector<std::string> all = {"", ".par", ".tree", ".map.fa", ".state", ".pairs", ".html"};
+  const std::vector<std::string> all = {"",       ".par",   ".tree", ".map.fa",
+                                        ".state", ".pairs", ".html"};
   AddRun(digests, "one", dir,
          {"--seed=5", "--state", "--report", "--gaps=tree", "--loglik", "plant_srp10.txt",
           "plant_srp10.nex.con.tre", "plant_srp10.nex.pstat", "one.fa", "1", "1.0", "2", "1", "1",
@@ -73,8 +74,7 @@ TEST(CurrentOutputs, EveryPathWritesTheSameBytes) {
           "plant_srp10_2runs.nex.run1.p,plant_srp10_2runs.nex.run2.p", "many.fa", "0", "1.0", "2",
           "0", "1", "0"},
          all_clades);
-  AddRun(digests, "prompted", dir, {"--seed=8"},
-         {"", ".par", ".tree", ".map.fa"},
+  AddRun(digests, "prompted", dir, {"--seed=8"}, {"", ".par", ".tree", ".map.fa"},
          "plant_srp10.txt\nplant_srp10.nex.con.tre\nplant_srp10.nex.pstat\nprompted.fa\n1\n1.0\n"
          "1\n0\n0\n0\n");
   digests["help.stdout"] = Digest(RunProgram(RIBOTRACE_BINARY, {"--help"}).output);
@@ -86,7 +86,8 @@ TEST(CurrentOutputs, EveryPathWritesTheSameBytes) {
   }
   Digests stored;
   std::istringstream lines(ReadFile(kStoredDigests));
-  for (std::string name, size, hash; lines >> name >> size >> hash;) stored[name] = size + " " + hash;
+  for (std::string name, size, hash; lines >> name >> size >> hash;)
+    stored[name] = size + " " + hash;
   ASSERT_EQ(stored.size(), digests.size());
   for (const auto& [name, digest] : digests) EXPECT_EQ(digest, stored[name]) << name;
 }

@@ -83,7 +83,8 @@ TEST(CommandLine, OptionsAreTakenOutBeforePositions) {
   EXPECT_TRUE(options.version);
   EXPECT_FALSE(options.help);
   EXPECT_EQ(options.positional, (std::vector<std::string>{"ribotrace", "a"}));
-  for (const char* bad : {"--seed=0", "--seed=2147483647", "--seed=12x", "--seed=", "--frobnicate"}) {
+  for (const char* bad :
+       {"--seed=0", "--seed=2147483647", "--seed=12x", "--seed=", "--frobnicate"}) {
     const char* args[] = {"ribotrace", bad};
     EXPECT_NE(FatalOutput([&] { ParseCommandLine(2, args); }), "") << bad;
   }
@@ -94,8 +95,8 @@ TEST(CommandLine, OptionsAreTakenOutBeforePositions) {
 TEST(Prompts, AskForTheTenValuesInOrder) {
   std::istringstream answers("d.txt t.tre p.pstat out.fa 1.7 0.25 10 2 1 0\n");
   RunValues values;
-  const std::string printed = CapturedOutput(
-      [&] { ASSERT_EQ(GetInputValues({"ribotrace"}, false, values, answers), 0); });
+  const std::string printed =
+      CapturedOutput([&] { ASSERT_EQ(GetInputValues({"ribotrace"}, false, values, answers), 0); });
   EXPECT_EQ(printed, std::string(kBanner) + kPrompts + kClosingBanner);
   EXPECT_EQ(values.param_file, "p.pstat");
   EXPECT_EQ(values.out_file, "out.fa");
@@ -112,8 +113,8 @@ TEST(Prompts, AskForTheTenValuesInOrder) {
 }
 
 TEST(Prompts, NonNumbersAndEndOfInputAreAProblem) {
-  for (const char* input : {"d t p o x", "d t p o 1 1 many", "d t p o 1 1 1 1 1", "d t",
-                            "d t p o 1e300 1 1 1 1 1"}) {
+  for (const char* input :
+       {"d t p o x", "d t p o 1 1 many", "d t p o 1 1 1 1 1", "d t", "d t p o 1e300 1 1 1 1 1"}) {
     std::istringstream answers(input);
     RunValues values;
     int status = 0;
@@ -141,13 +142,27 @@ TEST(Program, HelpVersionAndBadOptions) {
   EXPECT_EQ(help.output.rfind(RibotraceUsage() + "\n", 0), 0u);
   // Every option that the parser takes and every value, each on a line of
   // its own.
-  for (const char* line : {"\n  --marginal ", "\n  --classic ", "\n  --state ", "\n  --outgroup=",
+  for (const char* line : {"\n  --marginal ",
+                           "\n  --classic ",
+                           "\n  --state ",
+                           "\n  --outgroup=",
                            "\n  --gaps=column|tree ",
-                           "\n  --loglik ", "\n  --seed=N ", "\n  --threads=N ",
-                           "\n  --timings ", "\n  --help ", "\n  --version ", "\n  data_file ",
-                           "\n  tree_file ", "\n  param_file ", "\n  out_file ",
-                           "\n  is_harmonic ", "\n  lambda ", "\n  n_samples ",
-                           "\n  include_data ", "\n  condition_on_pairs ", "\n  show_debug "}) {
+                           "\n  --loglik ",
+                           "\n  --seed=N ",
+                           "\n  --threads=N ",
+                           "\n  --timings ",
+                           "\n  --help ",
+                           "\n  --version ",
+                           "\n  data_file ",
+                           "\n  tree_file ",
+                           "\n  param_file ",
+                           "\n  out_file ",
+                           "\n  is_harmonic ",
+                           "\n  lambda ",
+                           "\n  n_samples ",
+                           "\n  include_data ",
+                           "\n  condition_on_pairs ",
+                           "\n  show_debug "}) {
     EXPECT_NE(help.output.find(line), std::string::npos) << line;
   }
   const ProgramResult version = RunProgram(RIBOTRACE_BINARY, {"--version"});
@@ -164,9 +179,9 @@ TEST(Program, HelpVersionAndBadOptions) {
             "\n\nErr: The option --seed is given twice; give it once.\n");
   const std::string examples = EXAMPLES_DIR;
   const ProgramResult ignored = RunProgram(
-      RIBOTRACE_BINARY, {"--trees=10", examples + "/plant_srp10.txt",
-                         examples + "/plant_srp10.nex.con.tre", examples + "/plant_srp10.nex.pstat",
-                         "/dev/null", "1", "1.0", "1", "0", "0"});
+      RIBOTRACE_BINARY,
+      {"--trees=10", examples + "/plant_srp10.txt", examples + "/plant_srp10.nex.con.tre",
+       examples + "/plant_srp10.nex.pstat", "/dev/null", "1", "1.0", "1", "0", "0"});
   EXPECT_EQ(ignored.status, 1);
   EXPECT_NE(ignored.output.find("--trees applies to a run over MrBayes's sampled trees and "
                                 "parameters (.t and .p files)"),
@@ -207,10 +222,16 @@ TEST(CommandLine, ValuesByNameRunAsByPosition) {
   by_position.push_back(dir.Path("a.fa"));
   by_position.insert(by_position.end(), numbers.begin(), numbers.end());
   ASSERT_EQ(RunProgram(RIBOTRACE_BINARY, by_position).status, 0);
-  const std::vector<std::string> by_name = {
-      "--samples=2", "--seed=3", "--lambda=0.5", "--out-file=" + dir.Path("b.fa"),
-      "--is-harmonic=1", "--include-data=1", "--condition-on-pairs=0", files[0], files[1],
-      files[2]};
+  const std::vector<std::string> by_name = {"--samples=2",
+                                            "--seed=3",
+                                            "--lambda=0.5",
+                                            "--out-file=" + dir.Path("b.fa"),
+                                            "--is-harmonic=1",
+                                            "--include-data=1",
+                                            "--condition-on-pairs=0",
+                                            files[0],
+                                            files[1],
+                                            files[2]};
   const ProgramResult named = RunProgram(RIBOTRACE_BINARY, by_name);
   ASSERT_EQ(named.status, 0) << named.output;
   EXPECT_TRUE(ReadFile(dir.Path("a.fa")) == ReadFile(dir.Path("b.fa")));
@@ -227,7 +248,7 @@ TEST(CommandLine, ValuesByNameRunAsByPosition) {
                                 "--condition-on-pairs=N"),
             std::string::npos)
       << missing.output;
-  EXPECT_NE(RunProgram(RIBOTRACE_BINARY, {"--lambda=fast"}).output.find(
-                "Invalid value 'fast' for --lambda: expected a number."),
+  EXPECT_NE(RunProgram(RIBOTRACE_BINARY, {"--lambda=fast"})
+                .output.find("Invalid value 'fast' for --lambda: expected a number."),
             std::string::npos);
 }

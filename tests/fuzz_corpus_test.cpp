@@ -26,8 +26,8 @@ TEST_P(FuzzCorpus, EveryFileIsAcceptedOrRefusedCleanly) {
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     const std::string content = ReadFile(entry.path().string());
-    const std::span<const std::uint8_t> bytes(
-        reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(content.data()),
+                                              content.size());
     SCOPED_TRACE(entry.path().string());
     // The prompts and the conversion's warnings are not what is checked.
     CapturedOutput([&] { GetParam().body(bytes); });

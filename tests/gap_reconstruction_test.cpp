@@ -19,14 +19,14 @@ namespace {
 // and missing data, a column without gaps (one '?'), one gapped everywhere
 // and one with end gaps only.
 const std::vector<int> kStructure = {1, 0, 0, -1, 0, 0, 0, 0};
-const std::vector<std::string> kRows = {"G-AC--AA", "GCA-?-A-", "-CAC---A", "GC?CA-A-",
-                                        "GCAC--AA"};
+const std::vector<std::string> kRows = {"G-AC--AA", "GCA-?-A-", "-CAC---A", "GC?CA-A-", "GCAC--AA"};
 const char* kNewick = "(((t0:0.1,t1:0.25):0.15,t2:0.3):0.05,(t3:0.2,t4:0.12):0.18)";
 
 // The likelihood of character k and P(absent) at the interior nodes below
 // the root, summed over every assignment of states to the interior nodes.
-std::pair<double, std::map<const NodeStruct*, double>> Enumerate(
-    const HandTree& tree, const GapCharacters& characters, std::size_t k, double rate) {
+std::pair<double, std::map<const NodeStruct*, double>> Enumerate(const HandTree& tree,
+                                                                 const GapCharacters& characters,
+                                                                 std::size_t k, double rate) {
   std::vector<const NodeStruct*> interior;
   for (const NodeStruct* node : tree.up_pass) {
     if (node->left != nullptr) interior.push_back(node);
@@ -151,7 +151,8 @@ TEST(GapRateFit, InputsWithNothingToFitGetTheirDocumentedAnswer) {
 
   // Taxa that differ joined by branches of length 0: impossible at any rate.
   const HandTree zero = BuildTree("((t0:0,t1:0):0.1,(t2:0.1,t3:0.1):0.1)");
-  EXPECT_NE(FatalOutput([&] { ReconstructGaps(zero.down_pass, across, SiteRecordsOf(across, 0)); })
-                .find("branches of length 0"),
+  EXPECT_NE(FatalOutput([&] {
+              ReconstructGaps(zero.down_pass, across, SiteRecordsOf(across, 0));
+            }).find("branches of length 0"),
             std::string::npos);
 }

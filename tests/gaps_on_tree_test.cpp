@@ -34,10 +34,10 @@ struct TreeGapRun {
   TreeGapRun(const std::string& data, const std::string& mrbayes, int n_samples, int threads = 1)
       : alignment(ReadAlignment(data)), SS(SiteRecordsOf(alignment, 0)) {
     const ProgramResult run =
-        RunProgram(RIBOTRACE_BINARY, {"--gaps=tree", "--state", "--seed=5",
-                                      "--threads=" + std::to_string(threads), data,
-                                      mrbayes + ".con.tre", mrbayes + ".pstat", out, "1", "1.0",
-                                      std::to_string(n_samples), "0", "0"});
+        RunProgram(RIBOTRACE_BINARY,
+                   {"--gaps=tree", "--state", "--seed=5", "--threads=" + std::to_string(threads),
+                    data, mrbayes + ".con.tre", mrbayes + ".pstat", out, "1", "1.0",
+                    std::to_string(n_samples), "0", "0"});
     EXPECT_EQ(run.status, 0) << run.output;
     tree = BuildTree(ReadTreeFile(mrbayes + ".con.tre"), alignment.Names);
     std::istringstream blocks(ReadFile(out));

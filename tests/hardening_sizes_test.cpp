@@ -34,10 +34,14 @@ TEST(RequireMemoryFor, FailsNamingTheValueOnlyBeyondTheMachine) {
   const std::size_t mib = std::size_t{1} << 20;
   EXPECT_NO_THROW(RequireMemoryFor({{{1024, 1024}, 1}}, "fits", mib));
   EXPECT_NO_THROW(RequireMemoryFor({{{1LL << 50}, 8}}, "unknown machine", std::nullopt));
-  EXPECT_EQ(FatalOutput([&] { RequireMemoryFor({{{1024, 1025}, 1}}, "X: 7 samples", mib); }),
+  EXPECT_EQ(FatalOutput([&] {
+              RequireMemoryFor({{{1024, 1025}, 1}}, "X: 7 samples", mib);
+            }),
             "\n\nErr: X: 7 samples need about 2 MiB of memory, more than the 1 MiB this machine "
             "has.\n");
-  EXPECT_EQ(FatalOutput([&] { RequireMemoryFor({{{1LL << 40, 1LL << 40}, 8}}, "Y", mib); }),
+  EXPECT_EQ(FatalOutput([&] {
+              RequireMemoryFor({{{1LL << 40, 1LL << 40}, 8}}, "Y", mib);
+            }),
             "\n\nErr: Y need more memory than can be addressed, more than the 1 MiB this machine "
             "has.\n");
 }
@@ -87,9 +91,9 @@ TEST(ReadFileText, StopsAtTheCeilingForFilesAndStreams) {
     EXPECT_EQ(write(ends[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
     close(ends[1]);
   });
-  EXPECT_EQ(std::get<FileTextError>(ReadFileText("/dev/fd/" + std::to_string(ends[0]), kCeiling))
-                .kind,
-            Kind::kTooLarge);
+  EXPECT_EQ(
+      std::get<FileTextError>(ReadFileText("/dev/fd/" + std::to_string(ends[0]), kCeiling)).kind,
+      Kind::kTooLarge);
   writer.join();
   close(ends[0]);
   const FileTextError absent = std::get<FileTextError>(ReadFileText(dir.Path("absent")));

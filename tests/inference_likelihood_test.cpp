@@ -40,8 +40,8 @@ double BruteForceLikelihood(const HandTree& tree, const Alignment& alignment,
     double term = freq[state[at(tree.root)]];
     for (const NodeStruct& node : tree.nodes) {
       if (node.anc == nullptr) continue;
-      const double* p = n_states == 16 ? tree.matrices.Doublet(node).data()
-                                       : tree.matrices.Singlet(node).data();
+      const double* p =
+          n_states == 16 ? tree.matrices.Doublet(node).data() : tree.matrices.Singlet(node).data();
       const int from = state[at(node.anc)];
       if (node.left != nullptr) {
         term *= p[from * n_states + state[at(&node)]];
@@ -72,19 +72,18 @@ std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
     return static_cast<std::size_t>(node - tree.nodes.data());
   };
   auto contribution = [&](const NodeStruct* w, std::size_t entry, int n, int x) {
-    const double* p =
-        n == 16 ? tree.matrices.Doublet(*w).data() : tree.matrices.Singlet(*w).data();
+    const double* p = n == 16 ? tree.matrices.Doublet(*w).data() : tree.matrices.Singlet(*w).data();
     long double sum = 0.0L;
     for (int y = 0; y < n; ++y) sum += p[x * n + y] * frac[at(w)][entry + y];
     return sum;
   };
-  auto blocks = [&](const std::function<void(int block, std::size_t entry, int n,
-                                                const double* freq)>& f) {
-    for (int b = 0; b < layout.n_blocks(); ++b) {
-      if (layout.IsDoublet(b)) f(b, layout.Offset(b), 16, parameters.stem.frequencies.data());
-      if (!layout.IsDoublet(b)) f(b, layout.Offset(b), 4, parameters.loop.frequencies.data());
-    }
-  };
+  auto blocks =
+      [&](const std::function<void(int block, std::size_t entry, int n, const double* freq)>& f) {
+        for (int b = 0; b < layout.n_blocks(); ++b) {
+          if (layout.IsDoublet(b)) f(b, layout.Offset(b), 16, parameters.stem.frequencies.data());
+          if (!layout.IsDoublet(b)) f(b, layout.Offset(b), 4, parameters.loop.frequencies.data());
+        }
+      };
   for (const NodeStruct* node : tree.down_pass) {
     if (node->left == nullptr) {
       blocks([&](int block, std::size_t entry, int n, const double*) {
@@ -177,7 +176,8 @@ TEST(FractionalLikelihoods, PruningEqualsTheSumOverAncestralStates) {
 
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
   GiveVectors(tree, alignment.structure, true);
-  const FractionalScaling scaling = GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment);
+  const FractionalScaling scaling =
+      GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment);
   ASSERT_EQ(scaling.n_blocks, 4) << "the closing column owns no block";
   ASSERT_EQ(tree.root->frac_likelihoods.size(), 16u + 3 * 4);
   for (int block = 0; block < 4; ++block) {
@@ -200,14 +200,16 @@ TEST(FractionalLikelihoods, TipWithoutTaxonOrNodeWithOneChildIsFatal) {
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
   GiveVectors(tree, alignment.structure, true);
   tree.nodes[2].taxon_index = 3;
-  EXPECT_EQ(FatalOutput([&] { GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment); }),
-            "\n\nErr: GetFractionalLikelihoods Error: The tree's tip 't0' matches no taxon of the "
-            "data file.\n");
+  EXPECT_EQ(
+      FatalOutput([&] { GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment); }),
+      "\n\nErr: GetFractionalLikelihoods Error: The tree's tip 't0' matches no taxon of the "
+      "data file.\n");
   tree.nodes[2].taxon_index = 0;
   tree.nodes[1].right = nullptr;
-  EXPECT_EQ(FatalOutput([&] { GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment); }),
-            "\n\nErr: GetFractionalLikelihoods Error: Node 1 has one child; the tree must be "
-            "binary.\n");
+  EXPECT_EQ(
+      FatalOutput([&] { GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment); }),
+      "\n\nErr: GetFractionalLikelihoods Error: Node 1 has one child; the tree must be "
+      "binary.\n");
 }
 
 TEST(Posteriors, ThreeTaxaHaveOneNodeAndItsThirdNeighbourIsTheSibling) {
@@ -259,9 +261,10 @@ TEST(Posteriors, DeeperNodesUseTheAncestorThroughItsOwnBranch) {
   double sum = 0.0;
   for (int x = 0; x < 4; ++x) {
     double from_anc = 0.0;
-    for (int y = 0; y < 4; ++y) from_anc += tree.matrices.Singlet(anc)[x * 4 + y] * anc.frac_likelihoods[y];
+    for (int y = 0; y < 4; ++y)
+      from_anc += tree.matrices.Singlet(anc)[x * 4 + y] * anc.frac_likelihoods[y];
     sum += weights[x] = tree.matrices.Singlet(*node.left)[x * 4] *
-                       tree.matrices.Singlet(*node.right)[x * 4 + 1] * from_anc;
+                        tree.matrices.Singlet(*node.right)[x * 4 + 1] * from_anc;
   }
   for (int x = 0; x < 4; ++x) EXPECT_NEAR(node.posterior_probs[x], weights[x] / sum, 1e-14);
 }
@@ -280,7 +283,8 @@ TEST(Posteriors, AThousandTaxaNeitherUnderflowNorDriftFromPlainProducts) {
 
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
   GiveVectors(tree, structure, false);
-  const FractionalScaling scaling = GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment);
+  const FractionalScaling scaling =
+      GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment);
   GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment, parameters);
   int rescaled_blocks = 0;
   for (const long long count : scaling.counts) rescaled_blocks += count > 0 ? 1 : 0;
@@ -328,15 +332,16 @@ TEST(LikelihoodDiagnostics, PrintTheStoredBlocks) {
   const std::string zeros4 = "0.000000 0.000000 0.000000 0.000000 \n\t\t";
   const std::string tip_a = "\tSite 0\n\t\t" + zeros4 + zeros4 + zeros4 + zeros4 +
                             "1.000000 0.000000 0.000000 0.000000 \n";
-  const std::string frac =
-      CapturedOutput([&] { GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment); });
+  const std::string frac = CapturedOutput(
+      [&] { GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment); });
   EXPECT_EQ(
       frac.rfind("\nFractional likelihoods --\n\nNode 2:\n" + tip_a + "\nNode 3:\n" + tip_a, 0), 0u)
       << frac;
   EXPECT_NE(frac.find("\nNode 0:\n\tSite 0\n"), std::string::npos);
 
   const std::string post = CapturedOutput([&] {
-    GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment, UniformParameters());
+    GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment,
+                                    UniformParameters());
   });
   EXPECT_EQ(post.rfind("\nPosterior probabilities --\n\nNode 1:\n\tSite 0 (0)\n\t\t" + zeros4, 0),
             0u)

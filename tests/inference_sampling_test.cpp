@@ -40,7 +40,8 @@ Prepared Prepare(const std::string& newick, const std::vector<int>& structure,
   p.SS = SiteRecordsOf(p.alignment, condition_on_pairs);
   GiveVectors(p.tree, structure, false);
   GetFractionalLikelihoods(p.tree.down_pass, p.tree.matrices, p.SS, p.alignment);
-  GetAncestralStatesFromPosterior(p.tree.up_pass, p.tree.matrices, p.SS, p.alignment, UniformParameters());
+  GetAncestralStatesFromPosterior(p.tree.up_pass, p.tree.matrices, p.SS, p.alignment,
+                                  UniformParameters());
   const std::size_t n_rows = 2 * static_cast<std::size_t>(rows.size() - 2) * n_samples;
   p.anc_seqs.assign(n_rows * structure.size(), -1);
   p.log_P.assign(n_rows, 0.0);
@@ -221,8 +222,8 @@ TEST(Hidden, AtLambdaZeroEachHiddenStateIsTheAncestralStateDrawnForIt) {
       EXPECT_EQ(p.At(r, 2), pair % 4);
       for (const int c : {1, 3, 4}) {
         const std::size_t block = c == 1 ? 1 : c - 1;  // after the pair's 16 doublets
-        EXPECT_EQ(p.At(r, c), DrawCategorical(&node->posterior_probs[12 + block * 4], 4,
-                                              DrawUniform(&replay)));
+        EXPECT_EQ(p.At(r, c),
+                  DrawCategorical(&node->posterior_probs[12 + block * 4], 4, DrawUniform(&replay)));
         DrawUniform(&replay);
       }
     }

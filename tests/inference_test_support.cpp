@@ -186,13 +186,12 @@ std::vector<double> TipBlock(const NodeStruct& tip, const Alignment& alignment,
   return entries;
 }
 
-void RunOnHandTree(HandTree& tree, const Alignment& alignment,
-                   const std::vector<SiteRecord>& SS, const ModelParams& parameters,
-                   const HiddenBranchMatrices& hidden, const RunValues& values, std::int32_t seed,
-                   ResultsFiles& files) {
+void RunOnHandTree(HandTree& tree, const Alignment& alignment, const std::vector<SiteRecord>& SS,
+                   const ModelParams& parameters, const HiddenBranchMatrices& hidden,
+                   const RunValues& values, std::int32_t seed, ResultsFiles& files) {
   const PartitionModels models = MakePartitionModels(parameters);
-  const InferenceInputs inputs{tree.down_pass, tree.up_pass, SS,     alignment,
-                               parameters,     models,       tree.matrices, hidden};
+  const InferenceInputs inputs{tree.down_pass, tree.up_pass,  SS,    alignment, parameters,
+                               models,         tree.matrices, hidden};
   NodeVectors vectors = MakeNodeVectors(inputs, values);
   RunPosteriorPasses(inputs, values, vectors, false);
   const ResultUnits units = ResultUnits::OfOneTree(tree.down_pass, tree.up_pass, alignment);
@@ -203,6 +202,6 @@ void RunOnHandTree(HandTree& tree, const Alignment& alignment,
   const RowSettings settings{values.n_samples, values.condition_on_pairs, seed, values.threads,
                              show_debug_info};
   DrawTreeRows(0, units, tree_rows, SS, alignment.structure, settings, rows, nullptr);
-  WriteResultsSummary(files, tree.down_pass.front()->scaled_length, values.n_samples,
-                      values.lambda, values.is_harmonic);
+  WriteResultsSummary(files, tree.down_pass.front()->scaled_length, values.n_samples, values.lambda,
+                      values.is_harmonic);
 }

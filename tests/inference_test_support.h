@@ -71,7 +71,6 @@ struct HiddenBranchMatrices;
 // A run on one prebuilt tree, as the program makes it: the posterior passes
 // on the matrices in its nodes, then its rows streamed into the results
 // file (head, rows, summary), drawn from the stream that starts at `seed`.
-void RunOnHandTree(HandTree& tree, const Alignment& alignment,
-                   const std::vector<SiteRecord>& SS, const ModelParams& parameters,
-                   const HiddenBranchMatrices& hidden, const RunValues& values, std::int32_t seed,
-                   ResultsFiles& files);
+void RunOnHandTree(HandTree& tree, const Alignment& alignment, const std::vector<SiteRecord>& SS,
+                   const ModelParams& parameters, const HiddenBranchMatrices& hidden,
+                   const RunValues& values, std::int32_t seed, ResultsFiles& files);

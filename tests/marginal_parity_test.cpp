@@ -35,7 +35,8 @@ struct LastSample {
   double Value(const std::string& name) const {
     const auto at = std::find(names.begin(), names.end(), name);
     EXPECT_NE(at, names.end()) << name;
-    return at == names.end() ? 0.0 : std::stod(values[static_cast<std::size_t>(at - names.begin())]);
+    return at == names.end() ? 0.0
+                             : std::stod(values[static_cast<std::size_t>(at - names.begin())]);
   }
 };
 
@@ -73,10 +74,9 @@ double LogLikelihoodDifference(const std::string& data_file, const std::string& 
                                const std::string& p_file) {
   ScratchDir dir;
   const LastSample sample = ReadLastSample(p_file);
-  const ProgramResult run =
-      RunProgram(RIBOTRACE_BINARY, {"--seed=7", "--marginal", "--loglik", data_file, t_file,
-                                    WriteSampleTable(dir, sample), dir.Path("out"), "0", "1",
-                                    "1", "0", "0"});
+  const ProgramResult run = RunProgram(
+      RIBOTRACE_BINARY, {"--seed=7", "--marginal", "--loglik", data_file, t_file,
+                         WriteSampleTable(dir, sample), dir.Path("out"), "0", "1", "1", "0", "0"});
   EXPECT_EQ(run.status, 0) << run.output;
   double total = 0.0;
   double stems = 0.0;
@@ -89,8 +89,8 @@ double LogLikelihoodDifference(const std::string& data_file, const std::string& 
             3);
   EXPECT_NEAR(stems + loops, total, 1e-5);
   const double difference = std::fabs(total - sample.Value("LnL"));
-  std::printf("MrBayes LnL %s, ribotrace %.6f, difference %.6f\n",
-              sample.values[1].c_str(), total, difference);
+  std::printf("MrBayes LnL %s, ribotrace %.6f, difference %.6f\n", sample.values[1].c_str(), total,
+              difference);
   return difference;
 }
 
@@ -108,11 +108,11 @@ TEST(MarginalMrBayesParity, AmbiguityCodesAtStemsAreStateSetsAsInMrBayes) {
   ASSERT_FALSE(mb.empty()) << "MrBayes (mb) is not on PATH; scripts/install-deps.sh installs it";
   ScratchDir dir;
   // The example with ambiguity codes put into stem columns of several taxa.
-  const std::string data = dir.Write("ambiguous.txt", ReadFile(std::string(EXAMPLES_DIR) +
-                                                               "/plant_srp10_ambiguous.txt"));
-  const ProgramResult converted = RunProgram(
-      PAIRNEX_BINARY, {"--mrbayes=3.2", "--nruns=1", "--nchains=1", "--ngen=200", "--samplefreq=20", data,
-                       dir.Path("ambiguous.nex")});
+  const std::string data = dir.Write(
+      "ambiguous.txt", ReadFile(std::string(EXAMPLES_DIR) + "/plant_srp10_ambiguous.txt"));
+  const ProgramResult converted =
+      RunProgram(PAIRNEX_BINARY, {"--mrbayes=3.2", "--nruns=1", "--nchains=1", "--ngen=200",
+                                  "--samplefreq=20", data, dir.Path("ambiguous.nex")});
   ASSERT_EQ(converted.status, 0) << converted.output;
   dir.Write("seeded.nex",
             "#NEXUS\nbegin mrbayes;\n\tset seed=1 swapseed=1;\n\texecute ambiguous.nex;\nend;\n");
@@ -130,9 +130,9 @@ std::string RunMrBayesWithGamma(const ScratchDir& dir, const std::string& name) 
   const std::string mb = FindOnPath("mb");
   EXPECT_FALSE(mb.empty()) << "MrBayes (mb) is not on PATH; scripts/install-deps.sh installs it";
   const std::string data_file = std::string(EXAMPLES_DIR) + "/" + name + ".txt";
-  const ProgramResult converted =
-      RunProgram(PAIRNEX_BINARY, {"--mrbayes=3.2", "--nruns=1", "--nchains=1", "--rates=gamma", "--ngen=400", "--samplefreq=20",
-                                  data_file, dir.Path("gamma.nex")});
+  const ProgramResult converted = RunProgram(
+      PAIRNEX_BINARY, {"--mrbayes=3.2", "--nruns=1", "--nchains=1", "--rates=gamma", "--ngen=400",
+                       "--samplefreq=20", data_file, dir.Path("gamma.nex")});
   EXPECT_EQ(converted.status, 0) << converted.output;
   dir.Write("seeded.nex",
             "#NEXUS\nbegin mrbayes;\n\tset seed=3 swapseed=3;\n\texecute gamma.nex;\nend;\n");
@@ -201,7 +201,8 @@ std::string NamedNewick(const std::string& t_file) {
     std::istringstream fields(line);
     std::string number;
     std::string name;
-    if (!(fields >> number >> name) || number.find_first_not_of("0123456789") != std::string::npos) {
+    if (!(fields >> number >> name) ||
+        number.find_first_not_of("0123456789") != std::string::npos) {
       continue;
     }
     if (name.back() == ',' || name.back() == ';') name.pop_back();
@@ -237,10 +238,9 @@ void CompareLoopPosteriorsWithIqTree(const std::string& data_file, const std::st
   ASSERT_FALSE(iqtree.empty()) << "IQ-TREE is not on PATH; scripts/install-deps.sh installs it";
   ScratchDir dir;
   const Alignment alignment = ReadAlignment(data_file);
-  const ProgramResult ours =
-      RunProgram(RIBOTRACE_BINARY, {"--seed=7", "--state", data_file, t_file,
-                                    WriteSampleTable(dir, sample), dir.Path("out"), "0", "1", "0",
-                                    "0", "0"});
+  const ProgramResult ours = RunProgram(
+      RIBOTRACE_BINARY, {"--seed=7", "--state", data_file, t_file, WriteSampleTable(dir, sample),
+                         dir.Path("out"), "0", "1", "0", "0", "0"});
   ASSERT_EQ(ours.status, 0) << ours.output;
 
   // The loop columns only, and the loop model with IQ-TREE's rates
@@ -261,7 +261,8 @@ void CompareLoopPosteriorsWithIqTree(const std::string& data_file, const std::st
   std::string fasta;
   for (int t = 0; t < alignment.n_taxa; ++t) {
     fasta += ">" + alignment.Names[static_cast<std::size_t>(t)].name + "\n";
-    for (const int c : loop_columns) fasta += raw[static_cast<std::size_t>(t) + 1][static_cast<std::size_t>(c)];
+    for (const int c : loop_columns)
+      fasta += raw[static_cast<std::size_t>(t) + 1][static_cast<std::size_t>(c)];
     fasta += "\n";
   }
   dir.Write("loops.fa", fasta);
@@ -270,7 +271,8 @@ void CompareLoopPosteriorsWithIqTree(const std::string& data_file, const std::st
   double rates[6];
   for (int i = 0; i < 6; ++i) rates[i] = sample.Value(std::string("r(") + pairs[i] + "){2}");
   char model[512];
-  std::snprintf(model, sizeof model, "GTR{%.10g,%.10g,%.10g,%.10g,%.10g}+F{%.10g,%.10g,%.10g,%.10g}",
+  std::snprintf(model, sizeof model,
+                "GTR{%.10g,%.10g,%.10g,%.10g,%.10g}+F{%.10g,%.10g,%.10g,%.10g}",
                 rates[0] / rates[5], rates[1] / rates[5], rates[2] / rates[5], rates[3] / rates[5],
                 rates[4] / rates[5], sample.Value("pi(A){2}"), sample.Value("pi(C){2}"),
                 sample.Value("pi(G){2}"), sample.Value("pi(T){2}"));
@@ -278,10 +280,10 @@ void CompareLoopPosteriorsWithIqTree(const std::string& data_file, const std::st
     std::snprintf(model + std::strlen(model), sizeof model - std::strlen(model), "+G4{%.10g}",
                   loop_alpha);
   }
-  const ProgramResult iq =
-      RunProgram(iqtree, {"-s", "loops.fa", "-te", "tree.nwk", "-m", model, "-blfix", "--ancestral",
-                          "-nt", "1", "-seed", "1", "-quiet", "-redo"},
-                 "", dir.Path(""));
+  const ProgramResult iq = RunProgram(iqtree,
+                                      {"-s", "loops.fa", "-te", "tree.nwk", "-m", model, "-blfix",
+                                       "--ancestral", "-nt", "1", "-seed", "1", "-quiet", "-redo"},
+                                      "", dir.Path(""));
   ASSERT_EQ(iq.status, 0) << iq.output;
 
   // IQ-TREE's report must show the six rates we gave it.
@@ -392,9 +394,9 @@ TEST(GammaParity, StemsAndLoopsMatchMrBayesAndIqTreeAndEveryThreadCountDrawsTheS
     if (first.empty()) first = results;
     EXPECT_TRUE(results == first) << threads << " threads";
   }
-  const ProgramResult classic = RunProgram(
-      RIBOTRACE_BINARY, {"--classic", data_file, t_file, table, dir.Path("c"), "1", "1", "1", "0",
-                         "0"});
+  const ProgramResult classic =
+      RunProgram(RIBOTRACE_BINARY,
+                 {"--classic", data_file, t_file, table, dir.Path("c"), "1", "1", "1", "0", "0"});
   EXPECT_EQ(classic.status, 1);
   EXPECT_NE(classic.output.find("which --classic does not model"), std::string::npos);
 }

@@ -76,11 +76,12 @@ void RunMarginal(MarginalRun& run, double threshold, double outside_threshold) {
   PassOptions options;
   options.stem_codes_as_sets = true;
   options.rescale_threshold = threshold;
-  run.scaling = GetFractionalLikelihoods(run.tree.down_pass, run.tree.matrices, run.SS, run.alignment, options);
+  run.scaling = GetFractionalLikelihoods(run.tree.down_pass, run.tree.matrices, run.SS,
+                                         run.alignment, options);
   // The log-likelihood reads the root's vector, which the posteriors leave alone.
   options.rescale_threshold = outside_threshold;
-  run.outside_rescaled =
-      GetMarginalPosteriors(run.tree.up_pass, run.tree.matrices, run.SS, run.alignment, run.parameters, options);
+  run.outside_rescaled = GetMarginalPosteriors(run.tree.up_pass, run.tree.matrices, run.SS,
+                                               run.alignment, run.parameters, options);
 }
 
 // For one block: the posterior of every interior node below the root and
@@ -120,7 +121,8 @@ BruteForce<N> Enumerate(const MarginalRun& run, const double* freq, int block) {
       } else {
         const std::vector<double> likelihood = TipBlock(*node, run.alignment, run.SS, column, true);
         double tip = 0.0;
-        for (int y = 0; y < N; ++y) tip += p[from * N + y] * likelihood[static_cast<std::size_t>(y)];
+        for (int y = 0; y < N; ++y)
+          tip += p[from * N + y] * likelihood[static_cast<std::size_t>(y)];
         weight *= tip;
       }
     }
@@ -181,9 +183,9 @@ TEST(MarginalPosteriors, ForcedRescalingLeavesPosteriorsBitIdenticalAndLogLikeli
 
   // A threshold of 1 rescales every block that is below 1: in either pass,
   // those not already lifted by a rescaled block below or beside them.
-  for (const auto& [fractional, outside] : {std::pair{1.0, kRescaleThreshold},
-                                            std::pair{kRescaleThreshold, 1.0},
-                                            std::pair{1.0, 1.0}}) {
+  for (const auto& [fractional, outside] :
+       {std::pair{1.0, kRescaleThreshold}, std::pair{kRescaleThreshold, 1.0},
+        std::pair{1.0, 1.0}}) {
     MarginalRun forced = MakeRun(kNewick, kStructure, kRows);
     RunMarginal(forced, fractional, outside);
     if (outside == 1.0 && fractional != 1.0) {
@@ -276,15 +278,15 @@ TEST(PassThreads, EveryThreadCountGivesTheSameBits) {
       PassOptions options;
       options.stem_codes_as_sets = exact;
       options.threads = threads;
-      const FractionalScaling scaling =
-          GetFractionalLikelihoods(run.tree.down_pass, run.tree.matrices, run.SS, run.alignment, options);
+      const FractionalScaling scaling = GetFractionalLikelihoods(
+          run.tree.down_pass, run.tree.matrices, run.SS, run.alignment, options);
       long long outside = 0;
       if (exact) {
-        outside = GetMarginalPosteriors(run.tree.up_pass, run.tree.matrices, run.SS, run.alignment, run.parameters,
-                                        options);
+        outside = GetMarginalPosteriors(run.tree.up_pass, run.tree.matrices, run.SS, run.alignment,
+                                        run.parameters, options);
       } else {
-        GetAncestralStatesFromPosterior(run.tree.up_pass, run.tree.matrices, run.SS, run.alignment, run.parameters,
-                                        options);
+        GetAncestralStatesFromPosterior(run.tree.up_pass, run.tree.matrices, run.SS, run.alignment,
+                                        run.parameters, options);
       }
       EXPECT_GT(scaling.Count(6), 0) << "the loop blocks are rescaled";
       std::string bits(reinterpret_cast<const char*>(scaling.counts.data()),

@@ -156,7 +156,8 @@ TEST(MatrixExponential, ComplexEigenvaluesGiveTheExponentialOfANonReversibleMatr
   ASSERT_EQ(GetEigens(q, eigens), 1);
   // C diag(lambda) C^-1 rebuilds Q.
   Eigen::VectorXcd lambda(4);
-  for (int k = 0; k < 4; ++k) lambda[k] = ComplexNumber(eigens.lambda_real[k], eigens.lambda_imag[k]);
+  for (int k = 0; k < 4; ++k)
+    lambda[k] = ComplexNumber(eigens.lambda_real[k], eigens.lambda_imag[k]);
   EXPECT_LT((eigens.c * lambda.asDiagonal() * eigens.c_inverse - q.cast<ComplexNumber>()).norm(),
             1e-12);
 

@@ -111,8 +111,8 @@ TEST(MatrixLibrary, InvertersNeedPivotingAndReturnTheInverse) {
 
   std::mt19937 engine(11);
   std::uniform_real_distribution<double> draw(-1.0, 1.0);
-  ComplexMatrix c = ComplexMatrix::NullaryExpr(
-      16, 16, [&] { return ComplexNumber(draw(engine), draw(engine)); });
+  ComplexMatrix c =
+      ComplexMatrix::NullaryExpr(16, 16, [&] { return ComplexNumber(draw(engine), draw(engine)); });
   c(0, 0) = 0.0;
   ComplexMatrix c_inverse;
   ComplexInvertMatrix(c, c_inverse);

@@ -58,11 +58,10 @@ TEST(SafeOutputFile, AFailedRunLeavesNoFileBehind) {
 TEST(SafeOutputFile, UnwritablePathsFailAtOpenNamingThePathAndTheReason) {
   ScratchDir dir;
   fs::create_directory(dir.Path("folder"));
-  EXPECT_EQ(FatalOutput([&] {
-              SafeOutputFile file(dir.Path("missing/out.txt"), "Cannot open.", "Test Error");
-            }),
-            "\n\nErr: Cannot open '" + dir.Path("missing/out.txt") +
-                "': No such file or directory.\n");
+  EXPECT_EQ(
+      FatalOutput(
+          [&] { SafeOutputFile file(dir.Path("missing/out.txt"), "Cannot open.", "Test Error"); }),
+      "\n\nErr: Cannot open '" + dir.Path("missing/out.txt") + "': No such file or directory.\n");
   EXPECT_EQ(FatalOutput([&] { SafeOutputFile file(dir.Path("folder"), "Cannot open.", "E"); }),
             "\n\nErr: Cannot open '" + dir.Path("folder") + "': Is a directory.\n");
 }

@@ -56,10 +56,10 @@ TEST(PairnexOptions, AreTakenOutBeforePositions) {
   EXPECT_TRUE(gamma.run.gamma_rates);
   EXPECT_EQ(gamma.run.gamma_categories, 6);
 
-  for (const char* bad : {"--mrbayes=3", "--mrbayes=", "--ngen=0", "--ngen=-5", "--ngen=12k",
-                          "--ngen=99999999999", "--samplefreq=", "--chains=2", "--ngen", "--nruns=0",
-                          "--nchains=x", "--rates=invgamma", "--ngammacat=21", "--ngammacat=1",
-                          "--ngammacat=4"}) {
+  for (const char* bad :
+       {"--mrbayes=3", "--mrbayes=", "--ngen=0", "--ngen=-5", "--ngen=12k", "--ngen=99999999999",
+        "--samplefreq=", "--chains=2", "--ngen", "--nruns=0", "--nchains=x", "--rates=invgamma",
+        "--ngammacat=21", "--ngammacat=1", "--ngammacat=4"}) {
     const std::string printed = FatalOutput([&] { Parse({"pairnex", bad}); });
     EXPECT_EQ(printed.rfind("\n\nErr: ", 0), 0u) << bad;
     EXPECT_NE(printed.find(kPairnexUsage), std::string::npos) << bad;
@@ -217,8 +217,8 @@ TEST(PairnexWarnings, NameTheFirstCharacterThatMrBayesRejects) {
             std::string::npos);
 
   // MrBayes stops below four taxa ("There must be at least four taxa").
-  EXPECT_NE(RunProgram(PAIRNEX_BINARY, {dir.Write("three.txt", ">s\n-\n>a\nA\n>b\nC\n>c\nG\n"),
-                                        dir.Path("t.nex")})
+  EXPECT_NE(RunProgram(PAIRNEX_BINARY,
+                       {dir.Write("three.txt", ">s\n-\n>a\nA\n>b\nC\n>c\nG\n"), dir.Path("t.nex")})
                 .errors.find("holds 3 taxa; MrBayes needs at least 4"),
             std::string::npos);
   const std::string one = dir.Write("one.txt", ">s\n--\n>a\nA\x01\n>b\nAA\n>c\nAA\n>d\nAA\n");

@@ -33,9 +33,10 @@ std::vector<std::string> ConvertAndRunMrBayes(const ScratchDir& dir, const std::
     return {};
   }
   const std::string nexus = name + ".nex";
-  const ProgramResult converted = RunProgram(
-      PAIRNEX_BINARY, {"--mrbayes=3.2", "--nruns=1", "--nchains=1", "--ngen=2000", "--samplefreq=20",
-                       std::string(EXAMPLES_DIR) + "/" + name + ".txt", dir.Path(nexus)});
+  const ProgramResult converted =
+      RunProgram(PAIRNEX_BINARY,
+                 {"--mrbayes=3.2", "--nruns=1", "--nchains=1", "--ngen=2000", "--samplefreq=20",
+                  std::string(EXAMPLES_DIR) + "/" + name + ".txt", dir.Path(nexus)});
   EXPECT_EQ(converted.status, 0) << converted.output;
 
   const ProgramResult run = RunProgram(mb, {nexus}, "", dir.Path(""));
@@ -104,19 +105,22 @@ TEST(MrBayesRun, AwkwardNamesRunThroughAndComeBackAsWritten) {
   const ProgramResult run = RunProgram(mb, {"names.nex"}, "", dir.Path(""));
   ASSERT_EQ(run.output.find("Error"), std::string::npos) << run.output;
   for (const char* made : {".con.tre", ".pstat", ".tstat", ".run1.t", ".run2.p"}) {
-    EXPECT_TRUE(std::filesystem::is_regular_file(dir.Path(std::string("names.nex") + made))) << made;
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.Path(std::string("names.nex") + made)))
+        << made;
   }
-  const ProgramResult traced = RunProgram(
-      RIBOTRACE_BINARY, {"--seed=1", dir.Path("names.txt"), dir.Path("names.nex.con.tre"),
-                         dir.Path("names.nex.pstat"), dir.Path("out.fa"), "1", "1.0", "2", "0", "0"});
+  const ProgramResult traced =
+      RunProgram(RIBOTRACE_BINARY,
+                 {"--seed=1", dir.Path("names.txt"), dir.Path("names.nex.con.tre"),
+                  dir.Path("names.nex.pstat"), dir.Path("out.fa"), "1", "1.0", "2", "0", "0"});
   ASSERT_EQ(traced.status, 0) << traced.output << traced.errors;
   const ProgramResult dendropy = RunProgram(
       "/usr/bin/python3",
-      {"-c", "import sys, dendropy\n"
-             "taxa = dendropy.TaxonNamespace(is_case_sensitive=True)\n"
-             "t = dendropy.Tree.get(path=sys.argv[1], schema='newick', preserve_underscores=True,\n"
-             "                      taxon_namespace=taxa, case_sensitive_taxon_labels=True)\n"
-             "print(sorted(n.taxon.label for n in t.leaf_node_iter() if n.taxon.label[0] in '1O'))",
+      {"-c",
+       "import sys, dendropy\n"
+       "taxa = dendropy.TaxonNamespace(is_case_sensitive=True)\n"
+       "t = dendropy.Tree.get(path=sys.argv[1], schema='newick', preserve_underscores=True,\n"
+       "                      taxon_namespace=taxa, case_sensitive_taxon_labels=True)\n"
+       "print(sorted(n.taxon.label for n in t.leaf_node_iter() if n.taxon.label[0] in '1O'))",
        dir.Path("out.fa.tree")});
   EXPECT_EQ(dendropy.output, "['16S=rice{1}', 'ORYZA', 'Oryza']\n") << dendropy.errors;
 }

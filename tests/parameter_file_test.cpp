@@ -83,7 +83,8 @@ TEST(ParameterFile, FillsTheThirtyTwoSlotsFromMrBayes32Means) {
   const ModelParams parameters = ReadParameterFile(kPstat, true);
   const std::vector<double> means = MeansFrom(kPstat, "r(A<->C){1}");
   ASSERT_EQ(means.size(), 32u);
-  for (std::size_t slot = 0; slot < 32; ++slot) EXPECT_EQ(AllValues(parameters)[slot], means[slot]) << slot;
+  for (std::size_t slot = 0; slot < 32; ++slot)
+    EXPECT_EQ(AllValues(parameters)[slot], means[slot]) << slot;
   EXPECT_DOUBLE_EQ(parameters.stem.rates[0], 1.248687e-01);
   EXPECT_DOUBLE_EQ(parameters.loop.rates[5], 2.197657e-01);
   EXPECT_DOUBLE_EQ(parameters.stem.frequencies[0], 8.778896e-02);
@@ -99,7 +100,8 @@ TEST(ParameterFile, WithoutStructureTheSingleModelFillsTheLoopSlots) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(parameters.loop.frequencies[i], means[6 + i]) << i;
   EXPECT_DOUBLE_EQ(parameters.loop.rates[0], 1.648215e-01);
   EXPECT_DOUBLE_EQ(parameters.loop.frequencies[3], 2.866983e-01);
-  for (int slot = 0; slot < kLoopRatesSlot; ++slot) EXPECT_EQ(AllValues(parameters)[slot], 1.0) << slot;
+  for (int slot = 0; slot < kLoopRatesSlot; ++slot)
+    EXPECT_EQ(AllValues(parameters)[slot], 1.0) << slot;
   for (int slot = kDoubletFrequenciesSlot; slot < kLoopFrequenciesSlot; ++slot) {
     EXPECT_EQ(AllValues(parameters)[slot], 1.0) << slot;
   }
@@ -111,7 +113,8 @@ TEST(ParameterFile, ReadsOtherLayoutsOfTheTable) {
   const ModelParams six = ReadParameterFile(
       dir.Write("six.pstat", SixColumnTable() + "alpha{1} 7 7 7 7 7\nend;\nextra 1 1 1 1 1\n"),
       true);
-  for (std::size_t slot = 0; slot < 32; ++slot) EXPECT_EQ(AllValues(six)[slot], SlotValue(slot)) << slot;
+  for (std::size_t slot = 0; slot < 32; ++slot)
+    EXPECT_EQ(AllValues(six)[slot], SlotValue(slot)) << slot;
   EXPECT_EQ(six.stem.alpha, 7.0);
 
   // Nine tab-separated columns (several runs), CR LF line ends, lower case.
@@ -228,16 +231,18 @@ TEST(ParameterFile, AWarningNamesParametersFromAnotherAnalysis) {
   other.replace(0, other.find(']') + 1, "[ID: 42]");
   const std::string examples = EXAMPLES_DIR;
   for (const std::string& pstat : {kPstat, dir.Write("other.pstat", other)}) {
-    const ProgramResult run = RunProgram(
-        RIBOTRACE_BINARY, {"--seed=1", examples + "/plant_srp10.txt",
-                           examples + "/plant_srp10.nex.con.tre", pstat, dir.Path("out.fa"), "1",
-                           "1", "1", "0", "0"});
+    const ProgramResult run =
+        RunProgram(RIBOTRACE_BINARY, {"--seed=1", examples + "/plant_srp10.txt",
+                                      examples + "/plant_srp10.nex.con.tre", pstat,
+                                      dir.Path("out.fa"), "1", "1", "1", "0", "0"});
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(run.output, "");
     // The example's short chain also draws the convergence warnings.
     const std::string warning = "Warning: The tree file '" + examples +
                                 "/plant_srp10.nex.con.tre' (ID '6464477543') and the parameter "
-                                "file '" + pstat + "' (ID '42') come from different MrBayes "
+                                "file '" +
+                                pstat +
+                                "' (ID '42') come from different MrBayes "
                                 "analyses.\n";
     EXPECT_EQ(run.errors.find(warning) != std::string::npos, pstat != kPstat) << run.errors;
   }
@@ -251,14 +256,16 @@ TEST(ParameterFile, ReadsTheNaThatMrBayesGluesToThePreviousField) {
   ASSERT_NE(ReadFile(path).find("e-01NANANA\n"), std::string::npos);
   const ModelParams parameters = ReadParameterFile(path, true);
   const std::vector<double> means = MeansFrom(path, "r(A<->C){1}");
-  for (std::size_t slot = 0; slot < 32; ++slot) EXPECT_EQ(AllValues(parameters)[slot], means[slot]) << slot;
+  for (std::size_t slot = 0; slot < 32; ++slot)
+    EXPECT_EQ(AllValues(parameters)[slot], means[slot]) << slot;
 
   // A field lost anywhere else is still a wrong count.
   ScratchDir dir;
   std::string text = ReadFile(path);
   const std::size_t row = text.find("r(A<->G){1}");
   text.erase(text.find('\t', row), 13);  // the mean and its tab
-  EXPECT_NE(FatalOutput([&] { ReadParameterFile(dir.Write("lost.pstat", text), true); })
-                .find("the row 'r(a<->g){1}' has 7 fields; the header row has 9"),
+  EXPECT_NE(FatalOutput([&] {
+              ReadParameterFile(dir.Write("lost.pstat", text), true);
+            }).find("the row 'r(a<->g){1}' has 7 fields; the header row has 9"),
             std::string::npos);
 }

@@ -95,7 +95,7 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
   const std::string t_text = ReadFile(kRuns + ".run1.t");
   const std::string p_file = dir.Write("x.nex.run1.p", p_text);
 
-  std::map<std::vector<int>, std::vector<std::vector<double>>> single;  // clade -> posteriors
+  std::map<std::vector<int>, std::vector<std::vector<double>>> single;       // clade -> posteriors
   std::map<std::vector<int>, std::vector<std::vector<double>>> single_gaps;  // clade -> p_gap
   for (const long long gen : {500LL, 1000LL, 1500LL}) {
     TreeWorkspace tree(data);  // fresh, while the run over the sample reuses one
@@ -106,7 +106,7 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
     const PartitionModels models = MakePartitionModels(parameters);
     BranchMatrices matrices;
     const HiddenBranchMatrices hidden = SetBranchMatrices(tree, models, matrices, values);
-    const InferenceInputs inputs{tree.down_pass, tree.up_pass, data.SS, data.alignment,
+    const InferenceInputs inputs{tree.down_pass, tree.up_pass, data.SS,  data.alignment,
                                  parameters,     models,       matrices, hidden};
     NodeVectors vectors = MakeNodeVectors(inputs, values);
     RunPosteriorPasses(inputs, values, vectors, false);
@@ -136,9 +136,9 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
   int compared = 0;
   const ResultUnits& units = analysis.units();
   for (std::size_t j = 0; j < units.size(); ++j) {
-    const IdentifiedClade& clade = *std::find_if(
-        units.clades().clades.begin(), units.clades().clades.end(),
-        [&](const IdentifiedClade& c) { return CladeName(c.id) == units.name(j); });
+    const IdentifiedClade& clade =
+        *std::find_if(units.clades().clades.begin(), units.clades().clades.end(),
+                      [&](const IdentifiedClade& c) { return CladeName(c.id) == units.name(j); });
     const auto found = single.find(clade.taxa.Members());
     ASSERT_NE(found, single.end());
     EXPECT_EQ(found->second.size(), clade.trees.size());
@@ -176,8 +176,10 @@ TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
       std::string with_alpha;
       for (const std::string& line : Lines(p_text)) {
         const bool header = line.rfind("Gen\t", 0) == 0;
-        with_alpha += line + (line.rfind("[", 0) == 0 ? "" : header ? "\talpha{1}\talpha{2}"
-                                                                     : "\t5.0e-01\t1.2e+00") +
+        with_alpha += line +
+                      (line.rfind("[", 0) == 0 ? ""
+                       : header                ? "\talpha{1}\talpha{2}"
+                                               : "\t5.0e-01\t1.2e+00") +
                       "\n";
       }
       p_text = with_alpha;
@@ -185,7 +187,6 @@ TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
     CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(p_text);
   }
 }
-
 
 // The whole program over both runs, gaps from each tree: S rows and S
 // hidden rows per clade, the same bytes on one, two and all threads, the
@@ -199,14 +200,12 @@ TEST(PosteriorSample, WholeRunOverTwoRuns) {
     const ProgramResult run = RunProgram(
         RIBOTRACE_BINARY,
         {"--seed=3", "--state", "--report", "--gaps=tree", "--threads=" + std::to_string(threads),
-         "--trees=40",
-         kData, kRuns + ".run1.t," + kRuns + ".run2.t", kRuns + ".run1.p," + kRuns + ".run2.p",
-         "out.fa", "1", "1.0", "7", "0", "1"},
+         "--trees=40", kData, kRuns + ".run1.t," + kRuns + ".run2.t",
+         kRuns + ".run1.p," + kRuns + ".run2.p", "out.fa", "1", "1.0", "7", "0", "1"},
         "", dir.Path(""));
     ASSERT_EQ(run.status, 0) << run.output << run.errors;
     results[threads] = ReadFile(out) + ReadFile(out + ".state") + ReadFile(out + ".tree") +
-                       ReadFile(out + ".map.fa") + ReadFile(out + ".par") +
-                       ReadFile(out + ".html");
+                       ReadFile(out + ".map.fa") + ReadFile(out + ".par") + ReadFile(out + ".html");
     if (threads > 1) continue;
 
     const std::vector<std::string> clades = Lines(ReadFile(out + ".clades"));
@@ -271,16 +270,16 @@ TEST(PosteriorSample, MispairedFilesAreClearErrors) {
       {kRuns + ".run2.t," + t1, p1 + "," + kRuns + ".run2.p", "is run 2 and the parameter file"},
   };
   for (const auto& [trees, parameters, message] : cases) {
-    const ProgramResult run = RunProgram(
-        RIBOTRACE_BINARY, {kData, trees, parameters, out, "1", "1.0", "2", "0", "0"});
+    const ProgramResult run =
+        RunProgram(RIBOTRACE_BINARY, {kData, trees, parameters, out, "1", "1.0", "2", "0", "0"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find(message), std::string::npos) << message << "\n" << run.output;
   }
   // Names that do not tell the runs apart: the log-likelihoods do, and the
   // run stops unless told to go on.
   const std::string other_p = dir.Write("other.p", p2_text);
-  const ProgramResult swapped =
-      RunProgram(RIBOTRACE_BINARY, {"--trees=5", kData, t1, other_p, out, "1", "1.0", "2", "0", "0"});
+  const ProgramResult swapped = RunProgram(
+      RIBOTRACE_BINARY, {"--trees=5", kData, t1, other_p, out, "1", "1.0", "2", "0", "0"});
   EXPECT_EQ(swapped.status, 1);
   EXPECT_NE(swapped.output.find("ReadParameterFile Error: The log-likelihood of 5 of the 5 samples "
                                 "differs from MrBayes's LnL in the .p files"),
@@ -290,14 +289,13 @@ TEST(PosteriorSample, MispairedFilesAreClearErrors) {
                                 "of this alignment"),
             std::string::npos)
       << swapped.output;
-  const ProgramResult allowed =
-      RunProgram(RIBOTRACE_BINARY, {"--trees=5", "--allow-lnl-mismatch", kData, t1, other_p, out,
-                                    "1", "1.0", "2", "0", "0"});
+  const ProgramResult allowed = RunProgram(
+      RIBOTRACE_BINARY,
+      {"--trees=5", "--allow-lnl-mismatch", kData, t1, other_p, out, "1", "1.0", "2", "0", "0"});
   EXPECT_EQ(allowed.status, 0);
   EXPECT_NE(allowed.errors.find("Warning: The log-likelihood of 5 of the 5 samples differs"),
             std::string::npos)
       << allowed.errors;
-
 }
 
 // The .p reader finds its columns by name, in any order, and refuses a
@@ -328,9 +326,9 @@ TEST(PosteriorSample, ParameterColumnsAreFoundByName) {
 
   std::string pinvar = p_text;
   pinvar.replace(pinvar.find("\tLnPr\t"), 6, "\tpinvar{all}\t");
-  EXPECT_NE(FatalOutput([&] {
-              ReadParameterSample(ReadNexusText(dir.Write("c.p", pinvar), true, "t").text, "c.p",
-                                  true);
-            }).find("line 2: the column 'pinvar{all}' is a parameter that ribotrace does not model"),
-            std::string::npos);
+  EXPECT_NE(
+      FatalOutput([&] {
+        ReadParameterSample(ReadNexusText(dir.Write("c.p", pinvar), true, "t").text, "c.p", true);
+      }).find("line 2: the column 'pinvar{all}' is a parameter that ribotrace does not model"),
+      std::string::npos);
 }

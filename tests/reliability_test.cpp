@@ -77,8 +77,7 @@ TEST(Reliability, NoInputOrEarlierResultIsLost) {
   fs::create_hard_link(in.pstat, dir.Path("pstat_link"));
   fs::create_symlink(in.data, dir.Path("out.fa.par"));
   const std::string refused = "\n\nErr: WriteResultsToFile Error: The output file '";
-  for (const auto& [out, message] :
-       std::vector<std::pair<std::string, std::string>>{
+  for (const auto& [out, message] : std::vector<std::pair<std::string, std::string>>{
            {"./data.txt", "./data.txt' is the data file '" + in.data + "'"},
            {"tree_link", "tree_link' is the tree file '" + in.tree + "'"},
            {"pstat_link", "pstat_link' is the parameter file '" + in.pstat + "'"},
@@ -91,16 +90,18 @@ TEST(Reliability, NoInputOrEarlierResultIsLost) {
   const ProgramResult pairnex =
       RunProgram(PAIRNEX_BINARY, {"data.txt", "./data.txt"}, "", dir.Path(""));
   EXPECT_EQ(pairnex.status, 1);
-  EXPECT_EQ(pairnex.output, "\n\nErr: ConvertFile Error: The output file './data.txt' is the data "
-                            "file 'data.txt'; choose another output file name.\n");
+  EXPECT_EQ(pairnex.output,
+            "\n\nErr: ConvertFile Error: The output file './data.txt' is the data "
+            "file 'data.txt'; choose another output file name.\n");
   EXPECT_EQ(ReadFile(in.data) + ReadFile(in.tree) + ReadFile(in.pstat), before);
 
   // /dev/stdout after a shell's >> is written through the descriptor: the
   // log keeps what it held.
   const std::string log = dir.Write("run.log", "earlier log\n");
   EXPECT_EQ(RunProgram(PAIRNEX_BINARY, {in.data, dir.Path("ref.nex")}).status, 0);
-  EXPECT_EQ(RunProgram("/bin/sh", {"-c", "exec \"$0\" \"$1\" /dev/stdout >> run.log",
-                                   PAIRNEX_BINARY, in.data}, "", dir.Path(""))
+  EXPECT_EQ(RunProgram("/bin/sh",
+                       {"-c", "exec \"$0\" \"$1\" /dev/stdout >> run.log", PAIRNEX_BINARY, in.data},
+                       "", dir.Path(""))
                 .status,
             0);
   EXPECT_EQ(ReadFile(log), "earlier log\n" + ReadFile(dir.Path("ref.nex")));
@@ -210,12 +211,13 @@ TEST(Reliability, MessagesNameTheFileTheReasonAndTheText) {
 
   // A label of 100,000 characters with control bytes is shown cut and escaped.
   const std::string label = std::string(100000, 'x') + "\x01\x1b";
-  changed.tree = dir.Write("long.tre", "#NEXUS\nbegin trees;\ntree t = (" + label +
-                                           ":1,b:1,c:1);\nend;\n");
+  changed.tree =
+      dir.Write("long.tre", "#NEXUS\nbegin trees;\ntree t = (" + label + ":1,b:1,c:1);\nend;\n");
   EXPECT_EQ(run_with(changed).output,
             "SetUpTree Error: The tree's taxon '" + std::string(80, 'x') +
                 "...' (100002 bytes) at character 2 of the tree text matches no taxon of the data "
-                "file.\n(In the tree of '" + changed.tree + "'.)\n");
+                "file.\n(In the tree of '" +
+                changed.tree + "'.)\n");
 
   // Line ends and byte-order marks that every reader would misread.
   changed = in;
@@ -259,13 +261,12 @@ TEST(Reliability, MessagesNameTheFileTheReasonAndTheText) {
   }
   fs::permissions(dir.Path(""), fs::perms::all);
   fs::permissions(dir.Path(""), fs::perms::sticky_bit, fs::perm_options::add);
-  const ProgramResult other = RunProgram(
-      FindOnPath("setpriv"), [&] {
-        std::vector<std::string> args = {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                         RIBOTRACE_BINARY};
-        for (const std::string& arg : RibotraceArgs(in, kept)) args.push_back(arg);
-        return args;
-      }());
+  const ProgramResult other = RunProgram(FindOnPath("setpriv"), [&] {
+    std::vector<std::string> args = {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                     RIBOTRACE_BINARY};
+    for (const std::string& arg : RibotraceArgs(in, kept)) args.push_back(arg);
+    return args;
+  }());
   EXPECT_EQ(other.status, 1);
   EXPECT_EQ(other.output, "\n\nErr: WriteResultsToFile Error: Unable to open output file ptr '" +
                               kept +

@@ -30,7 +30,9 @@ std::vector<int> Partners(const std::string& brackets) {
   return partners;
 }
 
-double Distance(const LayoutPoint& a, const LayoutPoint& b) { return std::hypot(a.x - b.x, a.y - b.y); }
+double Distance(const LayoutPoint& a, const LayoutPoint& b) {
+  return std::hypot(a.x - b.x, a.y - b.y);
+}
 
 // Every backbone step is one unit and every pair kPairWidth; with
 // `min_separation`, no two bases come closer than that.
@@ -41,7 +43,8 @@ void ExpectLayout(const std::vector<int>& partners, double min_separation) {
     ASSERT_TRUE(std::isfinite(points[c].x) && std::isfinite(points[c].y)) << c;
     if (c + 1 < points.size()) {
       const double step = partners[c] == static_cast<int>(c + 1) ? kPairWidth : 1.0;
-      EXPECT_NEAR(Distance(points[c], points[c + 1]), step, 1e-6) << "columns " << c << "-" << c + 1;
+      EXPECT_NEAR(Distance(points[c], points[c + 1]), step, 1e-6)
+          << "columns " << c << "-" << c + 1;
     }
     if (partners[c] > static_cast<int>(c)) {
       EXPECT_NEAR(Distance(points[c], points[partners[c]]), kPairWidth, 1e-6) << "pair at " << c;
@@ -118,9 +121,11 @@ TEST(ReportPage, NamesAndPathsCannotEndTheDataScript) {
   data.partners = {-1, -1};
   const std::string page = ReportHtml(data);
   std::string lower = page;
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
   std::size_t closes = 0;
-  for (std::size_t at = lower.find("</script"); at != std::string::npos; at = lower.find("</script", at + 1)) {
+  for (std::size_t at = lower.find("</script"); at != std::string::npos;
+       at = lower.find("</script", at + 1)) {
     ++closes;
   }
   EXPECT_EQ(closes, 3u);  // the error handler, the data and the script

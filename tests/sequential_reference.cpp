@@ -43,10 +43,9 @@ void SimulateHiddenRowReference(const NodeStruct& node, const std::vector<SiteRe
       row[c] = y / 4;
       row[SS[c].partner] = y % 4;
     } else {
-      const int x = draw(&node.posterior_probs[offset], kNumNucleotides,
-                         "posterior probabilities");
-      row[c] = draw(&hidden.singlet[static_cast<std::size_t>(x) * kNumNucleotides],
-                    kNumNucleotides, "hidden transition probabilities");
+      const int x = draw(&node.posterior_probs[offset], kNumNucleotides, "posterior probabilities");
+      row[c] = draw(&hidden.singlet[static_cast<std::size_t>(x) * kNumNucleotides], kNumNucleotides,
+                    "hidden transition probabilities");
     }
     offset += BlockEntries(pairing);
   }

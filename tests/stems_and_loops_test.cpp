@@ -83,8 +83,7 @@ TEST(StemsAndLoops, SiteTableWhenDiagnosticsAreOn) {
   const Alignment alignment = MakeAlignment({1, 0, -1}, {"G-C", "GAU"});
   std::vector<SiteRecord> SS(3);
   show_debug_info = true;
-  const std::string table =
-      CapturedOutput([&] { InitializeStemsAndLoops(alignment, 1, SS); });
+  const std::string table = CapturedOutput([&] { InitializeStemsAndLoops(alignment, 1, SS); });
   show_debug_info = false;
   EXPECT_EQ(table,
             "\n\nC-structure representation of secondary structure:\n"

@@ -91,7 +91,8 @@ TEST(StockholmPipeline, RfamFamilyThroughPairnexMrBayesIqTreeAndRibotrace) {
   ASSERT_FALSE(mb.empty() || iqtree.empty()) << "scripts/install-deps.sh installs mb and iqtree2";
   ScratchDir dir;
   const std::string stockholm = dir.Write("srp.sto", FirstSequences(family, 10));
-  const std::vector<std::string> chain = {"--mrbayes=3.2", "--nruns=1", "--nchains=1", "--ngen=2000", "--samplefreq=20"};
+  const std::vector<std::string> chain = {"--mrbayes=3.2", "--nruns=1", "--nchains=1",
+                                          "--ngen=2000", "--samplefreq=20"};
 
   // pairnex: the NEXUS file of the hand-converted alignment, but for the
   // names, which now keep their '.' and say so in srp.nex.names.
@@ -118,10 +119,9 @@ TEST(StockholmPipeline, RfamFamilyThroughPairnexMrBayesIqTreeAndRibotrace) {
   ASSERT_EQ(mrbayes.status, 0) << mrbayes.output;
 
   // ribotrace on the Stockholm file itself: the results carry its names.
-  const ProgramResult analysed =
-      RunProgram(RIBOTRACE_BINARY, {"--seed=3", stockholm, dir.Path("srp.nex.con.tre"),
-                                    dir.Path("srp.nex.pstat"), dir.Path("mb.fa"), "1", "1.0", "4",
-                                    "1", "0"});
+  const ProgramResult analysed = RunProgram(
+      RIBOTRACE_BINARY, {"--seed=3", stockholm, dir.Path("srp.nex.con.tre"),
+                         dir.Path("srp.nex.pstat"), dir.Path("mb.fa"), "1", "1.0", "4", "1", "0"});
   ASSERT_EQ(analysed.status, 0) << analysed.output;
   EXPECT_NE(ReadFile(dir.Path("mb.fa")).find("\n>ABCN01005680.1/1602-1315\nGCC-GGCUGG"),
             std::string::npos);
@@ -130,8 +130,9 @@ TEST(StockholmPipeline, RfamFamilyThroughPairnexMrBayesIqTreeAndRibotrace) {
   // that tree written in MrBayes's format.
   dir.Write("srp.fa", MatrixAsFasta(ReadFile(dir.Path("srp.nex"))));
   const ProgramResult searched =
-      RunProgram(iqtree, {"-s", "srp.fa", "-m", "GTR+F", "-nt", "1", "-seed", "1", "-alrt", "1000",
-                          "--prefix", "iq", "-redo", "-quiet"},
+      RunProgram(iqtree,
+                 {"-s", "srp.fa", "-m", "GTR+F", "-nt", "1", "-seed", "1", "-alrt", "1000",
+                  "--prefix", "iq", "-redo", "-quiet"},
                  "", dir.Path(""));
   ASSERT_EQ(searched.status, 0) << searched.output;
   const std::string newick = ReadFile(dir.Path("iq.treefile"));
@@ -140,9 +141,9 @@ TEST(StockholmPipeline, RfamFamilyThroughPairnexMrBayesIqTreeAndRibotrace) {
   std::vector<std::string> results;
   for (const char* tree : {"iq.treefile", "iq.tre"}) {
     const std::string out = dir.Path(std::string(tree) + ".fa");
-    const ProgramResult run = RunProgram(
-        RIBOTRACE_BINARY, {"--seed=5", "--marginal", stockholm, dir.Path(tree),
-                           dir.Path("srp.nex.pstat"), out, "1", "1.0", "20", "0", "0"});
+    const ProgramResult run =
+        RunProgram(RIBOTRACE_BINARY, {"--seed=5", "--marginal", stockholm, dir.Path(tree),
+                                      dir.Path("srp.nex.pstat"), out, "1", "1.0", "20", "0", "0"});
     ASSERT_EQ(run.status, 0) << tree << ": " << run.output;
     results.push_back(ReadFile(out));
   }

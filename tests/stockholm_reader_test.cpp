@@ -44,10 +44,11 @@ TEST(StockholmReader, ReadsInterleavedWussLikeTheHandConvertedFile) {
   ASSERT_EQ(read.n_taxa(), 2);
   EXPECT_EQ(read.names[0].name, "seq/1-10");
   EXPECT_EQ(read.names[1].name, "other");
-  EXPECT_EQ(read.warnings, (std::vector<std::string>{
-                               "Warning: The structure of '" + dir.Path("s.sto") +
-                               "' has 1 pseudoknot pair (letters Aa to Zz); their columns are "
-                               "read as unpaired.\n"}));
+  EXPECT_EQ(
+      read.warnings,
+      (std::vector<std::string>{"Warning: The structure of '" + dir.Path("s.sto") +
+                                "' has 1 pseudoknot pair (letters Aa to Zz); their columns are "
+                                "read as unpaired.\n"}));
 }
 
 TEST(StockholmReader, RefusesMalformedFilesNamingLineAndColumn) {

@@ -99,10 +99,9 @@ TEST(StoredRuns, EveryModeWritesWhatTheEarlierLayoutWroteOnAnyNumberOfThreads) {
       ScratchDir dir;
       const std::string out = dir.Path(run.name + ".fa");
       std::vector<std::string> args = run.options;
-      for (const std::string& arg :
-           {"--threads=" + threads, std::string("--state"), std::string("--loglik"),
-            kExamples + "/plant_srp10.txt", kExamples + "/plant_srp10.nex.con.tre",
-            run.param_file, out}) {
+      for (const std::string& arg : {"--threads=" + threads, std::string("--state"),
+                                     std::string("--loglik"), kExamples + "/plant_srp10.txt",
+                                     kExamples + "/plant_srp10.nex.con.tre", run.param_file, out}) {
         args.push_back(arg);
       }
       args.insert(args.end(), run.values.begin(), run.values.end());
@@ -116,8 +115,9 @@ TEST(StoredRuns, EveryModeWritesWhatTheEarlierLayoutWroteOnAnyNumberOfThreads) {
       EXPECT_EQ(WithoutComments(ReadFile(out + ".tree")), ReadFile(stored + ".tree"));
       // What the tree's reconstruction of the gaps adds to every run: gaps
       // in the most probable sequences, and p_gap.
-      EXPECT_TRUE(WithStoredCharactersAtGaps(ReadFile(out + ".map.fa"), ReadFile(stored + ".map.fa")) ==
-                  ReadFile(stored + ".map.fa"));
+      EXPECT_TRUE(
+          WithStoredCharactersAtGaps(ReadFile(out + ".map.fa"), ReadFile(stored + ".map.fa")) ==
+          ReadFile(stored + ".map.fa"));
       EXPECT_EQ(Digest(WithoutGapColumn(ReadFile(out + ".state"), 1)),
                 digests[run.name + ".fa.state"]);
       EXPECT_EQ(Digest(WithoutGapColumn(ReadFile(out + ".pairs"), 0)),

@@ -50,7 +50,8 @@ struct Case {
     SS = SiteRecordsOf(alignment, condition_on_pairs);
     GiveVectors(tree, structure, false);
     GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment);
-    GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment, UniformParameters());
+    GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment,
+                                    UniformParameters());
   }
 };
 
@@ -118,7 +119,8 @@ Output Sequential(Case& c, const RunValues& values, std::int32_t seed, bool list
   Output out;
   if (listing) {
     show_debug_info = true;
-    out.listing = CapturedOutput([&] { ShowAncestralSequences(log_P, structure, anc_seqs, n_rows); });
+    out.listing =
+        CapturedOutput([&] { ShowAncestralSequences(log_P, structure, anc_seqs, n_rows); });
     show_debug_info = false;
   }
   auto line = [&](const int* codes, std::size_t n) {
@@ -165,7 +167,8 @@ TEST(StreamingRows, EveryThreadCountWritesExactlyWhatTheSequentialDrawOrderGives
       for (const int threads : {1, 2, 3}) {
         Case c(9, 31, 7 + condition, condition);
         const std::string out = dir.Path("run" + std::to_string(++case_number) + ".fa");
-        const Output got = Streamed(c, Values(out, 5, include_data, condition, threads), seed, listing);
+        const Output got =
+            Streamed(c, Values(out, 5, include_data, condition, threads), seed, listing);
         const std::string what = "seed " + std::to_string(seed) + ", conditioning " +
                                  std::to_string(condition) + ", threads " + std::to_string(threads);
         EXPECT_EQ(got.results, expected.results) << what;
@@ -246,8 +249,8 @@ TEST(StreamingRows, RateCategoriesComeFromTheirOwnStretchAfterEveryOtherDraw) {
     for (std::size_t col = 0, block = 0; col < 14; ++col) {
       if (!OwnsBlock(c.alignment.structure[col])) continue;
       const int n = c.alignment.structure[col] == kOpeningColumn ? 16 : 4;
-      const int k = DrawCategorical(categories.posteriors.OfBlock(block), 2,
-                                    DrawUniform(&category_state));
+      const int k =
+          DrawCategorical(categories.posteriors.OfBlock(block), 2, DrawUniform(&category_state));
       const std::size_t entry = layout.Offset(static_cast<int>(block++));
       int x = DrawCategorical(PosteriorEntries(node, entry, k), n, DrawUniform(&state));
       if (hidden) {

@@ -40,7 +40,8 @@ struct SmallTree {
 };
 
 template <std::size_t N2>
-void ExpectMatrixNear(const std::array<double, N2>& p, const RealMatrix& expected, double tolerance) {
+void ExpectMatrixNear(const std::array<double, N2>& p, const RealMatrix& expected,
+                      double tolerance) {
   const Eigen::Index n = expected.rows();
   for (Eigen::Index i = 0; i < n; ++i) {
     for (Eigen::Index j = 0; j < n; ++j) {
@@ -158,9 +159,8 @@ TEST(TransitionProbabilities, HiddenBranchLastsScaledLengthTimesLambda) {
 
   // The complex path uses the same time and no root rule.
   const Rates cyclic = CyclicRates();
-  EXPECT_EQ(CapturedOutput([&] {
-              SetHiddenDoubletTransitionProbabilities(node, cyclic.Stems(), stem, 0.7);
-            }),
+  EXPECT_EQ(CapturedOutput(
+                [&] { SetHiddenDoubletTransitionProbabilities(node, cyclic.Stems(), stem, 0.7); }),
             "Eigens are complex....\n");
   ExpectMatrixNear(stem, ReferenceExponential(cyclic.doublet_q_matrix, 1.2 * 0.7), 1e-12);
 }
@@ -174,13 +174,12 @@ TEST(TransitionProbabilities, DebugListsEveryBranchMatrixInItsFormat) {
   DebugSwitch on(true);
 
   std::string expected = "\nSingleton transition probabilities:\n";
-  const std::string singleton = CapturedOutput([&] {
-    SetSingeltonTransitionProbabilities(tree.up_pass, loops, matrices);
-  });
+  const std::string singleton =
+      CapturedOutput([&] { SetSingeltonTransitionProbabilities(tree.up_pass, loops, matrices); });
   for (int n = 1; n < 5; ++n) {
     const NodeStruct& node = tree.nodes[n];
-    expected += "\tNode index " + std::to_string(node.index) + " (time = " +
-                Format("%lf", node.length) + "):\n";
+    expected += "\tNode index " + std::to_string(node.index) +
+                " (time = " + Format("%lf", node.length) + "):\n";
     for (int i = 0; i < 4; ++i) {
       for (int j = 0; j < 4; ++j) expected += Format("\t\t%lf", matrices.Singlet(node)[i * 4 + j]);
       expected += "\n";
@@ -189,9 +188,8 @@ TEST(TransitionProbabilities, DebugListsEveryBranchMatrixInItsFormat) {
   EXPECT_EQ(singleton, expected);
 
   expected = "\nDoublet transition probabilities:\n";
-  const std::string doublet = CapturedOutput([&] {
-    SetDoubletTransitionProbabilities(tree.up_pass, stems, matrices);
-  });
+  const std::string doublet =
+      CapturedOutput([&] { SetDoubletTransitionProbabilities(tree.up_pass, stems, matrices); });
   for (int n = 1; n < 5; ++n) {
     const NodeStruct& node = tree.nodes[n];
     expected += "Node " + std::to_string(node.index) + ":\n";
@@ -236,9 +234,8 @@ TEST(TransitionProbabilities, ImaginaryResidueIsReportedAndTheMatrixKept) {
   NodeStruct node;
   node.scaled_length = 1.2;
   std::array<double, 16> loop{};
-  EXPECT_EQ(CapturedOutput([&] {
-              SetHiddenSingeltonTransitionProbabilities(node, rates.Loops(), loop, 0.7);
-            }),
+  EXPECT_EQ(CapturedOutput(
+                [&] { SetHiddenSingeltonTransitionProbabilities(node, rates.Loops(), loop, 0.7); }),
             "Eigens are complex....\n"
             "Problem calculating transition probabilities for complex eigen values.\n");
   // The real parts are stored all the same, inaccurate as they are.

@@ -83,11 +83,13 @@ TEST(TreeFile, NewickFilesHoldOneTreeWhoseSupportValuesAndRootLengthAreDropped) 
   EXPECT_EQ(ReadTree("\n (A.1_x:0.1,(b:0.2,c:0.3)95/100:0.4,d:0.5)root:0.0;\n\n"),
             "(a.1_x:0.1,(b:0.2,c:0.3):0.4,d:0.5)");
   EXPECT_EQ(ReadTree("(a:1,b:1,c:1)"), "(a:1,b:1,c:1)");  // without its ';'
-  EXPECT_NE(FatalOutput([] { ReadTree("(a:1,b:1,c:1);\n  (a:1,b:1,c:1);\n"); })
-                .find("' holds more than one tree (more text on line 2, column 3);"),
+  EXPECT_NE(FatalOutput([] {
+              ReadTree("(a:1,b:1,c:1);\n  (a:1,b:1,c:1);\n");
+            }).find("' holds more than one tree (more text on line 2, column 3);"),
             std::string::npos);
   // Anything but the root's name and length after the outermost group.
-  EXPECT_NE(FatalOutput([] { ReadTree("(a:1,b:1,c:1),(d:1,e:1);"); })
-                .find("' has text after the end of its tree: ',(d:1,e:1)';"),
+  EXPECT_NE(FatalOutput([] {
+              ReadTree("(a:1,b:1,c:1),(d:1,e:1);");
+            }).find("' has text after the end of its tree: ',(d:1,e:1)';"),
             std::string::npos);
 }

@@ -70,7 +70,8 @@ TEST_F(TreeInputRun, EveryInputFailureEndsTheRunWithStatusOne) {
       {"", kPstat, "1", "5",
        "ReadTreeFile Error: Unable to open file '" + dir_.Path("absent.tre") +
            "': No such file or directory.\n"},
-      {TreeFile("(1:0.1,2:0.2,(3:0.3,5:0.4):0.5)"), kPstat, "1", "5", "SetUpTree Error: The tree's taxon '5' at character 32 of the tree text matches no taxon "
+      {TreeFile("(1:0.1,2:0.2,(3:0.3,5:0.4):0.5)"), kPstat, "1", "5",
+       "SetUpTree Error: The tree's taxon '5' at character 32 of the tree text matches no taxon "
        "of the data file.\n"},
       {TreeFile("(1:0.1,2:0.2,(3:0.3,epsilon:0.4):0.5)"), kPstat, "1", "5",
        "SetUpTree Error: The tree's taxon 'epsilon' at character 32 of the tree text matches no "
@@ -103,14 +104,15 @@ TEST_F(TreeInputRun, EveryInputFailureEndsTheRunWithStatusOne) {
 // which dendropy reads too; both give the same results.
 TEST(QuotedLabels, TreesWithQuotedNamesReadBackIntoTheSameResults) {
   ScratchDir dir;
-  const std::string data = dir.Write(
-      "q.txt", ">SS_cons\n(--)\n>Homo_sapiens\nGAAC\n>it's:odd,(name)\nGAAU\n>gamma\nAAAU\n"
-               ">delta\nCAAG\n");
-  const std::string newick =
-      dir.Write("t.nwk", "('Homo sapiens' : 0.1 , 'it''s:odd,(name)':0.2,(GAMMA:0.3,delta:0.4):0.5);\n");
+  const std::string data =
+      dir.Write("q.txt",
+                ">SS_cons\n(--)\n>Homo_sapiens\nGAAC\n>it's:odd,(name)\nGAAU\n>gamma\nAAAU\n"
+                ">delta\nCAAG\n");
+  const std::string newick = dir.Write(
+      "t.nwk", "('Homo sapiens' : 0.1 , 'it''s:odd,(name)':0.2,(GAMMA:0.3,delta:0.4):0.5);\n");
   const auto run = [&](const std::string& tree, const std::string& out) {
-    return RunProgram(RIBOTRACE_BINARY, {"--seed=7", data, tree, kPstat, dir.Path(out), "1",
-                                         "1.0", "5", "1", "0"});
+    return RunProgram(RIBOTRACE_BINARY,
+                      {"--seed=7", data, tree, kPstat, dir.Path(out), "1", "1.0", "5", "1", "0"});
   };
   ASSERT_EQ(run(newick, "first.fa").status, 0);
   ASSERT_EQ(run(dir.Path("first.fa.tree"), "again.fa").status, 0);
@@ -118,9 +120,10 @@ TEST(QuotedLabels, TreesWithQuotedNamesReadBackIntoTheSameResults) {
   EXPECT_EQ(ReadFile(dir.Path("again.fa.map.fa")), ReadFile(dir.Path("first.fa.map.fa")));
   const ProgramResult dendropy = RunProgram(
       "/usr/bin/python3",
-      {"-c", "import sys, dendropy\n"
-             "t = dendropy.Tree.get(path=sys.argv[1], schema='newick', preserve_underscores=True)\n"
-             "print(sorted(n.taxon.label for n in t.leaf_node_iter()))",
+      {"-c",
+       "import sys, dendropy\n"
+       "t = dendropy.Tree.get(path=sys.argv[1], schema='newick', preserve_underscores=True)\n"
+       "print(sorted(n.taxon.label for n in t.leaf_node_iter()))",
        dir.Path("first.fa.tree")});
   EXPECT_EQ(dendropy.output, "['Homo_sapiens', 'delta', 'gamma', \"it's:odd,(name)\"]\n");
   const std::string flat = dir.Write("flat.nwk", "(a:0,b:0,(c:0,d:0):0);");
@@ -130,9 +133,11 @@ TEST(QuotedLabels, TreesWithQuotedNamesReadBackIntoTheSameResults) {
                        {plain, flat, kPstat, dir.Path("f.fa"), "1", "1.0", "5", "1", "0"})
                 .output,
             "\n\nErr: SetUpTree Error: Every branch of the tree has length 0; ancestral states "
-            "need a tree with branch lengths.\n(In the tree of '" + flat + "'.)\n");
+            "need a tree with branch lengths.\n(In the tree of '" +
+                flat + "'.)\n");
   // A taxon named like the results' own rows would be taken for one of them.
-  const std::string reserved = dir.Write("r.txt", ">SS_cons\n(--)\n>anc_2_1\nGAAC\n>b\nGAAU\n>c\nAAAU\n");
+  const std::string reserved =
+      dir.Write("r.txt", ">SS_cons\n(--)\n>anc_2_1\nGAAC\n>b\nGAAU\n>c\nAAAU\n");
   const ProgramResult refused = RunProgram(
       RIBOTRACE_BINARY, {reserved, newick, kPstat, dir.Path("r.fa"), "1", "1.0", "5", "1", "0"});
   EXPECT_EQ(refused.status, 1);
@@ -158,10 +163,9 @@ TEST(Polytomies, AConsensusTreeWithPolytomiesRunsAndIsWrittenAsItIs) {
                          tree + ";\nend;\n");
   };
   const auto run = [&](const std::string& tree, const std::string& out) {
-    return RunProgram(RIBOTRACE_BINARY,
-                      {"--seed=3", "--loglik", examples + "/plant_srp10.txt", tree,
-                       examples + "/plant_srp10.nex.pstat", dir.Path(out), "1", "1.0", "2", "0",
-                       "0"});
+    return RunProgram(RIBOTRACE_BINARY, {"--seed=3", "--loglik", examples + "/plant_srp10.txt",
+                                         tree, examples + "/plant_srp10.nex.pstat", dir.Path(out),
+                                         "1", "1.0", "2", "0", "0"});
   };
   const ProgramResult polytomy = run(
       consensus("poly.con.tre",
@@ -223,8 +227,7 @@ TEST(AnalysedAlignment, FilesOfAnotherAlignmentAreRefused) {
                                 "does not. Its trees and parameters do not belong to this "
                                 "alignment; run MrBayes on pairnex's file of it.\n");
   // Another family's parameter summary beside its own NEXUS file.
-  const ProgramResult other =
-      run(dir.Path("same.txt"), examples + "/snr75.nex.pstat");
+  const ProgramResult other = run(dir.Path("same.txt"), examples + "/snr75.nex.pstat");
   EXPECT_EQ(other.status, 1);
   EXPECT_NE(other.output.find("MrBayes analysed '" + examples + "/snr75.nex' (beside '" + examples +
                               "/snr75.nex.pstat')"),

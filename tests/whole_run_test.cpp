@@ -159,8 +159,9 @@ TEST_F(WholeRun, DiagnosticsShowEveryStageAndStillWriteResults) {
   const RunOutcome run = Start({"1", "1.0", "2", "1", "1", "1"});
   ASSERT_EQ(run.result.status, 0);
   for (const char* heading :
-       {"Data file contents (filename = ", "Number doublet sites = 123\nNumber of singleton sites = 121\n",
-        "\nLoop Q-matrix:\n", "\nStem Q-matrix:\n", "\nSingleton transition probabilities:\n",
+       {"Data file contents (filename = ",
+        "Number doublet sites = 123\nNumber of singleton sites = 121\n", "\nLoop Q-matrix:\n",
+        "\nStem Q-matrix:\n", "\nSingleton transition probabilities:\n",
         "\nDoublet transition probabilities:\n", "\nFractional likelihoods --\n",
         "\nPosterior probabilities --\n", "\nAncestral sequences:\n"}) {
     EXPECT_NE(run.result.output.find(heading), std::string::npos) << heading;

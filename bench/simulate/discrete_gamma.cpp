@@ -71,10 +71,10 @@ std::vector<double> DiscreteGammaRates(double alpha, int categories) {
   std::vector<double> rates(categories);
   double below = 0.0;
   for (int k = 0; k < categories; ++k) {
-    const double upper = k + 1 == categories
-                             ? 1.0
-                             : RegularizedGammaP(alpha + 1.0,
-                                                 alpha * GammaQuantile(alpha, (k + 1.0) / categories));
+    const double upper =
+        k + 1 == categories
+            ? 1.0
+            : RegularizedGammaP(alpha + 1.0, alpha * GammaQuantile(alpha, (k + 1.0) / categories));
     rates[k] = categories * (upper - below);
     below = upper;
   }

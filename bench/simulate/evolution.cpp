@@ -40,9 +40,11 @@ std::pair<int, double> UniformPlace(const Tree& tree, const std::vector<double>&
 
 std::vector<Character> IndelOrigins(const Tree& tree, const IndelParameters& indels,
                                     std::mt19937_64& rng) {
-  if (!(indels.insertion_rate > 0.0)) throw std::invalid_argument("the insertion rate must be positive");
-  const std::vector<double> rates =
-      indels.shape > 0.0 ? DiscreteGammaRates(indels.shape, indels.categories) : std::vector<double>{1.0};
+  if (!(indels.insertion_rate > 0.0))
+    throw std::invalid_argument("the insertion rate must be positive");
+  const std::vector<double> rates = indels.shape > 0.0
+                                        ? DiscreteGammaRates(indels.shape, indels.categories)
+                                        : std::vector<double>{1.0};
   std::vector<double> lengths;
   for (const TreeNode& node : tree.nodes) lengths.push_back(node.length);
   const std::vector<double> cumulative = Cumulative(lengths);
@@ -52,7 +54,8 @@ std::vector<Character> IndelOrigins(const Tree& tree, const IndelParameters& ind
   for (double rate : rates) {
     std::poisson_distribution<int> at_root(indels.insertion_rate / indels.deletion_rate / classes);
     for (int n = at_root(rng); n > 0; --n) out.push_back(NewCharacter(is_stem(rng), rate, rng));
-    std::poisson_distribution<int> inserted(indels.insertion_rate * rate * tree.TotalLength() / classes);
+    std::poisson_distribution<int> inserted(indels.insertion_rate * rate * tree.TotalLength() /
+                                            classes);
     for (int n = inserted(rng); n > 0; --n) {
       Character c = NewCharacter(is_stem(rng), rate, rng);
       std::tie(c.origin, c.offset) = UniformPlace(tree, cumulative, rng);
@@ -122,7 +125,8 @@ void EvolveCharacters(const Tree& tree, const ModelParameters& model, const Inde
   for (Character& c : characters) {
     const std::vector<double>& rates = c.stem ? stem_rates : loop_rates;
     const double multiplier = c.stem ? model.stems.multiplier : model.loops.multiplier;
-    c.sub_rate = rates[std::uniform_int_distribution<std::size_t>(0, rates.size() - 1)(rng)] * multiplier;
+    c.sub_rate =
+        rates[std::uniform_int_distribution<std::size_t>(0, rates.size() - 1)(rng)] * multiplier;
     // Branch lengths count changes per nucleotide: a pair runs twice as long.
     const double time_scale = c.sub_rate * (c.stem ? 2.0 : 1.0);
     const JumpChain& chain = c.stem ? doublets : nucleotides;

@@ -18,7 +18,9 @@ std::vector<std::pair<int, int>> Pairs(const std::string& structure) {
       open.push_back(static_cast<int>(pairs.size()));
       pairs.emplace_back(i, -1);
     } else if (c == ')') {
-      if (open.empty()) throw std::invalid_argument("structure: ')' at column " + std::to_string(i + 1) + " closes nothing");
+      if (open.empty())
+        throw std::invalid_argument("structure: ')' at column " + std::to_string(i + 1) +
+                                    " closes nothing");
       pairs[open.back()].second = i;
       open.pop_back();
     } else if (c != '-' && c != '.') {
@@ -30,8 +32,8 @@ std::vector<std::pair<int, int>> Pairs(const std::string& structure) {
   return pairs;
 }
 
-std::vector<int> InOrder(const std::vector<Character>& characters, const std::vector<bool>& observed,
-                         bool stems) {
+std::vector<int> InOrder(const std::vector<Character>& characters,
+                         const std::vector<bool>& observed, bool stems) {
   std::vector<int> picked;
   for (int i = 0; i < static_cast<int>(characters.size()); ++i) {
     if (observed[i] && characters[i].stem == stems) picked.push_back(i);

@@ -11,10 +11,10 @@
 namespace sim {
 
 struct Layout {
-  std::string structure;     // '(' ')' '-'
-  std::vector<int> column;   // the character at each column
-  std::vector<int> site5;    // per character: its (5') column from 1; 0 when dropped
-  std::vector<int> site3;    // per stem character: its 3' column from 1; 0 otherwise
+  std::string structure;    // '(' ')' '-'
+  std::vector<int> column;  // the character at each column
+  std::vector<int> site5;   // per character: its (5') column from 1; 0 when dropped
+  std::vector<int> site3;   // per stem character: its 3' column from 1; 0 otherwise
 };
 
 // The pairs and unpaired columns of a bracket string ('(' ')' pair; '-' and

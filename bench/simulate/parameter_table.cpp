@@ -33,11 +33,13 @@ std::string Lower(std::string text) {
 std::vector<Row> ModelRows(ModelParameters& model, bool has_stems) {
   std::vector<Row> rows;
   auto partition = [&](PartitionParameters& part, const std::string& tag, bool doublet) {
-    for (int i = 0; i < 6; ++i) rows.push_back({std::string("r(") + kExchangeNames[i] + ")" + tag, &part.exchange[i], true});
+    for (int i = 0; i < 6; ++i)
+      rows.push_back({std::string("r(") + kExchangeNames[i] + ")" + tag, &part.exchange[i], true});
     part.frequencies.resize(doublet ? 16 : 4);  // keeps the values of a full model
     for (int s = 0; s < (doublet ? 16 : 4); ++s) {
-      const std::string state = doublet ? std::string{kDoubletLetters[s / 4], kDoubletLetters[s % 4]}
-                                        : std::string{kNucleotideNames[s]};
+      const std::string state = doublet
+                                    ? std::string{kDoubletLetters[s / 4], kDoubletLetters[s % 4]}
+                                    : std::string{kNucleotideNames[s]};
       rows.push_back({"pi(" + state + ")" + tag, &part.frequencies[s], true});
     }
   };
@@ -79,13 +81,15 @@ ModelParameters ReadParameterTable(const std::string& path, bool has_stems) {
     if (mean_column < 0) {
       const auto mean = std::find(fields.begin(), fields.end(), "Mean");
       if (fields[0] != "Parameter" || mean == fields.end()) {
-        throw std::runtime_error(path + ":" + std::to_string(line_number) + ": expected the header 'Parameter Mean ...'");
+        throw std::runtime_error(path + ":" + std::to_string(line_number) +
+                                 ": expected the header 'Parameter Mean ...'");
       }
       mean_column = static_cast<int>(mean - fields.begin());
       continue;
     }
     if (static_cast<int>(fields.size()) <= mean_column) {
-      throw std::runtime_error(path + ":" + std::to_string(line_number) + ": row without a Mean value");
+      throw std::runtime_error(path + ":" + std::to_string(line_number) +
+                               ": row without a Mean value");
     }
     std::size_t used = 0;
     double mean = 0.0;
@@ -94,8 +98,8 @@ ModelParameters ReadParameterTable(const std::string& path, bool has_stems) {
     } catch (const std::exception&) {
     }
     if (used != fields[mean_column].size() || !std::isfinite(mean)) {
-      throw std::runtime_error(path + ":" + std::to_string(line_number) + ": the Mean of '" + fields[0] +
-                               "' is not a number");
+      throw std::runtime_error(path + ":" + std::to_string(line_number) + ": the Mean of '" +
+                               fields[0] + "' is not a number");
     }
     values[Lower(fields[0])] = mean;
   }
@@ -133,8 +137,8 @@ std::string WriteParameterTable(const ModelParameters& model, bool has_stems, do
   std::string out = "[ID: simulated]\nParameter\tMean\tVariance\tLower\tUpper\tMedian\tESS\n";
   auto row = [&out](const std::string& name, double value) {
     char line[200];
-    std::snprintf(line, sizeof line, "%s\t%.9e\t0\t%.9e\t%.9e\t%.9e\t1000\n", name.c_str(), value, value,
-                  value, value);
+    std::snprintf(line, sizeof line, "%s\t%.9e\t0\t%.9e\t%.9e\t%.9e\t1000\n", name.c_str(), value,
+                  value, value, value);
     out += line;
   };
   row(has_stems ? "TL{all}" : "TL", tree_length);

@@ -68,7 +68,8 @@ class NewickParser {
       ++pos_;
       return label;
     }
-    while (pos_ < text_.size() && std::string_view(":,();[ \t\r\n").find(text_[pos_]) == std::string_view::npos) {
+    while (pos_ < text_.size() &&
+           std::string_view(":,();[ \t\r\n").find(text_[pos_]) == std::string_view::npos) {
       label += text_[pos_++];
     }
     return label;

@@ -29,8 +29,9 @@ std::string ReadFile(const std::string& path) {
 }
 
 sim::ModelParameters Model(const sim::Options& o, bool has_stems) {
-  sim::ModelParameters model =
-      o.params_file.empty() ? sim::DefaultParameters() : sim::ReadParameterTable(o.params_file, has_stems);
+  sim::ModelParameters model = o.params_file.empty()
+                                   ? sim::DefaultParameters()
+                                   : sim::ReadParameterTable(o.params_file, has_stems);
   if (!has_stems) model.stems = sim::DefaultParameters().stems;  // unused, but well formed
   if (o.stem_alpha >= 0.0) model.stems.alpha = o.stem_alpha;
   if (o.loop_alpha >= 0.0) model.loops.alpha = o.loop_alpha;
@@ -43,8 +44,8 @@ sim::ModelParameters Model(const sim::Options& o, bool has_stems) {
   return model;
 }
 
-std::string Structure(const sim::Options& o, const sim::Simulation& s, const std::vector<bool>& observed,
-                      std::mt19937_64& rng) {
+std::string Structure(const sim::Options& o, const sim::Simulation& s,
+                      const std::vector<bool>& observed, std::mt19937_64& rng) {
   if (s.indels.deletion_rate == 0.0 && !o.structure.empty()) return o.structure;
   int stems = 0, loops = 0, anchors = 0;
   for (std::size_t i = 0; i < s.characters.size(); ++i) {
@@ -73,7 +74,8 @@ sim::Simulation Simulate(const sim::Options& o) {
   s.indels = {o.insertion_rate, o.deletion_rate, o.indel_shape, o.indel_categories, 0.0, o.anchors};
   if (s.indels.deletion_rate > 0.0) {
     const double characters = counts.stems + counts.loops;
-    if (s.indels.insertion_rate == 0.0) s.indels.insertion_rate = s.indels.deletion_rate * characters;
+    if (s.indels.insertion_rate == 0.0)
+      s.indels.insertion_rate = s.indels.deletion_rate * characters;
     s.indels.stem_share = counts.stems / characters;
   }
   s.characters = sim::DrawOrigins(s.tree, s.indels, counts.stems, counts.loops, rng);

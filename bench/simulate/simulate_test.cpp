@@ -85,7 +85,8 @@ TEST(Indels, RootCountInsertionsAndSurvivalFollowLambdaAndMu) {
     const double root_mean = 3000.0 / 1.5;
     EXPECT_NEAR(at_root, root_mean, 5 * std::sqrt(root_mean));
     const double class_mean = root_mean / root_by_class.size();
-    for (const auto& [rate, count] : root_by_class) EXPECT_NEAR(count, class_mean, 5 * std::sqrt(class_mean)) << rate;
+    for (const auto& [rate, count] : root_by_class)
+      EXPECT_NEAR(count, class_mean, 5 * std::sqrt(class_mean)) << rate;
     EXPECT_NEAR(inserted, 3000.0 * 1.5, 5 * std::sqrt(3000.0 * 1.5));
     EXPECT_NEAR(on_b, 3000.0, 5 * std::sqrt(3000.0));  // uniform over the length: 2/3 on b
     const double n = static_cast<double>(chars.size());

@@ -70,8 +70,11 @@ std::string CharacterTable(const Simulation& sim) {
   std::string out = "Char\tType\tSite5\tSite3\tOrigin\tOffset\tSubRate\tIndelRate\n";
   for (std::size_t i = 0; i < sim.characters.size(); ++i) {
     const Character& c = sim.characters[i];
-    out += std::to_string(i) + "\t" + (c.anchor ? "anchor" : c.stem ? "stem" : "loop") + "\t" +
-           Site(sim.layout.site5[i]) + "\t" + Site(sim.layout.site3[i]) + "\t" +
+    out += std::to_string(i) + "\t" +
+           (c.anchor ? "anchor"
+            : c.stem ? "stem"
+                     : "loop") +
+           "\t" + Site(sim.layout.site5[i]) + "\t" + Site(sim.layout.site3[i]) + "\t" +
            (c.origin == 0 ? "root" : sim.tree.NodeId(c.origin)) + "\t" + Number(c.offset) + "\t" +
            Number(c.sub_rate) + "\t" + Number(c.indel_rate) + "\n";
   }
@@ -84,7 +87,8 @@ std::string NodeTable(const Simulation& sim) {
   for (int v = 0; v < static_cast<int>(sim.tree.nodes.size()); ++v) {
     const std::string id = sim.tree.NodeId(v);
     for (std::size_t i = 0; i < sim.characters.size(); ++i) {
-      out << id << '\t' << i << '\t' << StateText(sim.characters[i], sim.characters[i].state[v]) << '\n';
+      out << id << '\t' << i << '\t' << StateText(sim.characters[i], sim.characters[i].state[v])
+          << '\n';
     }
   }
   return out.str();
@@ -102,7 +106,8 @@ std::string BranchTable(const Simulation& sim, bool stems) {
       if (c.stem != stems || (parent < 0 && c.origin != v)) continue;
       out << id << '\t' << i << '\t' << Site(sim.layout.site5[i]);
       if (stems) out << '\t' << Site(sim.layout.site3[i]);
-      out << '\t' << StateText(c, parent) << '\t' << StateText(c, c.state[v]) << '\t' << c.subs[v] << '\n';
+      out << '\t' << StateText(c, parent) << '\t' << StateText(c, c.state[v]) << '\t' << c.subs[v]
+          << '\n';
     }
   }
   return out.str();
@@ -122,8 +127,8 @@ std::string IndelTable(const Simulation& sim) {
          std::to_string(p.shape > 0.0 ? p.categories : 1) + "\ntree_length\t" +
          Number(sim.tree.TotalLength()) + "\ncharacters_at_root\t" + std::to_string(at_root) +
          "\ncharacters_inserted\t" + std::to_string(inserted) + "\ncharacters_dropped\t" +
-         std::to_string(dropped) + "\nanchor_characters\t" + std::to_string(anchors) + "\ncolumns\t" +
-         std::to_string(sim.layout.column.size()) + "\n";
+         std::to_string(dropped) + "\nanchor_characters\t" + std::to_string(anchors) +
+         "\ncolumns\t" + std::to_string(sim.layout.column.size()) + "\n";
 }
 
 }  // namespace

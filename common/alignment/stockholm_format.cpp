@@ -63,8 +63,8 @@ std::vector<Field> SplitFields(const Line& line) {
   std::size_t start = line.text.find_first_not_of(kBlanks);
   while (start != std::string_view::npos) {
     const std::size_t end = std::min(line.text.find_first_of(kBlanks, start), line.text.size());
-    fields.push_back({line.text.substr(start, end - start),
-                      {line.number, static_cast<int>(start) + 1}});
+    fields.push_back(
+        {line.text.substr(start, end - start), {line.number, static_cast<int>(start) + 1}});
     start = line.text.find_first_not_of(kBlanks, end);
   }
   return fields;
@@ -172,8 +172,8 @@ class StockholmReader {
     }
     if (name.text.size() > settings_.max_name_length) {
       FailAt(name.place, "the taxon name has " + std::to_string(name.text.size()) +
-                             " characters; at most " +
-                             std::to_string(settings_.max_name_length) + " fit");
+                             " characters; at most " + std::to_string(settings_.max_name_length) +
+                             " fit");
     }
     const std::string key(name.text);
     const auto [found, added] = row_of_.emplace(key, static_cast<int>(rows_.size()));
@@ -227,9 +227,9 @@ class StockholmReader {
       std::string& characters = rows_[r].characters;
       if (characters.size() != n_sites) {
         FailAt(rows_[r].pieces.back().second,
-               "the sequence of " + Quoted(names_[r].name) + " has " + std::to_string(characters.size()) +
-                   " columns in all, the '#=GC SS_cons' line " + std::to_string(n_sites) +
-                   " (is a block missing a row?)");
+               "the sequence of " + Quoted(names_[r].name) + " has " +
+                   std::to_string(characters.size()) + " columns in all, the '#=GC SS_cons' line " +
+                   std::to_string(n_sites) + " (is a block missing a row?)");
       }
       for (char& c : characters) {
         c = c == '.' ? '-' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -267,12 +267,13 @@ class StockholmReader {
         FailAt(structure_.PlaceOf(column),
                std::string("'") + c +
                    "' is not a character of a WUSS structure (brackets pair, letters pair as "
-                   "pseudoknots, and " + std::string(kUnpaired) + " are unpaired)");
+                   "pseudoknots, and " +
+                   std::string(kUnpaired) + " are unpaired)");
       }
     }
     if (!open.empty()) {
-      FailAt(structure_.PlaceOf(open.back()),
-             std::string("the '") + wuss[open.back()] + "' of the structure has no closing partner");
+      FailAt(structure_.PlaceOf(open.back()), std::string("the '") + wuss[open.back()] +
+                                                  "' of the structure has no closing partner");
     }
     for (const std::vector<std::size_t>& letter : knots) {
       if (letter.empty()) continue;
@@ -330,11 +331,11 @@ class StockholmReader {
   std::vector<Row> rows_;         // by taxon number
   std::unordered_map<std::string, int> row_of_;
   Row structure_;
-  std::unordered_map<std::string, int> block_rows_;  // rows of the current block -> line
-  std::size_t block_width_ = 0;                      // 0: no piece in the block yet
-  std::size_t columns_done_ = 0;                     // the columns of the blocks before it
+  std::unordered_map<std::string, int> block_rows_;        // rows of the current block -> line
+  std::size_t block_width_ = 0;                            // 0: no piece in the block yet
+  std::size_t columns_done_ = 0;                           // the columns of the blocks before it
   std::vector<std::pair<std::size_t, int>> block_starts_;  // each block's first column and line
-  int end_line_ = 0;                                 // the line of '//', once met
+  int end_line_ = 0;                                       // the line of '//', once met
 };
 
 }  // namespace

@@ -67,9 +67,9 @@ RawAlignment ParseStructureLineFormat(const AlignmentText& file,
     Fail("ReadDataFile Error: File '" + file_name + "' has no structure line (line 2).");
   }
   if (structure_line->text.size() != static_cast<std::size_t>(counts.n_sites)) {
-    Fail("ReadDataFile Error: The structure line (" + Where(file_name, *structure_line) +
-         ") has " + std::to_string(structure_line->text.size()) +
-         " columns; the sequences have " + std::to_string(counts.n_sites) + ".");
+    Fail("ReadDataFile Error: The structure line (" + Where(file_name, *structure_line) + ") has " +
+         std::to_string(structure_line->text.size()) + " columns; the sequences have " +
+         std::to_string(counts.n_sites) + ".");
   }
 
   RawAlignment alignment;
@@ -89,8 +89,8 @@ RawAlignment ParseStructureLineFormat(const AlignmentText& file,
     }
     const std::optional<Line> sequence_line = lines.Next();
     if (!sequence_line) {
-      Fail("ReadDataFile Error: Taxon " + Quoted(name) + " at " +
-           Where(file_name, *name_line) + " has no sequence line after it.");
+      Fail("ReadDataFile Error: Taxon " + Quoted(name) + " at " + Where(file_name, *name_line) +
+           " has no sequence line after it.");
     }
     if (IsNameLine(*sequence_line)) {
       Fail("ReadDataFile Error: Expected the sequence of taxon " + Quoted(name) + " at " +
@@ -109,7 +109,8 @@ RawAlignment ParseStructureLineFormat(const AlignmentText& file,
 
   if (alignment.names.size() != static_cast<std::size_t>(counts.n_taxa)) {
     Fail("ReadDataFile Error: File '" + file_name + "' holds " +
-         std::to_string(alignment.names.size()) + " taxa, but " + std::to_string(counts.n_taxa + 1) +
+         std::to_string(alignment.names.size()) + " taxa, but " +
+         std::to_string(counts.n_taxa + 1) +
          " lines begin with '>'; the first line must be a '>' header line.");
   }
   return alignment;

@@ -15,8 +15,8 @@ std::vector<int> ParseStructureLine(std::string_view line, const std::string& fi
       open_columns.push_back(static_cast<int>(column));
     } else if (c == ')') {
       if (open_columns.empty()) {
-        Fail("ReadDataFile Error: Unbalanced structure in file '" + file_name + "': the ')' at column " +
-             std::to_string(column) + " closes no open pair.");
+        Fail("ReadDataFile Error: Unbalanced structure in file '" + file_name +
+             "': the ')' at column " + std::to_string(column) + " closes no open pair.");
       }
       structure[column] = kClosingSite;
       open_columns.pop_back();
@@ -27,8 +27,9 @@ std::vector<int> ParseStructureLine(std::string_view line, const std::string& fi
     }
   }
   if (!open_columns.empty()) {
-    Fail("ReadDataFile Error: Unbalanced structure in file '" + file_name + "': the '(' at column " +
-         std::to_string(open_columns.front()) + " has no closing partner.");
+    Fail("ReadDataFile Error: Unbalanced structure in file '" + file_name +
+         "': the '(' at column " + std::to_string(open_columns.front()) +
+         " has no closing partner.");
   }
   return structure;
 }

@@ -12,8 +12,8 @@
 // `>> run.log` would lose the log); it must be written through the
 // descriptor instead.
 struct DescriptorLink {
-  std::string entry;     // the /proc/<pid>/fd/N path reached
-  int descriptor = -1;   // N
+  std::string entry;    // the /proc/<pid>/fd/N path reached
+  int descriptor = -1;  // N
   bool of_this_process = false;
 };
 std::optional<DescriptorLink> FindDescriptorLink(const std::string& path);

@@ -37,10 +37,9 @@ std::string RandomTag() {
   static constexpr std::string_view kLetters =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   static std::atomic<std::uint64_t> counter{0};
-  std::uint64_t bits = static_cast<std::uint64_t>(
-                           std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                       (static_cast<std::uint64_t>(getpid()) << 32) ^
-                       (counter.fetch_add(1) * 0x9E3779B97F4A7C15ULL);
+  std::uint64_t bits =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+      (static_cast<std::uint64_t>(getpid()) << 32) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15ULL);
   std::string tag;
   for (int i = 0; i < 6; ++i, bits /= kLetters.size()) tag += kLetters[bits % kLetters.size()];
   return tag;
@@ -106,8 +105,8 @@ void SafeOutputFile::ResolveNamedLink() {
 
 void SafeOutputFile::OpenFolder() {
   const fs::path destination(destination_);
-  folder_path_ = destination.parent_path().empty() ? std::string(".")
-                                                   : destination.parent_path().string();
+  folder_path_ =
+      destination.parent_path().empty() ? std::string(".") : destination.parent_path().string();
   name_ = destination.filename().string();
   folder_ = open(folder_path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder_ < 0) FailToOpen(std::strerror(errno));
@@ -165,8 +164,8 @@ void SafeOutputFile::CheckReplaceable(mode_t& mode) const {
   // all the work.
   struct stat folder_status {};
   const uid_t user = geteuid();
-  if (fstat(folder_, &folder_status) == 0 && (folder_status.st_mode & S_ISVTX) != 0 &&
-      user != 0 && existing.st_uid != user && folder_status.st_uid != user) {
+  if (fstat(folder_, &folder_status) == 0 && (folder_status.st_mode & S_ISVTX) != 0 && user != 0 &&
+      existing.st_uid != user && folder_status.st_uid != user) {
     FailToOpen(
         "it belongs to another user, and its folder lets only a file's owner replace it "
         "(sticky bit)");

@@ -66,16 +66,16 @@ class SafeOutputFile {
   void CheckReplaceable(mode_t& mode) const;
   void CreateTemporary(mode_t mode);
 
-  std::string path_;          // what the user named
+  std::string path_;  // what the user named
   std::string open_failure_;
   std::string context_;
-  std::string destination_;   // path_ with symbolic links resolved
-  std::string folder_path_;   // the folder that holds destination_
-  std::string name_;          // destination_'s name in that folder
-  int folder_ = -1;           // that folder, opened once: later steps never re-walk the path
-  std::string temporary_;     // its full path; empty when writing to path_ directly
+  std::string destination_;  // path_ with symbolic links resolved
+  std::string folder_path_;  // the folder that holds destination_
+  std::string name_;         // destination_'s name in that folder
+  int folder_ = -1;          // that folder, opened once: later steps never re-walk the path
+  std::string temporary_;    // its full path; empty when writing to path_ directly
   std::string temporary_name_;
-  int cleanup_slot_ = -1;     // the temporary's registration for signal cleanup
+  int cleanup_slot_ = -1;  // the temporary's registration for signal cleanup
   bool in_place_ = false;
   std::FILE* file_ = nullptr;
 };

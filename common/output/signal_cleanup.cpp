@@ -28,8 +28,8 @@ std::mutex registering;  // between threads that register; never taken by the ha
 // Every signal whose default action ends the process and that a handler
 // may catch (SIGKILL and SIGSTOP cannot be; SIGSEGV, SIGBUS, SIGFPE and
 // SIGILL mean the process itself is broken, and running code then is unsafe).
-constexpr std::array<int, 13> kCleanedSignals = {SIGINT,  SIGTERM, SIGHUP,    SIGPIPE, SIGQUIT,
-                                                 SIGUSR1, SIGUSR2, SIGALRM,   SIGXCPU, SIGXFSZ,
+constexpr std::array<int, 13> kCleanedSignals = {SIGINT,    SIGTERM, SIGHUP,  SIGPIPE, SIGQUIT,
+                                                 SIGUSR1,   SIGUSR2, SIGALRM, SIGXCPU, SIGXFSZ,
                                                  SIGVTALRM, SIGPROF, SIGABRT};
 
 extern "C" void RemoveTemporariesAndReraise(int signal_number) {

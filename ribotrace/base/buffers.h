@@ -53,7 +53,7 @@ struct LargePageAllocator {
     if (n > std::numeric_limits<std::size_t>::max() / sizeof(T)) throw std::bad_array_new_length();
     const std::size_t bytes = n * sizeof(T);
     if (bytes < kHugePageBytes) return static_cast<T*>(::operator new(bytes));
-    void* block = ::operator new(bytes, std::align_val_t{kHugePageBytes});
+    void* block = ::operator new (bytes, std::align_val_t{kHugePageBytes});
     madvise(block, bytes, MADV_HUGEPAGE);
     return static_cast<T*>(block);
   }
@@ -61,7 +61,7 @@ struct LargePageAllocator {
     if (n * sizeof(T) < kHugePageBytes) {
       ::operator delete(block);
     } else {
-      ::operator delete(block, std::align_val_t{kHugePageBytes});
+      ::operator delete (block, std::align_val_t{kHugePageBytes});
     }
   }
   friend bool operator==(const LargePageAllocator&, const LargePageAllocator&) { return true; }
@@ -71,8 +71,8 @@ struct LargePageAllocator {
 // with `failure_message` in the given form.
 template <typename T, typename Allocator = std::allocator<T>>
 std::vector<T, Allocator> AllocateBuffer(std::initializer_list<long long> dims,
-                              const std::string& failure_message,
-                              ErrorForm form = ErrorForm::kPlainLine) {
+                                         const std::string& failure_message,
+                                         ErrorForm form = ErrorForm::kPlainLine) {
   const std::optional<std::size_t> count =
       CheckedProduct(dims, std::numeric_limits<std::ptrdiff_t>::max() / sizeof(T));
   if (count) {
@@ -136,10 +136,9 @@ inline void RequireMemoryFor(const std::vector<PlannedBuffer>& buffers, const st
   const std::size_t needed = PlannedBytes(buffers);
   if (needed <= *available) return;
   constexpr std::size_t kMiB = std::size_t{1} << 20;
-  const std::string amount =
-      needed == std::numeric_limits<std::size_t>::max()
-          ? std::string("more memory than can be addressed")
-          : "about " + std::to_string(needed / kMiB + 1) + " MiB of memory";
+  const std::string amount = needed == std::numeric_limits<std::size_t>::max()
+                                 ? std::string("more memory than can be addressed")
+                                 : "about " + std::to_string(needed / kMiB + 1) + " MiB of memory";
   Fail(what + " need " + amount + ", more than the " + std::to_string(*available / kMiB) +
        " MiB this machine has.");
 }

@@ -11,7 +11,10 @@ std::int32_t GetSeedFromClock() {
 std::int32_t JumpRandomState(std::int32_t state, std::uint64_t steps) {
   if (steps == 0) return state;
   constexpr std::uint64_t m = kRandomModulus;
-  const std::uint64_t start = static_cast<std::uint64_t>(static_cast<std::int64_t>(state) % static_cast<std::int64_t>(m) + m) % m;
+  const std::uint64_t start =
+      static_cast<std::uint64_t>(static_cast<std::int64_t>(state) % static_cast<std::int64_t>(m) +
+                                 m) %
+      m;
   // 0 (a seed of 0 or 2^31 - 1) is the generator's fixed point, which
   // Schrage's step writes as 2^31 - 1.
   if (start == 0) return kRandomModulus;

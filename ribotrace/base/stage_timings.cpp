@@ -25,7 +25,6 @@ void StageTimings::Print(std::FILE* out) const {
   for (const Stage& s : stages_) {
     const double per = s.seconds > 0.0 ? 1.0 / s.seconds : 0.0;
     std::fprintf(out, "%-22s %10.3f %14.4g %14.4g %12ld\n", s.name.c_str(), s.seconds,
-                 static_cast<double>(s.draws) * per, static_cast<double>(s.bytes) * per,
-                 s.peak_kb);
+                 static_cast<double>(s.draws) * per, static_cast<double>(s.bytes) * per, s.peak_kb);
   }
 }

@@ -59,8 +59,8 @@ Circle FitCircle(const std::vector<double>& edges, double chord) {
   // Normal case: all edges' angles sum to a full turn; the sum falls as the
   // radius grows. Otherwise the other edges span only the minor arc of the
   // chord: their angles sum to the chord's angle.
-  const bool beyond = others_angle(smallest_radius) + CentralAngle(chord, smallest_radius) <
-                      2.0 * std::numbers::pi;
+  const bool beyond =
+      others_angle(smallest_radius) + CentralAngle(chord, smallest_radius) < 2.0 * std::numbers::pi;
   auto excess = [&](double r) {
     return beyond ? others_angle(r) - CentralAngle(chord, r)
                   : others_angle(r) + CentralAngle(chord, r) - 2.0 * std::numbers::pi;
@@ -107,13 +107,12 @@ void LoopMembers(const PendingLoop& loop, std::span<const int> partners, std::ve
 std::vector<LayoutPoint> LayOutStructure(std::span<const int> partners) {
   const int n = static_cast<int>(partners.size());
   std::vector<LayoutPoint> points(partners.size());
-  auto place = [&](int column, Vec at) {
-    points[static_cast<std::size_t>(column)] = {at.x, at.y};
-  };
+  auto place = [&](int column, Vec at) { points[static_cast<std::size_t>(column)] = {at.x, at.y}; };
   auto partner = [&](int column) { return partners[static_cast<std::size_t>(column)]; };
 
   // The exterior loop is closed by a virtual chord between its two ends.
-  std::vector<PendingLoop> pending{{-1, n, {-kEndsGap / 2.0, 0.0}, {kEndsGap / 2.0, 0.0}, kEndsGap}};
+  std::vector<PendingLoop> pending{
+      {-1, n, {-kEndsGap / 2.0, 0.0}, {kEndsGap / 2.0, 0.0}, kEndsGap}};
   std::vector<int> vertices;  // columns around the loop, after its opening side
   std::vector<double> edges;
   while (!pending.empty()) {
@@ -122,7 +121,8 @@ std::vector<LayoutPoint> LayOutStructure(std::span<const int> partners) {
     // A stem: stacked pairs step along the axis, a unit each. (The
     // exterior loop's chord is no pair: nothing stacks on it.)
     const Vec axis = Turn(Unit(loop.right - loop.left));
-    while (loop.open >= 0 && loop.open + 1 < loop.close - 1 && partner(loop.open + 1) == loop.close - 1) {
+    while (loop.open >= 0 && loop.open + 1 < loop.close - 1 &&
+           partner(loop.open + 1) == loop.close - 1) {
       ++loop.open;
       --loop.close;
       loop.left = loop.left + axis;

@@ -27,7 +27,8 @@ void ConditionDoubletPosteriorsOnPairs(NodeStruct& node, const std::vector<int>&
                                        const std::vector<SiteRecord>& SS) {
   // The mixed posteriors and, with rate categories, each category's.
   const std::size_t n_entries = node.posterior_probs.size();
-  const std::size_t n_arrays = 1 + (n_entries > 0 ? node.category_posteriors.size() / n_entries : 0);
+  const std::size_t n_arrays =
+      1 + (n_entries > 0 ? node.category_posteriors.size() / n_entries : 0);
   for (std::size_t array = 0; array < n_arrays; ++array) {
     double* posteriors = array == 0 ? node.posterior_probs.data()
                                     : &node.category_posteriors[(array - 1) * n_entries];
@@ -68,10 +69,11 @@ double SampleAncestralRow(const NodeStruct& node, const std::vector<SiteRecord>&
     const bool doublet = pairing == kOpeningColumn;
     const double* probs =
         PosteriorEntries(node, offset, categories != nullptr ? categories->Next() : -1);
-    const int state =
-        DrawCategorical(probs, doublet ? kNumDoublets : kNumNucleotides, DrawUniform(&random_state));
+    const int state = DrawCategorical(probs, doublet ? kNumDoublets : kNumNucleotides,
+                                      DrawUniform(&random_state));
     if (state < 0) FailOnUndrawablePosterior(node, c);
-    if (with_log_p) log_p += std::log(node.posterior_probs[offset + static_cast<std::size_t>(state)]);
+    if (with_log_p)
+      log_p += std::log(node.posterior_probs[offset + static_cast<std::size_t>(state)]);
     if (doublet) {
       GetDoubletMembers(row[c], row[SS[c].partner], state);
     } else {

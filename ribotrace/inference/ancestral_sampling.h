@@ -1,13 +1,12 @@
 // Drawing ancestral sequences from the posteriors.
 //
 // The sample matrix has 2 x (taxa - 2) x S rows of n_sites ints, produced
-// and written one row at a time (sample_rows.h). Number the interior nodes below the root j = 0 .. taxa - 3 in
-// down-pass order and the samples k = 0 .. S - 1: row j x S + k holds the
-// sampled sequence of node j, sample k, and row (taxa - 2) x S + j x S + k
-// its hidden sequence. Entries are nucleotide states 0..3, or the gap code
-// once gaps are put back. Only the sampled rows have a log-probability.
-// With gamma rates each row also draws the rate category of every block
-// before its states (see SampleRowPlan::FirstCategoryDraw).
+// and written one row at a time (sample_rows.h). Number the interior nodes below the root j = 0 ..
+// taxa - 3 in down-pass order and the samples k = 0 .. S - 1: row j x S + k holds the sampled
+// sequence of node j, sample k, and row (taxa - 2) x S + j x S + k its hidden sequence. Entries are
+// nucleotide states 0..3, or the gap code once gaps are put back. Only the sampled rows have a
+// log-probability. With gamma rates each row also draws the rate category of every block before its
+// states (see SampleRowPlan::FirstCategoryDraw).
 #pragma once
 
 #include <cstddef>

@@ -32,8 +32,8 @@ double EffectiveSampleSize(std::span<const double> series) {
   if (!(variance > 0.0)) return static_cast<double>(n);
   double time = -1.0;  // 1 + 2 x the sum of the autocorrelations from lag 1
   for (std::size_t lag = 0; lag + 1 < n; lag += 2) {
-    const double pair = (Autocovariance(series, mean, lag) + Autocovariance(series, mean, lag + 1)) /
-                        variance;
+    const double pair =
+        (Autocovariance(series, mean, lag) + Autocovariance(series, mean, lag + 1)) / variance;
     if (!(pair > 0.0)) break;
     time += 2.0 * pair;
   }
@@ -64,8 +64,8 @@ double PotentialScaleReduction(const std::vector<std::vector<double>>& runs) {
   for (const double mean : means) between += (mean - grand) * (mean - grand);
   between *= static_cast<double>(n) / (m - 1.0);
   if (!(within > 0.0)) return kNaN;
-  const double pooled =
-      (static_cast<double>(n) - 1.0) / static_cast<double>(n) * within + between / static_cast<double>(n);
+  const double pooled = (static_cast<double>(n) - 1.0) / static_cast<double>(n) * within +
+                        between / static_cast<double>(n);
   return std::sqrt(pooled / within);
 }
 

@@ -98,8 +98,7 @@ void ShowFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass,
 FractionalScaling GetFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass,
                                            const BranchMatrices& matrices,
                                            const std::vector<SiteRecord>& SS,
-                                           const Alignment& alignment,
-                                           const PassOptions& options) {
+                                           const Alignment& alignment, const PassOptions& options) {
   CheckTree(down_pass, alignment);
   const BlockLayout layout(alignment.structure);
   const TipLikelihoods tips(SS, alignment, layout, options.stem_codes_as_sets);

@@ -36,7 +36,7 @@ struct GapCharacters {
   // share of taxa with either side gapped. Where no taxon shows it, the
   // plain gap fraction (1 for a column gapped in every taxon).
   std::vector<double> absence_frequency;
-  std::vector<GapObservation> observed;   // taxon-major: taxon x character
+  std::vector<GapObservation> observed;  // taxon-major: taxon x character
 };
 
 GapCharacters MakeGapCharacters(const Alignment& alignment, const std::vector<SiteRecord>& SS);

@@ -13,7 +13,9 @@ TreeGapDraws::TreeGapDraws(const GapReconstruction& gaps, double hidden_length)
     const double pi = characters.absence_frequency[k];
     if (!(pi > 0.0)) continue;
     const std::array<double, 4> p = GapTransitionMatrix(pi, decay);
-    drawn_.push_back({k, characters.first_column[k], characters.second_column[k],
+    drawn_.push_back({k,
+                      characters.first_column[k],
+                      characters.second_column[k],
                       {p[kGapAbsent], p[2 + kGapAbsent]}});
   }
 }

@@ -114,8 +114,8 @@ class CharacterPasses {
 
 }  // namespace
 
-double GapLogLikelihood(const std::vector<NodeStruct*>& down_pass,
-                        const GapCharacters& characters, double rate, double rescale_threshold) {
+double GapLogLikelihood(const std::vector<NodeStruct*>& down_pass, const GapCharacters& characters,
+                        double rate, double rescale_threshold) {
   CharacterPasses passes(down_pass, rate, rescale_threshold);
   double log_likelihood = 0.0;
   for (std::size_t k = 0; k < characters.size(); ++k) {

@@ -40,9 +40,8 @@ inline bool IsVariableGapCharacter(double absence_frequency) {
 // fractional likelihoods are; rescale_threshold is a test hook. -inf when
 // some character is impossible (taxa that differ are joined only by
 // branches of length 0).
-double GapLogLikelihood(const std::vector<NodeStruct*>& down_pass,
-                        const GapCharacters& characters, double rate,
-                        double rescale_threshold = kRescaleThreshold);
+double GapLogLikelihood(const std::vector<NodeStruct*>& down_pass, const GapCharacters& characters,
+                        double rate, double rescale_threshold = kRescaleThreshold);
 
 // The probability that each character is absent at each interior node
 // below the root.

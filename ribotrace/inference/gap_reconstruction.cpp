@@ -66,8 +66,9 @@ GapRateFit FitGapRate(const std::vector<NodeStruct*>& down_pass, const GapCharac
     }
   }
   if (!std::isfinite(best_f)) {
-    Fail("ReconstructGaps Error: The gaps of the data have probability 0 on this tree at every "
-         "rate: taxa that differ in a gap are joined by branches of length 0. Use --gaps=column.");
+    Fail(
+        "ReconstructGaps Error: The gaps of the data have probability 0 on this tree at every "
+        "rate: taxa that differ in a gap are joined by branches of length 0. Use --gaps=column.");
   }
   double best_x = low + best * step;
   // At large rates the likelihood flattens out to that of independent

@@ -106,8 +106,8 @@ void SimulateHiddenRow(const NodeStruct& node, const std::vector<SiteRecord>& SS
       if (y < 0) FailToDraw("hidden transition probabilities", node, c);
       GetDoubletMembers(row[c], row[SS[c].partner], y);
     } else {
-      const int x = DrawCategorical(PosteriorEntries(node, offset, category),
-                                    kNumNucleotides, DrawUniform(&random_state));
+      const int x = DrawCategorical(PosteriorEntries(node, offset, category), kNumNucleotides,
+                                    DrawUniform(&random_state));
       if (x < 0) FailToDraw("posterior probabilities", node, c);
       const int y = DrawPrepared(tables.SingletRow(x), DrawUniform(&random_state));
       if (y < 0) FailToDraw("hidden transition probabilities", node, c);

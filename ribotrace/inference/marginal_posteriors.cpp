@@ -163,7 +163,9 @@ long long VisitBlocks(const std::vector<Visit>& visits, const BranchMatrices& ma
     double* right_outside = visit.right >= 0 ? pool.Make(visit.right) : nullptr;
     for (int b = first; b < last; ++b) {
       const std::size_t local = layout.Offset(b) - base;
-      const auto at = [&](double* outside) { return outside != nullptr ? outside + local : nullptr; };
+      const auto at = [&](double* outside) {
+        return outside != nullptr ? outside + local : nullptr;
+      };
       if (layout.IsDoublet(b)) {
         step.Run<kNumDoublets>(*visit.node, b, own != nullptr ? own + local : doublet_freq,
                                at(left_outside), at(right_outside));
@@ -180,9 +182,9 @@ long long VisitBlocks(const std::vector<Visit>& visits, const BranchMatrices& ma
 }  // namespace
 
 long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
-                                const BranchMatrices& matrices,
-                                const std::vector<SiteRecord>& SS, const Alignment& alignment,
-                                const ModelParams& parameters, const PassOptions& options) {
+                                const BranchMatrices& matrices, const std::vector<SiteRecord>& SS,
+                                const Alignment& alignment, const ModelParams& parameters,
+                                const PassOptions& options) {
   const BlockLayout layout(alignment.structure);
   const TipLikelihoods tips(SS, alignment, layout, options.stem_codes_as_sets);
   const std::vector<Visit> visits = SmallerSubtreesFirst(up_pass);
@@ -190,8 +192,8 @@ long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
   WorkInWeightedRanges(BlockWork(layout), ResolveThreadCount(options.threads),
                        [&](std::size_t first, std::size_t last) {
                          rescaled += VisitBlocks(visits, matrices, tips, parameters,
-                                                 options.rescale_threshold,
-                                                 static_cast<int>(first), static_cast<int>(last));
+                                                 options.rescale_threshold, static_cast<int>(first),
+                                                 static_cast<int>(last));
                        });
   if (show_debug_info) ShowPosteriors(up_pass, alignment.structure);
   return rescaled;

@@ -29,6 +29,6 @@
 // matrices, loop blocks the loop frequencies and matrices. Prints the posteriors when
 // diagnostics are on. Returns how many outside blocks were rescaled.
 long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
-                                const BranchMatrices& matrices,
-                                const std::vector<SiteRecord>& SS, const Alignment& alignment,
-                                const ModelParams& parameters, const PassOptions& options = {});
+                                const BranchMatrices& matrices, const std::vector<SiteRecord>& SS,
+                                const Alignment& alignment, const ModelParams& parameters,
+                                const PassOptions& options = {});

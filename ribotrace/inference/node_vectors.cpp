@@ -24,8 +24,8 @@ NodeVectors::NodeVectors(const std::vector<NodeStruct*>& down_pass,
       "CalcAncestralStates Error: Failure to allocate frac_likelihoods.", ErrorForm::kBailout);
   if (!in_place || n_categories > 0) {
     posteriors_ = AllocateBuffer<double, LargePageAllocator<double>>(
-        {n_below_root, n_entries}, "CalcAncestralStates Error: Failure to allocate posterior_probs.",
-        ErrorForm::kBailout);
+        {n_below_root, n_entries},
+        "CalcAncestralStates Error: Failure to allocate posterior_probs.", ErrorForm::kBailout);
   }
   Reassign(down_pass);
 }
@@ -43,10 +43,10 @@ void NodeVectors::Reassign(const std::vector<NodeStruct*>& down_pass) {
     if (with_categories_) {
       node.category_posteriors = {node.frac_likelihoods.data(), n_categories_ * n_entries_};
     }
-    node.posterior_probs = posteriors_.empty()
-                               ? node.frac_likelihoods
-                               : std::span<double>(posteriors_.data() + below_root * n_entries_,
-                                                   n_entries_);
+    node.posterior_probs =
+        posteriors_.empty()
+            ? node.frac_likelihoods
+            : std::span<double>(posteriors_.data() + below_root * n_entries_, n_entries_);
     ++below_root;
   }
   if (with_categories_) UseCategory(0);

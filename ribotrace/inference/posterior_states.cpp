@@ -35,8 +35,8 @@ void PosteriorOfBlock(NodeStruct& node, const std::array<const NodeStruct*, 3>& 
   std::array<double, N> scratch;
   std::array<double, N> contribution;
   for (const NodeStruct* w : neighbours) {
-    BranchContribution<N>(BranchMatrix<N>(matrices, *w), tips.Of<N>(*w, block, offset, scratch.data()),
-                          contribution.data());
+    BranchContribution<N>(BranchMatrix<N>(matrices, *w),
+                          tips.Of<N>(*w, block, offset, scratch.data()), contribution.data());
     for (int x = 0; x < N; ++x) product[x] *= contribution[x];
   }
   double sum = 0.0;
@@ -51,8 +51,7 @@ void PosteriorOfBlock(NodeStruct& node, const std::array<const NodeStruct*, 3>& 
 void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
                                      const BranchMatrices& matrices,
                                      const std::vector<SiteRecord>& SS, const Alignment& alignment,
-                                     const ModelParams& parameters,
-                                     const PassOptions& options) {
+                                     const ModelParams& parameters, const PassOptions& options) {
   const BlockLayout layout(alignment.structure);
   const TipLikelihoods tips(SS, alignment, layout, options.stem_codes_as_sets);
   const double* doublet_freq = parameters.stem.frequencies.data();

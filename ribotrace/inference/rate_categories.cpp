@@ -39,23 +39,23 @@ void MixNodePosteriors(const std::vector<NodeStruct*>& nodes, const std::vector<
   const BlockLayout layout(structure);
   std::vector<double> entries;
   for (int b = 0; b < layout.n_blocks(); ++b) entries.push_back(layout.IsDoublet(b) ? 16.0 : 4.0);
-  WorkInWeightedRanges(entries, ResolveThreadCount(threads), [&](std::size_t first,
-                                                                 std::size_t last) {
-    for (NodeStruct* node : nodes) {
-      if (!IsInteriorBelowRoot(*node)) continue;
-      for (std::size_t b = first; b < last; ++b) {
-        const double* weights = categories.OfBlock(b);
-        const int block = static_cast<int>(b);
-        for (std::size_t e = layout.Offset(block); e < layout.Offset(block + 1); ++e) {
-          double sum = 0.0;
-          for (int k = 0; k < categories.n_categories; ++k) {
-            sum += weights[k] * *PosteriorEntries(*node, e, k);
+  WorkInWeightedRanges(
+      entries, ResolveThreadCount(threads), [&](std::size_t first, std::size_t last) {
+        for (NodeStruct* node : nodes) {
+          if (!IsInteriorBelowRoot(*node)) continue;
+          for (std::size_t b = first; b < last; ++b) {
+            const double* weights = categories.OfBlock(b);
+            const int block = static_cast<int>(b);
+            for (std::size_t e = layout.Offset(block); e < layout.Offset(block + 1); ++e) {
+              double sum = 0.0;
+              for (int k = 0; k < categories.n_categories; ++k) {
+                sum += weights[k] * *PosteriorEntries(*node, e, k);
+              }
+              node->posterior_probs[e] = sum;
+            }
           }
-          node->posterior_probs[e] = sum;
         }
-      }
-    }
-  });
+      });
 }
 
 int CategoryDrawer::Next() {

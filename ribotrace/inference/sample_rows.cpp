@@ -37,33 +37,33 @@ std::vector<const NodeStruct*> InteriorBelowRoot(const std::vector<NodeStruct*>&
 }  // namespace
 
 SampleRowPlan::SampleRowPlan(const std::vector<NodeStruct*>& down_pass,
-                             const std::vector<SiteRecord>& SS, const std::vector<int>& structure,
-                             const HiddenBranchMatrices& hidden, int n_samples,
-                             int condition_on_pairs, std::int32_t seed,
-                             const CategorySampling* categories)
-    : SampleRowPlan(InteriorBelowRoot(down_pass), SS, structure, hidden, n_samples,
-                    condition_on_pairs, seed, categories) {}
+                             const std::vector<SiteRecord>& sites, const std::vector<int>& pairing,
+                             const HiddenBranchMatrices& hidden_matrices, int samples,
+                             int condition_on_pairs, std::int32_t first_seed,
+                             const CategorySampling* rate_categories)
+    : SampleRowPlan(InteriorBelowRoot(down_pass), sites, pairing, hidden_matrices, samples,
+                    condition_on_pairs, first_seed, rate_categories) {}
 
 SampleRowPlan::SampleRowPlan(std::vector<const NodeStruct*> sampled_nodes,
-                             const std::vector<SiteRecord>& SS, const std::vector<int>& structure,
-                             const HiddenBranchMatrices& hidden, int n_samples,
-                             int condition_on_pairs, std::int32_t seed,
-                             const CategorySampling* categories)
+                             const std::vector<SiteRecord>& sites, const std::vector<int>& pairing,
+                             const HiddenBranchMatrices& hidden_matrices, int samples,
+                             int condition_on_pairs, std::int32_t first_seed,
+                             const CategorySampling* rate_categories)
     : nodes(std::move(sampled_nodes)),
-      SS(SS),
-      structure(structure),
-      categories(categories != nullptr ? &categories->posteriors : nullptr),
-      n_samples(n_samples > 0 ? static_cast<std::size_t>(n_samples) : 0),
-      seed(seed),
-      n_blocks(static_cast<std::uint64_t>(CountBlocks(structure))) {
-  if (categories == nullptr) {
-    this->hidden.emplace_back(hidden, SS, structure, condition_on_pairs);
+      SS(sites),
+      structure(pairing),
+      categories(rate_categories != nullptr ? &rate_categories->posteriors : nullptr),
+      n_samples(samples > 0 ? static_cast<std::size_t>(samples) : 0),
+      seed(first_seed),
+      n_blocks(static_cast<std::uint64_t>(CountBlocks(pairing))) {
+  if (rate_categories == nullptr) {
+    hidden.emplace_back(hidden_matrices, SS, structure, condition_on_pairs);
   } else {
-    for (const HiddenBranchMatrices& matrices : categories->hidden) {
-      this->hidden.emplace_back(matrices, SS, structure, condition_on_pairs);
+    for (const HiddenBranchMatrices& matrices : rate_categories->hidden) {
+      hidden.emplace_back(matrices, SS, structure, condition_on_pairs);
     }
   }
-  n_sampled_rows = nodes.size() * this->n_samples;
+  n_sampled_rows = nodes.size() * n_samples;
   for (std::size_t c = 0; c < SS.size(); ++c) {
     if (SS[c].freq_gaps > 0.0) gap_columns.push_back(c);
   }

@@ -70,10 +70,10 @@ struct SampleRowPlan {
   std::vector<HiddenDrawTables> hidden;  // one per rate category (one without them)
   const CategoryPosteriors* categories;  // null without rate categories
   std::size_t n_samples;
-  std::int32_t seed;  // the state before the run's first draw
-  std::uint64_t n_blocks;                // U: stem pairs plus loop columns
-  std::size_t n_sampled_rows;            // (taxa - 2) x S
-  std::vector<std::size_t> gap_columns;  // columns of positive gap frequency, in order
+  std::int32_t seed;                        // the state before the run's first draw
+  std::uint64_t n_blocks;                   // U: stem pairs plus loop columns
+  std::size_t n_sampled_rows;               // (taxa - 2) x S
+  std::vector<std::size_t> gap_columns;     // columns of positive gap frequency, in order
   const TreeGapDraws* tree_gaps = nullptr;  // set: gaps from the tree instead of the columns
 };
 

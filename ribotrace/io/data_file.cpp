@@ -54,9 +54,9 @@ Alignment ReadDataFile(const std::string& file_name) {
   Alignment alignment;
   alignment.n_taxa = raw.n_taxa();
   alignment.n_sites = raw.n_sites();
-  alignment.dmatrix = AllocateBuffer<int>(
-      {alignment.n_taxa, alignment.n_sites},
-      "ReadDataFile Error: Problem allocating memory for dmatrix.");
+  alignment.dmatrix =
+      AllocateBuffer<int>({alignment.n_taxa, alignment.n_sites},
+                          "ReadDataFile Error: Problem allocating memory for dmatrix.");
   std::size_t cell = 0;
   for (const std::string& sequence : raw.sequences) {
     for (const char c : sequence) {

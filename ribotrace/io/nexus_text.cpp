@@ -93,9 +93,8 @@ NexusText ReadNexusText(const std::string& file_name, bool keep_comment_newlines
 void WarnOnDifferentAnalyses(const std::string& tree_file, const std::string& tree_id,
                              const std::string& param_file, const std::string& param_id) {
   if (tree_id.empty() || param_id.empty() || tree_id == param_id) return;
-  const std::string warning = "Warning: The tree file '" + tree_file + "' (ID " +
-                              Quoted(tree_id) + ") and the parameter file '" + param_file +
-                              "' (ID " + Quoted(param_id) +
-                              ") come from different MrBayes analyses.\n";
+  const std::string warning = "Warning: The tree file '" + tree_file + "' (ID " + Quoted(tree_id) +
+                              ") and the parameter file '" + param_file + "' (ID " +
+                              Quoted(param_id) + ") come from different MrBayes analyses.\n";
   std::fwrite(warning.data(), 1, warning.size(), stderr);
 }

@@ -25,7 +25,6 @@ struct NexusText {
 NexusText ReadNexusText(const std::string& file_name, bool keep_comment_newlines,
                         const std::string& reader, bool keep_support = false);
 
-
 // Warns on standard error when both files carry an analysis ID and the
 // IDs differ: the tree and the parameters come from different analyses.
 void WarnOnDifferentAnalyses(const std::string& tree_file, const std::string& tree_id,

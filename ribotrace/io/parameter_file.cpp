@@ -205,8 +205,8 @@ class TableReader {
     const auto expected = index_.find(std::string(name));
     if (expected == index_.end() && !IsRateOrFrequencyName(name)) {
       FailWithLine(AtLine(line) + "the row " + Quoted(name) +
-                   " is a parameter that ribotrace does not model (it reads " +
-                   model_.description + ", and " + model_.optional_description +
+                   " is a parameter that ribotrace does not model (it reads " + model_.description +
+                   ", and " + model_.optional_description +
                    " with gamma-distributed rates); analyse the alignment in MrBayes without it.");
     }
     if (expected == index_.end()) {
@@ -264,8 +264,9 @@ class TableReader {
     };
     char shown[32];
     std::snprintf(shown, sizeof shown, "%.6g", *sum);
-    FailWithLine(where_ + ": the frequencies " + name(0) + " ... " + name(GroupSize(group.group) - 1) +
-                 " sum to " + shown + "; they must sum to 1 (within 0.001).");
+    FailWithLine(where_ + ": the frequencies " + name(0) + " ... " +
+                 name(GroupSize(group.group) - 1) + " sum to " + shown +
+                 "; they must sum to 1 (within 0.001).");
   }
 
   std::string where_;
@@ -274,7 +275,7 @@ class TableReader {
   std::map<std::string, std::size_t> index_;  // expected row name -> its index in model_.rows
   std::optional<Header> header_;
   std::vector<Row> rows_in_order_;
-  bool found_any_ = false;  // a row of this model is in the table
+  bool found_any_ = false;               // a row of this model is in the table
   std::map<std::size_t, double> found_;  // index in model_.rows -> mean
   std::map<std::size_t, int> first_line_;
   // (group, index) of a filled parameter -> the row that filled it
@@ -319,7 +320,7 @@ SummaryDiagnostics ReadSummaryDiagnostics(const NexusText& nexus) {
 }
 
 ModelParams ReadParameterText(const NexusText& nexus, const std::string& file_name,
-                                  bool isStructure) {
+                              bool isStructure) {
   try {
     return TableReader(file_name, isStructure).Read(nexus.text);
   } catch (const std::bad_alloc&) {
@@ -328,7 +329,7 @@ ModelParams ReadParameterText(const NexusText& nexus, const std::string& file_na
 }
 
 ModelParams ReadParameterFile(const std::string& file_name, bool isStructure,
-                                  std::string* analysis_id) {
+                              std::string* analysis_id) {
   try {
     const NexusText nexus = ReadNexusText(file_name, true, "ReadParameterFile");
     if (analysis_id != nullptr) *analysis_id = nexus.analysis_id;

@@ -28,7 +28,7 @@
 // frequencies do not sum to 1 within 0.001. With `analysis_id`, stores there
 // the file's MrBayes "[ID: ...]" ("" if none).
 ModelParams ReadParameterFile(const std::string& file_name, bool isStructure,
-                                  std::string* analysis_id = nullptr);
+                              std::string* analysis_id = nullptr);
 
 // MrBayes's own convergence figures in a parameter summary: the smallest
 // effective sample size (the ESS column of one run, minESS of several) and
@@ -43,4 +43,4 @@ SummaryDiagnostics ReadSummaryDiagnostics(const NexusText& nexus);
 // The same, from the text of the file as ReadNexusText (with comment line
 // breaks kept) read it.
 ModelParams ReadParameterText(const NexusText& nexus, const std::string& file_name,
-                                  bool isStructure);
+                              bool isStructure);

@@ -24,11 +24,13 @@ ParameterModel ExpectedModel(bool isStructure) {
     // A single 4 x 4 model: its rates and frequencies go where the loop
     // model reads them.
     for (int i = 0; i < 6; ++i) {
-      rows.push_back({{ParamGroup::kLoopRates, i}, RowKind::kRate, std::string("r(") + kRatePairs[i] + ")"});
+      rows.push_back(
+          {{ParamGroup::kLoopRates, i}, RowKind::kRate, std::string("r(") + kRatePairs[i] + ")"});
     }
     for (int i = 0; i < 4; ++i) {
-      rows.push_back(
-          {{ParamGroup::kLoopFrequencies, i}, RowKind::kFrequency, std::string("pi(") + kBases[i] + ")"});
+      rows.push_back({{ParamGroup::kLoopFrequencies, i},
+                      RowKind::kFrequency,
+                      std::string("pi(") + kBases[i] + ")"});
     }
     rows.push_back({{ParamGroup::kLoopAlpha}, RowKind::kShape, "alpha", true});
     model.frequencies = {{ParamGroup::kLoopFrequencies}};
@@ -39,21 +41,27 @@ ParameterModel ExpectedModel(bool isStructure) {
   for (const int partition : {1, 2}) {
     const ParamGroup group = partition == 1 ? ParamGroup::kStemRates : ParamGroup::kLoopRates;
     for (int i = 0; i < 6; ++i) {
-      rows.push_back({{group, i}, RowKind::kRate,
+      rows.push_back({{group, i},
+                      RowKind::kRate,
                       std::string("r(") + kRatePairs[i] + "){" + std::to_string(partition) + "}"});
     }
   }
   for (int i = 0; i < 16; ++i) {
-    rows.push_back({{ParamGroup::kDoubletFrequencies, i}, RowKind::kFrequency,
+    rows.push_back({{ParamGroup::kDoubletFrequencies, i},
+                    RowKind::kFrequency,
                     std::string("pi(") + kDoubletLetters[i / 4] + kDoubletLetters[i % 4] + "){1}"});
   }
   for (int i = 0; i < 4; ++i) {
-    rows.push_back(
-        {{ParamGroup::kLoopFrequencies, i}, RowKind::kFrequency, std::string("pi(") + kBases[i] + "){2}"});
+    rows.push_back({{ParamGroup::kLoopFrequencies, i},
+                    RowKind::kFrequency,
+                    std::string("pi(") + kBases[i] + "){2}"});
   }
   rows.push_back({{ParamGroup::kStemAlpha}, RowKind::kShape, "alpha{1}", true});
   rows.push_back({{ParamGroup::kLoopAlpha}, RowKind::kShape, "alpha{2}", true});
-  rows.push_back({{ParamGroup::kStemAlpha}, RowKind::kShape, "alpha{all}", true,
+  rows.push_back({{ParamGroup::kStemAlpha},
+                  RowKind::kShape,
+                  "alpha{all}",
+                  true,
                   ParamField{ParamGroup::kLoopAlpha}});
   model.frequencies = {{ParamGroup::kDoubletFrequencies}, {ParamGroup::kLoopFrequencies}};
   model.description =
@@ -75,7 +83,6 @@ std::optional<double> ParseNumber(std::string_view text) {
   if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
 }
-
 
 std::string ValueProblem(RowKind kind, double value) {
   if (!std::isfinite(value)) return "is not finite";

@@ -112,7 +112,8 @@ class SampleReader {
       }
     }
     if (!seen.contains("gen") || !seen.contains("lnl")) {
-      FailWithLine(AtLine(number) + "the header row does not begin with the columns Gen and "
+      FailWithLine(AtLine(number) +
+                   "the header row does not begin with the columns Gen and "
                    "LnL; expected MrBayes's sampled parameters (.p).");
     }
     for (std::size_t i = 0; i < model_.rows.size(); ++i) {
@@ -127,7 +128,8 @@ class SampleReader {
       return row && columns.of_row[*row] >= 0;
     };
     if (present("alpha{all}") && (present("alpha{1}") || present("alpha{2}"))) {
-      FailWithLine(AtLine(number) + "the columns alpha{all} and alpha{1} or alpha{2} both give "
+      FailWithLine(AtLine(number) +
+                   "the columns alpha{all} and alpha{1} or alpha{2} both give "
                    "the gamma shape of one partition.");
     }
     return columns;
@@ -154,8 +156,8 @@ class SampleReader {
       const double value = Value(text, expected.name, number);
       const std::string problem = ValueProblem(expected.kind, value);
       if (!problem.empty()) {
-        FailWithLine(AtLine(number) + "the value " + Quoted(text) + " of " +
-                     Quoted(expected.name) + " " + problem + ".");
+        FailWithLine(AtLine(number) + "the value " + Quoted(text) + " of " + Quoted(expected.name) +
+                     " " + problem + ".");
       }
       At(row.parameters, expected.field) = value;
       if (expected.second) At(row.parameters, *expected.second) = value;

@@ -29,5 +29,4 @@ bool IsParameterSample(std::string_view text);
 // Gen that is not a whole number or does not increase, or a value that the
 // parameter summary's checks refuse.
 std::vector<ParameterSampleRow> ReadParameterSample(std::string_view text,
-                                                    const std::string& file_name,
-                                                    bool isStructure);
+                                                    const std::string& file_name, bool isStructure);

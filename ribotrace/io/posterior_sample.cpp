@@ -89,8 +89,8 @@ std::vector<std::string> SplitFileList(const std::string& list) {
 
 PosteriorSample ReadPosteriorSample(const std::vector<std::string>& tree_files,
                                     const std::vector<std::string>& parameter_files,
-                                    const std::vector<NexusText>& parameter_texts,
-                                    bool isStructure, const PosteriorSampleOptions& options) {
+                                    const std::vector<NexusText>& parameter_texts, bool isStructure,
+                                    const PosteriorSampleOptions& options) {
   if (tree_files.size() != parameter_files.size()) {
     Fail(std::string(kContext) + "Got " + Plural(tree_files.size(), "tree file") + " (" +
          Files(tree_files) + ") and " + Plural(parameter_files.size(), "parameter file") + " (" +
@@ -111,15 +111,16 @@ PosteriorSample ReadPosteriorSample(const std::vector<std::string>& tree_files,
                             parameter_texts[r].analysis_id);
     CheckPairing(trees.back(), rows.back(), parameter_files[r]);
     if (rows.back().size() != rows.front().size()) {
-      Fail(std::string(kContext) + "Run " + std::to_string(r + 1) + " ('" + tree_files[r] +
-           "', '" + parameter_files[r] + "') holds " + Plural(rows.back().size(), "sample") +
+      Fail(std::string(kContext) + "Run " + std::to_string(r + 1) + " ('" + tree_files[r] + "', '" +
+           parameter_files[r] + "') holds " + Plural(rows.back().size(), "sample") +
            " and run 1 ('" + tree_files[0] + "', '" + parameter_files[0] + "') " +
            Plural(rows.front().size(), "sample") +
            ": the runs of one MrBayes analysis have equal lengths; give the files of one "
            "analysis.");
     }
     const std::size_t n = rows.back().size();
-    const auto dropped = static_cast<std::size_t>(std::floor(options.burnin * static_cast<double>(n)));
+    const auto dropped =
+        static_cast<std::size_t>(std::floor(options.burnin * static_cast<double>(n)));
     first_kept.push_back(dropped);
     sample.remaining += n - dropped;
   }
@@ -138,8 +139,8 @@ PosteriorSample ReadPosteriorSample(const std::vector<std::string>& tree_files,
     }
     const std::size_t s = first_kept[r] + k;
     const ParameterSampleRow& row = rows[r][s];
-    sample.samples.push_back(
-        {static_cast<int>(r), row.generation, trees[r].Tree(s), row.parameters, row.log_likelihood});
+    sample.samples.push_back({static_cast<int>(r), row.generation, trees[r].Tree(s), row.parameters,
+                              row.log_likelihood});
   }
   return sample;
 }

@@ -43,8 +43,8 @@ struct PosteriorSample {
 // run's .t and .p carry different MrBayes analysis IDs.
 PosteriorSample ReadPosteriorSample(const std::vector<std::string>& tree_files,
                                     const std::vector<std::string>& parameter_files,
-                                    const std::vector<NexusText>& parameter_texts,
-                                    bool isStructure, const PosteriorSampleOptions& options);
+                                    const std::vector<NexusText>& parameter_texts, bool isStructure,
+                                    const PosteriorSampleOptions& options);
 
 // The files of a comma-separated list; a path that names an existing file
 // is one file even if it holds a comma.

@@ -38,10 +38,10 @@ struct ReportTreeNode {
 };
 
 struct ReportNode {
-  int index = 0;                // pre-order number: the node is anc_<index>
-  std::string states;           // most probable sequence, A C G U or N per column
-  std::string probabilities;    // per column p_A p_C p_G p_U, one kQuantAlphabet character each
-  double mean_confidence = 0.0; // mean over columns of the drawn base's posterior
+  int index = 0;                 // pre-order number: the node is anc_<index>
+  std::string states;            // most probable sequence, A C G U or N per column
+  std::string probabilities;     // per column p_A p_C p_G p_U, one kQuantAlphabet character each
+  double mean_confidence = 0.0;  // mean over columns of the drawn base's posterior
 };
 
 // What the passes of a run hold, gathered for the page.

@@ -18,14 +18,14 @@ std::string StructureLine(const std::vector<int>& structure) {
 
 SafeOutputFile& AddSideFile(OutputSet& outputs, const SafeOutputFile& sequences,
                             const std::string& suffix) {
-  return outputs.AddBeside(sequences, suffix,
-                           std::string(kWriteContext) + ": Unable to open file.", kWriteContext);
+  return outputs.AddBeside(sequences, suffix, std::string(kWriteContext) + ": Unable to open file.",
+                           kWriteContext);
 }
 
 }  // namespace
 
 ResultsFiles::ResultsFiles(const std::string& out_file, std::vector<RunInput> inputs,
-                           bool site_tables, bool report)
+                           bool site_tables, bool with_report)
     : outputs(std::move(inputs), kWriteContext),
       sequences(outputs.Add(out_file, "WriteResultsToFile Error: Unable to open output file ptr.",
                             kWriteContext)),
@@ -41,8 +41,8 @@ ResultsFiles::ResultsFiles(const std::string& out_file, std::vector<RunInput> in
     outputs.RetireBeside(sequences, ".state");
     outputs.RetireBeside(sequences, ".pairs");
   }
-  if (report) {
-    this->report = &AddSideFile(outputs, sequences, ".html");
+  if (with_report) {
+    report = &AddSideFile(outputs, sequences, ".html");
   } else {
     outputs.RetireBeside(sequences, ".html");
   }

@@ -35,10 +35,10 @@ class ResultsFiles {
   OutputSet outputs;
   SafeOutputFile& sequences;
   SafeOutputFile& summary;
-  SafeOutputFile& tree;            // out_file.tree: the rooted tree with its node names
-  SafeOutputFile& map;             // out_file.map.fa: most probable sequences
-  SafeOutputFile* state = nullptr;  // out_file.state, with site_tables
-  SafeOutputFile* pairs = nullptr;  // out_file.pairs, with site_tables
+  SafeOutputFile& tree;              // out_file.tree: the rooted tree with its node names
+  SafeOutputFile& map;               // out_file.map.fa: most probable sequences
+  SafeOutputFile* state = nullptr;   // out_file.state, with site_tables
+  SafeOutputFile* pairs = nullptr;   // out_file.pairs, with site_tables
   SafeOutputFile* report = nullptr;  // out_file.html, with report
   SafeOutputFile* clades = nullptr;  // out_file.clades, after AddCladeList()
 

@@ -126,8 +126,8 @@ void RefuseTextAfterTree(std::string_view rest, const std::string& file_name) {
 // The one tree of a Newick file, up to its ';'.
 std::string ReadNewickTree(std::string_view text, const std::string& file_name) {
   const std::size_t end = std::min(text.find(';'), text.size());
-  const std::size_t more = end < text.size() ? text.find_first_not_of(" \t\r\n", end + 1)
-                                             : std::string_view::npos;
+  const std::size_t more =
+      end < text.size() ? text.find_first_not_of(" \t\r\n", end + 1) : std::string_view::npos;
   if (more != std::string_view::npos) {
     const std::string_view before = text.substr(0, more);
     const auto line = std::count(before.begin(), before.end(), '\n') + 1;
@@ -224,9 +224,9 @@ std::string ReadTreeFile(const std::string& file_name, std::string* analysis_id)
     if (analysis_id != nullptr) *analysis_id = nexus.analysis_id;
     if (IsNewick(nexus.text)) return ReadNewickTree(nexus.text, file_name);
     std::string last;
-    const TranslateTable table =
-        ScanTreeStatements(nexus.text, file_name,
-                           [&](const std::string&, std::string newick) { last = std::move(newick); });
+    const TranslateTable table = ScanTreeStatements(
+        nexus.text, file_name,
+        [&](const std::string&, std::string newick) { last = std::move(newick); });
     return TranslateLabels(last, table);
   } catch (const std::bad_alloc&) {
     FailWithLine("ReadTreeFile Error: Problem allocating memory for string.");
@@ -241,9 +241,10 @@ SampledTreeFile::SampledTreeFile(const std::string& file_name) : file_name_(file
       statements_.push_back({-1, ReadNewickTree(nexus.text, file_name)});
       return;
     }
-    translate_ = ScanTreeStatements(nexus.text, file_name, [&](const std::string& name, std::string newick) {
-      statements_.push_back({GenerationOf(name), std::move(newick)});
-    });
+    translate_ =
+        ScanTreeStatements(nexus.text, file_name, [&](const std::string& name, std::string newick) {
+          statements_.push_back({GenerationOf(name), std::move(newick)});
+        });
   } catch (const std::bad_alloc&) {
     FailWithLine("ReadTreeFile Error: Problem allocating memory for string.");
   }

@@ -10,14 +10,13 @@
 
 // The Newick text of the tree to analyse, lower-cased but for quoted
 // labels, without comments, blanks between tokens or its final ';'; quoted
-// labels in the label encoding of tree/label_encoding.h. With one tree statement in the file that tree is
-// taken; with several, the last one. Numeric labels listed in a `translate`
-// table are replaced by the names it gives. Reading stops at the end of the
-// trees block. A file whose first non-blank character is '(' is Newick:
-// its one tree, without interior node labels (support values) or a root
-// branch length. Fails when the file cannot be read or holds no tree, or
-// a Newick file holds more than one. With `analysis_id`, stores there the
-// file's MrBayes "[ID: ...]" ("" if none).
+// labels in the label encoding of tree/label_encoding.h. With one tree statement in the file that
+// tree is taken; with several, the last one. Numeric labels listed in a `translate` table are
+// replaced by the names it gives. Reading stops at the end of the trees block. A file whose first
+// non-blank character is '(' is Newick: its one tree, without interior node labels (support values)
+// or a root branch length. Fails when the file cannot be read or holds no tree, or a Newick file
+// holds more than one. With `analysis_id`, stores there the file's MrBayes "[ID: ...]" ("" if
+// none).
 std::string ReadTreeFile(const std::string& file_name, std::string* analysis_id = nullptr);
 
 // A tree label -> taxon name table of a MrBayes trees block.

@@ -46,7 +46,8 @@ double Number(std::string_view option, const std::string& text, const std::strin
 
 // A share such as --burnin=0.25: in [0, 1], or [0, 1) when the top is open.
 double Share(std::string_view option, const std::string& text, bool high_open) {
-  const std::string expected = std::string("a number from 0 to 1") + (high_open ? " (1 excluded)" : "");
+  const std::string expected =
+      std::string("a number from 0 to 1") + (high_open ? " (1 excluded)" : "");
   const double value = Number(option, text, expected);
   if (!(value >= 0.0) || (high_open ? !(value < 1.0) : !(value <= 1.0))) {
     Invalid(option, text, expected);

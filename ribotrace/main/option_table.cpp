@@ -46,7 +46,10 @@ std::string NamedValuesLine() {
   std::size_t line_start = 0;
   for (const ValueRow& row : kValues) {
     std::string item = " ";
-    item.append(row.option).append("=").append(row.kind).append(&row == &kValues.back() ? "." : ",");
+    item.append(row.option)
+        .append("=")
+        .append(row.kind)
+        .append(&row == &kValues.back() ? "." : ",");
     if (text.size() - line_start + item.size() > 94) {
       text += "\n";
       line_start = text.size();
@@ -83,7 +86,6 @@ void Prompt(std::string_view text) {
 
 }  // namespace
 
-
 std::string RibotraceUsage() {
   std::string usage = "Usage: ribotrace";
   for (const OptionRow& row : kOptions) {
@@ -99,7 +101,8 @@ std::string RibotraceUsage() {
 std::string RibotraceHelp() {
   std::string text =
       "\n"
-      "Posterior probabilities and samples of the ancestral states of an RNA alignment, on the tree\n"
+      "Posterior probabilities and samples of the ancestral states of an RNA alignment, on the "
+      "tree\n"
       "and parameters MrBayes estimated with a doublet model for stems and a GTR model for loops.\n"
       "Without values ribotrace asks for each of them.\n"
       "\n"
@@ -150,7 +153,8 @@ int GetInputValues(const std::vector<std::string>& args, bool use_command_line, 
     // argument is ignored, and then so is the tenth.
     const std::size_t given = args.size() - 1;
     if (given < kRequiredValues) return 1;
-    for (std::size_t v = 0; v < kRequiredValues; ++v) kValues[v].set_positional(args[v + 1], values);
+    for (std::size_t v = 0; v < kRequiredValues; ++v)
+      kValues[v].set_positional(args[v + 1], values);
     values.show_debug = 0;
     if (given == kValues.size()) kValues.back().set_positional(args.back(), values);
     return 0;

@@ -69,8 +69,8 @@ void CalcPij(std::span<const double> cijk, int n, const Eigen::VectorXd& lambda_
 }
 
 int ComplexChangeMatrix(const Eigen::VectorXd& lambda_real, const Eigen::VectorXd& lambda_imag,
-                        const ComplexMatrix& c, const ComplexMatrix& c_inverse,
-                        std::span<double> p, double t, double r) {
+                        const ComplexMatrix& c, const ComplexMatrix& c_inverse, std::span<double> p,
+                        double t, double r) {
   const Eigen::Index n = c.rows();
   std::vector<ComplexNumber> decay(static_cast<std::size_t>(n));
   for (Eigen::Index k = 0; k < n; ++k) {

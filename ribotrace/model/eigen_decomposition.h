@@ -37,5 +37,5 @@ void CalcPij(std::span<const double> cijk, int n, const Eigen::VectorXd& lambda_
 // Returns 1 when some entry has an imaginary part larger than 1e-12 in
 // magnitude, else 0. Negative real parts are kept.
 int ComplexChangeMatrix(const Eigen::VectorXd& lambda_real, const Eigen::VectorXd& lambda_imag,
-                        const ComplexMatrix& c, const ComplexMatrix& c_inverse,
-                        std::span<double> p, double t, double r);
+                        const ComplexMatrix& c, const ComplexMatrix& c_inverse, std::span<double> p,
+                        double t, double r);

@@ -7,12 +7,18 @@ namespace {
 template <typename Params>
 auto* GroupStart(Params& params, ParamGroup group) {
   switch (group) {
-    case ParamGroup::kStemRates: return params.stem.rates.data();
-    case ParamGroup::kLoopRates: return params.loop.rates.data();
-    case ParamGroup::kDoubletFrequencies: return params.stem.frequencies.data();
-    case ParamGroup::kLoopFrequencies: return params.loop.frequencies.data();
-    case ParamGroup::kStemAlpha: return &params.stem.alpha;
-    case ParamGroup::kLoopAlpha: return &params.loop.alpha;
+    case ParamGroup::kStemRates:
+      return params.stem.rates.data();
+    case ParamGroup::kLoopRates:
+      return params.loop.rates.data();
+    case ParamGroup::kDoubletFrequencies:
+      return params.stem.frequencies.data();
+    case ParamGroup::kLoopFrequencies:
+      return params.loop.frequencies.data();
+    case ParamGroup::kStemAlpha:
+      return &params.stem.alpha;
+    case ParamGroup::kLoopAlpha:
+      return &params.loop.alpha;
   }
   return static_cast<decltype(&params.stem.alpha)>(nullptr);
 }
@@ -30,11 +36,15 @@ double At(const ModelParams& params, ParamField field) {
 int GroupSize(ParamGroup group) {
   switch (group) {
     case ParamGroup::kStemRates:
-    case ParamGroup::kLoopRates: return 6;
-    case ParamGroup::kDoubletFrequencies: return 16;
-    case ParamGroup::kLoopFrequencies: return 4;
+    case ParamGroup::kLoopRates:
+      return 6;
+    case ParamGroup::kDoubletFrequencies:
+      return 16;
+    case ParamGroup::kLoopFrequencies:
+      return 4;
     case ParamGroup::kStemAlpha:
-    case ParamGroup::kLoopAlpha: return 1;
+    case ParamGroup::kLoopAlpha:
+      return 1;
   }
   return 0;
 }

@@ -8,7 +8,6 @@
 #include "bailout/bailout.h"
 #include "base/diagnostics.h"
 
-
 // clang-format off
 const std::array<std::array<int, 16>, 16> r_ij = {{
   // AA  AC  AG  AU  CA  CC  CG  CU  GA  GC  GG  GU  UA  UC  UG  UU
@@ -47,8 +46,8 @@ constexpr std::array<std::array<int, 4>, 4> kNucleotidePairRate = {{
 // among the six rates, or -1 for a change that the model forbids.
 template <std::size_t N, typename RateIndex>
 std::array<double, N * N> ReversibleRateMatrix(const double* frequencies, const double* rates,
-                                              RateIndex rate_index, const std::string& operation,
-                                              const std::string& model) {
+                                               RateIndex rate_index, const std::string& operation,
+                                               const std::string& model) {
   std::array<double, N * N> q{};
   // s = sum_i pi_i x (-Q[i][i]) = sum over pairs of 2 x pi_i x pi_j x r, the
   // mean rate of change at equilibrium, accumulated pair by pair.
@@ -69,8 +68,7 @@ std::array<double, N * N> ReversibleRateMatrix(const double* frequencies, const 
   if (!(std::isfinite(s) && s > 0.0)) {
     Fail(operation + " Error: The exchange rates and frequencies of the " + model +
          " model give a mean substitution rate of " + std::to_string(s) +
-         "; it must be positive and finite (check the " + model +
-         " rows of the parameter file).");
+         "; it must be positive and finite (check the " + model + " rows of the parameter file).");
   }
   // Scaled by the reciprocal so that branch lengths read as expected
   // substitutions per site.
@@ -84,8 +82,7 @@ std::array<double, N * N> ReversibleRateMatrix(const double* frequencies, const 
 std::array<double, 16> LoopRateMatrix(const LoopParams& loop) {
   return ReversibleRateMatrix<4>(
       loop.frequencies.data(), loop.rates.data(),
-      [](std::size_t i, std::size_t j) { return kNucleotidePairRate[i][j]; }, "SetQMatrix",
-      "loop");
+      [](std::size_t i, std::size_t j) { return kNucleotidePairRate[i][j]; }, "SetQMatrix", "loop");
 }
 
 std::array<double, 256> StemRateMatrix(const StemParams& stem) {

@@ -1,5 +1,6 @@
-// The two instantaneous rate matrices of a model, built from its parameters: a 4 x 4 general time-reversible matrix for loop columns and the
-// 16 x 16 doublet matrix of Schoniger and von Haeseler (1994) for stem pairs.
+// The two instantaneous rate matrices of a model, built from its parameters: a 4 x 4 general
+// time-reversible matrix for loop columns and the 16 x 16 doublet matrix of Schoniger and von
+// Haeseler (1994) for stem pairs.
 #pragma once
 
 #include <array>

@@ -31,8 +31,8 @@ void SubstitutionModel::TransitionProbabilities(double t, double r, std::span<do
     CalcPij(cijk_, n_, eigens_.lambda_real, t, r, p);
     return;
   }
-  if (ComplexChangeMatrix(eigens_.lambda_real, eigens_.lambda_imag, eigens_.c, eigens_.c_inverse,
-                          p, t, r) == 1) {
+  if (ComplexChangeMatrix(eigens_.lambda_real, eigens_.lambda_imag, eigens_.c, eigens_.c_inverse, p,
+                          t, r) == 1) {
     std::printf("Problem calculating transition probabilities for complex eigen values.\n");
   }
 }

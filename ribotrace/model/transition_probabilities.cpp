@@ -6,7 +6,6 @@
 
 #include "base/diagnostics.h"
 
-
 namespace {
 
 // The time of a node's branch. On the complex path the two branches at the
@@ -35,8 +34,8 @@ void PrintMatrixRows(const std::array<double, N * N>& p) {
 }  // namespace
 
 void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
-                                         const SubstitutionModel& loops,
-                                         BranchMatrices& matrices, double rate) {
+                                         const SubstitutionModel& loops, BranchMatrices& matrices,
+                                         double rate) {
   for (NodeStruct* node : nodes) {
     if (node->anc == nullptr) continue;
     loops.TransitionProbabilities(BranchTime(*node, loops.complex()), rate,
@@ -82,8 +81,7 @@ void SetHiddenSingeltonTransitionProbabilities(const NodeStruct& node,
   PrintMatrixRows<4>(matrix);
 }
 
-void SetHiddenDoubletTransitionProbabilities(const NodeStruct& node,
-                                             const SubstitutionModel& stems,
+void SetHiddenDoubletTransitionProbabilities(const NodeStruct& node, const SubstitutionModel& stems,
                                              std::array<double, 256>& matrix, double lambda,
                                              double time_factor) {
   // lambda x 1.0 is lambda exactly, so the default leaves the matrix as it was.

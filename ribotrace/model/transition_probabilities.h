@@ -13,8 +13,8 @@
 // The loop matrix of every node in `nodes` but the root, for the branch
 // `length` at `rate` (a gamma category's rate; 1 without rate variation).
 void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
-                                         const SubstitutionModel& loops,
-                                         BranchMatrices& matrices, double rate = 1.0);
+                                         const SubstitutionModel& loops, BranchMatrices& matrices,
+                                         double rate = 1.0);
 // The doublet matrix likewise, for time_factor x the branch time. MrBayes
 // measures branch lengths per nucleotide and so evaluates a doublet, two
 // nucleotides, at twice the length (time_factor 2; times a gamma
@@ -29,7 +29,6 @@ void SetHiddenSingeltonTransitionProbabilities(const NodeStruct& node,
                                                const SubstitutionModel& loops,
                                                std::array<double, 16>& matrix, double lambda);
 // Likewise of the stem model, for time_factor x that length.
-void SetHiddenDoubletTransitionProbabilities(const NodeStruct& node,
-                                             const SubstitutionModel& stems,
+void SetHiddenDoubletTransitionProbabilities(const NodeStruct& node, const SubstitutionModel& stems,
                                              std::array<double, 256>& matrix, double lambda,
                                              double time_factor = 1.0);

@@ -52,8 +52,8 @@ void WriteScratchRows(RowScratch& scratch, const ResultUnits& units, std::size_t
 
 // The one analysis of a sample of trees: every tree's passes, gaps and
 // rows, then the outputs, renamed into place together.
-void RunAnalysis(const RunValues& values, const RunData& data, TreeSample sample,
-                 std::int32_t seed, StageTimings* timings) {
+void RunAnalysis(const RunValues& values, const RunData& data, TreeSample sample, std::int32_t seed,
+                 StageTimings* timings) {
   if (timings) timings->Stop("reading");
   // Opened now, so that an output path that cannot be written, or that is
   // one of the inputs, stops the run before the long computation.
@@ -126,7 +126,8 @@ void CalcAncestralStates(const RunValues& values) {
   if (!values.sample_options_given.empty()) {
     Fail(values.sample_options_given.front() +
          " applies to a run over MrBayes's sampled trees and parameters (.t and .p files); with "
-         "the parameter summary '" + values.param_file + "' it would do nothing. Leave it out.");
+         "the parameter summary '" +
+         values.param_file + "' it would do nothing. Leave it out.");
   }
   if (parameter_files.size() > 1) {
     Fail("ReadParameterFile Error: '" + parameter_files.front() +
@@ -136,7 +137,8 @@ void CalcAncestralStates(const RunValues& values) {
   if (const std::vector<std::string> trees = SplitFileList(values.tree_file); trees.size() > 1) {
     Fail("ReadTreeFile Error: Several tree files (" + values.tree_file +
          ") are the runs of an analysis, which need their sampled parameters (.p files, in the "
-         "same order) instead of the parameter summary '" + values.param_file + "'.");
+         "same order) instead of the parameter summary '" +
+         values.param_file + "'.");
   }
   RunAnalysis(values, data, ReadSummarySample(values, data, parameter_texts.front()), seed,
               timings.get());

@@ -49,14 +49,16 @@ ConvergenceFigures MeasureConvergence(const PosteriorSample& sample,
   }
 
   std::vector<double> run_sizes(runs.size());
-  for (std::size_t r = 0; r < runs.size(); ++r) run_sizes[r] = static_cast<double>(runs[r][0].size());
+  for (std::size_t r = 0; r < runs.size(); ++r)
+    run_sizes[r] = static_cast<double>(runs[r][0].size());
   std::vector<std::vector<double>> splits;
   for (const CladeRecord& clade : clades) {
     const int size = clade.taxa.Count();
     if (size < 2 || size > n_taxa - 2) continue;  // a tip's or the root's: in every tree
     std::vector<double> frequencies(runs.size(), 0.0);
     for (const int tree : clade.trees) {
-      frequencies[static_cast<std::size_t>(sample.samples[static_cast<std::size_t>(tree)].run)] += 1.0;
+      frequencies[static_cast<std::size_t>(sample.samples[static_cast<std::size_t>(tree)].run)] +=
+          1.0;
     }
     for (std::size_t r = 0; r < runs.size(); ++r) frequencies[r] /= std::max(run_sizes[r], 1.0);
     splits.push_back(std::move(frequencies));
@@ -76,7 +78,8 @@ std::string Shown(double value, const char* format) {
 
 }  // namespace
 
-std::vector<std::pair<std::string, std::string>> ConvergenceRows(const ConvergenceFigures& figures) {
+std::vector<std::pair<std::string, std::string>> ConvergenceRows(
+    const ConvergenceFigures& figures) {
   return {{"ESS of the log-likelihood (mark 100)", Shown(figures.ess, "%.1f")},
           {"largest PSRF (mark 1.05)", Shown(figures.psrf, "%.3f")},
           {"ASDSF (mark 0.05)", Shown(figures.asdsf, "%.4f")}};
@@ -117,9 +120,10 @@ void WarnOnSummaryConvergence(const SummaryDiagnostics& diagnostics, const std::
 void ReportConvergence(const ConvergenceFigures& figures, ResultsFiles& files) {
   WriteSummaryValue(files, "ESS_LnL", figures.ess);
   if (figures.n_runs < 2) {
-    std::fputs("Warning: The posterior sample comes from one MrBayes run, so whether it has "
-               "converged cannot be checked; run MrBayes with nruns=2 or more.\n",
-               stderr);
+    std::fputs(
+        "Warning: The posterior sample comes from one MrBayes run, so whether it has "
+        "converged cannot be checked; run MrBayes with nruns=2 or more.\n",
+        stderr);
   } else {
     WriteSummaryValue(files, "PSRF_max", figures.psrf);
     WriteSummaryValue(files, "ASDSF", figures.asdsf);

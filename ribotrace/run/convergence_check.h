@@ -12,9 +12,9 @@
 #include "tree/clade_summary.h"
 
 struct ConvergenceFigures {
-  double ess = 0.0;   // of the log-likelihood, the smallest over the runs
-  double psrf = 0.0;  // the largest over the log-likelihood and every parameter (NaN: one run)
-  double asdsf = 0.0; // over the splits seen in 10% of some run's trees (NaN: one run)
+  double ess = 0.0;    // of the log-likelihood, the smallest over the runs
+  double psrf = 0.0;   // the largest over the log-likelihood and every parameter (NaN: one run)
+  double asdsf = 0.0;  // over the splits seen in 10% of some run's trees (NaN: one run)
   int n_runs = 0;
 };
 

@@ -20,8 +20,8 @@ PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const 
   PassOptions options;
   options.stem_codes_as_sets = values.marginal;
   options.threads = values.threads;
-  const FractionalScaling scaling =
-      GetFractionalLikelihoods(inputs.down_pass, inputs.matrices, inputs.SS, inputs.alignment, options);
+  const FractionalScaling scaling = GetFractionalLikelihoods(inputs.down_pass, inputs.matrices,
+                                                             inputs.SS, inputs.alignment, options);
   PartitionLogLikelihoods log_likelihood;
   if (with_log_likelihood) {
     log_likelihood = GetLogLikelihood(inputs.down_pass, structure, inputs.parameters, scaling);
@@ -29,10 +29,11 @@ PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const 
   if (values.loglik) ShowLogLikelihood(log_likelihood);
   if (timings != nullptr) timings->Stop("likelihoods");
   if (values.marginal) {
-    GetMarginalPosteriors(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment, inputs.parameters, options);
+    GetMarginalPosteriors(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment,
+                          inputs.parameters, options);
   } else {
-    GetAncestralStatesFromPosterior(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment, inputs.parameters,
-                                    options);
+    GetAncestralStatesFromPosterior(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment,
+                                    inputs.parameters, options);
   }
   if (timings != nullptr) timings->Stop("posteriors");
   return log_likelihood;

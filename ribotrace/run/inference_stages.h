@@ -12,7 +12,7 @@
 
 // What the posterior passes leave besides the nodes' posteriors.
 struct PassResults {
-  PartitionLogLikelihoods log_likelihood;     // computed when asked for, and with gamma rates
+  PartitionLogLikelihoods log_likelihood;      // computed when asked for, and with gamma rates
   std::optional<CategorySampling> categories;  // with gamma rates
 };
 

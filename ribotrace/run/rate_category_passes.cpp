@@ -58,18 +58,18 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
     SetDoubletTransitionProbabilities(inputs.up_pass, inputs.models.stems, inputs.matrices,
                                       doublet_time * stem_rates[category]);
     vectors.UseCategory(k);
-    const FractionalScaling scaling =
-        GetFractionalLikelihoods(inputs.down_pass, inputs.matrices, inputs.SS, inputs.alignment, options);
+    const FractionalScaling scaling = GetFractionalLikelihoods(
+        inputs.down_pass, inputs.matrices, inputs.SS, inputs.alignment, options);
     block_lnl.push_back(
         GetBlockLogLikelihoods(inputs.down_pass, structure, inputs.parameters, scaling));
-    GetMarginalPosteriors(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment, inputs.parameters, options);
+    GetMarginalPosteriors(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment,
+                          inputs.parameters, options);
 
     HiddenBranchMatrices& hidden = sampling.hidden.emplace_back();
     SetHiddenSingeltonTransitionProbabilities(hidden_branch, inputs.models.loops, hidden.singlet,
                                               values.lambda * loop_rates[category]);
     SetHiddenDoubletTransitionProbabilities(hidden_branch, inputs.models.stems, hidden.doublet,
-                                            values.lambda,
-                                            doublet_time * stem_rates[category]);
+                                            values.lambda, doublet_time * stem_rates[category]);
   }
   std::vector<double> mixed_lnl;
   sampling.posteriors = MixCategoryLikelihoods(block_lnl, &mixed_lnl);

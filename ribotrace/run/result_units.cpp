@@ -14,8 +14,8 @@ namespace {
 // and its children hang from its parent (those nodes are numbered last).
 std::vector<ReportTreeNode> TreeNodes(const std::vector<NodeStruct*>& nodes,
                                       const std::vector<TaxonName>& Names) {
-  const auto merged = std::count_if(nodes.begin(), nodes.end(),
-                                    [](const NodeStruct* node) { return IsMergedWithParent(*node); });
+  const auto merged = std::count_if(
+      nodes.begin(), nodes.end(), [](const NodeStruct* node) { return IsMergedWithParent(*node); });
   std::vector<ReportTreeNode> tree(nodes.size() - static_cast<std::size_t>(merged));
   for (const NodeStruct* node : nodes) {
     if (IsMergedWithParent(*node)) continue;
@@ -25,9 +25,8 @@ std::vector<ReportTreeNode> TreeNodes(const std::vector<NodeStruct*>& nodes,
     entry.parent = parent != nullptr ? parent->index : -1;
     entry.length = node->anc != nullptr ? node->length : 0.0;
     entry.support = node->support;
-    entry.name = node->left != nullptr
-                     ? NodeName(node->index)
-                     : Names[static_cast<std::size_t>(node->taxon_index)].name;
+    entry.name = node->left != nullptr ? NodeName(node->index)
+                                       : Names[static_cast<std::size_t>(node->taxon_index)].name;
   }
   return tree;
 }
@@ -43,8 +42,8 @@ std::vector<ReportTreeNode> ConsensusNodes(const std::vector<ConsensusNode>& con
     }
     tree[n].length = n == 0 ? 0.0 : node.length;
     tree[n].support = n == 0 || node.taxon >= 0 ? -1.0 : node.probability;
-    tree[n].name = node.taxon >= 0 ? Names[static_cast<std::size_t>(node.taxon)].name
-                                   : CladeName(node.clade);
+    tree[n].name =
+        node.taxon >= 0 ? Names[static_cast<std::size_t>(node.taxon)].name : CladeName(node.clade);
   }
   return tree;
 }
@@ -115,7 +114,8 @@ std::vector<NodeStruct*> ResultUnits::NodesIn(const std::vector<NodeStruct*>& do
   }
   nodes.assign(size(), nullptr);
   std::vector<int> unit_of_clade(clades_->clades.size(), -1);
-  for (std::size_t j = 0; j < size(); ++j) unit_of_clade[static_cast<std::size_t>(clade_of_[j])] = static_cast<int>(j);
+  for (std::size_t j = 0; j < size(); ++j)
+    unit_of_clade[static_cast<std::size_t>(clade_of_[j])] = static_cast<int>(j);
   const std::vector<TaxonSet> clades = CladesByIndex(down_pass, n_taxa);
   for (NodeStruct* node : down_pass) {
     if (!IsInteriorBelowRoot(*node)) continue;

@@ -157,7 +157,8 @@ void DrawTreeRows(std::size_t s, const ResultUnits& units, const TreeRows& tree,
     // Each worker counts its own rows; the sums do not depend on which
     // worker drew which row.
     if (pair_counts != nullptr) {
-      worker.pairs = SampledPairCounts{pair_counts->sampled.Emptied(), pair_counts->hidden.Emptied()};
+      worker.pairs =
+          SampledPairCounts{pair_counts->sampled.Emptied(), pair_counts->hidden.Emptied()};
     }
   }
   const bool timed = settings.timings != nullptr;

@@ -29,8 +29,8 @@ int OpenUnlinked(const std::string& folder) {
 }
 
 [[noreturn]] void FailOnScratch(const std::string& what) {
-  Fail(std::string(kContext) + what + " the scratch file of the sample rows: " +
-       std::strerror(errno) + ".");
+  Fail(std::string(kContext) + what +
+       " the scratch file of the sample rows: " + std::strerror(errno) + ".");
 }
 
 }  // namespace

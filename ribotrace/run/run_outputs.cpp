@@ -22,13 +22,12 @@ ModelParams MeanParameters(const PosteriorSample& trees) {
   return mean;
 }
 
-RunReport GatherReport(const SampleAnalysis& analysis, const RunValues& values,
-                       std::int32_t seed) {
+RunReport GatherReport(const SampleAnalysis& analysis, const RunValues& values, std::int32_t seed) {
   const ResultUnits& units = analysis.units();
   std::vector<ReportNodeSource> nodes;
   for (const std::size_t j : units.table_order()) {
-    nodes.push_back({units.report_index(j), analysis.means().Posteriors(j).data(),
-                     analysis.means().Gaps(j)});
+    nodes.push_back(
+        {units.report_index(j), analysis.means().Posteriors(j).data(), analysis.means().Gaps(j)});
   }
   const RunData& data = analysis.data();
   RunReport report(data.alignment, data.SS, units.report_tree(), nodes, values, seed);

@@ -35,7 +35,8 @@ void AddRunValues(ReportData& data, const RunValues& values) {
                  {"condition_on_pairs", std::to_string(values.condition_on_pairs)}};
   if (!values.outgroup.empty()) {
     std::string outgroup;
-    for (const std::string& name : values.outgroup) outgroup += (outgroup.empty() ? "" : ",") + name;
+    for (const std::string& name : values.outgroup)
+      outgroup += (outgroup.empty() ? "" : ",") + name;
     data.values.emplace_back("outgroup", outgroup);
   }
 }
@@ -70,9 +71,8 @@ ReportNode SummariseNode(const NodePosteriors& posteriors, int index,
 }  // namespace
 
 RunReport::RunReport(const Alignment& alignment, const std::vector<SiteRecord>& SS,
-                     std::vector<ReportTreeNode> tree,
-                     const std::vector<ReportNodeSource>& nodes, const RunValues& values,
-                     std::int32_t seed) {
+                     std::vector<ReportTreeNode> tree, const std::vector<ReportNodeSource>& nodes,
+                     const RunValues& values, std::int32_t seed) {
   Gather(alignment, SS, std::move(tree), nodes);
   AddRunValues(data_, values);
   data_.seed = seed;
@@ -97,8 +97,8 @@ void RunReport::Gather(const Alignment& alignment, const std::vector<SiteRecord>
 
   CanonicalPairCounter observed(data_.helices);
   for (int t = 0; t < alignment.n_taxa; ++t) {
-    observed.AddRow(std::span<const int>(alignment.dmatrix).subspan(
-        static_cast<std::size_t>(t) * n_sites, n_sites));
+    observed.AddRow(std::span<const int>(alignment.dmatrix)
+                        .subspan(static_cast<std::size_t>(t) * n_sites, n_sites));
   }
   CanonicalPairCounter most_probable(data_.helices);
   std::vector<int> states(n_sites);

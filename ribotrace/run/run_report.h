@@ -28,8 +28,8 @@ class RunReport {
   // by their index in it. The caller sets the model's values, the
   // log-likelihood and, over a sample, the mode in data().
   RunReport(const Alignment& alignment, const std::vector<SiteRecord>& SS,
-            std::vector<ReportTreeNode> tree,
-            const std::vector<ReportNodeSource>& nodes, const RunValues& values, std::int32_t seed);
+            std::vector<ReportTreeNode> tree, const std::vector<ReportNodeSource>& nodes,
+            const RunValues& values, std::int32_t seed);
 
   ReportData& data() { return data_; }
 
@@ -41,8 +41,7 @@ class RunReport {
 
  private:
   void Gather(const Alignment& alignment, const std::vector<SiteRecord>& SS,
-              std::vector<ReportTreeNode> tree,
-              const std::vector<ReportNodeSource>& nodes);
+              std::vector<ReportTreeNode> tree, const std::vector<ReportNodeSource>& nodes);
 
   ReportData data_;
   SampledPairCounts sampled_;

@@ -30,7 +30,7 @@ struct RunValues {
   // codes as state sets. Off (--classic): the three-neighbour posteriors,
   // doublets over one branch length, kept to reproduce earlier analyses.
   bool marginal = true;
-  bool loglik = false;  // print the log-likelihood after the fractional likelihoods
+  bool loglik = false;        // print the log-likelihood after the fractional likelihoods
   bool state_tables = false;  // also write the per-site tables out_file.state and .pairs
   bool report = false;        // also write the report out_file.html
   // Categories of the discrete gamma distribution of site rates, when the

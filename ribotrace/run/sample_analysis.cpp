@@ -89,9 +89,9 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
   const PartitionModels models = MakePartitionModels(parameters);
   const HiddenBranchMatrices hidden = SetBranchMatrices(tree_, models, matrices_, values_);
   if (stages != nullptr) stages->Stop("matrices");
-  const InferenceInputs inputs{tree_.down_pass, tree_.up_pass, data_.SS, data_.alignment,
-                               parameters,      models,        matrices_, hidden,
-                               stages};
+  const InferenceInputs inputs{tree_.down_pass, tree_.up_pass, data_.SS,
+                               data_.alignment, parameters,    models,
+                               matrices_,       hidden,        stages};
   // One set of arrays serves every tree, pointed at each tree's nodes.
   if (vectors_) {
     vectors_->Reassign(tree_.down_pass);
@@ -123,8 +123,12 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
                      values_.gaps_on_tree ? &gaps : nullptr,
                      // Every node's hidden branch has the same length in a tree.
                      tree_.down_pass.front()->scaled_length * values_.lambda};
-  RowSettings settings{values_.n_samples, values_.condition_on_pairs, seed, values_.threads,
-                       sample_.from_summary && show_debug_info, stages};
+  RowSettings settings{values_.n_samples,
+                       values_.condition_on_pairs,
+                       seed,
+                       values_.threads,
+                       sample_.from_summary && show_debug_info,
+                       stages};
   DrawTreeRows(s, units_, tree_rows, data_.SS, data_.alignment.structure, settings, *rows,
                pair_counts_ ? &*pair_counts_ : nullptr);
 }
@@ -151,9 +155,7 @@ double SampleAnalysis::scaled_length() const {
   return scaled_length_sum_ / static_cast<double>(std::max<std::size_t>(n_trees(), 1));
 }
 
-double SampleAnalysis::gap_rate() const {
-  return gap_rate_sum_ / static_cast<double>(n_trees());
-}
+double SampleAnalysis::gap_rate() const { return gap_rate_sum_ / static_cast<double>(n_trees()); }
 
 PartitionLogLikelihoods SampleAnalysis::log_likelihood() const {
   PartitionLogLikelihoods mean;

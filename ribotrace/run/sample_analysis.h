@@ -63,7 +63,7 @@ class SampleAnalysis {
   const RunData& data_;
   TreeSample sample_;
   TreeWorkspace tree_;
-  BranchMatrices matrices_;  // the tree's branches, refilled for each tree
+  BranchMatrices matrices_;             // the tree's branches, refilled for each tree
   std::optional<NodeVectors> vectors_;  // made for the first tree, reassigned to the others
   ResultUnits units_;
   std::optional<UnitMeans> means_;

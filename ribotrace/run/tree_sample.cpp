@@ -14,8 +14,7 @@ TreeSample ReadSummarySample(const RunValues& values, const RunData& data,
   std::string tree_id;
   only.tree = ReadTreeFile(values.tree_file, &tree_id);
   only.parameters = ReadParameterText(parameter_text, values.param_file, data.stems.isStructure);
-  WarnOnDifferentAnalyses(values.tree_file, tree_id, values.param_file,
-                          parameter_text.analysis_id);
+  WarnOnDifferentAnalyses(values.tree_file, tree_id, values.param_file, parameter_text.analysis_id);
   if (HasGammaRates(only.parameters)) CheckGammaRun(data, values);
   const SummaryDiagnostics diagnostics = ReadSummaryDiagnostics(parameter_text);
   WarnOnSummaryConvergence(diagnostics, values.param_file);
@@ -33,9 +32,10 @@ TreeSample ReadMrBayesSample(const RunValues& values, const RunData& data,
                              const std::vector<std::string>& parameter_files,
                              const std::vector<NexusText>& parameter_texts) {
   if (!values.marginal) {
-    Fail("--classic computes the three-neighbour posteriors of one tree; the run over MrBayes's "
-         "sampled trees and parameters (.p files) uses the exact posteriors: run it without "
-         "--classic.");
+    Fail(
+        "--classic computes the three-neighbour posteriors of one tree; the run over MrBayes's "
+        "sampled trees and parameters (.p files) uses the exact posteriors: run it without "
+        "--classic.");
   }
   PosteriorSampleOptions options;
   options.burnin = values.burnin;
@@ -51,7 +51,8 @@ TreeSample ReadMrBayesSample(const RunValues& values, const RunData& data,
   }
   if (HasGammaRates(sample.trees.samples.front().parameters)) CheckGammaRun(data, values);
   sample.inputs = {{"data file", values.data_file}};
-  for (const std::string& file : sample.trees.tree_files) sample.inputs.push_back({"tree file", file});
+  for (const std::string& file : sample.trees.tree_files)
+    sample.inputs.push_back({"tree file", file});
   for (const std::string& file : sample.trees.parameter_files) {
     sample.inputs.push_back({"parameter file", file});
   }

@@ -38,8 +38,8 @@ RunData LoadRunData(const RunValues& values) {
     Fail("CalcAncestralStates Error: The data file '" + values.data_file + "' holds " +
          std::to_string(alignment.n_taxa) + " taxa; at least 3 are needed.");
   }
-  data.SS = AllocateBuffer<SiteRecord>(
-      {alignment.n_sites}, "ReadDataFile Error: Problem allocating memory for Data.");
+  data.SS = AllocateBuffer<SiteRecord>({alignment.n_sites},
+                                       "ReadDataFile Error: Problem allocating memory for Data.");
   data.outgroup = FindOutgroupTaxa(values.outgroup, alignment.Names);
 
   data.stems = InitializeStemsAndLoops(alignment, values.condition_on_pairs, data.SS);
@@ -63,8 +63,8 @@ RunData LoadRunData(const RunValues& values) {
   // column: a character per sample and hidden row, one of the most probable
   // sequence, with the tables at most 160 bytes of table rows, and with the
   // report five characters of the page.
-  const long long bytes_per_cell = 2LL * values.n_samples + 1 + (values.state_tables ? 160 : 0) +
-                                   (values.report ? 5 : 0);
+  const long long bytes_per_cell =
+      2LL * values.n_samples + 1 + (values.state_tables ? 160 : 0) + (values.report ? 5 : 0);
   RequireDiskSpaceFor(CheckedProduct({n_interior, alignment.n_sites + 1, bytes_per_cell}),
                       values.out_file,
                       "CalcAncestralStates Error: " + std::to_string(values.n_samples) +
@@ -112,9 +112,11 @@ void TreeWorkspace::Build(const std::string& tree_text, const RunData& data, int
   SetUpTree(nodes, up_pass, down_pass, alignment.Names, tree_text, alignment.n_taxa);
   // Every tip would equal the root: no information on ancestors, and a
   // harmonic mean of zeros for the hidden branches.
-  if (std::all_of(nodes.begin(), nodes.end(), [](const NodeStruct& node) { return node.length == 0; })) {
-    Fail("SetUpTree Error: Every branch of the tree has length 0; ancestral states need a tree "
-         "with branch lengths.");
+  if (std::all_of(nodes.begin(), nodes.end(),
+                  [](const NodeStruct& node) { return node.length == 0; })) {
+    Fail(
+        "SetUpTree Error: Every branch of the tree has length 0; ancestral states need a tree "
+        "with branch lengths.");
   }
   if (!data.outgroup.empty()) RootOnOutgroup(up_pass, down_pass, data.outgroup, alignment.Names);
   SetScaledBranchLengths(down_pass, is_harmonic);

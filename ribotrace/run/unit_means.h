@@ -34,6 +34,6 @@ class UnitMeans {
   std::size_t n_sites_;
   std::vector<double> posteriors_;  // many trees: sums, then means
   std::vector<double> gaps_;
-  std::vector<const NodeStruct*> nodes_;      // one tree: the units' nodes
+  std::vector<const NodeStruct*> nodes_;         // one tree: the units' nodes
   const GapReconstruction* one_gaps_ = nullptr;  // one tree: its reconstruction
 };

@@ -4,47 +4,82 @@
 
 int NucCharToInt(char c) {
   switch (c) {
-    case 'A': return 0;
-    case 'C': return 1;
-    case 'G': return 2;
+    case 'A':
+      return 0;
+    case 'C':
+      return 1;
+    case 'G':
+      return 2;
     case 'T':
-    case 'U': return 3;
-    case 'R': return 20;
-    case 'Y': return 31;
-    case 'S': return 21;
-    case 'W': return 30;
-    case 'K': return 32;
-    case 'M': return 10;
-    case 'B': return 321;
-    case 'D': return 320;
-    case 'H': return 310;
-    case 'V': return 210;
-    case 'N': return kAnyNucleotide;
-    case '-': return kGapCode;
-    case '?': return kMissingCode;
-    default: return kAnyNucleotide;
+    case 'U':
+      return 3;
+    case 'R':
+      return 20;
+    case 'Y':
+      return 31;
+    case 'S':
+      return 21;
+    case 'W':
+      return 30;
+    case 'K':
+      return 32;
+    case 'M':
+      return 10;
+    case 'B':
+      return 321;
+    case 'D':
+      return 320;
+    case 'H':
+      return 310;
+    case 'V':
+      return 210;
+    case 'N':
+      return kAnyNucleotide;
+    case '-':
+      return kGapCode;
+    case '?':
+      return kMissingCode;
+    default:
+      return kAnyNucleotide;
   }
 }
 
 char NucIntToChar(int code) {
   switch (code) {
-    case 0: return 'A';
-    case 1: return 'C';
-    case 2: return 'G';
-    case 3: return 'U';
-    case 10: return 'M';
-    case 20: return 'R';
-    case 21: return 'S';
-    case 30: return 'W';
-    case 31: return 'Y';
-    case 32: return 'K';
-    case 210: return 'V';
-    case 310: return 'H';
-    case 320: return 'D';
-    case 321: return 'B';
-    case kGapCode: return '-';
-    case kMissingCode: return '?';
-    default: return 'N';
+    case 0:
+      return 'A';
+    case 1:
+      return 'C';
+    case 2:
+      return 'G';
+    case 3:
+      return 'U';
+    case 10:
+      return 'M';
+    case 20:
+      return 'R';
+    case 21:
+      return 'S';
+    case 30:
+      return 'W';
+    case 31:
+      return 'Y';
+    case 32:
+      return 'K';
+    case 210:
+      return 'V';
+    case 310:
+      return 'H';
+    case 320:
+      return 'D';
+    case 321:
+      return 'B';
+    case kGapCode:
+      return '-';
+    case kMissingCode:
+      return '?';
+    default:
+      return 'N';
   }
 }
 
@@ -56,8 +91,15 @@ int IsCanonicalDoublet(int a, int b) {
 
 int IsDoubletChangeCanonicalChange(int doublet) {
   switch (doublet) {
-    case 3: case 6: case 9: case 11: case 12: case 14: return 1;
-    default: return 0;
+    case 3:
+    case 6:
+    case 9:
+    case 11:
+    case 12:
+    case 14:
+      return 1;
+    default:
+      return 0;
   }
 }
 

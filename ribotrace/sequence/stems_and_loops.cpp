@@ -57,7 +57,8 @@ StemsAndLoops InitializeStemsAndLoops(const Alignment& alignment, int condition_
         if (condition_on_pairs == 1) {
           int non_canonical = 0;
           for (int t = 0; t < alignment.n_taxa; ++t) {
-            if (!IsCanonicalDoublet(alignment.Code(t, partner), alignment.Code(t, s))) ++non_canonical;
+            if (!IsCanonicalDoublet(alignment.Code(t, partner), alignment.Code(t, s)))
+              ++non_canonical;
           }
           const double canonical = 1.0 - static_cast<double>(non_canonical) / alignment.n_taxa;
           record.freq_canonical = canonical;

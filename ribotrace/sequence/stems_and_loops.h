@@ -16,8 +16,8 @@ struct SiteRecord {
 };
 
 struct StemsAndLoops {
-  int n_doublets = 0;    // stem pairs (opening brackets)
-  int n_singletons = 0;  // loop columns
+  int n_doublets = 0;        // stem pairs (opening brackets)
+  int n_singletons = 0;      // loop columns
   bool isStructure = false;  // at least one stem pair
 };
 

@@ -109,11 +109,15 @@ CladeSummary SummariseClades(const CladeTally& tally, double min_clade) {
     for (auto child = children.rbegin(); child != children.rend(); ++child) {
       pending.emplace_back(*child, position);
     }
-    if (parent >= 0) summary.consensus[static_cast<std::size_t>(parent)].children.push_back(position);
+    if (parent >= 0)
+      summary.consensus[static_cast<std::size_t>(parent)].children.push_back(position);
     if (n != 0 && node.taxon < 0) {
       const int id = static_cast<int>(summary.clades.size()) + 1;
       node.clade = id;
-      summary.clades.push_back({id, node_taxa[static_cast<std::size_t>(n)], node.probability, {},
+      summary.clades.push_back({id,
+                                node_taxa[static_cast<std::size_t>(n)],
+                                node.probability,
+                                {},
                                 node.probability >= min_clade});
     }
     summary.consensus.push_back(std::move(node));

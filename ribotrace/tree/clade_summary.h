@@ -12,9 +12,9 @@
 
 struct CladeRecord {
   TaxonSet taxa;
-  std::vector<int> trees;     // the trees (by sample index, increasing) that hold the clade
-  double length_sum = 0.0;    // of the branch above it, over those trees
-  long long first_seen = 0;   // order of first appearance, for ties
+  std::vector<int> trees;    // the trees (by sample index, increasing) that hold the clade
+  double length_sum = 0.0;   // of the branch above it, over those trees
+  long long first_seen = 0;  // order of first appearance, for ties
 };
 
 // Gathers the clades of trees added one after another.
@@ -41,10 +41,10 @@ class CladeTally {
 
 // A node of the consensus tree: the root, a clade or a tip.
 struct ConsensusNode {
-  int clade = -1;  // the clade id (0: the root); -1 for a tip
-  int taxon = -1;  // the data row of a tip
-  double length = 0.0;       // mean length of the branch above it (0 at the root)
-  double probability = 1.0;  // share of the trees that hold it
+  int clade = -1;             // the clade id (0: the root); -1 for a tip
+  int taxon = -1;             // the data row of a tip
+  double length = 0.0;        // mean length of the branch above it (0 at the root)
+  double probability = 1.0;   // share of the trees that hold it
   std::vector<int> children;  // indices into the node list
 };
 
@@ -61,7 +61,7 @@ struct CladeSummary {
   // taxon), then the clades outside it that enter the results, by
   // decreasing probability (ties: first seen first).
   std::vector<IdentifiedClade> clades;
-  std::vector<ConsensusNode> consensus;  // the root first, in pre-order
+  std::vector<ConsensusNode> consensus;                      // the root first, in pre-order
   std::unordered_map<TaxonSet, int, TaxonSetHash> index_of;  // taxa -> position in `clades`
 };
 

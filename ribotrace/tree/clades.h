@@ -12,8 +12,7 @@
 // A set of taxa (data rows), as a bitset.
 class TaxonSet {
  public:
-  explicit TaxonSet(int n_taxa = 0)
-      : words_((static_cast<std::size_t>(n_taxa) + 63) / 64, 0) {}
+  explicit TaxonSet(int n_taxa = 0) : words_((static_cast<std::size_t>(n_taxa) + 63) / 64, 0) {}
 
   void Add(int taxon) {
     words_[static_cast<std::size_t>(taxon) / 64] |= std::uint64_t{1} << (taxon % 64);

@@ -16,14 +16,14 @@ struct NodeStruct {
   // of a vector is described in inference/likelihood_blocks.h. Empty where
   // the node has none: a tip's likelihoods come from its observed codes,
   // and only interior nodes below the root have posteriors.
-  std::span<double> frac_likelihoods;   // interior nodes
-  std::span<double> posterior_probs;    // mixed over the rate categories, if any
+  std::span<double> frac_likelihoods;  // interior nodes
+  std::span<double> posterior_probs;   // mixed over the rate categories, if any
   // With gamma rate categories: each category's posteriors given that
   // category, laid out like posterior_probs, category after category.
   std::span<double> category_posteriors;
-  std::string label;        // taxon label of a tip; an interior node's name in a rooted tree file
-  int index = -9;           // pre-order number, root 0
-  int taxon_index = -9;     // data-matrix row of a tip's taxon
+  std::string label;     // taxon label of a tip; an interior node's name in a rooted tree file
+  int index = -9;        // pre-order number, root 0
+  int taxon_index = -9;  // data-matrix row of a tip's taxon
   // The clade's posterior probability where the tree file gives it (a
   // consensus tree's [&prob=...]); negative where it does not.
   double support = -1.0;

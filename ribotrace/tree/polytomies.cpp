@@ -7,8 +7,8 @@ namespace {
 // One open group while the text is copied: where it starts in the output
 // and where each of its members starts.
 struct OpenGroup {
-  std::size_t start;                  // the position of its '('
-  std::vector<std::size_t> members;   // the first character of each member
+  std::size_t start;                 // the position of its '('
+  std::vector<std::size_t> members;  // the first character of each member
 };
 
 // The group's content (members separated by commas) nested so that no

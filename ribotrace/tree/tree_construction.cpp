@@ -125,8 +125,8 @@ class TreeBuilder {
     }
     if (root_ == nullptr) FailTree("The tree text holds no tree.");
     if (!closed_) {
-      FailTree("The tree text ends inside a group (after character " +
-               std::to_string(text.size()) + "): its parentheses are unbalanced.");
+      FailTree("The tree text ends inside a group (after character " + std::to_string(text.size()) +
+               "): its parentheses are unbalanced.");
     }
     if (rerooted_) {
       // Rooting an unrooted tree turns part of it over, so a node record
@@ -148,7 +148,8 @@ class TreeBuilder {
   // A matched tip as the data file writes its name (tree files are read
   // lower-cased).
   std::string ShownName(const NodeStruct& tip) const {
-    return tip.taxon_index >= 0 ? names_[static_cast<std::size_t>(tip.taxon_index)].name : tip.label;
+    return tip.taxon_index >= 0 ? names_[static_cast<std::size_t>(tip.taxon_index)].name
+                                : tip.label;
   }
 
   static std::string At(std::size_t i) {
@@ -217,9 +218,10 @@ class TreeBuilder {
   void CloseOrSeparate(char c, std::size_t i) {
     if (members_.empty()) FailTree("Unbalanced parentheses" + At(i) + ".");
     if (!HasLength(p_)) {
-      FailTree("No branch length for " +
-               (p_->left == nullptr ? "the taxon " + Quoted(ShownName(*p_)) : std::string("the group")) +
-               " before character " + std::to_string(i + 1) + " of the tree text.");
+      FailTree(
+          "No branch length for " +
+          (p_->left == nullptr ? "the taxon " + Quoted(ShownName(*p_)) : std::string("the group")) +
+          " before character " + std::to_string(i + 1) + " of the tree text.");
     }
     if (c == ',') {
       if (++members_.back() > (members_.size() == 1 ? 3 : 2)) FailPolytomy(i);
@@ -301,8 +303,7 @@ class TreeBuilder {
     const int taxon = FindTaxon(label, start);
     if (tip_of_taxon_[static_cast<std::size_t>(taxon)] != nullptr) {
       FailTree("The taxon " + Quoted(names_[static_cast<std::size_t>(taxon)].name) +
-               " appears twice in the tree, again" + At(start) +
-               ".");
+               " appears twice in the tree, again" + At(start) + ".");
     }
     tip_of_taxon_[static_cast<std::size_t>(taxon)] = tip;
     tips_in_order_.push_back(taxon);
@@ -363,8 +364,8 @@ class TreeBuilder {
 
   std::vector<NodeStruct>& nodes_;
   const std::vector<TaxonName>& names_;
-  std::unordered_map<std::string, int> exact_;     // name -> its first data row
-  std::unordered_map<std::string, ByCase> by_case_;  // lower-cased name -> rows
+  std::unordered_map<std::string, int> exact_;          // name -> its first data row
+  std::unordered_map<std::string, ByCase> by_case_;     // lower-cased name -> rows
   std::unordered_map<std::string, int> nexus_by_case_;  // lower-cased NEXUS name -> row
   int n_taxa_;
   std::vector<bool> has_length_;                 // by record: a length has been read

@@ -28,4 +28,3 @@
 void SetUpTree(std::vector<NodeStruct>& nodes, std::vector<NodeStruct*>& up_pass,
                std::vector<NodeStruct*>& down_pass, const std::vector<TaxonName>& Names,
                const std::string& tree_text, int n_taxa);
-

@@ -97,7 +97,8 @@ std::vector<int> FindOutgroupTaxa(const std::vector<std::string>& outgroup,
       for (std::size_t i = 0; i < Names.size(); ++i) {
         if (Lower(Names[i].name) != Lower(name)) continue;
         if (found >= 0) {
-          Fail("--outgroup: the name '" + name + "' matches several taxa of the data file that "
+          Fail("--outgroup: the name '" + name +
+               "' matches several taxa of the data file that "
                "differ only in case; give the name exactly.");
         }
         found = static_cast<int>(i);
@@ -107,8 +108,9 @@ std::vector<int> FindOutgroupTaxa(const std::vector<std::string>& outgroup,
     if (std::find(taxa.begin(), taxa.end(), found) == taxa.end()) taxa.push_back(found);
   }
   if (taxa.size() >= Names.size()) {
-    Fail("--outgroup: the outgroup holds every taxon of the data file; at least one must stay "
-         "in the ingroup.");
+    Fail(
+        "--outgroup: the outgroup holds every taxon of the data file; at least one must stay "
+        "in the ingroup.");
   }
   return taxa;
 }
