@@ -17,7 +17,8 @@ TreeSample ReadSummarySample(const RunValues& values, const RunData& data,
   WarnOnDifferentAnalyses(values.tree_file, tree_id, values.param_file, parameter_text.analysis_id);
   if (HasGammaRates(only.parameters)) CheckGammaRun(data, values);
   const SummaryDiagnostics diagnostics = ReadSummaryDiagnostics(parameter_text);
-  WarnOnSummaryConvergence(diagnostics, values.param_file);
+  // A maximum-likelihood fit ran no chains whose convergence could be said.
+  if (!values.fit) WarnOnSummaryConvergence(diagnostics, values.param_file);
   sample.convergence = ConvergenceRows(diagnostics);
   sample.trees.remaining = 1;
   sample.trees.tree_files = {values.tree_file};
