@@ -75,6 +75,13 @@ TEST(ModelFit, FitThenAnalysisNeverBelowMrBayesMeans) {
   ASSERT_TRUE(std::regex_search(run.output, analysis, std::regex(R"(Log-likelihood: (-[0-9.]+))")));
   EXPECT_NEAR(std::stod(fit[1]), std::stod(analysis[1]), 1e-4);
   EXPECT_GE(std::stod(fit[1]), at_mean);
+  // The summary keeps the fit's figures beside the analysis's.
+  const std::string par = ReadFile((dir / "out.par").string());
+  std::smatch lnl, aic;
+  ASSERT_TRUE(std::regex_search(par, lnl, std::regex(R"(\nfit_LnL\t(-[0-9.]+)\n)"))) << par;
+  ASSERT_TRUE(std::regex_search(par, aic, std::regex(R"(\nfit_AIC\t([0-9.]+)\n)"))) << par;
+  EXPECT_NEAR(std::stod(lnl[1]), std::stod(fit[1]), 1e-5);
+  EXPECT_GT(std::stod(aic[1]), -2.0 * std::stod(fit[1]));
   std::filesystem::remove_all(dir);
 }
 

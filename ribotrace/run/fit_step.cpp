@@ -30,6 +30,9 @@ RunValues FitBeforeAnalysis(RunValues values) {
   bool has_stems = false, has_loops = false;
   for (const int s : alignment.structure) (s == 0 ? has_loops : has_stems) = true;
   WriteFitFiles(values.out_file, fit, alignment.Names, has_stems, has_loops);
+  std::fprintf(stderr, "ribotrace wrote %s.fit.pstat, %s.fit.tre\n", values.out_file.c_str(),
+               values.out_file.c_str());
+  values.fitted = RunValues::FitFigures{fit.log_likelihood, fit.n_free};
   values.tree_file = values.out_file + ".fit.tre";
   values.param_file = values.out_file + ".fit.pstat";
   return values;

@@ -56,6 +56,12 @@ void WriteSummary(const SampleAnalysis& analysis, const RunValues& values, Resul
   // The summary names the rate when the samples' gaps follow it.
   if (values.gaps_on_tree) WriteSummaryValue(files, "gap_rate", analysis.gap_rate());
   if (analysis.convergence()) ReportConvergence(*analysis.convergence(), files);
+  if (values.fitted) {
+    const double n_free = values.fitted->n_free;
+    WriteSummaryValue(files, "fit_LnL", values.fitted->log_likelihood);
+    WriteSummaryValue(files, "fit_free_parameters", n_free);
+    WriteSummaryValue(files, "fit_AIC", 2.0 * n_free - 2.0 * values.fitted->log_likelihood);
+  }
 }
 
 std::optional<RunReport> WriteUnitFiles(const SampleAnalysis& analysis, const RunValues& values,

@@ -60,6 +60,12 @@ struct RunValues {
   bool fit = false;
   bool fit_gamma = false;
   bool empirical_frequencies = false;
+  // After the fit: its maximum and number of free parameters, for the summary.
+  struct FitFigures {
+    double log_likelihood = 0.0;
+    int n_free = 0;
+  };
+  std::optional<FitFigures> fitted;
 };
 
 // MrBayes measures branch lengths per nucleotide; a doublet is two.
