@@ -102,6 +102,11 @@ constexpr std::array kOptions = {
   OptionRow{"--report", "", "also write out_file.html: the tree, each node's sequence on the\n"
     "structure coloured by its posterior, the stems' covariation\n(default: off)",
     [](const std::string&, CommandLine& line) { line.values.report = true; }},
+  OptionRow{"--changes", "", "also write what happened on each branch: out_file.changes (per\n"
+    "stem pair: compensatory, one-sided, broken and restored pairs,\n"
+    "expected substitutions) and out_file.branches (their sums per\n"
+    "branch) (default: off)",
+    [](const std::string&, CommandLine& line) { line.values.changes = true; }},
   OptionRow{"--gaps", "column|tree", "where the samples' gaps come from: each column's gap frequency\n"
     "(column, the default), or the gaps reconstructed on the tree,\n"
     "stems gapped as a pair (tree); the tables' p_gap and the gaps of\n"

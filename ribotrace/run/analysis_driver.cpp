@@ -59,6 +59,7 @@ void RunAnalysis(const RunValues& values, const RunData& data, TreeSample sample
   // one of the inputs, stops the run before the long computation.
   ResultsFiles files(values.out_file, sample.inputs, values.state_tables, values.report);
   if (!sample.from_summary) files.AddCladeList();
+  if (values.changes) files.AddChangeTables();
   SampleAnalysis analysis(values, data, std::move(sample));
   const ResultUnits& units = analysis.units();
   if (timings && units.over_clades()) timings->Stop("clades");
@@ -82,6 +83,7 @@ void RunAnalysis(const RunValues& values, const RunData& data, TreeSample sample
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (scratch) WriteScratchRows(*scratch, units, n_samples, files);
   WriteSummary(analysis, values, files);
+  if (values.changes) WriteChangeTables(analysis, files);
   if (report) WriteReport(*report, analysis, *files.report);
   if (timings) {
     timings->Stop("writing");

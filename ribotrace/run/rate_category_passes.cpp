@@ -1,9 +1,11 @@
 #include "run/rate_category_passes.h"
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "base/diagnostics.h"
+#include "inference/branch_changes.h"
 #include "inference/fractional_likelihoods.h"
 #include "inference/log_likelihood.h"
 #include "inference/marginal_posteriors.h"
@@ -30,7 +32,8 @@ void ShowRates(const char* partition, double alpha, const std::vector<double>& r
 
 CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunValues& values,
                                        NodeVectors& vectors,
-                                       PartitionLogLikelihoods* log_likelihood) {
+                                       PartitionLogLikelihoods* log_likelihood,
+                                       BranchChanges* changes) {
   const std::vector<int>& structure = inputs.alignment.structure;
   const int n_categories = values.gamma_categories;
   const double stem_alpha = inputs.parameters.stem.alpha;
@@ -50,6 +53,9 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
 
   CategorySampling sampling;
   std::vector<std::vector<double>> block_lnl;
+  // Each category's figures, given the category, mixed once the category
+  // posteriors are known.
+  std::vector<BranchChanges> category_changes;
   for (int k = 0; k < n_categories; ++k) {
     const auto category = static_cast<std::size_t>(k);
     if (show_debug_info) std::printf("\nRate category %d of %d:\n", k + 1, n_categories);
@@ -62,8 +68,13 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
         inputs.down_pass, inputs.matrices, inputs.SS, inputs.alignment, options);
     block_lnl.push_back(
         GetBlockLogLikelihoods(inputs.down_pass, structure, inputs.parameters, scaling));
+    std::optional<BranchChangeRecorder> recorder;
+    if (changes != nullptr) {
+      recorder.emplace(category_changes.emplace_back(*changes), inputs.up_pass, inputs.models,
+                       loop_rates[category], doublet_time * stem_rates[category]);
+    }
     GetMarginalPosteriors(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment,
-                          inputs.parameters, options);
+                          inputs.parameters, options, recorder ? &*recorder : nullptr);
 
     HiddenBranchMatrices& hidden = sampling.hidden.emplace_back();
     SetHiddenSingeltonTransitionProbabilities(hidden_branch, inputs.models.loops, hidden.singlet,
@@ -75,6 +86,7 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
   sampling.posteriors = MixCategoryLikelihoods(block_lnl, &mixed_lnl);
   *log_likelihood = SumByPartition(structure, mixed_lnl);
   if (values.loglik) ShowLogLikelihood(*log_likelihood);
+  if (changes != nullptr) *changes = MixBranchChanges(category_changes, sampling.posteriors);
   vectors.UseMixture();
   MixNodePosteriors(inputs.up_pass, structure, sampling.posteriors, values.threads);
   if (show_debug_info) {

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "inference/node_posteriors.h"
+#include "inference/likelihood_blocks.h"
+#include "io/change_tables.h"
 #include "io/clade_output.h"
 #include "run/node_files.h"
 #include "run/run_report.h"
@@ -79,4 +81,19 @@ std::optional<RunReport> WriteUnitFiles(const SampleAnalysis& analysis, const Ru
 void WriteReport(RunReport& report, const SampleAnalysis& analysis, SafeOutputFile& file) {
   report.sampled_pairs() = *analysis.pair_counts();
   report.Write(file);
+}
+
+void WriteChangeTables(const SampleAnalysis& analysis, ResultsFiles& files) {
+  const BranchChangeMeans& means = analysis.changes();
+  std::vector<ChangeBranch> branches;
+  for (std::size_t b = 0; b < means.size(); ++b) {
+    branches.push_back({means.name(b), means.length(b), means.figures(b), means.present(b)});
+  }
+  const std::vector<int>& structure = analysis.data().alignment.structure;
+  const BlockLayout layout(structure);
+  const PosteriorLayout columns(structure, analysis.data().SS);
+  std::vector<int> partners(columns.n_sites());
+  for (std::size_t c = 0; c < partners.size(); ++c) partners[c] = columns.Partner(c);
+  WritePairChanges(branches, layout, partners, *files.changes);
+  WriteBranchSums(branches, layout, *files.branches);
 }

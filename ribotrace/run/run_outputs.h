@@ -25,3 +25,6 @@ std::optional<RunReport> WriteUnitFiles(const SampleAnalysis& analysis, const Ru
 
 // The report, with the pairs of the drawn rows.
 void WriteReport(RunReport& report, const SampleAnalysis& analysis, SafeOutputFile& file);
+
+// out_file.changes and out_file.branches, with --changes.
+void WriteChangeTables(const SampleAnalysis& analysis, ResultsFiles& files);

@@ -33,6 +33,9 @@ struct RunValues {
   bool loglik = false;        // print the log-likelihood after the fractional likelihoods
   bool state_tables = false;  // also write the per-site tables out_file.state and .pairs
   bool report = false;        // also write the report out_file.html
+  // Also write what happened on every branch: out_file.changes (per branch
+  // and stem pair) and out_file.branches (per branch).
+  bool changes = false;
   // Categories of the discrete gamma distribution of site rates, when the
   // parameter file holds its shape (MrBayes's lset ngammacat).
   int gamma_categories = kDefaultGammaCategories;

@@ -58,6 +58,7 @@ SampleAnalysis::SampleAnalysis(const RunValues& values, const RunData& data, Tre
   means_.emplace(units_.size(), CountEntries(data_.alignment.structure),
                  static_cast<std::size_t>(data_.alignment.n_sites), sample_.from_summary);
   if (values_.report) pair_counts_ = PairCounters(data_);
+  if (values_.changes) changes_.emplace(units_, data_.alignment);
   if (!sample_.from_summary) {
     check_.emplace(values_.loglik);
     pass_values_.loglik = false;
@@ -70,6 +71,7 @@ void SampleAnalysis::AnalyseTrees(std::int32_t seed, RowSink* rows, StageTimings
   std::vector<std::size_t> holding;
   for (std::size_t j = 0; j < units_.size(); ++j) holding.push_back(units_.trees(j).size());
   means_->Finish(holding);
+  if (changes_) changes_->Finish();
   if (!sample_.from_summary && means_ready) means_ready();
   if (check_) check_->Print(n_trees(), sample_.trees, values_.allow_lnl_mismatch);
   WarnOnGapRates();
@@ -110,6 +112,7 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
   const GapReconstruction& gaps = gaps_.emplace(OnSampleTree(
       sample_, s, [&] { return ReconstructGaps(tree_.down_pass, data_.alignment, data_.SS); }));
   gap_rate_sum_ += gaps.fit.rate;
+  if (changes_) changes_->Add(tree_.down_pass, *passes.changes, gaps);
   if (gaps.fit.status == GapRateStatus::kAtBound) ++n_gap_rates_at_bound_;
   if (stages != nullptr) stages->Stop("gap posteriors");
 

@@ -12,6 +12,7 @@
 #include "inference/gap_reconstruction.h"
 #include "inference/log_likelihood.h"
 #include "inference/node_vectors.h"
+#include "run/branch_change_means.h"
 #include "run/run_values.h"
 #include "run/convergence_check.h"
 #include "run/log_likelihood_check.h"
@@ -41,6 +42,8 @@ class SampleAnalysis {
   const RunData& data() const { return data_; }
   const ResultUnits& units() const { return units_; }
   const UnitMeans& means() const { return *means_; }
+  // With --changes: every reported branch's figures, final after AnalyseTrees.
+  const BranchChangeMeans& changes() const { return *changes_; }
   std::size_t n_trees() const { return sample_.trees.samples.size(); }
   // Means over the trees.
   double scaled_length() const;
@@ -67,6 +70,7 @@ class SampleAnalysis {
   std::optional<NodeVectors> vectors_;  // made for the first tree, reassigned to the others
   ResultUnits units_;
   std::optional<UnitMeans> means_;
+  std::optional<BranchChangeMeans> changes_;
   std::optional<GapReconstruction> gaps_;  // the tree last analysed
   std::optional<ConvergenceFigures> convergence_;
   std::optional<SampledPairCounts> pair_counts_;
