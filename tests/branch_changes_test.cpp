@@ -5,6 +5,9 @@
 
 #include <functional>
 #include <map>
+#include <sstream>
+
+#include "test_support.h"
 
 #include "inference/branch_changes.h"
 #include "inference/fractional_likelihoods.h"
@@ -157,4 +160,86 @@ TEST(BranchChanges, MatchBruteForceEnumerationAndIntegrationAlongTheBranch) {
   ExpectBlockMatches<16>(tree, changes, alignment, SS, models.stems, 2.0, 1);
   ExpectBlockMatches<4>(tree, changes, alignment, SS, models.loops, 1.0, 2);
   EXPECT_GT(changes.At(*tree.root->right, 0).p_cbc, 0.05);  // G-C above, A-U at t2
+}
+
+namespace {
+
+// A tab-separated table as rows of column name -> text.
+std::vector<std::map<std::string, std::string>> ReadTable(const std::string& path) {
+  std::istringstream in(ReadFile(path));
+  std::vector<std::string> header;
+  std::vector<std::map<std::string, std::string>> rows;
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
+    if (header.empty()) {
+      header = fields;
+      continue;
+    }
+    std::map<std::string, std::string>& row = rows.emplace_back();
+    for (std::size_t f = 0; f < header.size() && f < fields.size(); ++f) row[header[f]] = fields[f];
+  }
+  return rows;
+}
+
+}  // namespace
+
+// The program on the bundled example, one tree and MrBayes's two runs: a
+// row per branch of .tree (or clade and taxon) and stem pair, probabilities
+// that are probabilities, and per-branch sums that are the presence-weighted
+// sums of the pair rows.
+TEST(BranchChanges, WholeRunsWriteConsistentTables) {
+  const std::string examples = EXAMPLES_DIR;
+  const std::string runs = examples + "/plant_srp10_2runs.nex";
+  for (const bool sample : {false, true}) {
+    SCOPED_TRACE(sample ? "two runs" : "one tree");
+    ScratchDir dir;
+    const std::string out = dir.Path("out");
+    const std::vector<std::string> files =
+        sample ? std::vector<std::string>{runs + ".run1.t," + runs + ".run2.t",
+                                          runs + ".run1.p," + runs + ".run2.p"}
+               : std::vector<std::string>{examples + "/plant_srp10.nex.con.tre",
+                                          examples + "/plant_srp10.nex.pstat"};
+    const ProgramResult run =
+        RunProgram(RIBOTRACE_BINARY, {examples + "/plant_srp10.txt", files[0], files[1], out, "0",
+                                      "0.1", "1", "0", "0", "--seed=3", "--changes"});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    const auto pairs = ReadTable(out + ".changes");
+    const auto branches = ReadTable(out + ".branches");
+    const std::string tree = ReadFile(out + ".tree");
+    ASSERT_GE(branches.size(), 10u + 5u);
+    ASSERT_EQ(pairs.size() % branches.size(), 0u);
+    const std::size_t n_pairs = pairs.size() / branches.size();
+    EXPECT_GE(n_pairs, 20u);
+    std::map<std::string, std::array<double, 5>> sums;
+    for (const auto& row : pairs) {
+      const std::string& name = row.at("Branch");
+      EXPECT_NE(tree.find(name), std::string::npos) << name;
+      double total = 0.0;
+      for (const char* p : {"p_cbc", "p_hemi", "p_break", "p_restore", "p_present"}) {
+        const double value = std::stod(row.at(p));
+        EXPECT_TRUE(value >= 0.0 && value <= 1.0 + 1e-9) << name << " " << p;
+        total += std::string(p) == "p_present" ? 0.0 : value;
+      }
+      EXPECT_LE(total, 1.0 + 1e-5);
+      EXPECT_LT(std::stoi(row.at("Site5")), std::stoi(row.at("Site3")));
+      EXPECT_GE(std::stoi(row.at("Helix")), 1);
+      const double present = std::stod(row.at("p_present"));
+      std::array<double, 5>& sum = sums[name];
+      sum[0] += present * std::stod(row.at("p_cbc"));
+      sum[1] += present * std::stod(row.at("p_hemi"));
+      sum[2] += present * std::stod(row.at("p_break"));
+      sum[3] += present * std::stod(row.at("E_subs"));
+    }
+    for (const auto& row : branches) {
+      const std::array<double, 5>& sum = sums.at(row.at("Branch"));
+      EXPECT_NEAR(std::stod(row.at("p_cbc")), sum[0], 1e-4 * (1.0 + sum[0]));
+      EXPECT_NEAR(std::stod(row.at("p_hemi")), sum[1], 1e-4 * (1.0 + sum[1]));
+      EXPECT_NEAR(std::stod(row.at("p_break")), sum[2], 1e-4 * (1.0 + sum[2]));
+      EXPECT_NEAR(std::stod(row.at("E_subs")), sum[3], 1e-4 * (1.0 + sum[3]));
+      EXPECT_GT(std::stod(row.at("E_subs_loops")), 0.0);
+      EXPECT_GE(std::stod(row.at("Length")), 0.0);
+    }
+  }
 }

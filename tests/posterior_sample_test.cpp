@@ -206,8 +206,9 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
 // and 1500): every clade that all three trees hold has, in the run over
 // the sample, the mean of its posteriors in three single-tree runs on
 // one-tree files and one-row parameter tables of those samples; with
-// --gaps=tree, of its gap posteriors too, each tree fitting its own rate.
-// Once with equal rates, once with gamma rates (alpha columns added).
+// --gaps=tree, of its gap posteriors too, each tree fitting its own rate;
+// and every clade's and taxon's branch has the mean of its figures of
+// change. Once with equal rates, once with gamma rates (alpha columns added).
 TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
   for (const bool gamma : {false, true}) {
     SCOPED_TRACE(gamma ? "gamma rates" : "equal rates");

@@ -1,8 +1,11 @@
 #include "run/branch_change_means.h"
 
+#include <utility>
+
 #include "inference/likelihood_blocks.h"
 
-BranchChangeMeans::BranchChangeMeans(const ResultUnits& units, const Alignment& alignment)
+BranchChangeMeans::BranchChangeMeans(const ResultUnits& units, const Alignment& alignment,
+                                     bool one_tree)
     : units_(units),
       alignment_(alignment),
       n_blocks_(static_cast<std::size_t>(CountBlocks(alignment.structure))) {
@@ -10,7 +13,7 @@ BranchChangeMeans::BranchChangeMeans(const ResultUnits& units, const Alignment& 
   for (const TaxonName& taxon : alignment.Names) names_.push_back(taxon.name);
   n_trees_.assign(names_.size(), 0);
   lengths_.assign(names_.size(), 0.0);
-  figures_.assign(names_.size() * n_blocks_, BranchFigures{});
+  if (!one_tree) figures_.assign(names_.size() * n_blocks_, BranchFigures{});
   present_.assign(names_.size() * n_blocks_, 0.0);
 }
 
@@ -28,7 +31,7 @@ std::vector<NodeStruct*> BranchChangeMeans::BranchNodes(
   return nodes;
 }
 
-void BranchChangeMeans::Add(const std::vector<NodeStruct*>& down_pass, const BranchChanges& changes,
+void BranchChangeMeans::Add(const std::vector<NodeStruct*>& down_pass, BranchChanges changes,
                             const GapReconstruction& gaps) {
   const std::vector<NodeStruct*> nodes = BranchNodes(down_pass);
   for (std::size_t branch = 0; branch < nodes.size(); ++branch) {
@@ -36,9 +39,14 @@ void BranchChangeMeans::Add(const std::vector<NodeStruct*>& down_pass, const Bra
     if (node == nullptr) continue;
     ++n_trees_[branch];
     lengths_[branch] += node->length;
+    AddPresence(branch, *node, gaps);
+    if (figures_.empty()) continue;
     BranchFigures* sums = figures_.data() + branch * n_blocks_;
     for (std::size_t b = 0; b < n_blocks_; ++b) sums[b] += changes.At(*node, static_cast<int>(b));
-    AddPresence(branch, *node, gaps);
+  }
+  if (figures_.empty()) {
+    one_tree_ = std::move(changes);
+    nodes_.assign(nodes.begin(), nodes.end());
   }
 }
 

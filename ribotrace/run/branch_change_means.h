@@ -2,10 +2,12 @@
 // presence of each pair and column at its lower end, for the branches a
 // run reports: the branch above each result unit (in table order) and
 // above each taxon (in the alignment's order). Over many trees a clade's
-// branch is the mean over the trees that hold the clade, as its states are.
+// branch is the mean over the trees that hold the clade, as its states are;
+// over one tree the figures are the tree's own table, kept, not copied.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,11 +20,12 @@
 
 class BranchChangeMeans {
  public:
-  BranchChangeMeans(const ResultUnits& units, const Alignment& alignment);
+  // one_tree: the one tree's nodes must outlive the means.
+  BranchChangeMeans(const ResultUnits& units, const Alignment& alignment, bool one_tree);
 
   // Adds one tree's figures (built and rooted in down_pass) and its
   // reconstruction of the gaps.
-  void Add(const std::vector<NodeStruct*>& down_pass, const BranchChanges& changes,
+  void Add(const std::vector<NodeStruct*>& down_pass, BranchChanges changes,
            const GapReconstruction& gaps);
   // Divides each branch's sums by the number of trees that hold it.
   void Finish();
@@ -32,6 +35,7 @@ class BranchChangeMeans {
   const std::string& name(std::size_t branch) const { return names_[branch]; }
   double length(std::size_t branch) const { return lengths_[branch]; }
   std::span<const BranchFigures> figures(std::size_t branch) const {
+    if (one_tree_) return {&one_tree_->At(*nodes_[branch], 0), n_blocks_};
     return {figures_.data() + branch * n_blocks_, n_blocks_};
   }
   // The probability that the lower end holds the block's pair or column.
@@ -49,6 +53,8 @@ class BranchChangeMeans {
   std::vector<std::string> names_;
   std::vector<std::size_t> n_trees_;
   std::vector<double> lengths_;
-  std::vector<BranchFigures> figures_;  // branch-major
+  std::vector<BranchFigures> figures_;     // many trees: sums, then means; branch-major
+  std::optional<BranchChanges> one_tree_;  // one tree: its table
+  std::vector<const NodeStruct*> nodes_;   // one tree: each branch's lower end
   std::vector<double> present_;
 };

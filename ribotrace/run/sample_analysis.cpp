@@ -58,7 +58,7 @@ SampleAnalysis::SampleAnalysis(const RunValues& values, const RunData& data, Tre
   means_.emplace(units_.size(), CountEntries(data_.alignment.structure),
                  static_cast<std::size_t>(data_.alignment.n_sites), sample_.from_summary);
   if (values_.report) pair_counts_ = PairCounters(data_);
-  if (values_.changes) changes_.emplace(units_, data_.alignment);
+  if (values_.changes) changes_.emplace(units_, data_.alignment, sample_.from_summary);
   if (!sample_.from_summary) {
     check_.emplace(values_.loglik);
     pass_values_.loglik = false;
@@ -101,7 +101,7 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
     vectors_.emplace(MakeNodeVectors(inputs, values_));
   }
   if (stages != nullptr) stages->Stop("arrays");
-  const PassResults passes = RunPosteriorPasses(
+  PassResults passes = RunPosteriorPasses(
       inputs, pass_values_, *vectors_, !sample_.from_summary || values_.loglik || values_.report);
   if (check_) check_->Add(s, sample_.trees, passes.log_likelihood.Total());
   log_likelihood_sum_.stems += passes.log_likelihood.stems;
@@ -112,7 +112,7 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
   const GapReconstruction& gaps = gaps_.emplace(OnSampleTree(
       sample_, s, [&] { return ReconstructGaps(tree_.down_pass, data_.alignment, data_.SS); }));
   gap_rate_sum_ += gaps.fit.rate;
-  if (changes_) changes_->Add(tree_.down_pass, *passes.changes, gaps);
+  if (changes_) changes_->Add(tree_.down_pass, std::move(*passes.changes), gaps);
   if (gaps.fit.status == GapRateStatus::kAtBound) ++n_gap_rates_at_bound_;
   if (stages != nullptr) stages->Stop("gap posteriors");
 
