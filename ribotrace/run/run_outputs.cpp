@@ -1,6 +1,9 @@
 #include "run/run_outputs.h"
 
+#include <algorithm>
+#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inference/node_posteriors.h"
@@ -78,8 +81,61 @@ std::optional<RunReport> WriteUnitFiles(const SampleAnalysis& analysis, const Ru
   return GatherReport(analysis, values, seed);
 }
 
+namespace {
+
+// Each branch's expected compensatory changes, over the whole branch and
+// per helix, for the page's tree (matched by name: the page's tree names
+// its nodes as the tables do) and its list of the busiest branches.
+ReportChanges ChangesForReport(const BranchChangeMeans& changes, const ReportData& data,
+                               const BlockLayout& layout) {
+  constexpr std::size_t kListed = 5;
+  std::map<std::string_view, int> index_of;
+  for (std::size_t i = 0; i < data.tree.size(); ++i)
+    index_of[data.tree[i].name] = static_cast<int>(i);
+  std::vector<int> helix_of(data.partners.size(), -1);
+  for (std::size_t h = 0; h < data.helices.size(); ++h) {
+    for (int k = 0; k < data.helices[h].n_pairs; ++k) {
+      helix_of[static_cast<std::size_t>(data.helices[h].first5 + k)] = static_cast<int>(h);
+    }
+  }
+  ReportChanges report{std::vector<double>(data.tree.size(), -1.0),
+                       std::vector<std::vector<std::pair<int, double>>>(data.helices.size())};
+  for (std::size_t branch = 0; branch < changes.size(); ++branch) {
+    const auto found = index_of.find(changes.name(branch));
+    if (found == index_of.end()) continue;
+    std::vector<double> by_helix(data.helices.size(), 0.0);
+    for (int b = 0; b < layout.n_blocks(); ++b) {
+      const int helix = helix_of[static_cast<std::size_t>(layout.Column(b))];
+      if (!layout.IsDoublet(b) || helix < 0) continue;
+      const auto block = static_cast<std::size_t>(b);
+      by_helix[static_cast<std::size_t>(helix)] +=
+          changes.figures(branch)[block].p_cbc * changes.present(branch)[block];
+    }
+    double total = 0.0;
+    for (std::size_t h = 0; h < by_helix.size(); ++h) {
+      total += by_helix[h];
+      report.helix_top[h].emplace_back(found->second, by_helix[h]);
+    }
+    report.branch_cbc[static_cast<std::size_t>(found->second)] = total;
+  }
+  for (auto& top : report.helix_top) {
+    std::stable_sort(top.begin(), top.end(),
+                     [](const auto& a, const auto& b) { return a.second > b.second; });
+    // A branch with next to no expected change in the helix is no lead.
+    std::erase_if(top, [](const auto& entry) { return entry.second < 0.005; });
+    top.resize(std::min(top.size(), kListed));
+  }
+  return report;
+}
+
+}  // namespace
+
 void WriteReport(RunReport& report, const SampleAnalysis& analysis, SafeOutputFile& file) {
   report.sampled_pairs() = *analysis.pair_counts();
+  if (analysis.has_changes()) {
+    report.data().changes = ChangesForReport(analysis.changes(), report.data(),
+                                             BlockLayout(analysis.data().alignment.structure));
+  }
   report.Write(file);
 }
 

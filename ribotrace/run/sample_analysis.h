@@ -43,6 +43,7 @@ class SampleAnalysis {
   const ResultUnits& units() const { return units_; }
   const UnitMeans& means() const { return *means_; }
   // With --changes: every reported branch's figures, final after AnalyseTrees.
+  bool has_changes() const { return changes_.has_value(); }
   const BranchChangeMeans& changes() const { return *changes_; }
   std::size_t n_trees() const { return sample_.trees.samples.size(); }
   // Means over the trees.
