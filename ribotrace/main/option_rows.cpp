@@ -107,13 +107,18 @@ constexpr std::array kOptions = {
     "expected substitutions) and out_file.branches (their sums per\n"
     "branch) (default: off)",
     [](const std::string&, CommandLine& line) { line.values.changes = true; }},
-  OptionRow{"--gaps", "column|tree", "where the samples' gaps come from: each column's gap frequency\n"
+  OptionRow{"--gaps", "column|tree|indel", "where the samples' gaps come from: each column's gap frequency\n"
     "(column, the default), or the gaps reconstructed on the tree,\n"
-    "stems gapped as a pair (tree); the tables' p_gap and the gaps of\n"
-    "out_file.map.fa always come from that reconstruction",
+    "stems gapped as a pair, as characters lost and regained anywhere\n"
+    "(tree) or inserted once and deleted below (indel); the tables'\n"
+    "p_gap and the gaps of out_file.map.fa always come from a\n"
+    "reconstruction: indel's with indel, else tree's",
     [](const std::string& text, CommandLine& line) {
-      if (text != "column" && text != "tree") Invalid("--gaps", text, "column or tree");
-      line.values.gaps_on_tree = text == "tree";
+      if (text != "column" && text != "tree" && text != "indel") {
+        Invalid("--gaps", text, "column, tree or indel");
+      }
+      line.values.gaps_on_tree = text != "column";
+      line.values.gap_model = text == "indel" ? GapModel::kIndel : GapModel::kTwoState;
     }},
   OptionRow{"--outgroup", "NAME[,NAME...]", "root the tree halfway along the branch above these taxa (default: as\n"
     "the tree file is written, halfway along the last taxon's branch)",

@@ -59,7 +59,13 @@ void WriteSummary(const SampleAnalysis& analysis, const RunValues& values, Resul
   WriteResultsSummary(files, analysis.scaled_length(), values.n_samples, values.lambda,
                       values.is_harmonic);
   // The summary names the rate when the samples' gaps follow it.
-  if (values.gaps_on_tree) WriteSummaryValue(files, "gap_rate", analysis.gap_rate());
+  if (values.gaps_on_tree && values.gap_model == GapModel::kTwoState) {
+    WriteSummaryValue(files, "gap_rate", analysis.gap_rate());
+  }
+  if (values.gaps_on_tree && values.gap_model == GapModel::kIndel) {
+    WriteSummaryValue(files, "insertion_rate", analysis.insertion_rate());
+    WriteSummaryValue(files, "deletion_rate", analysis.deletion_rate());
+  }
   if (analysis.convergence()) ReportConvergence(*analysis.convergence(), files);
 }
 

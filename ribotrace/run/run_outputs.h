@@ -13,7 +13,9 @@
 
 // Writes the summary after the results file's rows: "h_mean" and "lambda"
 // or "prd_brlen" (the mean over the trees), "size", with --gaps=tree
-// "gap_rate" (the mean), and the runs' convergence over MrBayes's sample.
+// "gap_rate" (the mean), with --gaps=indel "insertion_rate" and
+// "deletion_rate" (the means), and the runs' convergence over MrBayes's
+// sample.
 void WriteSummary(const SampleAnalysis& analysis, const RunValues& values, ResultsFiles& files);
 
 // The tree (labelled, or the consensus), the clade list over a sample,

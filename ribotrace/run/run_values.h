@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "inference/gap_characters.h"
 #include "model/gamma_rates.h"
 
 // The ten run values, in the order the command line and the prompts give
@@ -39,7 +40,12 @@ struct RunValues {
   // Categories of the discrete gamma distribution of site rates, when the
   // parameter file holds its shape (MrBayes's lset ngammacat).
   int gamma_categories = kDefaultGammaCategories;
-  bool gaps_on_tree = false;  // --gaps=tree: gaps reconstructed on the tree, not per column
+  // --gaps=tree or indel: the samples' gaps drawn from the reconstruction
+  // on the tree, not from each column's gap frequency.
+  bool gaps_on_tree = false;
+  // How the tables, .map.fa and (with gaps_on_tree) the samples reconstruct
+  // the gaps: --gaps=indel chooses insertions and deletions.
+  GapModel gap_model = GapModel::kTwoState;
   // Taxa whose clade the root is put above; empty: the tree file's rooting
   // (with MrBayes's posterior sample: the first taxon of the alignment).
   std::vector<std::string> outgroup;

@@ -110,8 +110,13 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
   // Each tree fits its own gap rate, as a run on that tree alone would;
   // the tables always carry the reconstruction, the samples with --gaps=tree.
   const GapReconstruction& gaps = gaps_.emplace(OnSampleTree(
-      sample_, s, [&] { return ReconstructGaps(tree_.down_pass, data_.alignment, data_.SS); }));
+      sample_, s, [&] { return ReconstructGaps(tree_.down_pass, data_.alignment, data_.SS, values_.gap_model);
+      }));
   gap_rate_sum_ += gaps.fit.rate;
+  if (gaps.indel) {
+    insertion_rate_sum_ += gaps.indel->insertion;
+    deletion_rate_sum_ += gaps.indel->deletion;
+  }
   if (changes_) changes_->Add(tree_.down_pass, std::move(*passes.changes), gaps);
   if (gaps.fit.status == GapRateStatus::kAtBound) ++n_gap_rates_at_bound_;
   if (stages != nullptr) stages->Stop("gap posteriors");
@@ -137,7 +142,10 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
 }
 
 void SampleAnalysis::WarnOnGapRates() const {
-  if (!values_.gaps_on_tree || n_gap_rates_at_bound_ == 0) return;
+  if (!values_.gaps_on_tree || values_.gap_model != GapModel::kTwoState ||
+      n_gap_rates_at_bound_ == 0) {
+    return;
+  }
   if (sample_.from_summary) {
     std::fprintf(stderr,
                  "Warning: The likelihood of the gaps is highest at the end of the rate range "
@@ -159,6 +167,14 @@ double SampleAnalysis::scaled_length() const {
 }
 
 double SampleAnalysis::gap_rate() const { return gap_rate_sum_ / static_cast<double>(n_trees()); }
+
+double SampleAnalysis::insertion_rate() const {
+  return insertion_rate_sum_ / static_cast<double>(n_trees());
+}
+
+double SampleAnalysis::deletion_rate() const {
+  return deletion_rate_sum_ / static_cast<double>(n_trees());
+}
 
 PartitionLogLikelihoods SampleAnalysis::log_likelihood() const {
   PartitionLogLikelihoods mean;

@@ -49,6 +49,9 @@ class SampleAnalysis {
   // Means over the trees.
   double scaled_length() const;
   double gap_rate() const;
+  // Of the insertions and deletions, with --gaps=indel.
+  double insertion_rate() const;
+  double deletion_rate() const;
   PartitionLogLikelihoods log_likelihood() const;
   // Of the rows drawn, with --report.
   const std::optional<SampledPairCounts>& pair_counts() const { return pair_counts_; }
@@ -78,6 +81,8 @@ class SampleAnalysis {
   std::optional<LogLikelihoodCheck> check_;
   double scaled_length_sum_ = 0.0;
   double gap_rate_sum_ = 0.0;
+  double insertion_rate_sum_ = 0.0;
+  double deletion_rate_sum_ = 0.0;
   std::size_t n_gap_rates_at_bound_ = 0;
   PartitionLogLikelihoods log_likelihood_sum_;
 };
