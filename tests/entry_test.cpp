@@ -147,7 +147,7 @@ TEST(Program, HelpVersionAndBadOptions) {
                            "\n  --state ",
                            "\n  --changes ",
                            "\n  --outgroup=",
-                           "\n  --gaps=column|tree|indel ",
+                           "\n  --gaps=column|tree|indel\n",
                            "\n  --loglik ",
                            "\n  --seed=N ",
                            "\n  --threads=N ",
