@@ -83,12 +83,13 @@ TEST(IndelGaps, EqualBruteForceEnumerationOfOriginsAndDeletions) {
   HandTree tree = BuildTree(kFourTaxa);
   const IndelTree indel_tree(tree.down_pass);
   const double mu = 1.7;
+  const IndelBranches branches(indel_tree, mu);
   // The probabilities of the 16 definite patterns sum to 1.
   double sum = 0.0;
   for (int bits = 0; bits < 16; ++bits) {
     std::vector<Obs> observed;
     for (int t = 0; t < 4; ++t) observed.push_back((bits >> t & 1) ? Obs::kPresent : Obs::kAbsent);
-    sum += std::exp(IndelPattern(indel_tree, observed, mu).log_probability());
+    sum += std::exp(IndelPattern(indel_tree, branches, observed).log_probability());
   }
   EXPECT_NEAR(sum, 1.0, 1e-12);
   for (const std::vector<Obs>& observed :
@@ -97,7 +98,7 @@ TEST(IndelGaps, EqualBruteForceEnumerationOfOriginsAndDeletions) {
         {Obs::kPresent, Obs::kAbsent, Obs::kPresent, Obs::kAbsent},
         {Obs::kAbsent, Obs::kAbsent, Obs::kUnknown, Obs::kPresent},
         {Obs::kAbsent, Obs::kAbsent, Obs::kAbsent, Obs::kAbsent}}) {
-    const IndelPattern pattern(indel_tree, observed, mu);
+    const IndelPattern pattern(indel_tree, branches, observed);
     const Enumerated expected = Enumerate(tree, observed, mu);
     EXPECT_NEAR(std::exp(pattern.log_probability()), expected.probability, 1e-14);
     for (std::size_t v = 0; v < tree.down_pass.size(); ++v) {

@@ -113,7 +113,8 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
                                  parameters,     models,       matrices, hidden};
     NodeVectors vectors = MakeNodeVectors(inputs, values);
     const PassResults passes = RunPosteriorPasses(inputs, values, vectors, false);
-    const GapReconstruction gaps = ReconstructGaps(tree.down_pass, data.alignment, data.SS);
+    const GapReconstruction gaps =
+        ReconstructGaps(tree.down_pass, data.alignment, data.SS, values.gap_model);
     const std::vector<TaxonSet> clades = CladesByIndex(tree.down_pass, data.alignment.n_taxa);
     for (const NodeStruct* node : tree.down_pass) {
       if (node->anc == nullptr) continue;

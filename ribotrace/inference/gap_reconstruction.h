@@ -61,4 +61,4 @@ struct GapReconstruction {
 // rates when diagnostics are on.
 GapReconstruction ReconstructGaps(const std::vector<NodeStruct*>& down_pass,
                                   const Alignment& alignment, const std::vector<SiteRecord>& SS,
-                                  GapModel model = GapModel::kTwoState);
+                                  GapModel model);

@@ -34,6 +34,8 @@ class IndelTree {
 
   std::size_t size() const { return nodes_.size(); }
   double total_length() const { return total_length_; }
+  double length(std::size_t position) const { return length_[position]; }
+  bool is_root(std::size_t position) const { return position + 1 == nodes_.size(); }
 
  private:
   friend class IndelPattern;
@@ -44,6 +46,22 @@ class IndelTree {
   double total_length_ = 0.0;
 };
 
+// What every branch contributes at one deletion rate mu, for all patterns.
+struct IndelBranches {
+  IndelBranches(const IndelTree& tree, double mu);
+
+  double mu;
+  std::vector<double> log_keep;  // log P(kept along the branch) = -mu t
+  std::vector<double> log_lost;  // log P(deleted along it); no mass at length 0
+  // log P(origin on the branch and surviving to its end): the origin lies
+  // on a branch with probability length / (tree length + 1/mu), at the
+  // root with (1/mu) / (tree length + 1/mu) (its stationary characters),
+  // uniformly along the branch, so it survives with
+  // (1 - exp(-mu t)) / (mu t).
+  std::vector<double> log_origin;
+  double log_died = 0.0;  // log P(origin on some branch, deleted before its end)
+};
+
 // One pattern of presence in the taxa at one deletion rate: its
 // probability under the process and every node's probability of absence
 // given it, by a pass down the tree and one up (in log space: a character
@@ -51,7 +69,8 @@ class IndelTree {
 class IndelPattern {
  public:
   // observed: one observation per taxon row.
-  IndelPattern(const IndelTree& tree, const std::vector<GapObservation>& observed, double mu);
+  IndelPattern(const IndelTree& tree, const IndelBranches& branches,
+               const std::vector<GapObservation>& observed);
 
   // log P(pattern): the sum over the origins of the character.
   double log_probability() const { return log_probability_; }
@@ -61,10 +80,10 @@ class IndelPattern {
   double Absence(std::size_t position) const;
 
  private:
-  void Down(const IndelTree& tree, const std::vector<GapObservation>& observed);
-  void Up(const IndelTree& tree);
+  void Down(const IndelTree& tree, const IndelBranches& branches,
+            const std::vector<GapObservation>& observed);
+  void Up(const IndelTree& tree, const IndelBranches& branches);
 
-  double mu_;
   int n_present_ = 0;
   std::vector<int> present_below_;
   std::vector<bool> held_in_both_children_;
@@ -76,13 +95,9 @@ class IndelPattern {
   double log_probability_ = 0.0;
 };
 
-// The log-likelihood of the alignment's characters at mu, lambda at its
-// maximum given mu: the number of characters is Poisson, with the
+// lambda and mu by maximum likelihood over the alignment's characters, the
 // characters that no taxon shows (which an alignment cannot contain)
 // counted through their probability.
-double IndelLogLikelihood(const IndelTree& tree, const GapCharacters& characters, double mu);
-
-// lambda and mu by maximum likelihood.
 IndelRates FitIndelRates(const std::vector<NodeStruct*>& down_pass,
                          const GapCharacters& characters);
 

@@ -112,13 +112,13 @@ constexpr std::array kOptions = {
     "stems gapped as a pair, as characters lost and regained anywhere\n"
     "(tree) or inserted once and deleted below (indel); the tables'\n"
     "p_gap and the gaps of out_file.map.fa always come from a\n"
-    "reconstruction: indel's with indel, else tree's",
+    "reconstruction: tree's with tree, else indel's",
     [](const std::string& text, CommandLine& line) {
       if (text != "column" && text != "tree" && text != "indel") {
         Invalid("--gaps", text, "column, tree or indel");
       }
       line.values.gaps_on_tree = text != "column";
-      line.values.gap_model = text == "indel" ? GapModel::kIndel : GapModel::kTwoState;
+      line.values.gap_model = text == "tree" ? GapModel::kTwoState : GapModel::kIndel;
     }},
   OptionRow{"--outgroup", "NAME[,NAME...]", "root the tree halfway along the branch above these taxa (default: as\n"
     "the tree file is written, halfway along the last taxon's branch)",

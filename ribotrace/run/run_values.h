@@ -44,8 +44,9 @@ struct RunValues {
   // on the tree, not from each column's gap frequency.
   bool gaps_on_tree = false;
   // How the tables, .map.fa and (with gaps_on_tree) the samples reconstruct
-  // the gaps: --gaps=indel chooses insertions and deletions.
-  GapModel gap_model = GapModel::kTwoState;
+  // the gaps: insertions and deletions, unless --gaps=tree asks for the
+  // two-state model.
+  GapModel gap_model = GapModel::kIndel;
   // Taxa whose clade the root is put above; empty: the tree file's rooting
   // (with MrBayes's posterior sample: the first taxon of the alignment).
   std::vector<std::string> outgroup;
