@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 
 #include "fit/model_fit.h"
@@ -75,6 +76,14 @@ TEST(ModelFit, FitThenAnalysisNeverBelowMrBayesMeans) {
   ASSERT_TRUE(std::regex_search(run.output, analysis, std::regex(R"(Log-likelihood: (-[0-9.]+))")));
   EXPECT_NEAR(std::stod(fit[1]), std::stod(analysis[1]), 1e-4);
   EXPECT_GE(std::stod(fit[1]), at_mean);
+  // The summary keeps the fit's figures.
+  std::ifstream par(dir / "out.par");
+  std::map<std::string, double> summary;
+  for (std::string name, value; par >> name >> value;) summary[name] = std::stod(value);
+  EXPECT_NEAR(summary["fit_log_likelihood"], std::stod(fit[1]), 1e-4);
+  EXPECT_GT(summary["fit_free_parameters"], 20);
+  EXPECT_NEAR(summary["fit_AIC"],
+              2 * summary["fit_free_parameters"] - 2 * summary["fit_log_likelihood"], 1e-4);
   std::filesystem::remove_all(dir);
 }
 

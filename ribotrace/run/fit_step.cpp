@@ -32,5 +32,8 @@ RunValues FitBeforeAnalysis(RunValues values) {
   WriteFitFiles(values.out_file, fit, alignment.Names, has_stems, has_loops);
   values.tree_file = values.out_file + ".fit.tre";
   values.param_file = values.out_file + ".fit.pstat";
+  std::fprintf(stderr, "ribotrace wrote %s, %s\n", values.param_file.c_str(),
+               values.tree_file.c_str());
+  values.fitted = RunValues::FitFigures{fit.log_likelihood, fit.n_free};
   return values;
 }

@@ -67,6 +67,12 @@ void WriteSummary(const SampleAnalysis& analysis, const RunValues& values, Resul
     WriteSummaryValue(files, "deletion_rate", analysis.deletion_rate());
   }
   if (analysis.convergence()) ReportConvergence(*analysis.convergence(), files);
+  if (values.fitted) {
+    const double free = values.fitted->n_free;
+    WriteSummaryValue(files, "fit_log_likelihood", values.fitted->log_likelihood);
+    WriteSummaryValue(files, "fit_free_parameters", free);
+    WriteSummaryValue(files, "fit_AIC", 2.0 * free - 2.0 * values.fitted->log_likelihood);
+  }
 }
 
 std::optional<RunReport> WriteUnitFiles(const SampleAnalysis& analysis, const RunValues& values,

@@ -14,8 +14,9 @@
 // Writes the summary after the results file's rows: "h_mean" and "lambda"
 // or "prd_brlen" (the mean over the trees), "size", with --gaps=tree
 // "gap_rate" (the mean), with --gaps=indel "insertion_rate" and
-// "deletion_rate" (the means), and the runs' convergence over MrBayes's
-// sample.
+// "deletion_rate" (the means), the runs' convergence over MrBayes's
+// sample, and after --fit "fit_log_likelihood", "fit_free_parameters" and
+// "fit_AIC".
 void WriteSummary(const SampleAnalysis& analysis, const RunValues& values, ResultsFiles& files);
 
 // The tree (labelled, or the consensus), the clade list over a sample,

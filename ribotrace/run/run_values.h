@@ -68,6 +68,13 @@ struct RunValues {
   // rates (--rates=gamma) and frequencies counted from the data
   // (--freqs=empirical) where asked.
   bool fit = false;
+  // After a fit: its maximised log-likelihood and number of free
+  // parameters, for the summary.
+  struct FitFigures {
+    double log_likelihood = 0.0;
+    int n_free = 0;
+  };
+  std::optional<FitFigures> fitted;
   bool fit_gamma = false;
   bool empirical_frequencies = false;
 };
