@@ -1,6 +1,7 @@
 #include "run/fit_step.h"
 
 #include <cstdio>
+#include <string>
 
 #include "fit/model_fit.h"
 #include "io/data_file.h"
@@ -8,11 +9,36 @@
 #include "io/tree_file.h"
 #include "tree/tree_construction.h"
 
+namespace {
+
+// A topology without branch lengths (a Newick tree written by hand, or a
+// program's unweighted output) gets one starting length on every branch:
+// the fit estimates them all anyway. Only a tree with no length at all is
+// filled in; one with some lengths missing stays an error.
+std::string WithStartingLengths(std::string tree) {
+  constexpr const char* kStart = ":0.1";
+  bool quoted = false;
+  for (const char c : tree) {
+    if (c == '\'') quoted = !quoted;
+    if (!quoted && c == ':') return tree;
+  }
+  std::string filled;
+  for (const char c : tree) {
+    if (c == '\'') quoted = !quoted;
+    if (!quoted && (c == ',' || c == ')')) filled.append(kStart);
+    filled += c;
+  }
+  return filled;
+}
+
+}  // namespace
+
 RunValues FitBeforeAnalysis(RunValues values) {
   const Alignment alignment = ReadDataFile(values.data_file);
   std::vector<NodeStruct> nodes(static_cast<std::size_t>(2 * alignment.n_taxa - 1));
   std::vector<NodeStruct*> up(nodes.size()), down(nodes.size());
-  SetUpTree(nodes, up, down, alignment.Names, ReadTreeFile(values.tree_file), alignment.n_taxa);
+  SetUpTree(nodes, up, down, alignment.Names, WithStartingLengths(ReadTreeFile(values.tree_file)),
+            alignment.n_taxa);
   FitOptions options;
   options.gamma = values.fit_gamma;
   options.n_categories = values.gamma_categories;
