@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "bailout/bailout.h"
-#include "base/diagnostics.h"
 #include "inference/golden_section.h"
 
 GapRateFit FitGapRate(const std::vector<NodeStruct*>& down_pass, const GapCharacters& characters) {
@@ -49,21 +48,22 @@ GapRateFit FitGapRate(const std::vector<NodeStruct*>& down_pass, const GapCharac
 
 GapReconstruction ReconstructGaps(const std::vector<NodeStruct*>& down_pass,
                                   const Alignment& alignment, const std::vector<SiteRecord>& SS,
-                                  GapModel model) {
+                                  GapModel model, bool listing) {
   GapReconstruction gaps;
   gaps.characters = MakeGapCharacters(alignment, SS);
   if (model == GapModel::kIndel) {
     const IndelRates& rates = gaps.indel.emplace(FitIndelRates(down_pass, gaps.characters));
     gaps.posteriors = GetIndelPosteriors(down_pass, gaps.characters, rates.deletion);
-    if (show_debug_info) {
-      std::printf("\nInsertion rate = %lf, deletion rate = %lf (log-likelihood of the gaps = %lf)\n",
-                  rates.insertion, rates.deletion, rates.log_likelihood);
+    if (listing) {
+      std::printf(
+          "\nInsertion rate = %lf, deletion rate = %lf (log-likelihood of the gaps = %lf)\n",
+          rates.insertion, rates.deletion, rates.log_likelihood);
     }
     return gaps;
   }
   gaps.fit = FitGapRate(down_pass, gaps.characters);
   gaps.posteriors = GetGapPosteriors(down_pass, gaps.characters, gaps.fit.rate);
-  if (show_debug_info) {
+  if (listing) {
     std::printf("\nGap rate = %lf (log-likelihood of the gaps = %lf)\n", gaps.fit.rate,
                 gaps.fit.log_likelihood);
   }

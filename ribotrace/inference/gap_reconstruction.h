@@ -58,7 +58,7 @@ struct GapReconstruction {
 };
 
 // The characters, the fit and the posteriors under `model`; prints the
-// rates when diagnostics are on.
+// rates with `listing`.
 GapReconstruction ReconstructGaps(const std::vector<NodeStruct*>& down_pass,
                                   const Alignment& alignment, const std::vector<SiteRecord>& SS,
-                                  GapModel model);
+                                  GapModel model, bool listing = false);

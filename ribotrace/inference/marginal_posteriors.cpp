@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <unordered_map>
 
-#include "base/diagnostics.h"
 #include "base/ordered_batches.h"
 #include "base/weighted_ranges.h"
 #include "inference/branch_changes.h"
@@ -216,6 +215,6 @@ long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
                                                  static_cast<int>(first),
                                                  static_cast<int>(last));
                        });
-  if (show_debug_info) ShowPosteriors(up_pass, alignment.structure);
+  if (options.listing) ShowPosteriors(up_pass, alignment.structure);
   return rescaled;
 }

@@ -29,7 +29,7 @@
 // likelihoods. Doublet blocks use the doublet frequencies and the doublet
 // matrices, loop blocks the loop frequencies and matrices. With `changes`,
 // also records every branch's figures at every block (branch_changes.h)
-// from the same vectors. Prints the posteriors when diagnostics are on.
+// from the same vectors. Prints the posteriors with options.listing.
 // Returns how many outside blocks were rescaled.
 long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
                                 const BranchMatrices& matrices, const std::vector<SiteRecord>& SS,

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "bailout/bailout.h"
-#include "base/diagnostics.h"
 #include "base/random_source.h"
 #include "base/stage_timings.h"
 #include "io/analysed_alignment.h"
@@ -100,7 +99,6 @@ void RunAnalysis(const RunValues& values, const RunData& data, TreeSample sample
 }  // namespace
 
 void CalcAncestralStates(const RunValues& values) {
-  show_debug_info = values.show_debug != 0;
   const std::int32_t seed = values.seed ? *values.seed : GetSeedFromClock();
   const std::unique_ptr<StageTimings> timings =
       values.timings ? std::make_unique<StageTimings>() : nullptr;

@@ -23,6 +23,7 @@ PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const 
   PassOptions options;
   options.stem_codes_as_sets = values.marginal;
   options.threads = values.threads;
+  options.listing = values.show_debug != 0;
   const FractionalScaling scaling = GetFractionalLikelihoods(inputs.down_pass, inputs.matrices,
                                                              inputs.SS, inputs.alignment, options);
   PartitionLogLikelihoods log_likelihood;
@@ -58,8 +59,8 @@ PassResults RunPosteriorPasses(const InferenceInputs& inputs, const RunValues& v
   PassResults results;
   BranchChanges* changes = nullptr;
   if (values.changes) {
-    changes = &results.changes.emplace(inputs.up_pass.size(),
-                                       CountBlocks(inputs.alignment.structure));
+    changes =
+        &results.changes.emplace(inputs.up_pass.size(), CountBlocks(inputs.alignment.structure));
   }
   if (HasGammaRates(inputs.parameters)) {
     results.categories =

@@ -4,7 +4,6 @@
 #include <optional>
 #include <vector>
 
-#include "base/diagnostics.h"
 #include "inference/branch_changes.h"
 #include "inference/fractional_likelihoods.h"
 #include "inference/log_likelihood.h"
@@ -40,12 +39,14 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
   const double loop_alpha = inputs.parameters.loop.alpha;
   const std::vector<double> stem_rates = PartitionRates(stem_alpha, n_categories);
   const std::vector<double> loop_rates = PartitionRates(loop_alpha, n_categories);
-  if (show_debug_info) {
+  const bool listing = values.show_debug != 0;
+  if (listing) {
     ShowRates("stems", stem_alpha, stem_rates);
     ShowRates("loops", loop_alpha, loop_rates);
   }
   PassOptions options;
   options.stem_codes_as_sets = true;
+  options.listing = listing;
   options.threads = values.threads;
   const double doublet_time = DoubletTimeFactor(values);
   // Every node below the root has the same hidden branch (see the driver).
@@ -58,11 +59,11 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
   std::vector<BranchChanges> category_changes;
   for (int k = 0; k < n_categories; ++k) {
     const auto category = static_cast<std::size_t>(k);
-    if (show_debug_info) std::printf("\nRate category %d of %d:\n", k + 1, n_categories);
+    if (listing) std::printf("\nRate category %d of %d:\n", k + 1, n_categories);
     SetSingeltonTransitionProbabilities(inputs.up_pass, inputs.models.loops, inputs.matrices,
-                                        loop_rates[category]);
+                                        loop_rates[category], listing);
     SetDoubletTransitionProbabilities(inputs.up_pass, inputs.models.stems, inputs.matrices,
-                                      doublet_time * stem_rates[category]);
+                                      doublet_time * stem_rates[category], listing);
     vectors.UseCategory(k);
     const FractionalScaling scaling = GetFractionalLikelihoods(
         inputs.down_pass, inputs.matrices, inputs.SS, inputs.alignment, options);
@@ -78,9 +79,10 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
 
     HiddenBranchMatrices& hidden = sampling.hidden.emplace_back();
     SetHiddenSingeltonTransitionProbabilities(hidden_branch, inputs.models.loops, hidden.singlet,
-                                              values.lambda * loop_rates[category]);
+                                              values.lambda * loop_rates[category], listing);
     SetHiddenDoubletTransitionProbabilities(hidden_branch, inputs.models.stems, hidden.doublet,
-                                            values.lambda, doublet_time * stem_rates[category]);
+                                            values.lambda, doublet_time * stem_rates[category],
+                                            listing);
   }
   std::vector<double> mixed_lnl;
   sampling.posteriors = MixCategoryLikelihoods(block_lnl, &mixed_lnl);
@@ -89,7 +91,7 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
   if (changes != nullptr) *changes = MixBranchChanges(category_changes, sampling.posteriors);
   vectors.UseMixture();
   MixNodePosteriors(inputs.up_pass, structure, sampling.posteriors, values.threads);
-  if (show_debug_info) {
+  if (listing) {
     std::printf("\nMixed over the rate categories:\n");
     ShowPosteriors(inputs.up_pass, structure);
   }
