@@ -70,7 +70,7 @@ IndelTree::IndelTree(const std::vector<NodeStruct*>& down_pass) {
   }
 }
 
-IndelBranches::IndelBranches(const IndelTree& tree, double mu) : mu(mu) {
+IndelBranches::IndelBranches(const IndelTree& tree, double rate) : mu(rate) {
   const std::size_t n = tree.size();
   log_keep.assign(n, 0.0);
   log_lost.assign(n, kNoMass);
