@@ -3,7 +3,6 @@
 #include "alignment/alignment_reader.h"
 #include "alignment/structure_pairing.h"
 #include "io/data_file.h"
-#include "base/diagnostics.h"
 #include "sequence/state_coding.h"
 #include "test_support.h"
 
@@ -111,9 +110,7 @@ TEST(AlignmentReader, LongestNameFitsAndNamesMayGrowForTheConverter) {
 TEST(AlignmentReader, EchoesTheFileWhenDiagnosticsAreOn) {
   ScratchDir dir;
   const std::string path = dir.Write("a.txt", kSmallFile);
-  show_debug_info = true;
-  const std::string echo = CapturedOutput([&] { ReadAlignment(path); });
-  show_debug_info = false;
+  const std::string echo = CapturedOutput([&] { ReadDataFile(path, true); });
   EXPECT_EQ(echo,
             "Data file contents (filename = " + path + " [nTaxa=3, nSites=6):\n" + kSmallFile);
   EXPECT_EQ(CapturedOutput([&] { ReadAlignment(path); }), "");

@@ -145,8 +145,9 @@ TEST(Program, HelpVersionAndBadOptions) {
   for (const char* line : {"\n  --marginal ",
                            "\n  --classic ",
                            "\n  --state ",
+                           "\n  --changes ",
                            "\n  --outgroup=",
-                           "\n  --gaps=column|tree ",
+                           "\n  --gaps=column|tree|indel\n",
                            "\n  --loglik ",
                            "\n  --seed=N ",
                            "\n  --threads=N ",
@@ -177,6 +178,9 @@ TEST(Program, HelpVersionAndBadOptions) {
   // A repeated option, and one that does nothing on a parameter summary.
   EXPECT_EQ(RunProgram(RIBOTRACE_BINARY, {"--seed=1", "--state", "--seed=2"}).output,
             "\n\nErr: The option --seed is given twice; give it once.\n");
+  EXPECT_EQ(RunProgram(RIBOTRACE_BINARY, {"--changes", "--classic"}).output.rfind(
+                "\n\nErr: --changes needs the exact posteriors", 0),
+            0u);
   const std::string examples = EXAMPLES_DIR;
   const ProgramResult ignored = RunProgram(
       RIBOTRACE_BINARY,

@@ -133,7 +133,8 @@ TEST(GapRateFit, InputsWithNothingToFitGetTheirDocumentedAnswer) {
   // No column gapped in some taxa only: rate 0, every node fixed.
   const HandTree tree = BuildTree(kNewick);
   const Alignment fixed = MakeAlignment({0, 0}, {"A-", "C-", "G-", "?-", "U-"});
-  const GapReconstruction none = ReconstructGaps(tree.down_pass, fixed, SiteRecordsOf(fixed, 0));
+  const GapReconstruction none =
+      ReconstructGaps(tree.down_pass, fixed, SiteRecordsOf(fixed, 0), GapModel::kTwoState);
   EXPECT_EQ(none.fit.status, GapRateStatus::kNoVariableCharacter);
   EXPECT_EQ(none.fit.rate, 0.0);
   EXPECT_EQ(none.PGap(*tree.root->left, 0), 0.0);
@@ -144,7 +145,7 @@ TEST(GapRateFit, InputsWithNothingToFitGetTheirDocumentedAnswer) {
   const HandTree short_tree = BuildTree("((t0:0.01,t1:0.01):0.01,(t2:0.01,t3:0.01):0.01)");
   const Alignment across = MakeAlignment({0, 0, 0, 0}, {"A-AA", "AA-A", "A-AA", "AA-A"});
   const GapReconstruction bound =
-      ReconstructGaps(short_tree.down_pass, across, SiteRecordsOf(across, 0));
+      ReconstructGaps(short_tree.down_pass, across, SiteRecordsOf(across, 0), GapModel::kTwoState);
   EXPECT_EQ(bound.fit.status, GapRateStatus::kAtBound);
   EXPECT_EQ(bound.fit.rate, kMaxGapRate);
   EXPECT_NEAR(bound.PGap(*short_tree.root->left, 1), 0.5, 1e-6);
@@ -152,7 +153,8 @@ TEST(GapRateFit, InputsWithNothingToFitGetTheirDocumentedAnswer) {
   // Taxa that differ joined by branches of length 0: impossible at any rate.
   const HandTree zero = BuildTree("((t0:0,t1:0):0.1,(t2:0.1,t3:0.1):0.1)");
   EXPECT_NE(FatalOutput([&] {
-              ReconstructGaps(zero.down_pass, across, SiteRecordsOf(across, 0));
+              ReconstructGaps(zero.down_pass, across, SiteRecordsOf(across, 0),
+                              GapModel::kTwoState);
             }).find("branches of length 0"),
             std::string::npos);
 }

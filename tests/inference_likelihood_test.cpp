@@ -4,7 +4,6 @@
 #include <functional>
 #include <random>
 
-#include "base/diagnostics.h"
 #include "inference/fractional_likelihoods.h"
 #include "inference_test_support.h"
 #include "inference/likelihood_blocks.h"
@@ -119,11 +118,6 @@ std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
   }
   return posterior;
 }
-
-struct DebugSwitch {
-  explicit DebugSwitch(bool on) { show_debug_info = on; }
-  ~DebugSwitch() { show_debug_info = false; }
-};
 
 }  // namespace
 
@@ -328,12 +322,13 @@ TEST(LikelihoodDiagnostics, PrintTheStoredBlocks) {
   const Alignment alignment = MakeAlignment({0}, {"A", "A", "A"});
   const std::vector<SiteRecord> SS = SiteRecordsOf(alignment, 0);
   GiveVectors(tree, alignment.structure, false);
-  DebugSwitch debug(true);
+  PassOptions listing;
+  listing.listing = true;
   const std::string zeros4 = "0.000000 0.000000 0.000000 0.000000 \n\t\t";
   const std::string tip_a = "\tSite 0\n\t\t" + zeros4 + zeros4 + zeros4 + zeros4 +
                             "1.000000 0.000000 0.000000 0.000000 \n";
   const std::string frac = CapturedOutput(
-      [&] { GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment); });
+      [&] { GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment, listing); });
   EXPECT_EQ(
       frac.rfind("\nFractional likelihoods --\n\nNode 2:\n" + tip_a + "\nNode 3:\n" + tip_a, 0), 0u)
       << frac;
@@ -341,7 +336,7 @@ TEST(LikelihoodDiagnostics, PrintTheStoredBlocks) {
 
   const std::string post = CapturedOutput([&] {
     GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment,
-                                    UniformParameters());
+                                    UniformParameters(), listing);
   });
   EXPECT_EQ(post.rfind("\nPosterior probabilities --\n\nNode 1:\n\tSite 0 (0)\n\t\t" + zeros4, 0),
             0u)

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "base/diagnostics.h"
 #include "inference_test_support.h"
 #include "test_support.h"
 
@@ -12,7 +11,7 @@ namespace {
 // Runs the stages on a five-taxon tree with gaps in a loop column and at a
 // stem pair, and returns the results file.
 std::string RunStages(const ScratchDir& dir, const std::string& name, std::int32_t seed,
-                      int condition_on_pairs) {
+                      int condition_on_pairs, bool listing = false) {
   HandTree tree = BuildTree("(((t0:0.1,t1:0.2):0.3,t2:0.25):0.1,(t3:0.2,t4:0.05):0.3)");
   const Alignment alignment =
       MakeAlignment({1, 0, 0, -1, 0}, {"G-ACA", "GAGUA", "-CA-C", "GUCCA", "AU-UA"});
@@ -25,6 +24,7 @@ std::string RunStages(const ScratchDir& dir, const std::string& name, std::int32
   values.n_samples = 4;
   values.include_data = 1;
   values.condition_on_pairs = condition_on_pairs;
+  values.show_debug = listing ? 1 : 0;
   {
     ResultsFiles files(values.out_file);
     RunOnHandTree(tree, alignment, SS, parameters, hidden, values, seed, files);
@@ -58,10 +58,8 @@ TEST(InferenceStages, AGivenSeedRepeatsTheRunAndAnotherSeedChangesIt) {
 
 TEST(InferenceStages, TheDiagnosticListingShowsGapsInsteadOfStopping) {
   ScratchDir dir;
-  show_debug_info = true;
   std::string results;
-  const std::string printed = CapturedOutput([&] { results = RunStages(dir, "d.fa", 3, 0); });
-  show_debug_info = false;
+  const std::string printed = CapturedOutput([&] { results = RunStages(dir, "d.fa", 3, 0, true); });
   const std::size_t listing = printed.find("\nAncestral sequences:\n(..).\n");
   ASSERT_NE(listing, std::string::npos);
   EXPECT_NE(printed.find('-', listing), std::string::npos) << "some gap was put back";

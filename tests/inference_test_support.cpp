@@ -5,7 +5,6 @@
 #include <functional>
 #include <stdexcept>
 
-#include "base/diagnostics.h"
 #include "inference/tip_likelihoods.h"
 #include "io/results_file.h"
 #include "run/inference_stages.h"
@@ -200,7 +199,7 @@ void RunOnHandTree(HandTree& tree, const Alignment& alignment, const std::vector
   StreamedRows rows(files.sequences, units, n_samples, alignment.structure.size());
   const TreeRows tree_rows{units.NodesIn(tree.down_pass, alignment.n_taxa), &hidden};
   const RowSettings settings{values.n_samples, values.condition_on_pairs, seed, values.threads,
-                             show_debug_info};
+                             values.show_debug != 0};
   DrawTreeRows(0, units, tree_rows, SS, alignment.structure, settings, rows, nullptr);
   WriteResultsSummary(files, tree.down_pass.front()->scaled_length, values.n_samples, values.lambda,
                       values.is_harmonic);

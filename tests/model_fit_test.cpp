@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 
 #include "fit/model_fit.h"
@@ -75,13 +76,14 @@ TEST(ModelFit, FitThenAnalysisNeverBelowMrBayesMeans) {
   ASSERT_TRUE(std::regex_search(run.output, analysis, std::regex(R"(Log-likelihood: (-[0-9.]+))")));
   EXPECT_NEAR(std::stod(fit[1]), std::stod(analysis[1]), 1e-4);
   EXPECT_GE(std::stod(fit[1]), at_mean);
-  // The summary keeps the fit's figures beside the analysis's.
-  const std::string par = ReadFile((dir / "out.par").string());
-  std::smatch lnl, aic;
-  ASSERT_TRUE(std::regex_search(par, lnl, std::regex(R"(\nfit_LnL\t(-[0-9.]+)\n)"))) << par;
-  ASSERT_TRUE(std::regex_search(par, aic, std::regex(R"(\nfit_AIC\t([0-9.]+)\n)"))) << par;
-  EXPECT_NEAR(std::stod(lnl[1]), std::stod(fit[1]), 1e-5);
-  EXPECT_GT(std::stod(aic[1]), -2.0 * std::stod(fit[1]));
+  // The summary keeps the fit's figures.
+  std::ifstream par(dir / "out.par");
+  std::map<std::string, double> summary;
+  for (std::string name, value; par >> name >> value;) summary[name] = std::stod(value);
+  EXPECT_NEAR(summary["fit_log_likelihood"], std::stod(fit[1]), 1e-4);
+  EXPECT_GT(summary["fit_free_parameters"], 20);
+  EXPECT_NEAR(summary["fit_AIC"],
+              2 * summary["fit_free_parameters"] - 2 * summary["fit_log_likelihood"], 1e-4);
   std::filesystem::remove_all(dir);
 }
 
@@ -118,3 +120,38 @@ TEST(ModelFit, MatchesIqTreeOnLoopsOnly) {
 }
 
 }  // namespace
+
+// A topology without lengths and with polytomies (a consensus tree as
+// drawn by hand): every branch starts at one length, and the polytomies
+// stay polytomies, their resolution's branches fixed at 0 rather than
+// fitted as if the tree said how to resolve them.
+TEST(ModelFit, TopologyWithoutLengthsKeepsItsPolytomies) {
+  const Alignment alignment = ReadAlignment(kExample + ".txt");
+  std::vector<std::string> names;
+  for (const TaxonName& taxon : alignment.Names) names.push_back(taxon.name);
+  ASSERT_EQ(names.size(), 10u);
+  const std::string topology = "(" + names[0] + "," + names[1] + "," + names[2] + "," + names[3] +
+                               ",(" + names[4] + "," + names[5] + "," + names[6] + ")," +
+                               names[7] + "," + names[8] + "," + names[9] + ");";
+  const auto dir = std::filesystem::temp_directory_path() / ("fit_poly_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  {
+    std::ofstream((dir / "star.nwk").string()) << topology << "\n";
+  }
+  const ProgramResult run = RunProgram(
+      RIBOTRACE_BINARY, {"--fit", kExample + ".txt", (dir / "star.nwk").string(), "-",
+                         (dir / "out").string(), "0", "1", "1", "0", "0"});
+  ASSERT_EQ(run.status, 0) << run.output;
+  std::string fitted;
+  std::getline(std::ifstream((dir / "out.fit.tre").string()), fitted);
+  // The same groups: eight members at the top, three in the one group.
+  int depth = 0, top = 1, inner = 1;
+  for (const char c : fitted.substr(1)) {
+    depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+    if (c == ',' && depth == 0) ++top;
+    if (c == ',' && depth == 1) ++inner;
+  }
+  EXPECT_EQ(top, 8) << fitted;
+  EXPECT_EQ(inner, 3) << fitted;
+  std::filesystem::remove_all(dir);
+}

@@ -7,7 +7,6 @@
 
 #include <unsupported/Eigen/MatrixFunctions>
 
-#include "base/diagnostics.h"
 #include "matrix-library/matrix_library.h"
 #include "model/model_params.h"
 
@@ -55,14 +54,3 @@ RealMatrix ReferenceExponential(const std::array<double, N2>& q, double t) {
   return (rates * t).exp();
 }
 
-// Sets show_debug_info for the lifetime of the guard.
-class DebugSwitch {
- public:
-  explicit DebugSwitch(bool on) : saved_(show_debug_info) { show_debug_info = on; }
-  ~DebugSwitch() { show_debug_info = saved_; }
-  DebugSwitch(const DebugSwitch&) = delete;
-  DebugSwitch& operator=(const DebugSwitch&) = delete;
-
- private:
-  bool saved_;
-};

@@ -90,6 +90,7 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
   ScratchDir dir;
   RunValues values = ValuesFor(dir.Path("out.fa"));
   values.gaps_on_tree = true;
+  values.changes = true;
   const RunData data = LoadRunData(values);
   const auto n_sites = static_cast<std::size_t>(data.alignment.n_sites);
   const std::string t_text = ReadFile(kRuns + ".run1.t");
@@ -97,6 +98,8 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
 
   std::map<std::vector<int>, std::vector<std::vector<double>>> single;       // clade -> posteriors
   std::map<std::vector<int>, std::vector<std::vector<double>>> single_gaps;  // clade -> p_gap
+  // Branch (clade, or taxon as a one-member clade) -> each tree's figures.
+  std::map<std::vector<int>, std::vector<std::vector<BranchFigures>>> single_changes;
   for (const long long gen : {500LL, 1000LL, 1500LL}) {
     TreeWorkspace tree(data);  // fresh, while the run over the sample reuses one
     const std::string tree_file = dir.Write("one.t", OneTreeFile(t_text, gen));
@@ -109,9 +112,18 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
     const InferenceInputs inputs{tree.down_pass, tree.up_pass, data.SS,  data.alignment,
                                  parameters,     models,       matrices, hidden};
     NodeVectors vectors = MakeNodeVectors(inputs, values);
-    RunPosteriorPasses(inputs, values, vectors, false);
-    const GapReconstruction gaps = ReconstructGaps(tree.down_pass, data.alignment, data.SS);
+    const PassResults passes = RunPosteriorPasses(inputs, values, vectors, false);
+    const GapReconstruction gaps =
+        ReconstructGaps(tree.down_pass, data.alignment, data.SS, values.gap_model);
     const std::vector<TaxonSet> clades = CladesByIndex(tree.down_pass, data.alignment.n_taxa);
+    for (const NodeStruct* node : tree.down_pass) {
+      if (node->anc == nullptr) continue;
+      const std::vector<int> members = clades[static_cast<std::size_t>(node->index)].Members();
+      std::vector<BranchFigures>& figures = single_changes[members].emplace_back();
+      for (std::size_t b = 0; b < passes.changes->n_blocks(); ++b) {
+        figures.push_back(passes.changes->At(*node, static_cast<int>(b)));
+      }
+    }
     for (const NodeStruct* node : tree.down_pass) {
       if (node->left == nullptr || node->anc == nullptr) continue;
       const std::vector<int> members = clades[static_cast<std::size_t>(node->index)].Members();
@@ -158,6 +170,35 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
     ++compared;
   }
   EXPECT_GE(compared, 5);
+
+  // Each branch's figures of change: a clade's and a taxon's are the mean
+  // of the single-tree runs' (every tree holds every taxon).
+  const BranchChangeMeans& changes = analysis.changes();
+  int branches = 0;
+  for (std::size_t branch = 0; branch < changes.size(); ++branch) {
+    std::vector<int> members;
+    if (branch < units.size()) {
+      const std::string& name = changes.name(branch);
+      members = std::find_if(units.clades().clades.begin(), units.clades().clades.end(),
+                             [&](const IdentifiedClade& c) { return CladeName(c.id) == name; })
+                    ->taxa.Members();
+    } else {
+      members = {static_cast<int>(branch - units.size())};
+    }
+    const std::vector<std::vector<BranchFigures>>& trees = single_changes[members];
+    if (trees.size() != 3) continue;
+    for (std::size_t b = 0; b < changes.n_blocks(); ++b) {
+      const BranchFigures& mean = changes.figures(branch)[b];
+      const BranchFigures expected = (trees[0][b] + trees[1][b] + trees[2][b]) * (1.0 / 3);
+      ASSERT_NEAR(mean.p_cbc, expected.p_cbc, 1e-9) << changes.name(branch) << " block " << b;
+      ASSERT_NEAR(mean.p_hemi, expected.p_hemi, 1e-9);
+      ASSERT_NEAR(mean.p_break, expected.p_break, 1e-9);
+      ASSERT_NEAR(mean.p_restore, expected.p_restore, 1e-9);
+      ASSERT_NEAR(mean.e_subs, expected.e_subs, 1e-9);
+    }
+    ++branches;
+  }
+  EXPECT_GE(branches, 10 + 5);
 }
 
 }  // namespace
@@ -166,8 +207,9 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
 // and 1500): every clade that all three trees hold has, in the run over
 // the sample, the mean of its posteriors in three single-tree runs on
 // one-tree files and one-row parameter tables of those samples; with
-// --gaps=tree, of its gap posteriors too, each tree fitting its own rate.
-// Once with equal rates, once with gamma rates (alpha columns added).
+// --gaps=tree, of its gap posteriors too, each tree fitting its own rate;
+// and every clade's and taxon's branch has the mean of its figures of
+// change. Once with equal rates, once with gamma rates (alpha columns added).
 TEST(PosteriorSample, CladePosteriorsAreTheMeanOfSingleTreeRuns) {
   for (const bool gamma : {false, true}) {
     SCOPED_TRACE(gamma ? "gamma rates" : "equal rates");

@@ -15,14 +15,14 @@ namespace {
 std::array<double, 16> singlet_q_matrix;
 std::array<double, 256> doublet_q_matrix;
 
-void SetQMatrix(const ModelParams& p) {
+void SetQMatrix(const ModelParams& p, bool listing = false) {
   singlet_q_matrix = LoopRateMatrix(p.loop);
-  ShowRateMatrix("\nLoop Q-matrix:", singlet_q_matrix, 4);
+  if (listing) ShowRateMatrix("\nLoop Q-matrix:", singlet_q_matrix, 4);
 }
 
-void SetDoubletQMatrix(const ModelParams& p) {
+void SetDoubletQMatrix(const ModelParams& p, bool listing = false) {
   doublet_q_matrix = StemRateMatrix(p.stem);
-  ShowRateMatrix("\nStem Q-matrix:", doublet_q_matrix, 16);
+  if (listing) ShowRateMatrix("\nStem Q-matrix:", doublet_q_matrix, 16);
 }
 
 constexpr int kAA = 0, kAC = 1, kAG = 2, kCA = 4, kCC = 5, kGA = 8;
@@ -143,16 +143,12 @@ TEST(RateMatrices, DebugPrintsEachScaledMatrixOnlyWhenSwitchedOn) {
   ModelParams p = UnitParams();
   for (int i = 0; i < 4; ++i) p.loop.frequencies[i] = 0.25;
   for (int i = 0; i < 16; ++i) p.stem.frequencies[i] = 1.0 / 16;
-  {
-    DebugSwitch off(false);
-    EXPECT_EQ(CapturedOutput([&] {
-                SetQMatrix(p);
-                SetDoubletQMatrix(p);
-              }),
-              "");
-  }
-  DebugSwitch on(true);
-  EXPECT_EQ(CapturedOutput([&] { SetQMatrix(p); }),
+  EXPECT_EQ(CapturedOutput([&] {
+              SetQMatrix(p);
+              SetDoubletQMatrix(p);
+            }),
+            "");
+  EXPECT_EQ(CapturedOutput([&] { SetQMatrix(p, true); }),
             "\nLoop Q-matrix:\n"
             "-1.000000 0.333333 0.333333 0.333333 \n"
             "0.333333 -1.000000 0.333333 0.333333 \n"
@@ -160,7 +156,7 @@ TEST(RateMatrices, DebugPrintsEachScaledMatrixOnlyWhenSwitchedOn) {
             "0.333333 0.333333 0.333333 -1.000000 \n"
             "\n");
   // Every doublet has six neighbours at equal rate: 1/6 each, -1 on the diagonal.
-  const std::string stem = CapturedOutput([&] { SetDoubletQMatrix(p); });
+  const std::string stem = CapturedOutput([&] { SetDoubletQMatrix(p, true); });
   std::string expected = "\nStem Q-matrix:\n";
   for (int i = 0; i < 16; ++i) {
     for (int j = 0; j < 16; ++j) {

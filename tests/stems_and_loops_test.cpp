@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "base/diagnostics.h"
 #include "sequence/state_coding.h"
 #include "sequence/stems_and_loops.h"
 #include "test_support.h"
@@ -82,9 +81,8 @@ TEST(StemsAndLoops, BothSidesOfAStemGetTheirGapFraction) {
 TEST(StemsAndLoops, SiteTableWhenDiagnosticsAreOn) {
   const Alignment alignment = MakeAlignment({1, 0, -1}, {"G-C", "GAU"});
   std::vector<SiteRecord> SS(3);
-  show_debug_info = true;
-  const std::string table = CapturedOutput([&] { InitializeStemsAndLoops(alignment, 1, SS); });
-  show_debug_info = false;
+  const std::string table =
+      CapturedOutput([&] { InitializeStemsAndLoops(alignment, 1, SS, true); });
   EXPECT_EQ(table,
             "\n\nC-structure representation of secondary structure:\n"
             "\tsite\tpaired\tpartner\tfreq-canonical\tfreq-gaps\n"

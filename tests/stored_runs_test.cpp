@@ -63,9 +63,11 @@ std::string WithoutComments(std::string text) {
   return text;
 }
 
-// The listing without the gap reconstruction's line, now in every run.
+// The listing without the gap reconstruction's line (the indel rates by
+// default, the two-state rate with --gaps=tree), now in every run.
 std::string WithoutGapRateLine(const std::string& listing) {
-  const std::size_t at = listing.find("\nGap rate = ");
+  std::size_t at = listing.find("\nGap rate = ");
+  if (at == std::string::npos) at = listing.find("\nInsertion rate = ");
   if (at == std::string::npos) return listing;
   return listing.substr(0, at) + listing.substr(listing.find('\n', at + 1) + 1);
 }

@@ -16,7 +16,6 @@
 #include "inference/rate_categories.h"
 #include "inference/sample_rows.h"
 #include "inference_test_support.h"
-#include "base/diagnostics.h"
 #include "base/random_source.h"
 #include "sequence/state_coding.h"
 #include "sequential_reference.h"
@@ -76,9 +75,9 @@ RunValues Values(const std::string& out_file, int n_samples, int include_data, i
   return values;
 }
 
-Output Streamed(Case& c, const RunValues& values, std::int32_t seed, bool listing) {
+Output Streamed(Case& c, RunValues values, std::int32_t seed, bool listing) {
   Output out;
-  show_debug_info = listing;
+  values.show_debug = listing ? 1 : 0;
   auto run = [&] {
     ResultsFiles files(values.out_file);
     RunOnHandTree(c.tree, c.alignment, c.SS, UniformParameters(), c.hidden, values, seed, files);
@@ -89,7 +88,6 @@ Output Streamed(Case& c, const RunValues& values, std::int32_t seed, bool listin
   } else {
     run();
   }
-  show_debug_info = false;
   // The likelihood and posterior stages print their own diagnostics first.
   const std::size_t listing_start = out.listing.find("\nAncestral sequences:\n");
   out.listing = listing_start == std::string::npos ? "" : out.listing.substr(listing_start);
@@ -118,10 +116,8 @@ Output Sequential(Case& c, const RunValues& values, std::int32_t seed, bool list
   ReintroduceGaps(c.SS, &seed, anc_seqs, n_rows);
   Output out;
   if (listing) {
-    show_debug_info = true;
     out.listing =
         CapturedOutput([&] { ShowAncestralSequences(log_P, structure, anc_seqs, n_rows); });
-    show_debug_info = false;
   }
   auto line = [&](const int* codes, std::size_t n) {
     std::string text;

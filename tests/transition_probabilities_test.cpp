@@ -94,7 +94,6 @@ Rates CyclicRates() {
 }  // namespace
 
 TEST(TransitionProbabilities, EveryBranchButTheRootGetsTheExponentialOfItsLength) {
-  DebugSwitch off(false);
   const Rates rates = ExampleRates();
   SmallTree tree;
   BranchMatrices matrices(5);
@@ -117,7 +116,6 @@ TEST(TransitionProbabilities, EveryBranchButTheRootGetsTheExponentialOfItsLength
 }
 
 TEST(TransitionProbabilities, ComplexPathJoinsTheTwoRootBranches) {
-  DebugSwitch off(false);
   const Rates rates = CyclicRates();
   SmallTree tree;
   BranchMatrices matrices(5);
@@ -138,7 +136,6 @@ TEST(TransitionProbabilities, ComplexPathJoinsTheTwoRootBranches) {
 }
 
 TEST(TransitionProbabilities, HiddenBranchLastsScaledLengthTimesLambda) {
-  DebugSwitch off(false);
   const Rates rates = ExampleRates();
   const SubstitutionModel loops = rates.Loops();
   const SubstitutionModel stems = rates.Stems();
@@ -171,11 +168,10 @@ TEST(TransitionProbabilities, DebugListsEveryBranchMatrixInItsFormat) {
   const SubstitutionModel stems = rates.Stems();
   SmallTree tree;
   BranchMatrices matrices(5);
-  DebugSwitch on(true);
 
   std::string expected = "\nSingleton transition probabilities:\n";
-  const std::string singleton =
-      CapturedOutput([&] { SetSingeltonTransitionProbabilities(tree.up_pass, loops, matrices); });
+  const std::string singleton = CapturedOutput(
+      [&] { SetSingeltonTransitionProbabilities(tree.up_pass, loops, matrices, 1.0, true); });
   for (int n = 1; n < 5; ++n) {
     const NodeStruct& node = tree.nodes[n];
     expected += "\tNode index " + std::to_string(node.index) +
@@ -188,8 +184,8 @@ TEST(TransitionProbabilities, DebugListsEveryBranchMatrixInItsFormat) {
   EXPECT_EQ(singleton, expected);
 
   expected = "\nDoublet transition probabilities:\n";
-  const std::string doublet =
-      CapturedOutput([&] { SetDoubletTransitionProbabilities(tree.up_pass, stems, matrices); });
+  const std::string doublet = CapturedOutput(
+      [&] { SetDoubletTransitionProbabilities(tree.up_pass, stems, matrices, 1.0, true); });
   for (int n = 1; n < 5; ++n) {
     const NodeStruct& node = tree.nodes[n];
     expected += "Node " + std::to_string(node.index) + ":\n";
@@ -204,8 +200,8 @@ TEST(TransitionProbabilities, DebugListsEveryBranchMatrixInItsFormat) {
   std::array<double, 16> loop{};
   std::array<double, 256> stem{};
   const std::string hidden = CapturedOutput([&] {
-    SetHiddenSingeltonTransitionProbabilities(tree.nodes[1], loops, loop, 0.0);
-    SetHiddenDoubletTransitionProbabilities(tree.nodes[1], stems, stem, 0.0);
+    SetHiddenSingeltonTransitionProbabilities(tree.nodes[1], loops, loop, 0.0, true);
+    SetHiddenDoubletTransitionProbabilities(tree.nodes[1], stems, stem, 0.0, 1.0, true);
   });
   std::string identity_loop, identity_stem;
   for (int i = 0; i < 4; ++i) {
@@ -222,7 +218,6 @@ TEST(TransitionProbabilities, DebugListsEveryBranchMatrixInItsFormat) {
 }
 
 TEST(TransitionProbabilities, ImaginaryResidueIsReportedAndTheMatrixKept) {
-  DebugSwitch off(false);
   Rates rates = CyclicRates();
   // A badly scaled similarity transform of the cyclic matrix: same eigenvalues,
   // eigenvectors spread over 24 orders of magnitude, so rounding leaves an

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tree/polytomies.h"
+
 FitTree MakeFitTree(const std::vector<NodeStruct*>& up_pass, double floor) {
   FitTree tree;
   const std::size_t n = up_pass.size();
@@ -10,6 +12,7 @@ FitTree MakeFitTree(const std::vector<NodeStruct*>& up_pass, double floor) {
   tree.parent.assign(n, -1);
   tree.taxon.assign(n, -1);
   tree.length.assign(n, 0.0);
+  tree.merged.assign(n, false);
   for (const NodeStruct* node : up_pass) {
     const auto i = static_cast<std::size_t>(node->index);
     if (node->left != nullptr) {
@@ -22,12 +25,20 @@ FitTree MakeFitTree(const std::vector<NodeStruct*>& up_pass, double floor) {
       tree.parent[i] = node->anc->index;
       tree.length[i] = node->length;
     }
+    tree.merged[i] = IsMergedWithParent(*node);
   }
-  const auto l = static_cast<std::size_t>(tree.left[0]), r = static_cast<std::size_t>(tree.right[0]);
+  const auto l = static_cast<std::size_t>(tree.left[0]),
+             r = static_cast<std::size_t>(tree.right[0]);
   tree.length[l] += tree.length[r];
   tree.length[r] = 0.0;
   for (int i = 1; i < tree.size(); ++i) {
     if (tree.IsFree(i)) tree.length[i] = std::max(tree.length[i], floor);
   }
   return tree;
+}
+
+int FitTree::FreeBranches() const {
+  int free = 0;
+  for (int i = 0; i < size(); ++i) free += IsFree(i) ? 1 : 0;
+  return free;
 }

@@ -13,14 +13,18 @@ struct FitTree {
   // parent.
   std::vector<int> left, right, parent, taxon;
   std::vector<double> length;
+  // A node that only resolves a polytomy of the tree read: its branch is
+  // no branch of that tree and stays at length 0.
+  std::vector<bool> merged;
 
   int size() const { return static_cast<int>(length.size()); }
   bool IsTip(int node) const { return left[static_cast<std::size_t>(node)] < 0; }
+  bool IsMerged(int node) const { return merged[static_cast<std::size_t>(node)]; }
   // The root's two branches are one branch of the unrooted tree, which the
   // likelihood of a reversible model cannot split: the fit keeps it all on
   // the root's left child and the right child's branch at 0.
-  bool IsFree(int node) const { return node != 0 && node != right[0]; }
-  int FreeBranches() const { return size() - 2; }
+  bool IsFree(int node) const { return node != 0 && node != right[0] && !IsMerged(node); }
+  int FreeBranches() const;
 };
 
 // The fit's copy of a built tree (nodes numbered in pre-order from the root

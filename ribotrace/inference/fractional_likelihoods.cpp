@@ -7,7 +7,6 @@
 
 #include "bailout/bailout.h"
 #include "bailout/quoted.h"
-#include "base/diagnostics.h"
 #include "base/ordered_batches.h"
 #include "base/weighted_ranges.h"
 #include "inference/likelihood_blocks.h"
@@ -111,6 +110,6 @@ FractionalScaling GetFractionalLikelihoods(const std::vector<NodeStruct*>& down_
                                        static_cast<int>(first), static_cast<int>(last),
                                        scaling.counts.data());
                        });
-  if (show_debug_info) ShowFractionalLikelihoods(down_pass, tips);
+  if (options.listing) ShowFractionalLikelihoods(down_pass, tips);
   return scaling;
 }

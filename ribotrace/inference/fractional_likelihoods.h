@@ -40,6 +40,8 @@ struct PassOptions {
   // Rescaling starts below this; raising it forces rescaling where no
   // underflow threatens (a test hook).
   double rescale_threshold = kRescaleThreshold;
+  // The diagnostic listing (show_debug): each pass prints its vectors.
+  bool listing = false;
   // Threads that share the blocks (0: every core). Every block is computed
   // by one thread with the same arithmetic, so the results do not depend
   // on the number.
@@ -54,7 +56,7 @@ struct PassOptions {
 // frequencies. Each child's matrices in `matrices` must already hold its
 // branch's transition probabilities. Fails on a tip that matches no taxon
 // and on a node with one child, the first in down-pass order. Prints every
-// node's blocks (tips' included) when diagnostics are on.
+// node's blocks (tips' included) with options.listing.
 FractionalScaling GetFractionalLikelihoods(const std::vector<NodeStruct*>& down_pass,
                                            const BranchMatrices& matrices,
                                            const std::vector<SiteRecord>& SS,

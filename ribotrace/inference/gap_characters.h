@@ -21,6 +21,11 @@ enum class GapObservation : std::uint8_t {
   kUnknown,  // missing data ('?', an end gap), and no gap within the sequence
 };
 
+// How presence and absence evolve: a two-state character that is lost and
+// regained anywhere on the tree, or insertions and deletions (a single
+// origin per character, see indel_gaps.h).
+enum class GapModel { kTwoState, kIndel };
+
 struct GapCharacters {
   std::size_t size() const { return first_column.size(); }
   GapObservation Observed(int taxon, std::size_t character) const {

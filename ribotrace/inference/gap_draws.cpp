@@ -13,10 +13,12 @@ TreeGapDraws::TreeGapDraws(const GapReconstruction& gaps, double hidden_length)
     const double pi = characters.absence_frequency[k];
     if (!(pi > 0.0)) continue;
     const std::array<double, 4> p = GapTransitionMatrix(pi, decay);
-    drawn_.push_back({k,
-                      characters.first_column[k],
-                      characters.second_column[k],
-                      {p[kGapAbsent], p[2 + kGapAbsent]}});
+    // Under insertions and deletions the hidden branch can only delete:
+    // a character inserted there would be another homology.
+    const std::array<double, 2> after_hidden =
+        gaps.indel ? std::array{-std::expm1(-gaps.indel->deletion * hidden_length), 1.0}
+                   : std::array{p[kGapAbsent], p[2 + kGapAbsent]};
+    drawn_.push_back({k, characters.first_column[k], characters.second_column[k], after_hidden});
   }
 }
 

@@ -1,7 +1,9 @@
-// Gaps drawn from the tree (--gaps=tree) instead of at each column's gap
-// frequency: a sampled row takes each character's presence from its node's
-// absence posterior; a hidden row draws the node's presence the same way
-// and carries it along the hidden branch under the gap model. A stem pair
+// Gaps drawn from the tree (--gaps=tree or indel) instead of at each
+// column's gap frequency: a sampled row takes each character's presence
+// from its node's absence posterior; a hidden row draws the node's presence
+// the same way and carries it along the hidden branch under the gap model
+// (under insertions and deletions, a present character may be deleted
+// there; an absent one stays absent). A stem pair
 // is one character: both its columns get the gap, or neither.
 #pragma once
 

@@ -3,46 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <utility>
 
 #include "bailout/bailout.h"
-#include "base/diagnostics.h"
-
-namespace {
-
-// Golden-section search for the maximum of f on [a, b], to width `tolerance`.
-template <typename F>
-void GoldenSection(const F& f, double a, double b, double tolerance, double* best_x,
-                   double* best_f) {
-  const double shrink = (std::sqrt(5.0) - 1.0) / 2.0;
-  double x1 = b - shrink * (b - a);
-  double x2 = a + shrink * (b - a);
-  double f1 = f(x1);
-  double f2 = f(x2);
-  while (b - a > tolerance) {
-    if (f1 >= f2) {
-      b = x2;
-      x2 = x1;
-      f2 = f1;
-      x1 = b - shrink * (b - a);
-      f1 = f(x1);
-    } else {
-      a = x1;
-      x1 = x2;
-      f1 = f2;
-      x2 = a + shrink * (b - a);
-      f2 = f(x2);
-    }
-  }
-  for (const auto& [x, fx] : {std::pair{x1, f1}, std::pair{x2, f2}}) {
-    if (fx > *best_f) {
-      *best_x = x;
-      *best_f = fx;
-    }
-  }
-}
-
-}  // namespace
+#include "inference/golden_section.h"
 
 GapRateFit FitGapRate(const std::vector<NodeStruct*>& down_pass, const GapCharacters& characters) {
   if (std::none_of(characters.absence_frequency.begin(), characters.absence_frequency.end(),
@@ -84,12 +47,23 @@ GapRateFit FitGapRate(const std::vector<NodeStruct*>& down_pass, const GapCharac
 }
 
 GapReconstruction ReconstructGaps(const std::vector<NodeStruct*>& down_pass,
-                                  const Alignment& alignment, const std::vector<SiteRecord>& SS) {
+                                  const Alignment& alignment, const std::vector<SiteRecord>& SS,
+                                  GapModel model, bool listing) {
   GapReconstruction gaps;
   gaps.characters = MakeGapCharacters(alignment, SS);
+  if (model == GapModel::kIndel) {
+    const IndelRates& rates = gaps.indel.emplace(FitIndelRates(down_pass, gaps.characters));
+    gaps.posteriors = GetIndelPosteriors(down_pass, gaps.characters, rates.deletion);
+    if (listing) {
+      std::printf(
+          "\nInsertion rate = %lf, deletion rate = %lf (log-likelihood of the gaps = %lf)\n",
+          rates.insertion, rates.deletion, rates.log_likelihood);
+    }
+    return gaps;
+  }
   gaps.fit = FitGapRate(down_pass, gaps.characters);
   gaps.posteriors = GetGapPosteriors(down_pass, gaps.characters, gaps.fit.rate);
-  if (show_debug_info) {
+  if (listing) {
     std::printf("\nGap rate = %lf (log-likelihood of the gaps = %lf)\n", gaps.fit.rate,
                 gaps.fit.log_likelihood);
   }

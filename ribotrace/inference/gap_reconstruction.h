@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "base/alignment.h"
 #include "inference/gap_characters.h"
 #include "inference/gap_posteriors.h"
+#include "inference/indel_gaps.h"
 #include "sequence/stems_and_loops.h"
 #include "tree/node_struct.h"
 
@@ -50,11 +52,13 @@ struct GapReconstruction {
   }
 
   GapCharacters characters;
-  GapRateFit fit;
+  GapRateFit fit;                   // the two-state model's rate
+  std::optional<IndelRates> indel;  // the indel process's rates, instead
   GapPosteriors posteriors;
 };
 
-// The characters, the fit and the posteriors; prints the rate when
-// diagnostics are on.
+// The characters, the fit and the posteriors under `model`; prints the
+// rates with `listing`.
 GapReconstruction ReconstructGaps(const std::vector<NodeStruct*>& down_pass,
-                                  const Alignment& alignment, const std::vector<SiteRecord>& SS);
+                                  const Alignment& alignment, const std::vector<SiteRecord>& SS,
+                                  GapModel model, bool listing = false);

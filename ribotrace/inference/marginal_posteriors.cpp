@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <unordered_map>
 
-#include "base/diagnostics.h"
 #include "base/ordered_batches.h"
 #include "base/weighted_ranges.h"
+#include "inference/branch_changes.h"
 #include "inference/likelihood_blocks.h"
 #include "inference/posterior_states.h"
 #include "inference/tip_likelihoods.h"
@@ -98,6 +98,7 @@ struct BlockStep {
   const BranchMatrices& matrices;
   const TipLikelihoods& tips;
   double threshold;
+  BranchChangeRecorder* changes;
   long long rescaled = 0;
 
   template <int N>
@@ -117,6 +118,24 @@ struct BlockStep {
     }
     if (left_outside != nullptr) Outside<N>(*node.left, above, from_right, left_outside);
     if (right_outside != nullptr) Outside<N>(*node.right, above, from_left, right_outside);
+    if (changes != nullptr) {
+      RecordBranch<N>(*node.left, block, above, from_right.data(), scratch.data());
+      RecordBranch<N>(*node.right, block, above, from_left.data(), scratch.data());
+    }
+  }
+
+  // The joint of the branch above `child`: its parent's outside times the
+  // sibling's contribution, its matrix and its own likelihoods.
+  template <int N>
+  void RecordBranch(const NodeStruct& child, int block, const double* above,
+                    const double* sibling, double* scratch) {
+    const double* likelihood = tips.Of<N>(child, block, tips.layout().Offset(block), scratch);
+    const double* p = BranchMatrix<N>(matrices, child);
+    if constexpr (N == 16) {
+      changes->RecordDoublet(child, block, above, sibling, p, likelihood);
+    } else {
+      changes->RecordLoop(child, block, above, sibling, p, likelihood);
+    }
   }
 
   // out[y] = sum over x of above[x] x sibling[x] x P_child[x][y].
@@ -149,11 +168,11 @@ struct BlockStep {
 // Every visit for the blocks [first, last); returns the outside blocks rescaled.
 long long VisitBlocks(const std::vector<Visit>& visits, const BranchMatrices& matrices,
                       const TipLikelihoods& tips, const ModelParams& parameters, double threshold,
-                      int first, int last) {
+                      BranchChangeRecorder* changes, int first, int last) {
   const BlockLayout& layout = tips.layout();
   const std::size_t base = layout.Offset(first);
   OutsidePool pool(visits.size(), layout.Offset(last) - base);
-  BlockStep step{matrices, tips, threshold};
+  BlockStep step{matrices, tips, threshold, changes};
   const double* doublet_freq = parameters.stem.frequencies.data();
   const double* loop_freq = parameters.loop.frequencies.data();
   for (std::size_t v = 0; v < visits.size(); ++v) {
@@ -184,7 +203,7 @@ long long VisitBlocks(const std::vector<Visit>& visits, const BranchMatrices& ma
 long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
                                 const BranchMatrices& matrices, const std::vector<SiteRecord>& SS,
                                 const Alignment& alignment, const ModelParams& parameters,
-                                const PassOptions& options) {
+                                const PassOptions& options, BranchChangeRecorder* changes) {
   const BlockLayout layout(alignment.structure);
   const TipLikelihoods tips(SS, alignment, layout, options.stem_codes_as_sets);
   const std::vector<Visit> visits = SmallerSubtreesFirst(up_pass);
@@ -192,9 +211,10 @@ long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
   WorkInWeightedRanges(BlockWork(layout), ResolveThreadCount(options.threads),
                        [&](std::size_t first, std::size_t last) {
                          rescaled += VisitBlocks(visits, matrices, tips, parameters,
-                                                 options.rescale_threshold, static_cast<int>(first),
+                                                 options.rescale_threshold, changes,
+                                                 static_cast<int>(first),
                                                  static_cast<int>(last));
                        });
-  if (show_debug_info) ShowPosteriors(up_pass, alignment.structure);
+  if (options.listing) ShowPosteriors(up_pass, alignment.structure);
   return rescaled;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/alignment.h"
+#include "inference/branch_changes.h"
 #include "inference/fractional_likelihoods.h"
 #include "model/model_params.h"
 #include "sequence/stems_and_loops.h"
@@ -26,9 +27,12 @@
 // from their codes (SS, alignment and options.stem_codes_as_sets as in
 // GetFractionalLikelihoods). Outside blocks are rescaled like the fractional
 // likelihoods. Doublet blocks use the doublet frequencies and the doublet
-// matrices, loop blocks the loop frequencies and matrices. Prints the posteriors when
-// diagnostics are on. Returns how many outside blocks were rescaled.
+// matrices, loop blocks the loop frequencies and matrices. With `changes`,
+// also records every branch's figures at every block (branch_changes.h)
+// from the same vectors. Prints the posteriors with options.listing.
+// Returns how many outside blocks were rescaled.
 long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
                                 const BranchMatrices& matrices, const std::vector<SiteRecord>& SS,
                                 const Alignment& alignment, const ModelParams& parameters,
-                                const PassOptions& options = {});
+                                const PassOptions& options = {},
+                                BranchChangeRecorder* changes = nullptr);

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "base/diagnostics.h"
 #include "base/ordered_batches.h"
 #include "base/weighted_ranges.h"
 #include "inference/likelihood_blocks.h"
@@ -72,7 +71,7 @@ void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
           }
         }
       });
-  if (show_debug_info) ShowPosteriors(up_pass, alignment.structure);
+  if (options.listing) ShowPosteriors(up_pass, alignment.structure);
 }
 
 void ShowPosteriors(const std::vector<NodeStruct*>& up_pass, const std::vector<int>& structure) {

@@ -22,7 +22,7 @@
 // blocks use the doublet frequencies and matrices, loop blocks the loop
 // frequencies and matrices. A block in which every state has probability 0
 // is stored as all 0.0 (sampling then stops on it). Prints the posteriors
-// when diagnostics are on.
+// with options.listing.
 void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
                                      const BranchMatrices& matrices,
                                      const std::vector<SiteRecord>& SS, const Alignment& alignment,

@@ -9,7 +9,6 @@
 #include "bailout/bailout.h"
 #include "bailout/quoted.h"
 #include "base/buffers.h"
-#include "base/diagnostics.h"
 #include "sequence/state_coding.h"
 
 namespace {
@@ -46,8 +45,8 @@ void RefuseReservedNames(const std::vector<TaxonName>& names, const std::string&
 
 }  // namespace
 
-Alignment ReadDataFile(const std::string& file_name) {
-  RawAlignment raw = LoadAlignment(file_name, {kMaxTaxonNameLength, show_debug_info});
+Alignment ReadDataFile(const std::string& file_name, bool listing) {
+  RawAlignment raw = LoadAlignment(file_name, {kMaxTaxonNameLength, listing});
   RefuseReservedNames(raw.names, file_name);
   for (const std::string& warning : raw.warnings) std::fputs(warning.c_str(), stderr);
 

@@ -11,5 +11,5 @@ constexpr std::size_t kMaxTaxonNameLength = 99;
 
 // The alignment of `file_name` in any format LoadAlignment reads: the
 // structure, the names and the sequences, upper-cased and coded. Prints
-// the reader's warnings, and the file when diagnostics are on.
-Alignment ReadDataFile(const std::string& file_name);
+// the reader's warnings, and the file with `listing`.
+Alignment ReadDataFile(const std::string& file_name, bool listing = false);

@@ -12,18 +12,31 @@ std::string Length(double length) {
   return text;
 }
 
-std::string Subtree(const FitTree& tree, int node, const std::vector<std::string>& names,
-                    bool with_length) {
+// The members that `node` gives its parent's group: itself with its
+// length, or, where it only resolves a polytomy, its children's members.
+void AppendMembers(const FitTree& tree, int node, const std::vector<std::string>& names,
+                   std::vector<std::string>& members);
+
+std::string Group(const FitTree& tree, int node, const std::vector<std::string>& names) {
   const auto i = static_cast<std::size_t>(node);
-  std::string text;
-  if (tree.IsTip(node)) {
-    text = names[static_cast<std::size_t>(tree.taxon[i])];
-  } else {
-    text.append("(").append(Subtree(tree, tree.left[i], names, true));
-    text.append(",").append(Subtree(tree, tree.right[i], names, true)).append(")");
+  if (tree.IsTip(node)) return names[static_cast<std::size_t>(tree.taxon[i])];
+  std::vector<std::string> members;
+  AppendMembers(tree, tree.left[i], names, members);
+  AppendMembers(tree, tree.right[i], names, members);
+  std::string text = "(";
+  for (std::size_t m = 0; m < members.size(); ++m) text.append(m > 0 ? "," : "").append(members[m]);
+  return text + ")";
+}
+
+void AppendMembers(const FitTree& tree, int node, const std::vector<std::string>& names,
+                   std::vector<std::string>& members) {
+  const auto i = static_cast<std::size_t>(node);
+  if (!tree.IsTip(node) && tree.IsMerged(node)) {
+    AppendMembers(tree, tree.left[i], names, members);
+    AppendMembers(tree, tree.right[i], names, members);
+    return;
   }
-  if (with_length) text.append(Length(tree.length[i]));
-  return text;
+  members.push_back(Group(tree, node, names) + Length(tree.length[i]));
 }
 
 }  // namespace
@@ -41,9 +54,11 @@ std::string FitTreeNewick(const FitTree& tree, const std::vector<TaxonName>& nam
   const auto o = static_cast<std::size_t>(opened);
   const double root_branch = tree.length[static_cast<std::size_t>(tree.left[0])] +
                              tree.length[static_cast<std::size_t>(tree.right[0])];
+  std::vector<std::string> members;
+  AppendMembers(tree, tree.left[o], safe, members);
+  AppendMembers(tree, tree.right[o], safe, members);
+  members.push_back(Group(tree, joined, safe) + Length(root_branch));
   std::string text = "(";
-  text.append(Subtree(tree, tree.left[o], safe, true)).append(",");
-  text.append(Subtree(tree, tree.right[o], safe, true)).append(",");
-  text.append(Subtree(tree, joined, safe, false)).append(Length(root_branch)).append(");\n");
-  return text;
+  for (std::size_t m = 0; m < members.size(); ++m) text.append(m > 0 ? "," : "").append(members[m]);
+  return text + ");\n";
 }

@@ -180,6 +180,26 @@ void Nodes(JsonWriter& json, const ReportData& data) {
   json.End(']');
 }
 
+// Only with --changes, so that other pages stay as they were.
+void Changes(JsonWriter& json, const ReportData& data) {
+  if (!data.changes) return;
+  json.Key("cbc").Begin('[');
+  for (const double expected : data.changes->branch_cbc) json.Number(expected, 4);
+  json.End(']');
+  json.Key("helixChanges").Begin('[');
+  for (const auto& top : data.changes->helix_top) {
+    json.Begin('[');
+    for (const auto& [index, expected] : top) {
+      json.Begin('[');
+      json.Integer(index);
+      json.Number(expected, 4);
+      json.End(']');
+    }
+    json.End(']');
+  }
+  json.End(']');
+}
+
 void Covariation(JsonWriter& json, const ReportData& data) {
   json.Key("helices").Begin('[');
   for (const Helix& helix : data.helices) {
@@ -258,6 +278,7 @@ std::string ReportHtml(const ReportData& data) {
   Structure(json, data);
   Nodes(json, data);
   Covariation(json, data);
+  Changes(json, data);
   json.End('}');
 
   return Assemble(kReportPage, {{"@TITLE@", HtmlEscaped(data.title)},

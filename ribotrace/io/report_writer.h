@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +45,18 @@ struct ReportNode {
   double mean_confidence = 0.0;  // mean over columns of the drawn base's posterior
 };
 
+// With --changes: where on the tree the stems changed while keeping their
+// pairs.
+struct ReportChanges {
+  // By tree index: the expected compensatory changes on the branch above
+  // the node, summed over the stem pairs (each weighted by its presence);
+  // negative where there is no branch or no figure.
+  std::vector<double> branch_cbc;
+  // Per helix, in the helices' order: the branches (tree index, expected
+  // compensatory changes in the helix) with the most, most first.
+  std::vector<std::vector<std::pair<int, double>>> helix_top;
+};
+
 // What the passes of a run hold, gathered for the page.
 struct ReportData {
   std::string title;
@@ -68,6 +81,7 @@ struct ReportData {
   // Per helix, in the helices' order: the data, the most probable
   // sequences, the sampled ancestral rows and the hidden rows.
   std::array<std::vector<PairTally>, 4> covariation;
+  std::optional<ReportChanges> changes;
 };
 
 // One probability as its kQuantAlphabet character.

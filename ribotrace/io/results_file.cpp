@@ -50,8 +50,17 @@ ResultsFiles::ResultsFiles(const std::string& out_file, std::vector<RunInput> in
 
 void ResultsFiles::AddCladeList() { clades = &AddSideFile(outputs, sequences, ".clades"); }
 
+void ResultsFiles::AddChangeTables() {
+  changes = &AddSideFile(outputs, sequences, ".changes");
+  branches = &AddSideFile(outputs, sequences, ".branches");
+}
+
 void ResultsFiles::CommitAll() {
   if (clades == nullptr) outputs.RetireBeside(sequences, ".clades");
+  if (changes == nullptr) {
+    outputs.RetireBeside(sequences, ".changes");
+    outputs.RetireBeside(sequences, ".branches");
+  }
   outputs.CommitAll();
 }
 
@@ -61,6 +70,8 @@ std::vector<std::string> ResultsFiles::Paths() const {
   if (pairs != nullptr) paths.push_back(pairs->path());
   if (report != nullptr) paths.push_back(report->path());
   if (clades != nullptr) paths.push_back(clades->path());
+  if (changes != nullptr) paths.push_back(changes->path());
+  if (branches != nullptr) paths.push_back(branches->path());
   return paths;
 }
 

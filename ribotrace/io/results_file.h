@@ -41,9 +41,13 @@ class ResultsFiles {
   SafeOutputFile* pairs = nullptr;   // out_file.pairs, with site_tables
   SafeOutputFile* report = nullptr;  // out_file.html, with report
   SafeOutputFile* clades = nullptr;  // out_file.clades, after AddCladeList()
+  SafeOutputFile* changes = nullptr;   // out_file.changes, after AddChangeTables()
+  SafeOutputFile* branches = nullptr;  // out_file.branches, after AddChangeTables()
 
   // Adds out_file.clades, the clades of a run over a posterior sample.
   void AddCladeList();
+  // Adds out_file.changes and out_file.branches, what happened on each branch.
+  void AddChangeTables();
 };
 
 // Appends the block of one sample row: ">" name "_<k>", then the row's

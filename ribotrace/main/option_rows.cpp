@@ -102,13 +102,23 @@ constexpr std::array kOptions = {
   OptionRow{"--report", "", "also write out_file.html: the tree, each node's sequence on the\n"
     "structure coloured by its posterior, the stems' covariation\n(default: off)",
     [](const std::string&, CommandLine& line) { line.values.report = true; }},
-  OptionRow{"--gaps", "column|tree", "where the samples' gaps come from: each column's gap frequency\n"
+  OptionRow{"--changes", "", "also write what happened on each branch: out_file.changes (per\n"
+    "stem pair: compensatory, one-sided, broken and restored pairs,\n"
+    "expected substitutions) and out_file.branches (their sums per\n"
+    "branch) (default: off)",
+    [](const std::string&, CommandLine& line) { line.values.changes = true; }},
+  OptionRow{"--gaps", "column|tree|indel", "where the samples' gaps come from: each column's gap frequency\n"
     "(column, the default), or the gaps reconstructed on the tree,\n"
-    "stems gapped as a pair (tree); the tables' p_gap and the gaps of\n"
-    "out_file.map.fa always come from that reconstruction",
+    "stems gapped as a pair, as characters lost and regained anywhere\n"
+    "(tree) or inserted once and deleted below (indel); the tables'\n"
+    "p_gap and the gaps of out_file.map.fa always come from a\n"
+    "reconstruction: tree's with tree, else indel's",
     [](const std::string& text, CommandLine& line) {
-      if (text != "column" && text != "tree") Invalid("--gaps", text, "column or tree");
-      line.values.gaps_on_tree = text == "tree";
+      if (text != "column" && text != "tree" && text != "indel") {
+        Invalid("--gaps", text, "column, tree or indel");
+      }
+      line.values.gaps_on_tree = text != "column";
+      line.values.gap_model = text == "tree" ? GapModel::kTwoState : GapModel::kIndel;
     }},
   OptionRow{"--outgroup", "NAME[,NAME...]", "root the tree halfway along the branch above these taxa (default: as\n"
     "the tree file is written, halfway along the last taxon's branch)",

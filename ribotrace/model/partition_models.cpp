@@ -2,10 +2,10 @@
 
 #include "model/rate_matrices.h"
 
-PartitionModels MakePartitionModels(const ModelParams& params) {
+PartitionModels MakePartitionModels(const ModelParams& params, bool listing) {
   SubstitutionModel loops = SubstitutionModel::ForLoops(params.loop);
-  ShowRateMatrix("\nLoop Q-matrix:", loops.q(), 4);
+  if (listing) ShowRateMatrix("\nLoop Q-matrix:", loops.q(), 4);
   SubstitutionModel stems = SubstitutionModel::ForStems(params.stem);
-  ShowRateMatrix("\nStem Q-matrix:", stems.q(), 16);
+  if (listing) ShowRateMatrix("\nStem Q-matrix:", stems.q(), 16);
   return {std::move(loops), std::move(stems)};
 }

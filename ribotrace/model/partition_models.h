@@ -10,6 +10,7 @@ struct PartitionModels {
   SubstitutionModel stems;
 };
 
-// Both models of `params`, each rate matrix printed when diagnostics are
-// on (loops first). Throws FatalError as the rate matrices do.
-PartitionModels MakePartitionModels(const ModelParams& params);
+// Both models of `params`, each rate matrix printed with `listing` (the
+// diagnostic listing; loops first). Throws FatalError as the rate matrices
+// do.
+PartitionModels MakePartitionModels(const ModelParams& params, bool listing = false);

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "bailout/bailout.h"
-#include "base/diagnostics.h"
 
 // clang-format off
 const std::array<std::array<int, 16>, 16> r_ij = {{
@@ -92,7 +91,6 @@ std::array<double, 256> StemRateMatrix(const StemParams& stem) {
 }
 
 void ShowRateMatrix(const char* heading, std::span<const double> q, int n) {
-  if (!show_debug_info) return;
   std::printf("%s\n", heading);
   for (int i = 0; i < n; ++i) {
     for (int j = 0; j < n; ++j) std::printf("%lf ", q[static_cast<std::size_t>(i * n + j)]);

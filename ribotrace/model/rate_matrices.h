@@ -22,5 +22,5 @@ std::array<double, 16> LoopRateMatrix(const LoopParams& loop);
 // The stem model's 16 x 16 doublet rate matrix, likewise.
 std::array<double, 256> StemRateMatrix(const StemParams& stem);
 
-// Prints the n x n rate matrix q under `heading` when diagnostics are on.
+// Prints the n x n rate matrix q under `heading` (the diagnostic listing).
 void ShowRateMatrix(const char* heading, std::span<const double> q, int n);

@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <span>
 
-#include "base/diagnostics.h"
-
 namespace {
 
 // The time of a node's branch. On the complex path the two branches at the
@@ -35,13 +33,13 @@ void PrintMatrixRows(const std::array<double, N * N>& p) {
 
 void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
                                          const SubstitutionModel& loops, BranchMatrices& matrices,
-                                         double rate) {
+                                         double rate, bool listing) {
   for (NodeStruct* node : nodes) {
     if (node->anc == nullptr) continue;
     loops.TransitionProbabilities(BranchTime(*node, loops.complex()), rate,
                                   matrices.Singlet(*node));
   }
-  if (!show_debug_info) return;
+  if (!listing) return;
   std::printf("\nSingleton transition probabilities:\n");
   for (const NodeStruct* node : nodes) {
     if (node->anc == nullptr) continue;
@@ -53,13 +51,13 @@ void SetSingeltonTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
 
 void SetDoubletTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
                                        const SubstitutionModel& stems, BranchMatrices& matrices,
-                                       double time_factor) {
+                                       double time_factor, bool listing) {
   for (NodeStruct* node : nodes) {
     if (node->anc == nullptr) continue;
     stems.TransitionProbabilities(BranchTime(*node, stems.complex()), time_factor,
                                   matrices.Doublet(*node));
   }
-  if (!show_debug_info) return;
+  if (!listing) return;
   std::printf("\nDoublet transition probabilities:\n");
   for (const NodeStruct* node : nodes) {
     if (node->anc == nullptr) continue;
@@ -74,19 +72,20 @@ void SetDoubletTransitionProbabilities(const std::vector<NodeStruct*>& nodes,
 // them to every node and column, rather than repeating the decomposition there.
 void SetHiddenSingeltonTransitionProbabilities(const NodeStruct& node,
                                                const SubstitutionModel& loops,
-                                               std::array<double, 16>& matrix, double lambda) {
+                                               std::array<double, 16>& matrix, double lambda,
+                                               bool listing) {
   loops.TransitionProbabilities(node.scaled_length, lambda, matrix);
-  if (!show_debug_info) return;
+  if (!listing) return;
   std::printf("\nHidden singleton transition probabilities:\n");
   PrintMatrixRows<4>(matrix);
 }
 
 void SetHiddenDoubletTransitionProbabilities(const NodeStruct& node, const SubstitutionModel& stems,
                                              std::array<double, 256>& matrix, double lambda,
-                                             double time_factor) {
+                                             double time_factor, bool listing) {
   // lambda x 1.0 is lambda exactly, so the default leaves the matrix as it was.
   stems.TransitionProbabilities(node.scaled_length, lambda * time_factor, matrix);
-  if (!show_debug_info) return;
+  if (!listing) return;
   std::printf("\nHidden doublet transition probabilities:\n");
   PrintMatrixRows<16>(matrix);
 }

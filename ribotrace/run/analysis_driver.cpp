@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "bailout/bailout.h"
-#include "base/diagnostics.h"
 #include "base/random_source.h"
 #include "base/stage_timings.h"
 #include "io/analysed_alignment.h"
@@ -59,6 +58,7 @@ void RunAnalysis(const RunValues& values, const RunData& data, TreeSample sample
   // one of the inputs, stops the run before the long computation.
   ResultsFiles files(values.out_file, sample.inputs, values.state_tables, values.report);
   if (!sample.from_summary) files.AddCladeList();
+  if (values.changes) files.AddChangeTables();
   SampleAnalysis analysis(values, data, std::move(sample));
   const ResultUnits& units = analysis.units();
   if (timings && units.over_clades()) timings->Stop("clades");
@@ -82,6 +82,7 @@ void RunAnalysis(const RunValues& values, const RunData& data, TreeSample sample
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (scratch) WriteScratchRows(*scratch, units, n_samples, files);
   WriteSummary(analysis, values, files);
+  if (values.changes) WriteChangeTables(analysis, files);
   if (report) WriteReport(*report, analysis, *files.report);
   if (timings) {
     timings->Stop("writing");
@@ -98,7 +99,6 @@ void RunAnalysis(const RunValues& values, const RunData& data, TreeSample sample
 }  // namespace
 
 void CalcAncestralStates(const RunValues& values) {
-  show_debug_info = values.show_debug != 0;
   const std::int32_t seed = values.seed ? *values.seed : GetSeedFromClock();
   const std::unique_ptr<StageTimings> timings =
       values.timings ? std::make_unique<StageTimings>() : nullptr;

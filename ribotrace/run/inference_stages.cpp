@@ -1,7 +1,9 @@
 #include "run/inference_stages.h"
 
 #include <cstdio>
+#include <optional>
 
+#include "inference/branch_changes.h"
 #include "inference/fractional_likelihoods.h"
 #include "inference/log_likelihood.h"
 #include "inference/marginal_posteriors.h"
@@ -12,14 +14,16 @@
 namespace {
 
 // The passes of a run without rate variation, on the matrices the driver
-// put in the nodes. Returns the log-likelihood when `with_log_likelihood`.
+// put in the nodes. Returns the log-likelihood when `with_log_likelihood`;
+// with `changes`, records every branch's figures into it.
 PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const RunValues& values,
-                                           bool with_log_likelihood) {
+                                           bool with_log_likelihood, BranchChanges* changes) {
   const std::vector<int>& structure = inputs.alignment.structure;
   StageTimings* timings = inputs.timings;
   PassOptions options;
   options.stem_codes_as_sets = values.marginal;
   options.threads = values.threads;
+  options.listing = values.show_debug != 0;
   const FractionalScaling scaling = GetFractionalLikelihoods(inputs.down_pass, inputs.matrices,
                                                              inputs.SS, inputs.alignment, options);
   PartitionLogLikelihoods log_likelihood;
@@ -29,8 +33,12 @@ PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const 
   if (values.loglik) ShowLogLikelihood(log_likelihood);
   if (timings != nullptr) timings->Stop("likelihoods");
   if (values.marginal) {
+    std::optional<BranchChangeRecorder> recorder;
+    if (changes != nullptr) {
+      recorder.emplace(*changes, inputs.up_pass, inputs.models, 1.0, DoubletTimeFactor(values));
+    }
     GetMarginalPosteriors(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment,
-                          inputs.parameters, options);
+                          inputs.parameters, options, recorder ? &*recorder : nullptr);
   } else {
     GetAncestralStatesFromPosterior(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment,
                                     inputs.parameters, options);
@@ -49,11 +57,17 @@ NodeVectors MakeNodeVectors(const InferenceInputs& inputs, const RunValues& valu
 PassResults RunPosteriorPasses(const InferenceInputs& inputs, const RunValues& values,
                                NodeVectors& vectors, bool with_log_likelihood) {
   PassResults results;
+  BranchChanges* changes = nullptr;
+  if (values.changes) {
+    changes =
+        &results.changes.emplace(inputs.up_pass.size(), CountBlocks(inputs.alignment.structure));
+  }
   if (HasGammaRates(inputs.parameters)) {
-    results.categories = RunRateCategoryPasses(inputs, values, vectors, &results.log_likelihood);
+    results.categories =
+        RunRateCategoryPasses(inputs, values, vectors, &results.log_likelihood, changes);
     if (inputs.timings != nullptr) inputs.timings->Stop("gamma passes");
   } else {
-    results.log_likelihood = RunEqualRatePasses(inputs, values, with_log_likelihood);
+    results.log_likelihood = RunEqualRatePasses(inputs, values, with_log_likelihood, changes);
   }
   return results;
 }

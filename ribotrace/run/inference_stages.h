@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "inference/branch_changes.h"
 #include "inference/log_likelihood.h"
 #include "inference/node_vectors.h"
 #include "inference/sample_rows.h"
@@ -14,6 +15,7 @@
 struct PassResults {
   PartitionLogLikelihoods log_likelihood;      // computed when asked for, and with gamma rates
   std::optional<CategorySampling> categories;  // with gamma rates
+  std::optional<BranchChanges> changes;        // with --changes: every branch's figures
 };
 
 // The vectors that the passes of the built tree in `inputs` need: one per

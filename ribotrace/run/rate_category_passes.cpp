@@ -1,9 +1,10 @@
 #include "run/rate_category_passes.h"
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
-#include "base/diagnostics.h"
+#include "inference/branch_changes.h"
 #include "inference/fractional_likelihoods.h"
 #include "inference/log_likelihood.h"
 #include "inference/marginal_posteriors.h"
@@ -30,19 +31,22 @@ void ShowRates(const char* partition, double alpha, const std::vector<double>& r
 
 CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunValues& values,
                                        NodeVectors& vectors,
-                                       PartitionLogLikelihoods* log_likelihood) {
+                                       PartitionLogLikelihoods* log_likelihood,
+                                       BranchChanges* changes) {
   const std::vector<int>& structure = inputs.alignment.structure;
   const int n_categories = values.gamma_categories;
   const double stem_alpha = inputs.parameters.stem.alpha;
   const double loop_alpha = inputs.parameters.loop.alpha;
   const std::vector<double> stem_rates = PartitionRates(stem_alpha, n_categories);
   const std::vector<double> loop_rates = PartitionRates(loop_alpha, n_categories);
-  if (show_debug_info) {
+  const bool listing = values.show_debug != 0;
+  if (listing) {
     ShowRates("stems", stem_alpha, stem_rates);
     ShowRates("loops", loop_alpha, loop_rates);
   }
   PassOptions options;
   options.stem_codes_as_sets = true;
+  options.listing = listing;
   options.threads = values.threads;
   const double doublet_time = DoubletTimeFactor(values);
   // Every node below the root has the same hidden branch (see the driver).
@@ -50,34 +54,44 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
 
   CategorySampling sampling;
   std::vector<std::vector<double>> block_lnl;
+  // Each category's figures, given the category, mixed once the category
+  // posteriors are known.
+  std::vector<BranchChanges> category_changes;
   for (int k = 0; k < n_categories; ++k) {
     const auto category = static_cast<std::size_t>(k);
-    if (show_debug_info) std::printf("\nRate category %d of %d:\n", k + 1, n_categories);
+    if (listing) std::printf("\nRate category %d of %d:\n", k + 1, n_categories);
     SetSingeltonTransitionProbabilities(inputs.up_pass, inputs.models.loops, inputs.matrices,
-                                        loop_rates[category]);
+                                        loop_rates[category], listing);
     SetDoubletTransitionProbabilities(inputs.up_pass, inputs.models.stems, inputs.matrices,
-                                      doublet_time * stem_rates[category]);
+                                      doublet_time * stem_rates[category], listing);
     vectors.UseCategory(k);
     const FractionalScaling scaling = GetFractionalLikelihoods(
         inputs.down_pass, inputs.matrices, inputs.SS, inputs.alignment, options);
     block_lnl.push_back(
         GetBlockLogLikelihoods(inputs.down_pass, structure, inputs.parameters, scaling));
+    std::optional<BranchChangeRecorder> recorder;
+    if (changes != nullptr) {
+      recorder.emplace(category_changes.emplace_back(*changes), inputs.up_pass, inputs.models,
+                       loop_rates[category], doublet_time * stem_rates[category]);
+    }
     GetMarginalPosteriors(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment,
-                          inputs.parameters, options);
+                          inputs.parameters, options, recorder ? &*recorder : nullptr);
 
     HiddenBranchMatrices& hidden = sampling.hidden.emplace_back();
     SetHiddenSingeltonTransitionProbabilities(hidden_branch, inputs.models.loops, hidden.singlet,
-                                              values.lambda * loop_rates[category]);
+                                              values.lambda * loop_rates[category], listing);
     SetHiddenDoubletTransitionProbabilities(hidden_branch, inputs.models.stems, hidden.doublet,
-                                            values.lambda, doublet_time * stem_rates[category]);
+                                            values.lambda, doublet_time * stem_rates[category],
+                                            listing);
   }
   std::vector<double> mixed_lnl;
   sampling.posteriors = MixCategoryLikelihoods(block_lnl, &mixed_lnl);
   *log_likelihood = SumByPartition(structure, mixed_lnl);
   if (values.loglik) ShowLogLikelihood(*log_likelihood);
+  if (changes != nullptr) *changes = MixBranchChanges(category_changes, sampling.posteriors);
   vectors.UseMixture();
   MixNodePosteriors(inputs.up_pass, structure, sampling.posteriors, values.threads);
-  if (show_debug_info) {
+  if (listing) {
     std::printf("\nMixed over the rate categories:\n");
     ShowPosteriors(inputs.up_pass, structure);
   }

@@ -2,6 +2,7 @@
 // rates across sites (MrBayes's rates=gamma).
 #pragma once
 
+#include "inference/branch_changes.h"
 #include "inference/log_likelihood.h"
 #include "inference/node_vectors.h"
 #include "inference/sample_rows.h"
@@ -16,9 +17,12 @@
 // that category (`vectors` holds values.gamma_categories of them). Leaves
 // every interior node below the root with its posteriors given each
 // category and, in posterior_probs, their mixture; prints the mixture's
-// log-likelihood with --loglik and stores it in *log_likelihood. Returns
+// log-likelihood with --loglik and stores it in *log_likelihood; with
+// `changes` (sized for the tree) records every branch's figures, mixed over
+// the categories, into it. Returns
 // the category posteriors of every block and the hidden branch matrices of
 // each category, for sampling.
 CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunValues& values,
                                        NodeVectors& vectors,
-                                       PartitionLogLikelihoods* log_likelihood);
+                                       PartitionLogLikelihoods* log_likelihood,
+                                       BranchChanges* changes = nullptr);

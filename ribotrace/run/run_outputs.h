@@ -13,7 +13,10 @@
 
 // Writes the summary after the results file's rows: "h_mean" and "lambda"
 // or "prd_brlen" (the mean over the trees), "size", with --gaps=tree
-// "gap_rate" (the mean), and the runs' convergence over MrBayes's sample.
+// "gap_rate" (the mean), with --gaps=indel "insertion_rate" and
+// "deletion_rate" (the means), the runs' convergence over MrBayes's
+// sample, and after --fit "fit_log_likelihood", "fit_free_parameters" and
+// "fit_AIC".
 void WriteSummary(const SampleAnalysis& analysis, const RunValues& values, ResultsFiles& files);
 
 // The tree (labelled, or the consensus), the clade list over a sample,
@@ -25,3 +28,6 @@ std::optional<RunReport> WriteUnitFiles(const SampleAnalysis& analysis, const Ru
 
 // The report, with the pairs of the drawn rows.
 void WriteReport(RunReport& report, const SampleAnalysis& analysis, SafeOutputFile& file);
+
+// out_file.changes and out_file.branches, with --changes.
+void WriteChangeTables(const SampleAnalysis& analysis, ResultsFiles& files);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "inference/gap_characters.h"
 #include "model/gamma_rates.h"
 
 // The ten run values, in the order the command line and the prompts give
@@ -33,10 +34,19 @@ struct RunValues {
   bool loglik = false;        // print the log-likelihood after the fractional likelihoods
   bool state_tables = false;  // also write the per-site tables out_file.state and .pairs
   bool report = false;        // also write the report out_file.html
+  // Also write what happened on every branch: out_file.changes (per branch
+  // and stem pair) and out_file.branches (per branch).
+  bool changes = false;
   // Categories of the discrete gamma distribution of site rates, when the
   // parameter file holds its shape (MrBayes's lset ngammacat).
   int gamma_categories = kDefaultGammaCategories;
-  bool gaps_on_tree = false;  // --gaps=tree: gaps reconstructed on the tree, not per column
+  // --gaps=tree or indel: the samples' gaps drawn from the reconstruction
+  // on the tree, not from each column's gap frequency.
+  bool gaps_on_tree = false;
+  // How the tables, .map.fa and (with gaps_on_tree) the samples reconstruct
+  // the gaps: insertions and deletions, unless --gaps=tree asks for the
+  // two-state model.
+  GapModel gap_model = GapModel::kIndel;
   // Taxa whose clade the root is put above; empty: the tree file's rooting
   // (with MrBayes's posterior sample: the first taxon of the alignment).
   std::vector<std::string> outgroup;
@@ -58,14 +68,15 @@ struct RunValues {
   // rates (--rates=gamma) and frequencies counted from the data
   // (--freqs=empirical) where asked.
   bool fit = false;
-  bool fit_gamma = false;
-  bool empirical_frequencies = false;
-  // After the fit: its maximum and number of free parameters, for the summary.
+  // After a fit: its maximised log-likelihood and number of free
+  // parameters, for the summary.
   struct FitFigures {
     double log_likelihood = 0.0;
     int n_free = 0;
   };
   std::optional<FitFigures> fitted;
+  bool fit_gamma = false;
+  bool empirical_frequencies = false;
 };
 
 // MrBayes measures branch lengths per nucleotide; a doublet is two.

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <string>
 
-#include "base/diagnostics.h"
 #include "inference/gap_reconstruction.h"
 #include "inference/likelihood_blocks.h"
 #include "inference/node_posteriors.h"
@@ -11,21 +10,6 @@
 #include "tree/clade_summary.h"
 
 namespace {
-
-// Runs `step` with the diagnostics off: the trees are shown once each,
-// when they are analysed.
-template <typename Step>
-void Quietly(const Step& step) {
-  const bool shown = show_debug_info;
-  show_debug_info = false;
-  try {
-    step();
-  } catch (...) {
-    show_debug_info = shown;
-    throw;
-  }
-  show_debug_info = shown;
-}
 
 std::optional<SampledPairCounts> PairCounters(const RunData& data) {
   const PosteriorLayout layout(data.alignment.structure, data.SS);
@@ -40,12 +24,11 @@ std::optional<SampledPairCounts> PairCounters(const RunData& data) {
 SampleAnalysis::SampleAnalysis(const RunValues& values, const RunData& data, TreeSample sample)
     : values_(values), pass_values_(values), data_(data), sample_(std::move(sample)), tree_(data) {
   const int n_taxa = data_.alignment.n_taxa;
-  Quietly([&] {
-    if (sample_.from_summary) {
-      BuildSampleTree(tree_, sample_, 0, data_, values_.is_harmonic);
-      units_ = ResultUnits::OfOneTree(tree_.down_pass, tree_.up_pass, data_.alignment);
-      return;
-    }
+  // The trees are built quietly here, and listed when they are analysed.
+  if (sample_.from_summary) {
+    BuildSampleTree(tree_, sample_, 0, data_, values_.is_harmonic);
+    units_ = ResultUnits::OfOneTree(tree_.down_pass, tree_.up_pass, data_.alignment);
+  } else {
     CladeTally tally(n_taxa);
     for (std::size_t s = 0; s < n_trees(); ++s) {
       BuildSampleTree(tree_, sample_, s, data_, values_.is_harmonic);
@@ -54,10 +37,11 @@ SampleAnalysis::SampleAnalysis(const RunValues& values, const RunData& data, Tre
     // Every clade of the trees counts here, not only those that get results.
     convergence_ = MeasureConvergence(sample_.trees, tally.records(), n_taxa);
     units_ = ResultUnits::OfClades(SummariseClades(tally, values_.min_clade), data_.alignment);
-  });
+  }
   means_.emplace(units_.size(), CountEntries(data_.alignment.structure),
                  static_cast<std::size_t>(data_.alignment.n_sites), sample_.from_summary);
   if (values_.report) pair_counts_ = PairCounters(data_);
+  if (values_.changes) changes_.emplace(units_, data_.alignment, sample_.from_summary);
   if (!sample_.from_summary) {
     check_.emplace(values_.loglik);
     pass_values_.loglik = false;
@@ -70,6 +54,7 @@ void SampleAnalysis::AnalyseTrees(std::int32_t seed, RowSink* rows, StageTimings
   std::vector<std::size_t> holding;
   for (std::size_t j = 0; j < units_.size(); ++j) holding.push_back(units_.trees(j).size());
   means_->Finish(holding);
+  if (changes_) changes_->Finish();
   if (!sample_.from_summary && means_ready) means_ready();
   if (check_) check_->Print(n_trees(), sample_.trees, values_.allow_lnl_mismatch);
   WarnOnGapRates();
@@ -83,10 +68,11 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
   // One tree's stages are timed one by one; many trees' together.
   StageTimings* stages = sample_.from_summary ? timings : nullptr;
   const ModelParams& parameters = sample_.trees.samples[s].parameters;
-  BuildSampleTree(tree_, sample_, s, data_, values_.is_harmonic);
+  const bool listing = values_.show_debug != 0;
+  BuildSampleTree(tree_, sample_, s, data_, values_.is_harmonic, listing);
   if (stages != nullptr) stages->Stop("tree");
   scaled_length_sum_ += tree_.down_pass.front()->scaled_length;
-  const PartitionModels models = MakePartitionModels(parameters);
+  const PartitionModels models = MakePartitionModels(parameters, listing);
   const HiddenBranchMatrices hidden = SetBranchMatrices(tree_, models, matrices_, values_);
   if (stages != nullptr) stages->Stop("matrices");
   const InferenceInputs inputs{tree_.down_pass, tree_.up_pass, data_.SS,
@@ -99,7 +85,7 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
     vectors_.emplace(MakeNodeVectors(inputs, values_));
   }
   if (stages != nullptr) stages->Stop("arrays");
-  const PassResults passes = RunPosteriorPasses(
+  PassResults passes = RunPosteriorPasses(
       inputs, pass_values_, *vectors_, !sample_.from_summary || values_.loglik || values_.report);
   if (check_) check_->Add(s, sample_.trees, passes.log_likelihood.Total());
   log_likelihood_sum_.stems += passes.log_likelihood.stems;
@@ -107,9 +93,15 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
 
   // Each tree fits its own gap rate, as a run on that tree alone would;
   // the tables always carry the reconstruction, the samples with --gaps=tree.
-  const GapReconstruction& gaps = gaps_.emplace(OnSampleTree(
-      sample_, s, [&] { return ReconstructGaps(tree_.down_pass, data_.alignment, data_.SS); }));
+  const GapReconstruction& gaps = gaps_.emplace(OnSampleTree(sample_, s, [&] {
+    return ReconstructGaps(tree_.down_pass, data_.alignment, data_.SS, values_.gap_model, listing);
+  }));
   gap_rate_sum_ += gaps.fit.rate;
+  if (gaps.indel) {
+    insertion_rate_sum_ += gaps.indel->insertion;
+    deletion_rate_sum_ += gaps.indel->deletion;
+  }
+  if (changes_) changes_->Add(tree_.down_pass, std::move(*passes.changes), gaps);
   if (gaps.fit.status == GapRateStatus::kAtBound) ++n_gap_rates_at_bound_;
   if (stages != nullptr) stages->Stop("gap posteriors");
 
@@ -123,18 +115,17 @@ void SampleAnalysis::AnalyseTree(std::size_t s, std::int32_t seed, RowSink* rows
                      values_.gaps_on_tree ? &gaps : nullptr,
                      // Every node's hidden branch has the same length in a tree.
                      tree_.down_pass.front()->scaled_length * values_.lambda};
-  RowSettings settings{values_.n_samples,
-                       values_.condition_on_pairs,
-                       seed,
-                       values_.threads,
-                       sample_.from_summary && show_debug_info,
-                       stages};
+  RowSettings settings{values_.n_samples, values_.condition_on_pairs,      seed,
+                       values_.threads,   sample_.from_summary && listing, stages};
   DrawTreeRows(s, units_, tree_rows, data_.SS, data_.alignment.structure, settings, *rows,
                pair_counts_ ? &*pair_counts_ : nullptr);
 }
 
 void SampleAnalysis::WarnOnGapRates() const {
-  if (!values_.gaps_on_tree || n_gap_rates_at_bound_ == 0) return;
+  if (!values_.gaps_on_tree || values_.gap_model != GapModel::kTwoState ||
+      n_gap_rates_at_bound_ == 0) {
+    return;
+  }
   if (sample_.from_summary) {
     std::fprintf(stderr,
                  "Warning: The likelihood of the gaps is highest at the end of the rate range "
@@ -156,6 +147,14 @@ double SampleAnalysis::scaled_length() const {
 }
 
 double SampleAnalysis::gap_rate() const { return gap_rate_sum_ / static_cast<double>(n_trees()); }
+
+double SampleAnalysis::insertion_rate() const {
+  return insertion_rate_sum_ / static_cast<double>(n_trees());
+}
+
+double SampleAnalysis::deletion_rate() const {
+  return deletion_rate_sum_ / static_cast<double>(n_trees());
+}
 
 PartitionLogLikelihoods SampleAnalysis::log_likelihood() const {
   PartitionLogLikelihoods mean;

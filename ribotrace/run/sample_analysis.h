@@ -12,6 +12,7 @@
 #include "inference/gap_reconstruction.h"
 #include "inference/log_likelihood.h"
 #include "inference/node_vectors.h"
+#include "run/branch_change_means.h"
 #include "run/run_values.h"
 #include "run/convergence_check.h"
 #include "run/log_likelihood_check.h"
@@ -41,10 +42,16 @@ class SampleAnalysis {
   const RunData& data() const { return data_; }
   const ResultUnits& units() const { return units_; }
   const UnitMeans& means() const { return *means_; }
+  // With --changes: every reported branch's figures, final after AnalyseTrees.
+  bool has_changes() const { return changes_.has_value(); }
+  const BranchChangeMeans& changes() const { return *changes_; }
   std::size_t n_trees() const { return sample_.trees.samples.size(); }
   // Means over the trees.
   double scaled_length() const;
   double gap_rate() const;
+  // Of the insertions and deletions, with --gaps=indel.
+  double insertion_rate() const;
+  double deletion_rate() const;
   PartitionLogLikelihoods log_likelihood() const;
   // Of the rows drawn, with --report.
   const std::optional<SampledPairCounts>& pair_counts() const { return pair_counts_; }
@@ -67,12 +74,15 @@ class SampleAnalysis {
   std::optional<NodeVectors> vectors_;  // made for the first tree, reassigned to the others
   ResultUnits units_;
   std::optional<UnitMeans> means_;
+  std::optional<BranchChangeMeans> changes_;
   std::optional<GapReconstruction> gaps_;  // the tree last analysed
   std::optional<ConvergenceFigures> convergence_;
   std::optional<SampledPairCounts> pair_counts_;
   std::optional<LogLikelihoodCheck> check_;
   double scaled_length_sum_ = 0.0;
   double gap_rate_sum_ = 0.0;
+  double insertion_rate_sum_ = 0.0;
+  double deletion_rate_sum_ = 0.0;
   std::size_t n_gap_rates_at_bound_ = 0;
   PartitionLogLikelihoods log_likelihood_sum_;
 };

@@ -68,6 +68,7 @@ std::string TreeOrigin(const TreeSample& sample, std::size_t s) {
 }
 
 void BuildSampleTree(TreeWorkspace& tree, const TreeSample& sample, std::size_t s,
-                     const RunData& data, int is_harmonic) {
-  OnSampleTree(sample, s, [&] { tree.Build(sample.trees.samples[s].tree, data, is_harmonic); });
+                     const RunData& data, int is_harmonic, bool listing) {
+  OnSampleTree(sample, s,
+               [&] { tree.Build(sample.trees.samples[s].tree, data, is_harmonic, listing); });
 }

@@ -40,9 +40,10 @@ TreeSample ReadMrBayesSample(const RunValues& values, const RunData& data,
 // "tree gen.500 of 'x.run1.t'".
 std::string TreeOrigin(const TreeSample& sample, std::size_t s);
 
-// Builds tree s in `tree`; a failure names the tree's file (and generation).
+// Builds tree s in `tree` (printed with `listing`); a failure names the
+// tree's file (and generation).
 void BuildSampleTree(TreeWorkspace& tree, const TreeSample& sample, std::size_t s,
-                     const RunData& data, int is_harmonic);
+                     const RunData& data, int is_harmonic, bool listing = false);
 
 // Runs `step` on tree s, its failures named as BuildSampleTree's are.
 template <typename Step>

@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "base/buffers.h"
-#include "base/diagnostics.h"
 #include "bailout/bailout.h"
 #include "inference/node_vectors.h"
 #include "io/data_file.h"
@@ -31,7 +30,8 @@ std::vector<PlannedBuffer> NodeBuffers(const RunData& data, const RunValues& val
 
 RunData LoadRunData(const RunValues& values) {
   RunData data;
-  data.alignment = ReadDataFile(values.data_file);
+  const bool listing = values.show_debug != 0;
+  data.alignment = ReadDataFile(values.data_file, listing);
   const Alignment& alignment = data.alignment;
   if (alignment.n_taxa < 3) {
     // Below three taxa no interior node lies below the root: nothing to sample.
@@ -42,8 +42,8 @@ RunData LoadRunData(const RunValues& values) {
                                        "ReadDataFile Error: Problem allocating memory for Data.");
   data.outgroup = FindOutgroupTaxa(values.outgroup, alignment.Names);
 
-  data.stems = InitializeStemsAndLoops(alignment, values.condition_on_pairs, data.SS);
-  if (show_debug_info) {
+  data.stems = InitializeStemsAndLoops(alignment, values.condition_on_pairs, data.SS, listing);
+  if (listing) {
     std::printf("Number doublet sites = %d\nNumber of singleton sites = %d\n",
                 data.stems.n_doublets, data.stems.n_singletons);
   }
@@ -103,7 +103,8 @@ TreeWorkspace::TreeWorkspace(const RunData& data) {
       {n_nodes}, "CalcAncestralStates Error: Failure to allocate up_pass.", ErrorForm::kBailout);
 }
 
-void TreeWorkspace::Build(const std::string& tree_text, const RunData& data, int is_harmonic) {
+void TreeWorkspace::Build(const std::string& tree_text, const RunData& data, int is_harmonic,
+                          bool listing) {
   // A tree is built into records at their reset values (null links, zero
   // lengths, no vectors, numbers -9); the tree's NodeVectors give the
   // vectors.
@@ -120,24 +121,25 @@ void TreeWorkspace::Build(const std::string& tree_text, const RunData& data, int
   }
   if (!data.outgroup.empty()) RootOnOutgroup(up_pass, down_pass, data.outgroup, alignment.Names);
   SetScaledBranchLengths(down_pass, is_harmonic);
-  ShowTreeStructure(nodes, down_pass, up_pass);
+  if (listing) ShowTreeStructure(nodes, down_pass, up_pass);
 }
 
 HiddenBranchMatrices SetBranchMatrices(const TreeWorkspace& tree, const PartitionModels& models,
                                        BranchMatrices& matrices, const RunValues& values) {
   matrices.Resize(tree.nodes.size());
-  SetSingeltonTransitionProbabilities(tree.up_pass, models.loops, matrices);
-  SetDoubletTransitionProbabilities(tree.up_pass, models.stems, matrices,
-                                    DoubletTimeFactor(values));
+  const bool listing = values.show_debug != 0;
+  SetSingeltonTransitionProbabilities(tree.up_pass, models.loops, matrices, 1.0, listing);
+  SetDoubletTransitionProbabilities(tree.up_pass, models.stems, matrices, DoubletTimeFactor(values),
+                                    listing);
 
   // A hidden branch lasts scaled_length x lambda, and every node below the
   // root has the same scaled_length, so one pair of hidden matrices serves
   // every node and column of the tree.
   HiddenBranchMatrices hidden;
   SetHiddenSingeltonTransitionProbabilities(*tree.down_pass.front(), models.loops, hidden.singlet,
-                                            values.lambda);
+                                            values.lambda, listing);
   SetHiddenDoubletTransitionProbabilities(*tree.down_pass.front(), models.stems, hidden.doublet,
-                                          values.lambda, DoubletTimeFactor(values));
+                                          values.lambda, DoubletTimeFactor(values), listing);
   return hidden;
 }
 

@@ -41,8 +41,10 @@ class TreeWorkspace {
   explicit TreeWorkspace(const RunData& data);
 
   // Builds `tree_text` anew (see SetUpTree), roots it on data.outgroup when
-  // one is given, and sets every hidden branch length (is_harmonic).
-  void Build(const std::string& tree_text, const RunData& data, int is_harmonic);
+  // one is given, and sets every hidden branch length (is_harmonic); prints
+  // the tree with `listing`.
+  void Build(const std::string& tree_text, const RunData& data, int is_harmonic,
+             bool listing = false);
 
   std::vector<NodeStruct> nodes;
   std::vector<NodeStruct*> down_pass;  // children before parents, root last

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "alignment/structure_pairing.h"
-#include "base/diagnostics.h"
 #include "sequence/state_coding.h"
 
 namespace {
@@ -32,7 +31,7 @@ void ShowSiteTable(const std::vector<SiteRecord>& SS) {
 }  // namespace
 
 StemsAndLoops InitializeStemsAndLoops(const Alignment& alignment, int condition_on_pairs,
-                                      std::vector<SiteRecord>& SS) {
+                                      std::vector<SiteRecord>& SS, bool listing) {
   const std::vector<int> partners = FindStemPartners(alignment.structure);
   StemsAndLoops counts;
   for (int s = 0; s < alignment.n_sites; ++s) SS[s] = SiteRecord{s, 0, -1, 0.0, 0.0};
@@ -74,6 +73,6 @@ StemsAndLoops InitializeStemsAndLoops(const Alignment& alignment, int condition_
         break;
     }
   }
-  if (show_debug_info) ShowSiteTable(SS);
+  if (listing) ShowSiteTable(SS);
   return counts;
 }

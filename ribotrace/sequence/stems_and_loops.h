@@ -24,6 +24,6 @@ struct StemsAndLoops {
 // Fills one record per column of `SS` (sized n_sites by the caller): pairs
 // each opening column with its partner and computes the gap fraction of
 // every column and, when condition_on_pairs is 1, the canonical-pair
-// fraction of every pair. Prints the site table when diagnostics are on.
+// fraction of every pair. Prints the site table with `listing`.
 StemsAndLoops InitializeStemsAndLoops(const Alignment& alignment, int condition_on_pairs,
-                                      std::vector<SiteRecord>& SS);
+                                      std::vector<SiteRecord>& SS, bool listing = false);

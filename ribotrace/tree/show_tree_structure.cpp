@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "base/diagnostics.h"
 
 namespace {
 
@@ -18,7 +17,6 @@ void PrintSequence(const char* title, std::span<NodeStruct* const> sequence) {
 
 void ShowTreeStructure(const std::vector<NodeStruct>& nodes, std::span<NodeStruct* const> down_pass,
                        std::span<NodeStruct* const> up_pass) {
-  if (!show_debug_info) return;
   std::printf("\nTree structure (%zu nodes; -1: none)\n", nodes.size());
   std::printf("%6s %6s %6s %6s %14s %14s  %s\n", "node", "left", "right", "anc", "length",
               "scaled_length", "taxon");

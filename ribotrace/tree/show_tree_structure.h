@@ -6,7 +6,7 @@
 
 #include "tree/node_struct.h"
 
-// When show_debug_info is set, prints every node (number, children,
+// For the diagnostic listing: prints every node (number, children,
 // ancestor, branch length, hidden branch length, taxon) and the two node
 // sequences on standard output.
 void ShowTreeStructure(const std::vector<NodeStruct>& nodes, std::span<NodeStruct* const> down_pass,

@@ -3,7 +3,7 @@
 
 report_test.py RIBOTRACE EXAMPLES_DIR
 
-Runs ribotrace --state --report on the bundled example, then checks:
+Runs ribotrace --state --report --changes on the bundled example, then checks:
 - the covariation counts in the page against counts made here from the
   data, the most probable sequences and every sampled and hidden row of
   the results file;
@@ -12,6 +12,9 @@ Runs ribotrace --state --report on the bundled example, then checks:
   error in the page or on the console, and each base's letter and colour
   against the selected node's most probable sequence and its .state
   probabilities (the colour scale is inverted here);
+- every branch coloured by its expected compensatory changes, the same
+  figures as .branches, and a row per helix in the list of the branches
+  with most;
 - a screenshot that is not one colour.
 Exits 77 (skipped) when chromium is not installed.
 """
@@ -189,6 +192,34 @@ def check_dom(dom, console, tree_text, node, state, map_fa, n_sites):
           f"({uncertain} columns below 0.9)")
 
 
+def check_changes(dom, data, branches_path):
+    """With --changes: every branch drawn by its expected compensatory
+    changes, the same figures as .branches, and the per-helix list."""
+    branches = {}
+    with open(branches_path) as handle:
+        header = handle.readline().rstrip("\n").split("\t")
+        for line in handle:
+            row = dict(zip(header, line.rstrip("\n").split("\t")))
+            branches[row["Branch"]] = float(row["p_cbc"])
+    page = {data["name"][i]: v for i, v in enumerate(data["cbc"]) if v >= 0}
+    if set(page) != set(branches):
+        fail(f"branches on the page {sorted(page)}, in .branches {sorted(branches)}")
+    # The page holds four significant digits.
+    worst = max(abs(page[name] - branches[name]) / (1e-3 + branches[name]) for name in page)
+    if worst > 1e-3:
+        fail(f"a branch's expected compensatory changes differ from .branches by a share of {worst}")
+    drawn = re.findall(r'<path class="change"', dom)
+    if len(drawn) != len(branches):
+        fail(f"{len(drawn)} branches coloured by their changes, {len(branches)} branches")
+    section = re.search(r'<section id="changes-section"([^>]*)>(.*?)</section>', dom, re.S)
+    if not section or "hidden" in section[1]:
+        fail("the compensatory changes section is missing or hidden")
+    rows = re.findall(r"<tr><td[^>]*>H\d+</td>", section[2])
+    if len(rows) != len(data["helices"]):
+        fail(f"{len(rows)} helix rows for {len(data['helices'])} helices")
+    print(f"{len(branches)} branches coloured by their compensatory changes; {len(rows)} helices listed")
+
+
 def png_colours(path):
     """The number of distinct pixel colours of an 8-bit RGB or RGBA PNG."""
     with open(path, "rb") as handle:
@@ -244,7 +275,7 @@ def main():
         out = os.path.join(work, "example.fa")
         data_file = os.path.join(examples, "plant_srp10.txt")
         run = subprocess.run(
-            [ribotrace, "--seed=7", "--threads=2", "--state", "--report", data_file,
+            [ribotrace, "--seed=7", "--threads=2", "--state", "--report", "--changes", data_file,
              os.path.join(examples, "plant_srp10.nex.con.tre"),
              os.path.join(examples, "plant_srp10.nex.pstat"), out, "1", "1.0", "20", "0", "1"],
             capture_output=True, text=True)
@@ -270,6 +301,7 @@ def main():
         n_sites = len(alignment[1])
         check_dom(shown.stdout, shown.stderr, open(out + ".tree").read(), node,
                   read_state(out + ".state", node), map_fa, n_sites)
+        check_changes(shown.stdout, data, out + ".branches")
 
         # A fragment that is not valid percent-encoding names no node: the
         # page still draws, with its first node, and throws nothing.

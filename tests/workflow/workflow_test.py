@@ -150,6 +150,29 @@ def test_families(work, programs):
     expect(jobs == expected | {("all", None)}, f"dry run plans {sorted(jobs, key=str)}")
 
 
+def test_ml(work, programs):
+    """route: ml with the real pairnex --fasta, iqtree2 and ribotrace --fit."""
+    if not shutil.which("iqtree2"):
+        print("iqtree2 is not installed (scripts/install-deps.sh installs it): skipped")
+        raise SystemExit(77)
+    folder = os.path.join(work, "in")
+    os.makedirs(folder)
+    shutil.copy(os.path.join(REPOSITORY, "examples", "plant_srp10.txt"), folder)
+    write_snr75_8(os.path.join(folder, "snr75_8.txt"))
+    result = snakemake(work, "local", programs + ["route=ml"])
+    expect(result.returncode == 0, result.stdout)
+    rows = read_rows(os.path.join(work, "out", "summary.tsv"))
+    expect(sorted(rows) == ["plant_srp10", "snr75_8"], f"summary rows: {sorted(rows)}")
+    for family, row in rows.items():
+        expect(row["status"] == "pass", f"{family}: {row}")
+        float(row["lnL"])
+        stem = os.path.join(work, "out", family, family + "_samples.fa")
+        for name in (".fit.pstat", ".fit.tre", ".par", ".html"):
+            expect(os.path.isfile(stem + name), f"{family}: {name} missing")
+        expect(not os.path.exists(os.path.join(work, "out", family, family + ".nex")),
+               f"{family}: route ml ran MrBayes's steps")
+
+
 def convergence_check(work, pstat, tstat):
     script = os.path.join(WORKFLOW, "scripts", "convergence.py")
     result = run([sys.executable, script, pstat, tstat], work)

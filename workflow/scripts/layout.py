@@ -4,8 +4,13 @@ Snakefile and the summary writer. Every function also accepts the pattern
 
 import os
 
-# The steps of one family, in the order they run.
-STEPS = ("pairnex", "mrbayes", "convergence", "ribotrace")
+# The steps of one family on each route, in the order they run: MrBayes's
+# Bayesian analysis, or IQ-TREE's tree and ribotrace's own fit (route ml).
+ROUTE_STEPS = {
+    "mrbayes": ("pairnex", "mrbayes", "convergence", "ribotrace"),
+    "ml": ("fasta", "iqtree", "ribotrace"),
+}
+STEPS = ROUTE_STEPS["mrbayes"]
 
 
 def family_dir(results, family):
@@ -29,6 +34,19 @@ def run_files(results, family, nruns, kind):
     return [mrbayes_file(results, family, f".run{run}.{kind}") for run in range(1, nruns + 1)]
 
 
+def fasta(results, family):
+    """pairnex's FASTA copy of the alignment, the names as MrBayes reads them, for IQ-TREE."""
+    return os.path.join(results, family, family + ".fa")
+
+
+def iqtree_prefix(results, family):
+    return os.path.join(results, family, family + ".iqtree")
+
+
+def treefile(results, family):
+    return iqtree_prefix(results, family) + ".treefile"
+
+
 def convergence(results, family):
     return os.path.join(results, family, "convergence.tsv")
 
@@ -50,6 +68,8 @@ def proof(results, family, step):
     """The file whose presence shows that `step` finished: Snakemake removes
     the outputs of a job that fails."""
     return {
+        "fasta": fasta(results, family),
+        "iqtree": treefile(results, family),
         "pairnex": nexus(results, family),
         "mrbayes": mrbayes_file(results, family, ".pstat"),
         "convergence": convergence(results, family),

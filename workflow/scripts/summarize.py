@@ -78,14 +78,14 @@ def relative(path, results):
     return os.path.relpath(path, results)
 
 
-def family_row(results, family):
+def family_row(results, family, route="mrbayes"):
     row = dict.fromkeys(COLUMNS, "NA")
     row.update(family=family, message="")
     nexus = read_text(layout.nexus(results, family))
     if nexus is not None:
         row.update(nexus_figures(nexus))
 
-    failed_step = next((step for step in layout.STEPS
+    failed_step = next((step for step in layout.ROUTE_STEPS[route]
                         if not os.path.exists(layout.proof(results, family, step))), None)
     verdict = read_convergence(layout.convergence(results, family))
     if verdict:
@@ -93,7 +93,13 @@ def family_row(results, family):
                    ASDSF=verdict.get("ASDSF", "NA"))
     row["lnL"] = log_likelihood(read_text(layout.log(results, family, "ribotrace")))
 
-    if failed_step is None:
+    if failed_step is None and route == "ml":
+        # A maximum-likelihood fit has no chain whose convergence to check.
+        row["status"] = "pass"
+        row["message"] = "IQ-TREE's tree, ribotrace's maximum-likelihood fit"
+        report = layout.report(results, family)
+        shown = report if os.path.exists(report) else layout.samples(results, family)
+    elif failed_step is None:
         row["status"] = verdict.get("flag", "NA") if verdict else "NA"
         row["message"] = verdict.get("notes", "") if verdict else ""
         report = layout.report(results, family)
@@ -157,8 +163,8 @@ run longer chains before trusting the ancestors.</p>
 """
 
 
-def write(results, families):
-    rows = [family_row(results, family) for family in families]
+def write(results, families, route="mrbayes"):
+    rows = [family_row(results, family, route) for family in families]
     os.makedirs(results, exist_ok=True)
     write_atomically(os.path.join(results, "summary.tsv"), summary_tsv(rows))
     write_atomically(os.path.join(results, "index.html"), index_html(rows))

@@ -213,6 +213,7 @@ function drawTree() {
     }
   }
   svgElement('path', { class: 'branches', d: path }, svg);
+  if (R.cbc) drawBranchChanges(svg, x, y);
 
   if (showTips) {
     for (const tip of tips) {
@@ -265,6 +266,56 @@ function drawTree() {
     }
     treeElements.set(i, [circle, label]);
   }
+}
+
+// With --changes: each branch drawn over its plain line, thicker and
+// redder the more compensatory base-pair changes it is expected to hold.
+function changeColour(share) {
+  const t = Math.min(1, Math.max(0, share));
+  const channel = (from, to) => Math.round(from + t * (to - from));
+  return 'rgb(' + channel(195, 178) + ',' + channel(200, 24) + ',' + channel(208, 43) + ')';
+}
+
+function drawBranchChanges(svg, x, y) {
+  const most = R.cbc.reduce((a, b) => Math.max(a, b), 0);
+  for (let i = 1; i < R.cbc.length; ++i) {
+    if (R.cbc[i] < 0) continue;
+    const share = most > 0 ? R.cbc[i] / most : 0;
+    const d = 'M' + x[R.parent[i]].toFixed(1) + ' ' + y[i].toFixed(1) + 'H' + x[i].toFixed(1);
+    const line = svgElement('path', {
+      class: 'change', d: d, stroke: changeColour(share), 'stroke-width': 1.5 + 3 * share,
+    }, svg);
+    svgElement('title', {}, line).textContent =
+        R.name[i] + ': ' + R.cbc[i].toFixed(2) + ' expected compensatory changes';
+  }
+  const legend = document.getElementById('changes-legend');
+  legend.hidden = false;
+  legend.textContent = 'Branch colour and width: expected compensatory base-pair changes on the ' +
+      'branch, summed over the stem pairs, from 0 (grey) to ' + most.toFixed(2) + ' (red).';
+}
+
+function drawHelixChanges() {
+  if (!R.helixChanges) return;
+  document.getElementById('changes-section').hidden = false;
+  const table = document.getElementById('changes-table');
+  const header = htmlElement('tr', null, table);
+  for (const name of ['helix', 'branches with the most expected compensatory changes']) {
+    htmlElement('th', name, header, 'text');
+  }
+  R.helixChanges.forEach((top, h) => {
+    const tr = htmlElement('tr', null, table);
+    htmlElement('td', 'H' + (h + 1), tr, 'text');
+    const cell = htmlElement('td', top.length === 0 ? 'none above 0.005' : null, tr, 'text');
+    top.forEach(([index, expected], k) => {
+      if (k > 0) cell.appendChild(document.createTextNode(', '));
+      const entry = htmlElement(nodeByIndex.has(index) ? 'a' : 'span', R.name[index], cell);
+      if (nodeByIndex.has(index)) {
+        entry.href = '#' + R.name[index];
+        entry.addEventListener('click', () => selectNode(index));
+      }
+      cell.appendChild(document.createTextNode(' ' + expected.toFixed(2)));
+    });
+  });
 }
 
 function overlaps(a, b) {
@@ -547,6 +598,7 @@ drawStructure();
 drawTrack();
 fillNodeSelect();
 drawCovariation();
+drawHelixChanges();
 if (R.nodes.length > 0) {
   selectNode(nodeFromHash() ?? R.nodes[0].index);
 }

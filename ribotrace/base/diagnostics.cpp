@@ -1,3 +1,0 @@
-#include "base/diagnostics.h"
-
-bool show_debug_info = false;
