@@ -40,6 +40,12 @@ std::string FitParameterSummary(const FitResult& fit, bool has_stems, bool has_l
   }
   if (has_stems && fit.params.stem.alpha > 0.0) Row(text, "alpha" + stem, fit.params.stem.alpha);
   if (has_loops && fit.params.loop.alpha > 0.0) Row(text, "alpha" + loop, fit.params.loop.alpha);
+  // MrBayes's rate multipliers (ratepr=variable), after the shapes as it
+  // prints them.
+  if (has_stems && has_loops) {
+    Row(text, "m{1}", fit.params.stem_rate);
+    Row(text, "m{2}", fit.params.loop_rate);
+  }
   return text;
 }
 

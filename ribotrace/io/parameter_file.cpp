@@ -250,6 +250,10 @@ class TableReader {
       FailWithLine(AtLine(line) + "the gamma shape " + Quoted(name) + " is " +
                    std::string(value_text) + "; it must be positive.");
     }
+    if (model_.rows[i].kind == RowKind::kMultiplier && !(*value > 0.0)) {
+      FailWithLine(AtLine(line) + "the rate multiplier " + Quoted(name) + " is " +
+                   std::string(value_text) + "; it must be positive.");
+    }
     found_.emplace(i, *value);
   }
 

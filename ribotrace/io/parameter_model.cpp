@@ -63,6 +63,8 @@ ParameterModel ExpectedModel(bool isStructure) {
                   "alpha{all}",
                   true,
                   ParamField{ParamGroup::kLoopAlpha}});
+  rows.push_back({{ParamGroup::kStemRate}, RowKind::kMultiplier, "m{1}", true});
+  rows.push_back({{ParamGroup::kLoopRate}, RowKind::kMultiplier, "m{2}", true});
   model.frequencies = {{ParamGroup::kDoubletFrequencies}, {ParamGroup::kLoopFrequencies}};
   model.description =
       "r(a<->c){1} ... r(g<->t){2}, pi(aa){1} ... pi(dd){1} and pi(a){2} ... pi(t){2}";
@@ -91,7 +93,9 @@ std::string ValueProblem(RowKind kind, double value) {
   // run would fail late, while drawing; MrBayes never estimates 0.
   if (kind == RowKind::kFrequency && !(value > 0.0 && value <= 1.0)) return "lies outside (0, 1]";
   // A shape of 0 would put every site at rate 0 but one category.
-  if (kind == RowKind::kShape && !(value > 0.0)) return "is not positive";
+  if ((kind == RowKind::kShape || kind == RowKind::kMultiplier) && !(value > 0.0)) {
+    return "is not positive";
+  }
   return "";
 }
 

@@ -10,11 +10,12 @@
 
 #include "model/model_params.h"
 
-enum class RowKind { kRate, kFrequency, kShape };
+enum class RowKind { kRate, kFrequency, kShape, kMultiplier };
 
 // One row of the table the model reads: the parameter it fills, what it
 // must be, and its name as MrBayes writes it (lower-cased, as the text is
-// read). Optional rows (the gamma shapes) may be absent; alpha{all}, the one
+// read). Optional rows (the gamma shapes, the partitions' rate multipliers
+// of ratepr=variable) may be absent; alpha{all}, the one
 // shape of partitions that share it, fills a second parameter.
 struct ExpectedRow {
   ParamField field;

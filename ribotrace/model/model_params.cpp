@@ -19,6 +19,10 @@ auto* GroupStart(Params& params, ParamGroup group) {
       return &params.stem.alpha;
     case ParamGroup::kLoopAlpha:
       return &params.loop.alpha;
+    case ParamGroup::kStemRate:
+      return &params.stem_rate;
+    case ParamGroup::kLoopRate:
+      return &params.loop_rate;
   }
   return static_cast<decltype(&params.stem.alpha)>(nullptr);
 }
@@ -44,6 +48,8 @@ int GroupSize(ParamGroup group) {
       return 4;
     case ParamGroup::kStemAlpha:
     case ParamGroup::kLoopAlpha:
+    case ParamGroup::kStemRate:
+    case ParamGroup::kLoopRate:
       return 1;
   }
   return 0;
@@ -62,7 +68,8 @@ std::vector<ParamField> AllFields() {
   std::vector<ParamField> fields;
   for (const ParamGroup group :
        {ParamGroup::kStemRates, ParamGroup::kLoopRates, ParamGroup::kDoubletFrequencies,
-        ParamGroup::kLoopFrequencies, ParamGroup::kStemAlpha, ParamGroup::kLoopAlpha}) {
+        ParamGroup::kLoopFrequencies, ParamGroup::kStemAlpha, ParamGroup::kLoopAlpha,
+        ParamGroup::kStemRate, ParamGroup::kLoopRate}) {
     for (int i = 0; i < GroupSize(group); ++i) fields.push_back({group, i});
   }
   return fields;

@@ -51,6 +51,8 @@ enum class ParamGroup {
   kLoopFrequencies,
   kStemAlpha,
   kLoopAlpha,
+  kStemRate,  // the partitions' relative rates
+  kLoopRate,
 };
 
 struct ParamField {
@@ -61,7 +63,7 @@ struct ParamField {
 double& At(ModelParams& params, ParamField field);
 double At(const ModelParams& params, ParamField field);
 
-// The size of a group: 6 rates, 16 or 4 frequencies, one shape.
+// The size of a group: 6 rates, 16 or 4 frequencies, one shape or rate.
 int GroupSize(ParamGroup group);
 
 // Every value at 1 but the shapes (0: equal rates), which is where a reader
@@ -69,7 +71,8 @@ int GroupSize(ParamGroup group);
 ModelParams UnitParams();
 
 // The model's parameters one after another: stem rates, loop rates,
-// doublet frequencies, loop frequencies, the two shapes (the order in which
+// doublet frequencies, loop frequencies, the two shapes, the two partition
+// rates (the order in which
 // the convergence figures walk them).
 std::vector<ParamField> AllFields();
 std::vector<double> AllValues(const ModelParams& params);

@@ -7,5 +7,5 @@ PartitionModels MakePartitionModels(const ModelParams& params, bool listing) {
   if (listing) ShowRateMatrix("\nLoop Q-matrix:", loops.q(), 4);
   SubstitutionModel stems = SubstitutionModel::ForStems(params.stem);
   if (listing) ShowRateMatrix("\nStem Q-matrix:", stems.q(), 16);
-  return {std::move(loops), std::move(stems)};
+  return {std::move(loops), std::move(stems), params.loop_rate, params.stem_rate};
 }

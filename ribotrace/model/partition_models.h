@@ -8,6 +8,10 @@
 struct PartitionModels {
   SubstitutionModel loops;
   SubstitutionModel stems;
+  // The partitions' relative rates (MrBayes's m{2} and m{1}): every branch
+  // matrix of a partition runs over its rate times the branch's time.
+  double loop_rate = 1.0;
+  double stem_rate = 1.0;
 };
 
 // Both models of `params`, each rate matrix printed with `listing` (the

@@ -43,9 +43,6 @@ RunValues FitBeforeAnalysis(RunValues values) {
   options.gamma = values.fit_gamma;
   options.n_categories = values.gamma_categories;
   options.empirical_frequencies = values.empirical_frequencies;
-  // The analysis reads no partition rates yet: both partitions at rate 1,
-  // so that it runs on exactly the fitted model.
-  options.partition_rates = false;
   const FitResult fit = FitModel(alignment, MakeFitTree(up, 1e-6), options);
   for (const std::string& name : fit.at_bound) {
     std::fprintf(stderr, "Warning: the fitted %s ended at a bound of its range.\n", name.c_str());

@@ -35,7 +35,8 @@ PartitionLogLikelihoods RunEqualRatePasses(const InferenceInputs& inputs, const 
   if (values.marginal) {
     std::optional<BranchChangeRecorder> recorder;
     if (changes != nullptr) {
-      recorder.emplace(*changes, inputs.up_pass, inputs.models, 1.0, DoubletTimeFactor(values));
+      recorder.emplace(*changes, inputs.up_pass, inputs.models, inputs.models.loop_rate,
+                       DoubletTimeFactor(values) * inputs.models.stem_rate);
     }
     GetMarginalPosteriors(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment,
                           inputs.parameters, options, recorder ? &*recorder : nullptr);

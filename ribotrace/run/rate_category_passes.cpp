@@ -15,10 +15,13 @@
 namespace {
 
 // A partition's category rates: the gamma means, or 1 for every category
-// of a partition whose rates are equal across sites (alpha 0).
-std::vector<double> PartitionRates(double alpha, int n_categories) {
-  if (alpha > 0.0) return DiscreteGammaMeanRates(alpha, n_categories);
-  return std::vector<double>(static_cast<std::size_t>(n_categories), 1.0);
+// of a partition whose rates are equal across sites (alpha 0), times the
+// partition's relative rate.
+std::vector<double> PartitionRates(double alpha, int n_categories, double partition_rate) {
+  std::vector<double> rates(static_cast<std::size_t>(n_categories), 1.0);
+  if (alpha > 0.0) rates = DiscreteGammaMeanRates(alpha, n_categories);
+  for (double& rate : rates) rate *= partition_rate;
+  return rates;
 }
 
 void ShowRates(const char* partition, double alpha, const std::vector<double>& rates) {
@@ -37,8 +40,10 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
   const int n_categories = values.gamma_categories;
   const double stem_alpha = inputs.parameters.stem.alpha;
   const double loop_alpha = inputs.parameters.loop.alpha;
-  const std::vector<double> stem_rates = PartitionRates(stem_alpha, n_categories);
-  const std::vector<double> loop_rates = PartitionRates(loop_alpha, n_categories);
+  const std::vector<double> stem_rates =
+      PartitionRates(stem_alpha, n_categories, inputs.models.stem_rate);
+  const std::vector<double> loop_rates =
+      PartitionRates(loop_alpha, n_categories, inputs.models.loop_rate);
   const bool listing = values.show_debug != 0;
   if (listing) {
     ShowRates("stems", stem_alpha, stem_rates);

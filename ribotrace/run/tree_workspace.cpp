@@ -128,18 +128,19 @@ HiddenBranchMatrices SetBranchMatrices(const TreeWorkspace& tree, const Partitio
                                        BranchMatrices& matrices, const RunValues& values) {
   matrices.Resize(tree.nodes.size());
   const bool listing = values.show_debug != 0;
-  SetSingeltonTransitionProbabilities(tree.up_pass, models.loops, matrices, 1.0, listing);
-  SetDoubletTransitionProbabilities(tree.up_pass, models.stems, matrices, DoubletTimeFactor(values),
-                                    listing);
+  const double stem_time = DoubletTimeFactor(values) * models.stem_rate;
+  SetSingeltonTransitionProbabilities(tree.up_pass, models.loops, matrices, models.loop_rate,
+                                      listing);
+  SetDoubletTransitionProbabilities(tree.up_pass, models.stems, matrices, stem_time, listing);
 
   // A hidden branch lasts scaled_length x lambda, and every node below the
   // root has the same scaled_length, so one pair of hidden matrices serves
   // every node and column of the tree.
   HiddenBranchMatrices hidden;
   SetHiddenSingeltonTransitionProbabilities(*tree.down_pass.front(), models.loops, hidden.singlet,
-                                            values.lambda, listing);
+                                            values.lambda * models.loop_rate, listing);
   SetHiddenDoubletTransitionProbabilities(*tree.down_pass.front(), models.stems, hidden.doublet,
-                                          values.lambda, DoubletTimeFactor(values), listing);
+                                          values.lambda, stem_time, listing);
   return hidden;
 }
 
