@@ -400,3 +400,31 @@ TEST(GammaParity, StemsAndLoopsMatchMrBayesAndIqTreeAndEveryThreadCountDrawsTheS
   EXPECT_EQ(classic.status, 1);
   EXPECT_NE(classic.output.find("which --classic does not model"), std::string::npos);
 }
+
+// ratepr=variable: the stems' and loops' rate multipliers (m{1}, m{2}) in
+// MrBayes's own sample scale every branch of their partition as in its LnL.
+TEST(MarginalMrBayesParity, PartitionRateMultipliersGiveMrBayesLnL) {
+  const std::string mb = FindOnPath("mb");
+  ASSERT_FALSE(mb.empty()) << "MrBayes (mb) is not on PATH; scripts/install-deps.sh installs it";
+  const std::string examples = EXAMPLES_DIR;
+  std::string nexus = ReadFile(examples + "/plant_srp10.nex");
+  const auto replace = [&nexus](const std::string& from, const std::string& to) {
+    const std::size_t at = nexus.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    nexus.replace(at, from.size(), to);
+  };
+  replace("nowarn=yes;", "nowarn=yes seed=5 swapseed=5;");
+  replace("unlink revmat=(all);", "unlink revmat=(all);\n\tprset applyto=(all) ratepr=variable;");
+  replace("ngen=2000", "ngen=400");
+  replace("sump relburnin=no burnin=50;", "sump relburnin=no burnin=2;");
+  replace("sumt relburnin=no burnin=50", "sumt relburnin=no burnin=2");
+  ScratchDir dir;
+  dir.Write("variable.nex", nexus);
+  const ProgramResult run = RunProgram(mb, {"variable.nex"}, "", dir.Path(""));
+  ASSERT_EQ(run.status, 0) << run.output;
+  const LastSample sample = ReadLastSample(dir.Path("variable.nex.p"));
+  ASSERT_NE(sample.Value("m{1}"), sample.Value("m{2}"));
+  EXPECT_LT(LogLikelihoodDifference(examples + "/plant_srp10.txt", dir.Path("variable.nex.t"),
+                                    dir.Path("variable.nex.p")),
+            0.01);
+}
