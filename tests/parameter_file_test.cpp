@@ -212,17 +212,8 @@ TEST(ParameterFile, ReadsGammaShapesAndRefusesParametersOutsideTheModel) {
   const ModelParams single = ReadParameterFile(
       dir.Write("s.pstat", ReadFile(kSingleModelPstat) + row("alpha", "2.5")), false);
   EXPECT_EQ(single.loop.alpha, 2.5);
-  // ratepr=variable: the partitions' rate multipliers, 1 when absent.
-  const ModelParams rates = ReadParameterFile(
-      dir.Write("m.pstat", pstat + row("m{1}", "1.2") + row("m{2}", "0.8")), true);
-  EXPECT_EQ(rates.stem_rate, 1.2);
-  EXPECT_EQ(rates.loop_rate, 0.8);
-  EXPECT_EQ(gamma.stem_rate, 1.0);
 
   const std::string at = "ReadParameterFile Error: In 'P', line 37: the row";
-  EXPECT_EQ(ParameterFailure(pstat + row("m{1}", "0"), true),
-            "ReadParameterFile Error: In 'P', line 36: the rate multiplier 'm{1}' is 0; it must be "
-            "positive.\n");
   EXPECT_EQ(ParameterFailure(pstat + row("alpha{2}", "0.8") + row("pinvar{2}", "0.1"), true),
             at + " 'pinvar{2}' is a parameter that ribotrace does not model (it reads "
                  "r(a<->c){1} ... r(g<->t){2}, pi(aa){1} ... pi(dd){1} and pi(a){2} ... pi(t){2}, "
