@@ -115,6 +115,7 @@ void IndelPattern::Down(const IndelTree& tree, const IndelBranches& branches,
       present_below_[v] = seen == GapObservation::kPresent ? 1 : 0;
       log_present_[v] = seen == GapObservation::kAbsent ? kNoMass : 0.0;
       may_be_absent_[v] = seen != GapObservation::kPresent;
+      any_unknown_ = any_unknown_ || seen == GapObservation::kUnknown;
     } else {
       const auto l = static_cast<std::size_t>(left);
       const auto r = static_cast<std::size_t>(tree.right_[v]);
@@ -173,6 +174,10 @@ double IndelPattern::Absence(std::size_t v) const {
   // below it and elsewhere.
   const int below = present_below_[v];
   if (held_in_both_children_[v] || (below > 0 && below < n_present_)) return 0.0;
+  // A column that every taxon lacks is outside the process (an alignment
+  // shows only characters that some taxon holds): absent everywhere, as
+  // the two-state model fixes it.
+  if (n_present_ == 0 && !any_unknown_) return 1.0;
   if (log_probability_ == kNoMass) return 0.0;
   const double present = std::exp(log_above_[v] + log_present_[v] - log_probability_);
   return std::clamp(1.0 - present, 0.0, 1.0);

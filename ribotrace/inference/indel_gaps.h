@@ -85,6 +85,7 @@ class IndelPattern {
   void Up(const IndelTree& tree, const IndelBranches& branches);
 
   int n_present_ = 0;
+  bool any_unknown_ = false;  // some taxon shows nothing of the character
   std::vector<int> present_below_;
   std::vector<bool> held_in_both_children_;
   std::vector<double> log_present_;  // log P(data below | present at the node)
