@@ -19,17 +19,6 @@
 
 namespace {
 
-ModelParams UnevenParameters() {
-  ModelParams parameters;
-  parameters.stem.rates = {0.9, 2.7, 0.6, 1.3, 3.1, 1.0};
-  parameters.loop.rates = {1.2, 3.5, 0.7, 0.8, 4.1, 1.0};
-  double total = 0.0;
-  for (int x = 0; x < 16; ++x) total += 1.0 + (x * 7 % 5);
-  for (int x = 0; x < 16; ++x) parameters.stem.frequencies[x] = (1.0 + (x * 7 % 5)) / total;
-  parameters.loop.frequencies = {0.32, 0.18, 0.21, 0.29};
-  return parameters;
-}
-
 int Changed(int from, int to, int n) {
   if (n == 4) return from == to ? 0 : 1;
   return (from / 4 != to / 4) + (from % 4 != to % 4);

@@ -64,6 +64,9 @@ std::vector<SiteRecord> SiteRecordsOf(const Alignment& alignment, int condition_
 
 // Uniform doublet and loop frequencies.
 ModelParams UniformParameters();
+// Unequal exchange rates and frequencies in both partitions, so that a
+// wrong root weighting or a transposed matrix shows.
+ModelParams UnevenParameters();
 
 class ResultsFiles;
 struct RunValues;

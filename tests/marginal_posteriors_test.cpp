@@ -27,18 +27,6 @@
 
 namespace {
 
-ModelParams UnevenParameters() {
-  ModelParams parameters;
-  parameters.stem.rates = {0.9, 2.7, 0.6, 1.3, 3.1, 1.0};
-  parameters.loop.rates = {1.2, 3.5, 0.7, 0.8, 4.1, 1.0};
-  double total = 0.0;
-  for (int x = 0; x < 16; ++x) total += 1.0 + (x * 7 % 5);
-  for (int x = 0; x < 16; ++x) parameters.stem.frequencies[x] = (1.0 + (x * 7 % 5)) / total;
-  const double loop_freq[4] = {0.32, 0.18, 0.21, 0.29};
-  for (int x = 0; x < 4; ++x) parameters.loop.frequencies[x] = loop_freq[x];
-  return parameters;
-}
-
 // Two stem pairs (columns 0-4 and 1-3) around a loop column, and a second
 // loop column; t2 and t4 carry ambiguity codes at stem positions.
 const std::vector<int> kStructure = {1, 1, 0, -1, -1, 0};

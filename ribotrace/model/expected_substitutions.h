@@ -3,12 +3,11 @@
 // counts, computed exactly instead of by drawing histories.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <span>
 #include <vector>
 
 #include "matrix-library/matrix_library.h"
+#include "model/branch_matrices.h"
 #include "model/substitution_model.h"
 #include "tree/node_struct.h"
 
@@ -38,28 +37,9 @@ class SubstitutionCounter {
 };
 
 // The endpoint-conditioned expectations of every branch of a tree, by node
-// index (the branch above the node), alongside its BranchMatrices.
-class BranchSubstitutions {
- public:
-  void Resize(std::size_t n_nodes) {
-    singlet_.resize(n_nodes);
-    doublet_.resize(n_nodes);
-  }
-  std::array<double, 16>& Singlet(const NodeStruct& node) { return singlet_[Index(node)]; }
-  const std::array<double, 16>& Singlet(const NodeStruct& node) const {
-    return singlet_[Index(node)];
-  }
-  std::array<double, 256>& Doublet(const NodeStruct& node) { return doublet_[Index(node)]; }
-  const std::array<double, 256>& Doublet(const NodeStruct& node) const {
-    return doublet_[Index(node)];
-  }
-
- private:
-  static std::size_t Index(const NodeStruct& node) { return static_cast<std::size_t>(node.index); }
-
-  std::vector<std::array<double, 16>> singlet_;
-  std::vector<std::array<double, 256>> doublet_;
-};
+// index (the branch above the node): the same shape as the branches'
+// transition matrices, entry (a, b) E[substitutions | a, b].
+using BranchSubstitutions = BranchMatrices;
 
 // Fills `table` for every node of `nodes` but the root, with the same times
 // as the branch matrices: loop columns over loop_rate x the branch length,
