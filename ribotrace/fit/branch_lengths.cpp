@@ -5,14 +5,9 @@
 
 namespace {
 
-BranchDerivatives Sum(const std::vector<PartitionLikelihood*>& partitions, int node, double t) {
+BranchDerivatives Sum(const std::vector<PartitionLikelihood*>& partitions, double t) {
   BranchDerivatives total;
-  for (const PartitionLikelihood* p : partitions) {
-    const BranchDerivatives d = p->Derivatives(node, t);
-    total.log_likelihood += d.log_likelihood;
-    total.first += d.first;
-    total.second += d.second;
-  }
+  for (const PartitionLikelihood* p : partitions) total += p->Derivatives(t);
   return total;
 }
 
@@ -20,14 +15,15 @@ BranchDerivatives Sum(const std::vector<PartitionLikelihood*>& partitions, int n
 // length toward the gradient where it is not; a step that lowers lnL is
 // halved until it does not.
 double NewtonRaphson(const std::vector<PartitionLikelihood*>& partitions, int node, double t) {
-  BranchDerivatives at = Sum(partitions, node, t);
+  for (PartitionLikelihood* p : partitions) p->PrepareBranch(node);
+  BranchDerivatives at = Sum(partitions, t);
   for (int iteration = 0; iteration < 30; ++iteration) {
     double next = at.second < 0.0 ? t - at.first / at.second : (at.first > 0.0 ? 2.0 * t : 0.5 * t);
     next = std::clamp(next, kMinBranch, kMaxBranch);
-    BranchDerivatives there = Sum(partitions, node, next);
+    BranchDerivatives there = Sum(partitions, next);
     for (int halving = 0; halving < 30 && there.log_likelihood < at.log_likelihood; ++halving) {
       next = 0.5 * (t + next);
-      there = Sum(partitions, node, next);
+      there = Sum(partitions, next);
     }
     if (there.log_likelihood < at.log_likelihood) break;
     const double step = std::abs(next - t);

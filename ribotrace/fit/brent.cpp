@@ -11,7 +11,7 @@ BrentResult BrentMaximise(const std::function<double(double)>& f, double lo, dou
   double d = 0.0, e = 0.0;
   for (int iteration = 0; iteration < 100; ++iteration) {
     const double mid = 0.5 * (a + b);
-    const double tol1 = tolerance * std::abs(x) + 1e-10, tol2 = 2.0 * tol1;
+    const double tol1 = tolerance * (std::abs(x) + 1.0), tol2 = 2.0 * tol1;
     if (std::abs(x - mid) <= tol2 - 0.5 * (b - a)) break;
     bool golden = true;
     if (std::abs(e) > tol1) {

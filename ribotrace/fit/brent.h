@@ -11,6 +11,7 @@ struct BrentResult {
 };
 
 // The best point found of f on [lo, hi], starting from x0 (whose value is
-// f0): never worse than x0. Stops when the bracket is narrower than tolerance.
+// f0): never worse than x0. Stops when the bracket is narrower than about
+// tolerance x (|x| + 1).
 BrentResult BrentMaximise(const std::function<double(double)>& f, double lo, double hi, double x0,
                           double f0, double tolerance);

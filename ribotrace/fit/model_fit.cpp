@@ -82,11 +82,11 @@ std::vector<double> EmpiricalFrequencies(const SitePatterns& patterns) {
 
 class Fitter {
  public:
-  Fitter(const Alignment& alignment, FitTree tree, int n_categories)
+  Fitter(const Alignment& alignment, FitTree tree, int n_categories, int threads)
       : stems_(StemPatterns(alignment)), loops_(LoopPatterns(alignment)), tree_(std::move(tree)),
         n_categories_(n_categories) {
-    if (stems_.size() > 0) stem_.emplace(stems_, tree_);
-    if (loops_.size() > 0) loop_.emplace(loops_, tree_);
+    if (stems_.size() > 0) stem_.emplace(stems_, tree_, threads);
+    if (loops_.size() > 0) loop_.emplace(loops_, tree_, threads);
     const double stem_chars = 2.0 * std::accumulate(stems_.weights.begin(), stems_.weights.end(), 0.0);
     const double loop_chars = std::accumulate(loops_.weights.begin(), loops_.weights.end(), 0.0);
     stem_share_ = stem_chars / (stem_chars + loop_chars);
@@ -187,6 +187,59 @@ void StartingValues(Fitter& fitter, const FitOptions& options) {
   p.stem.alpha = p.loop.alpha = options.gamma ? 1.0 : 0.0;
 }
 
+std::vector<double> Positions(const std::vector<Coordinate>& coordinates, const ModelParams& p) {
+  std::vector<double> x;
+  for (const Coordinate& c : coordinates) x.push_back(std::clamp(c.get(p), c.lo, c.hi));
+  return x;
+}
+
+void SetPositions(const std::vector<Coordinate>& coordinates, const std::vector<double>& x,
+                  ModelParams& p) {
+  for (std::size_t i = 0; i < coordinates.size(); ++i) coordinates[i].set(p, x[i]);
+}
+
+// One coordinate by Brent in a window around its value, widened while the
+// best point sits on the window's edge: the window starts at a few times
+// the coordinate's last move, so that a coordinate that has settled costs a
+// few evaluations. Leaves the model at the best point; returns its lnL.
+double OptimiseCoordinate(Fitter& fitter, const Coordinate& c, double& last_move, double best) {
+  const bool stems = c.partition != Coordinate::kLoop, loops = c.partition != Coordinate::kStem;
+  const auto lnl = [&](double x) {
+    c.set(fitter.params(), x);
+    return fitter.Evaluate(stems, loops);
+  };
+  const double start = std::clamp(c.get(fitter.params()), c.lo, c.hi);
+  double x = start;
+  for (double window = std::clamp(4.0 * last_move, 0.01, 0.5);; window *= 4.0) {
+    const double lo = std::max(c.lo, x - window), hi = std::min(c.hi, x + window);
+    const BrentResult r = BrentMaximise(lnl, lo, hi, x, best, 1e-4);
+    if (r.value > best) x = r.x, best = r.value;
+    const double margin = 1e-3 * window;
+    const bool on_edge = (x - lo < margin && lo > c.lo) || (hi - x < margin && hi < c.hi);
+    if (!on_edge) break;
+  }
+  last_move = std::abs(x - start);
+  return lnl(x);
+}
+
+// After a round, the step that the round took, searched further along:
+// on a ridge of correlated parameters each round repeats much the same
+// step, and one line search takes many of them at once.
+double Extrapolate(Fitter& fitter, const std::vector<Coordinate>& coordinates,
+                   const std::vector<double>& before, double best) {
+  const std::vector<double> after = Positions(coordinates, fitter.params());
+  const auto at = [&](double a) {
+    std::vector<double> x(after.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      x[i] = std::clamp(before[i] + a * (after[i] - before[i]), coordinates[i].lo, coordinates[i].hi);
+    }
+    SetPositions(coordinates, x, fitter.params());
+    return fitter.Evaluate(true, true);
+  };
+  const BrentResult r = BrentMaximise(at, 1.0, 8.0, 1.0, best, 1e-3);
+  return at(r.value > best ? r.x : 1.0);
+}
+
 // Rates as MrBayes reports them: summing to 1.
 void NormaliseRates(std::array<double, 6>& rates) {
   const double sum = std::accumulate(rates.begin(), rates.end(), 0.0);
@@ -196,23 +249,20 @@ void NormaliseRates(std::array<double, 6>& rates) {
 }  // namespace
 
 FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& options) {
-  Fitter fitter(alignment, std::move(tree), options.n_categories);
+  Fitter fitter(alignment, std::move(tree), options.n_categories, options.threads);
   StartingValues(fitter, options);
   const std::vector<Coordinate> coordinates = Coordinates(fitter, options);
+  std::vector<double> moves(coordinates.size(), 1.0);
   double best = fitter.Evaluate(true, true);
   for (int round = 0; round < 200; ++round) {
     const double start = best;
     best = fitter.OptimiseBranches();
-    for (const Coordinate& c : coordinates) {
-      const bool stems = c.partition != Coordinate::kLoop, loops = c.partition != Coordinate::kStem;
-      const auto lnl = [&](double x) {
-        c.set(fitter.params(), x);
-        return fitter.Evaluate(stems, loops);
-      };
-      const double x0 = c.get(fitter.params());
-      const BrentResult r = BrentMaximise(lnl, c.lo, c.hi, x0, best, 1e-4);
-      best = lnl(r.value >= best ? r.x : x0);
+    const std::vector<double> before = Positions(coordinates, fitter.params());
+    for (std::size_t i = 0; i < coordinates.size(); ++i) {
+      best = OptimiseCoordinate(fitter, coordinates[i], moves[i], best);
     }
+    if (round > 0) best = Extrapolate(fitter, coordinates, before, best);
+    if (options.progress) options.progress(round + 1, best);
     if (best - start < options.tolerance) break;
   }
   FitResult result;
@@ -231,7 +281,7 @@ FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& o
 
 double FitLogLikelihood(const Alignment& alignment, const FitTree& tree, const ModelParams& params,
                         int n_categories) {
-  Fitter fitter(alignment, tree, n_categories);
+  Fitter fitter(alignment, tree, n_categories, 1);
   fitter.params() = params;
   return fitter.Evaluate(true, true);
 }

@@ -3,6 +3,7 @@
 // here from the alignment, with every branch length.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct FitOptions {
   // The stems' rate relative to the loops' (MrBayes's ratepr=variable);
   // off, both partitions run at rate 1.
   bool partition_rates = true;
+  int threads = 1;  // over site patterns; the fit is the same on any number
+  // Called after each round with its number (from 1) and lnL: a fit of
+  // hundreds of taxa takes minutes, and its user wants to see it move.
+  std::function<void(int, double)> progress;
 };
 
 struct FitResult {

@@ -5,129 +5,199 @@
 
 #include "bailout/bailout.h"
 
-PartitionLikelihood::PartitionLikelihood(const SitePatterns& patterns, const FitTree& tree)
-    : patterns_(patterns), n_(patterns.n_states) {
-  down_scale_.assign(static_cast<std::size_t>(tree.size()) * patterns.size(), 0.0);
-  up_scale_ = down_scale_;
+namespace {
+
+constexpr int kAnyState = -1;    // a gap or missing data: every state allowed
+constexpr int kSomeStates = -2;  // an ambiguity code: several states
+
+// The one state a tip's entries allow, else kAnyState or kSomeStates.
+int TipState(const double* entries, int n) {
+  const int allowed = static_cast<int>(std::count(entries, entries + n, 1.0));
+  if (allowed == n) return kAnyState;
+  if (allowed != 1) return kSomeStates;
+  return static_cast<int>(std::find(entries, entries + n, 1.0) - entries);
 }
 
-std::size_t PartitionLikelihood::Vec(int node) const {
-  return static_cast<std::size_t>(node) * n_cat_ * patterns_.size() * n_;
+// Partials are rescaled only once they fall this low: the rescaling (a
+// division and a log per pattern) would otherwise cost as much as the
+// products themselves.
+constexpr double kRescaleBelow = 1e-100;
+
+}  // namespace
+
+PartitionLikelihood::PartitionLikelihood(const SitePatterns& patterns, const FitTree& tree,
+                                         int threads, int chunk)
+    : patterns_(patterns),
+      n_(patterns.n_states),
+      n_nodes_(tree.size()),
+      chunks_(patterns.size(), threads, chunk),
+      taxon_(tree.taxon) {
+  down_scale_.assign(static_cast<std::size_t>(n_nodes_) * patterns.size(), 0.0);
+  up_scale_ = down_scale_;
+  term_shift_.assign(static_cast<std::size_t>(patterns.size()), 0.0);
+  tip_states_.resize(static_cast<std::size_t>(patterns.n_taxa) * patterns.size());
+  for (int taxon = 0; taxon < patterns.n_taxa; ++taxon) {
+    for (int s = 0; s < patterns.size(); ++s) {
+      tip_states_[static_cast<std::size_t>(taxon) * patterns.size() + s] =
+          TipState(patterns.Tip(s, taxon), n_);
+    }
+  }
+  scratch_.assign(static_cast<std::size_t>(chunks_.threads()),
+                  std::vector<double>(static_cast<std::size_t>(n_) * chunk));
+}
+
+std::size_t PartitionLikelihood::At(int node, int category, const PatternChunk& chunk) const {
+  const std::size_t n_pat = static_cast<std::size_t>(patterns_.size());
+  return ((static_cast<std::size_t>(node) * n_cat_ + category) * n_pat + chunk.first) * n_;
+}
+
+const double* PartitionLikelihood::P(int node, int category) const {
+  return p_.data() + (static_cast<std::size_t>(node) * n_cat_ + category) * n_ * n_;
 }
 
 void PartitionLikelihood::SetModel(const SubstitutionModel& model,
                                    std::vector<double> category_rates, double time_factor) {
   if (model.complex()) Fail("The fitted rate matrix has complex eigenvalues.");
   const EigenSet& e = model.eigens();
-  frequencies_.assign(model.frequencies().begin(), model.frequencies().end());
-  lambda_.assign(e.lambda_real.data(), e.lambda_real.data() + n_);
-  u_.resize(static_cast<std::size_t>(n_) * n_);
-  u_inverse_.resize(u_.size());
-  for (int i = 0; i < n_; ++i) {
-    for (int k = 0; k < n_; ++k) {
-      u_[static_cast<std::size_t>(i * n_ + k)] = e.u(i, k);
-      u_inverse_[static_cast<std::size_t>(k * n_ + i)] = e.u_inverse(k, i);
-    }
-  }
+  frequencies_ = Eigen::Map<const Eigen::VectorXd>(model.frequencies().data(), n_);
+  lambda_ = e.lambda_real.head(n_);
+  u_ = e.u.topLeftCorner(n_, n_);
+  u_transposed_ = u_.transpose();
+  u_inverse_ = e.u_inverse.topLeftCorner(n_, n_);
   time_factor_ = time_factor;
   const bool resize = static_cast<int>(category_rates.size()) != n_cat_ || down_.empty();
   rates_ = std::move(category_rates);
   n_cat_ = static_cast<int>(rates_.size());
   if (!resize) return;
-  const std::size_t n_nodes = down_scale_.size() / std::max(1, patterns_.size());
-  down_.assign(n_nodes * n_cat_ * patterns_.size() * n_, 0.0);
+  const std::size_t block = static_cast<std::size_t>(n_nodes_) * n_cat_ * patterns_.size() * n_;
+  down_.assign(block, 0.0);
   up_ = down_;
-  p_.assign(n_nodes * n_cat_ * n_ * n_, 0.0);
+  terms_.assign(static_cast<std::size_t>(n_cat_) * patterns_.size() * n_, 0.0);
+  p_.assign(static_cast<std::size_t>(n_nodes_) * n_cat_ * n_ * n_, 0.0);
+  FillTips();
+}
+
+// A tip's partials are its entries, in every category, and never change.
+void PartitionLikelihood::FillTips() {
+  for (int node = 0; node < n_nodes_; ++node) {
+    const int taxon = taxon_[static_cast<std::size_t>(node)];
+    if (taxon < 0) continue;
+    for (int c = 0; c < n_cat_; ++c) {
+      double* out = down_.data() + At(node, c, PatternChunk{0, 0, 0});
+      for (int s = 0; s < patterns_.size(); ++s) {
+        std::copy_n(patterns_.Tip(s, taxon), n_, out + static_cast<std::size_t>(s) * n_);
+      }
+    }
+  }
 }
 
 void PartitionLikelihood::UpdateBranch(const FitTree& tree, int node) {
   const double t = tree.length[static_cast<std::size_t>(node)] * time_factor_;
   for (int c = 0; c < n_cat_; ++c) {
-    double* p = p_.data() + (static_cast<std::size_t>(node) * n_cat_ + c) * n_ * n_;
-    std::vector<double> decay(static_cast<std::size_t>(n_));
-    for (int k = 0; k < n_; ++k) decay[k] = std::exp(lambda_[k] * rates_[c] * t);
-    for (int i = 0; i < n_; ++i) {
-      for (int j = 0; j < n_; ++j) {
-        double sum = 0.0;
-        for (int k = 0; k < n_; ++k) sum += u_[i * n_ + k] * decay[k] * u_inverse_[k * n_ + j];
-        p[i * n_ + j] = std::max(sum, 0.0);
-      }
-    }
+    const Eigen::VectorXd decay = (lambda_ * (rates_[c] * t)).array().exp().matrix();
+    Map p(p_.data() + (static_cast<std::size_t>(node) * n_cat_ + c) * n_ * n_, n_, n_);
+    p.noalias() = u_ * decay.asDiagonal() * u_inverse_;
+    p = p.cwiseMax(0.0);
   }
 }
 
-void PartitionLikelihood::Propagate(int node, std::vector<double>& out) const {
-  const int n_pat = patterns_.size();
-  out.resize(static_cast<std::size_t>(n_cat_) * n_pat * n_);
-  const double* below = down_.data() + Vec(node);
-  for (int c = 0; c < n_cat_; ++c) {
-    const double* p = p_.data() + (static_cast<std::size_t>(node) * n_cat_ + c) * n_ * n_;
-    for (int s = 0; s < n_pat; ++s) {
-      const std::size_t at = (static_cast<std::size_t>(c) * n_pat + s) * n_;
-      for (int i = 0; i < n_; ++i) {
-        double sum = 0.0;
-        for (int j = 0; j < n_; ++j) sum += p[i * n_ + j] * below[at + j];
-        out[at + i] = sum;
-      }
-    }
-  }
-}
-
-// Divides each pattern's entries (over all categories) by their largest and
-// adds its log to the pattern's scale, so deep trees do not underflow.
-void PartitionLikelihood::Normalise(double* vectors, double* scale) const {
-  const int n_pat = patterns_.size();
-  for (int s = 0; s < n_pat; ++s) {
-    double largest = 0.0;
-    for (int c = 0; c < n_cat_; ++c) {
-      const double* v = vectors + (static_cast<std::size_t>(c) * n_pat + s) * n_;
-      for (int i = 0; i < n_; ++i) largest = std::max(largest, v[i]);
-    }
-    if (largest <= 0.0) continue;
-    for (int c = 0; c < n_cat_; ++c) {
-      double* v = vectors + (static_cast<std::size_t>(c) * n_pat + s) * n_;
-      for (int i = 0; i < n_; ++i) v[i] /= largest;
-    }
-    scale[s] += std::log(largest);
-  }
-}
-
-void PartitionLikelihood::RecomputeBelow(const FitTree& tree, int node) {
-  const int n_pat = patterns_.size();
-  double* out = down_.data() + Vec(node);
-  double* scale = down_scale_.data() + static_cast<std::size_t>(node) * n_pat;
-  const int l = tree.left[static_cast<std::size_t>(node)];
-  if (l < 0) {
-    const int taxon = tree.taxon[static_cast<std::size_t>(node)];
-    for (int c = 0; c < n_cat_; ++c) {
-      for (int s = 0; s < n_pat; ++s) {
-        std::copy_n(patterns_.Tip(s, taxon), n_, out + (static_cast<std::size_t>(c) * n_pat + s) * n_);
-      }
-    }
-    std::fill_n(scale, n_pat, 0.0);
+void PartitionLikelihood::CarryUp(const FitTree& tree, int child, int category,
+                                  const PatternChunk& chunk, double* out) const {
+  const ConstMap p(P(child, category), n_, n_);
+  const ConstMap below(down_.data() + At(child, category, chunk), n_, chunk.count);
+  if (!tree.IsTip(child)) {
+    Map(out, n_, chunk.count).noalias() = p * below;
     return;
   }
+  // Most tips allow one state: their column of P, without the product; a
+  // gap allows all, and the rows of P sum to 1.
+  const int* states = tip_states_.data() +
+                      static_cast<std::size_t>(taxon_[static_cast<std::size_t>(child)]) *
+                          patterns_.size() +
+                      chunk.first;
+  Map to(out, n_, chunk.count);
+  for (int s = 0; s < chunk.count; ++s) {
+    if (states[s] >= 0) {
+      to.col(s) = p.col(states[s]);
+    } else if (states[s] == kAnyState) {
+      to.col(s).setOnes();
+    } else {
+      to.col(s).noalias() = p * below.col(s);
+    }
+  }
+}
+
+// Divides each pattern's entries (over all categories) by their largest,
+// once that is small, and adds its log to the pattern's scale, so deep
+// trees do not underflow.
+void PartitionLikelihood::Normalise(double* vectors, double* scale,
+                                    const PatternChunk& chunk) const {
+  const std::size_t stride = static_cast<std::size_t>(patterns_.size()) * n_;
+  for (int s = 0; s < chunk.count; ++s) {
+    double largest = 0.0;
+    for (int c = 0; c < n_cat_; ++c) {
+      const double* v = vectors + c * stride + static_cast<std::size_t>(s) * n_;
+      largest = std::max(largest, *std::max_element(v, v + n_));
+    }
+    if (largest <= 0.0 || largest >= kRescaleBelow) continue;
+    const double factor = 1.0 / largest;
+    for (int c = 0; c < n_cat_; ++c) {
+      double* v = vectors + c * stride + static_cast<std::size_t>(s) * n_;
+      for (int i = 0; i < n_; ++i) v[i] *= factor;
+    }
+    scale[chunk.first + s] += std::log(largest);
+  }
+}
+
+void PartitionLikelihood::Below(const FitTree& tree, int node, const PatternChunk& chunk,
+                                double* scratch) {
+  const int n_pat = patterns_.size();
+  const int l = tree.left[static_cast<std::size_t>(node)];
   const int r = tree.right[static_cast<std::size_t>(node)];
-  Propagate(l, g_left_);
-  Propagate(r, g_right_);
-  for (std::size_t i = 0; i < g_left_.size(); ++i) out[i] = g_left_[i] * g_right_[i];
-  for (int s = 0; s < n_pat; ++s) {
+  for (int c = 0; c < n_cat_; ++c) {
+    double* out = down_.data() + At(node, c, chunk);
+    CarryUp(tree, l, c, chunk, out);
+    CarryUp(tree, r, c, chunk, scratch);
+    Map(out, n_, chunk.count).array() *= Map(scratch, n_, chunk.count).array();
+  }
+  double* scale = down_scale_.data() + static_cast<std::size_t>(node) * n_pat;
+  for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {
     scale[s] = down_scale_[static_cast<std::size_t>(l) * n_pat + s] +
                down_scale_[static_cast<std::size_t>(r) * n_pat + s];
   }
-  Normalise(out, scale);
+  Normalise(down_.data() + At(node, 0, chunk), scale, chunk);
+}
+
+void PartitionLikelihood::RecomputeBelow(const FitTree& tree, int node) {
+  if (tree.IsTip(node)) return;
+  chunks_.ForEach([&](const PatternChunk& chunk, int thread) {
+    Below(tree, node, chunk, scratch_[static_cast<std::size_t>(thread)].data());
+  });
+}
+
+double PartitionLikelihood::Evaluate(const FitTree& tree) {
+  for (int node = 1; node < tree.size(); ++node) UpdateBranch(tree, node);
+  // Each chunk of patterns climbs the whole tree on its own thread.
+  chunks_.ForEach([&](const PatternChunk& chunk, int thread) {
+    for (int node = tree.size() - 1; node >= 0; --node) {
+      if (!tree.IsTip(node)) Below(tree, node, chunk, scratch_[static_cast<std::size_t>(thread)].data());
+    }
+  });
+  return RootLogLikelihood();
 }
 
 void PartitionLikelihood::SetRootMessages(const FitTree& tree) {
   const int n_pat = patterns_.size();
   const int children[2] = {tree.left[0], tree.right[0]};
-  for (int side = 0; side < 2; ++side) {
-    const int child = children[side], other = children[1 - side];
-    Propagate(other, g_left_);
-    std::copy(g_left_.begin(), g_left_.end(), up_.begin() + static_cast<std::ptrdiff_t>(Vec(child)));
-    std::copy_n(down_scale_.begin() + static_cast<std::ptrdiff_t>(other) * n_pat, n_pat,
-                up_scale_.begin() + static_cast<std::ptrdiff_t>(child) * n_pat);
-  }
+  chunks_.ForEach([&](const PatternChunk& chunk, int) {
+    for (int side = 0; side < 2; ++side) {
+      const int child = children[side], other = children[1 - side];
+      for (int c = 0; c < n_cat_; ++c) CarryUp(tree, other, c, chunk, up_.data() + At(child, c, chunk));
+      std::copy_n(down_scale_.begin() + static_cast<std::ptrdiff_t>(other) * n_pat + chunk.first,
+                  chunk.count,
+                  up_scale_.begin() + static_cast<std::ptrdiff_t>(child) * n_pat + chunk.first);
+    }
+  });
 }
 
 void PartitionLikelihood::PassUp(const FitTree& tree, int node, int child) {
@@ -135,88 +205,91 @@ void PartitionLikelihood::PassUp(const FitTree& tree, int node, int child) {
   const int sibling = tree.left[static_cast<std::size_t>(node)] == child
                           ? tree.right[static_cast<std::size_t>(node)]
                           : tree.left[static_cast<std::size_t>(node)];
-  Propagate(sibling, g_left_);
-  // The message above node carried down its branch: by reversibility
-  // (pi_i P_ij = pi_j P_ji) it propagates exactly as a partial from below.
-  const double* above = up_.data() + Vec(node);
-  double* out = up_.data() + Vec(child);
+  chunks_.ForEach([&](const PatternChunk& chunk, int thread) {
+    double* scratch = scratch_[static_cast<std::size_t>(thread)].data();
+    for (int c = 0; c < n_cat_; ++c) {
+      // The message above node carried down its branch: by reversibility
+      // (pi_i P_ij = pi_j P_ji) it propagates exactly as a partial from below.
+      Map out(up_.data() + At(child, c, chunk), n_, chunk.count);
+      out.noalias() = ConstMap(P(node, c), n_, n_) *
+                      ConstMap(up_.data() + At(node, c, chunk), n_, chunk.count);
+      CarryUp(tree, sibling, c, chunk, scratch);
+      out.array() *= Map(scratch, n_, chunk.count).array();
+    }
+    double* scale = up_scale_.data() + static_cast<std::size_t>(child) * n_pat;
+    for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {
+      scale[s] = up_scale_[static_cast<std::size_t>(node) * n_pat + s] +
+                 down_scale_[static_cast<std::size_t>(sibling) * n_pat + s];
+    }
+    Normalise(up_.data() + At(child, 0, chunk), scale, chunk);
+  });
+}
+
+void PartitionLikelihood::PrepareBranch(int node) {
+  const int n_pat = patterns_.size();
+  chunks_.ForEach([&](const PatternChunk& chunk, int thread) {
+    Map weighted(scratch_[static_cast<std::size_t>(thread)].data(), n_, chunk.count);
+    for (int c = 0; c < n_cat_; ++c) {
+      Map terms(terms_.data() + At(0, c, chunk), n_, chunk.count);
+      weighted.noalias() =
+          frequencies_.asDiagonal() * ConstMap(up_.data() + At(node, c, chunk), n_, chunk.count);
+      terms.noalias() = u_transposed_ * weighted;
+      weighted.noalias() = u_inverse_ * ConstMap(down_.data() + At(node, c, chunk), n_, chunk.count);
+      terms.array() *= weighted.array();
+    }
+    for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {
+      term_shift_[static_cast<std::size_t>(s)] =
+          down_scale_[static_cast<std::size_t>(node) * n_pat + s] +
+          up_scale_[static_cast<std::size_t>(node) * n_pat + s];
+    }
+  });
+}
+
+BranchDerivatives PartitionLikelihood::Derivatives(double length) const {
+  // Per category and eigenvalue: d/dt of exp(rate t) brings down `rate`.
+  Eigen::MatrixXd rate(n_, n_cat_), decay(n_, n_cat_);
   for (int c = 0; c < n_cat_; ++c) {
-    const double* p = p_.data() + (static_cast<std::size_t>(node) * n_cat_ + c) * n_ * n_;
-    for (int s = 0; s < n_pat; ++s) {
-      const std::size_t at = (static_cast<std::size_t>(c) * n_pat + s) * n_;
-      for (int j = 0; j < n_; ++j) {
-        double sum = 0.0;
-        for (int i = 0; i < n_; ++i) sum += p[j * n_ + i] * above[at + i];
-        out[at + j] = sum * g_left_[at + j];
-      }
-    }
+    rate.col(c) = lambda_ * (rates_[c] * time_factor_);
+    decay.col(c) = (rate.col(c) * length).array().exp().matrix();
   }
-  double* scale = up_scale_.data() + static_cast<std::size_t>(child) * n_pat;
-  for (int s = 0; s < n_pat; ++s) {
-    scale[s] = up_scale_[static_cast<std::size_t>(node) * n_pat + s] +
-               down_scale_[static_cast<std::size_t>(sibling) * n_pat + s];
-  }
-  Normalise(out, scale);
-}
-
-BranchDerivatives PartitionLikelihood::Derivatives(int node, double length) const {
-  const int n_pat = patterns_.size();
-  const double* above = up_.data() + Vec(node);
-  const double* below = down_.data() + Vec(node);
-  BranchDerivatives result;
-  std::vector<double> a(n_), b(n_), e(n_);
-  for (int s = 0; s < n_pat; ++s) {
-    double l0 = 0.0, l1 = 0.0, l2 = 0.0;
-    for (int c = 0; c < n_cat_; ++c) {
-      const std::size_t at = (static_cast<std::size_t>(c) * n_pat + s) * n_;
-      const double speed = rates_[c] * time_factor_;
-      for (int k = 0; k < n_; ++k) {
-        double ak = 0.0, bk = 0.0;
-        for (int i = 0; i < n_; ++i) {
-          ak += frequencies_[i] * above[at + i] * u_[i * n_ + k];
-          bk += u_inverse_[k * n_ + i] * below[at + i];
+  return chunks_.Sum<BranchDerivatives>([&](const PatternChunk& chunk) {
+    BranchDerivatives part;
+    for (int s = 0; s < chunk.count; ++s) {
+      double l0 = 0.0, l1 = 0.0, l2 = 0.0;
+      for (int c = 0; c < n_cat_; ++c) {
+        const double* terms = terms_.data() + At(0, c, chunk) + static_cast<std::size_t>(s) * n_;
+        for (int k = 0; k < n_; ++k) {
+          const double term = terms[k] * decay(k, c);
+          l0 += term;
+          l1 += term * rate(k, c);
+          l2 += term * rate(k, c) * rate(k, c);
         }
-        const double term = ak * bk * std::exp(lambda_[k] * speed * length);
-        const double rate = lambda_[k] * speed;
-        l0 += term;
-        l1 += term * rate;
-        l2 += term * rate * rate;
       }
+      l0 = std::max(l0 / n_cat_, 1e-300);
+      l1 /= n_cat_;
+      l2 /= n_cat_;
+      const std::size_t pattern = static_cast<std::size_t>(chunk.first + s);
+      const double w = patterns_.weights[pattern];
+      part.log_likelihood += w * (std::log(l0) + term_shift_[pattern]);
+      part.first += w * l1 / l0;
+      part.second += w * (l2 / l0 - (l1 / l0) * (l1 / l0));
     }
-    l0 = std::max(l0 / n_cat_, 1e-300);
-    l1 /= n_cat_;
-    l2 /= n_cat_;
-    const double w = patterns_.weights[static_cast<std::size_t>(s)];
-    const double shift = down_scale_[static_cast<std::size_t>(node) * n_pat + s] +
-                         up_scale_[static_cast<std::size_t>(node) * n_pat + s];
-    result.log_likelihood += w * (std::log(l0) + shift);
-    result.first += w * l1 / l0;
-    result.second += w * (l2 / l0 - (l1 / l0) * (l1 / l0));
-  }
-  return result;
+    return part;
+  });
 }
 
-double PartitionLikelihood::Evaluate(const FitTree& tree) {
-  for (int node = tree.size() - 1; node >= 0; --node) {
-    if (node != 0) UpdateBranch(tree, node);
-    RecomputeBelow(tree, node);
-  }
-  return RootLogLikelihood(tree);
-}
-
-double PartitionLikelihood::RootLogLikelihood(const FitTree& tree) {
-  (void)tree;
-  const int n_pat = patterns_.size();
-  const double* root = down_.data() + Vec(0);
-  double total = 0.0;
-  for (int s = 0; s < n_pat; ++s) {
-    double sum = 0.0;
-    for (int c = 0; c < n_cat_; ++c) {
-      const double* v = root + (static_cast<std::size_t>(c) * n_pat + s) * n_;
-      for (int i = 0; i < n_; ++i) sum += frequencies_[i] * v[i];
+double PartitionLikelihood::RootLogLikelihood() const {
+  return chunks_.Sum<double>([&](const PatternChunk& chunk) {
+    double part = 0.0;
+    for (int s = 0; s < chunk.count; ++s) {
+      double sum = 0.0;
+      for (int c = 0; c < n_cat_; ++c) {
+        sum += frequencies_.dot(ConstMap(down_.data() + At(0, c, chunk), n_, chunk.count).col(s));
+      }
+      const std::size_t pattern = static_cast<std::size_t>(chunk.first + s);
+      part += patterns_.weights[pattern] *
+              (std::log(std::max(sum / n_cat_, 1e-300)) + down_scale_[pattern]);
     }
-    total += patterns_.weights[static_cast<std::size_t>(s)] *
-             (std::log(std::max(sum / n_cat_, 1e-300)) + down_scale_[static_cast<std::size_t>(s)]);
-  }
-  return total;
+    return part;
+  });
 }

@@ -3,11 +3,18 @@
 // log-likelihood and its first and second derivatives in that branch's
 // length, from the partials below and above it and the eigen decomposition
 // of Q (P(t) = U exp(lambda t) U^-1 differentiates term by term).
+//
+// The vectors of a node hold, per rate category, one column of states per
+// site pattern, so that carrying a block of patterns along a branch is one
+// matrix product; the patterns are processed in fixed chunks over the
+// threads (see pattern_chunks.h), which keeps the sums in one order.
 #pragma once
 
+#include <Eigen/Dense>
 #include <vector>
 
 #include "fit/fit_tree.h"
+#include "fit/pattern_chunks.h"
 #include "fit/site_patterns.h"
 #include "model/substitution_model.h"
 
@@ -16,12 +23,21 @@ struct BranchDerivatives {
   double log_likelihood = 0.0;
   double first = 0.0;
   double second = 0.0;
+
+  BranchDerivatives& operator+=(const BranchDerivatives& other) {
+    log_likelihood += other.log_likelihood;
+    first += other.first;
+    second += other.second;
+    return *this;
+  }
 };
 
 class PartitionLikelihood {
  public:
-  // `patterns` must outlive this object.
-  PartitionLikelihood(const SitePatterns& patterns, const FitTree& tree);
+  // `patterns` must outlive this object. `threads` share the patterns in
+  // chunks of `chunk`.
+  PartitionLikelihood(const SitePatterns& patterns, const FitTree& tree, int threads = 1,
+                      int chunk = kPatternChunk);
 
   // The model, the rates of its equally likely categories (one rate of 1
   // without gamma) and the factor on branch time (2 x the partition rate
@@ -34,27 +50,44 @@ class PartitionLikelihood {
   double Evaluate(const FitTree& tree);
 
   // The traversal steps of the branch optimiser (see branch_lengths.h).
-  void UpdateBranch(const FitTree& tree, int node);  // P of node's branch
-  void SetRootMessages(const FitTree& tree);         // above the root's children
+  void UpdateBranch(const FitTree& tree, int node);       // P of node's branch
+  void SetRootMessages(const FitTree& tree);              // above the root's children
   void PassUp(const FitTree& tree, int node, int child);  // above child, from above node
   void RecomputeBelow(const FitTree& tree, int node);     // below node, from its children
-  BranchDerivatives Derivatives(int node, double length) const;
+  // Takes node's branch for Derivatives: the messages at its two ends in
+  // the eigenbasis of Q, after which any length costs one exp per state.
+  void PrepareBranch(int node);
+  BranchDerivatives Derivatives(double length) const;  // of the prepared branch
 
   int n_patterns() const { return patterns_.size(); }
 
  private:
-  std::size_t Vec(int node) const;  // offset of node's vectors
-  // G = P(branch) x partials below, for every category and pattern.
-  void Propagate(int node, std::vector<double>& out) const;
-  void Normalise(double* vectors, double* scale) const;
-  double RootLogLikelihood(const FitTree& tree);
+  using Map = Eigen::Map<Eigen::MatrixXd>;
+  using ConstMap = Eigen::Map<const Eigen::MatrixXd>;
+
+  // Offset of the block of node's vectors for one category and chunk.
+  std::size_t At(int node, int category, const PatternChunk& chunk) const;
+  const double* P(int node, int category) const;
+  // out (states x chunk patterns) = P(child's branch) x the partials below child.
+  void CarryUp(const FitTree& tree, int child, int category, const PatternChunk& chunk,
+               double* out) const;
+  void Below(const FitTree& tree, int node, const PatternChunk& chunk, double* scratch);
+  void Normalise(double* vectors, double* scale, const PatternChunk& chunk) const;
+  void FillTips();
+  double RootLogLikelihood() const;
 
   const SitePatterns& patterns_;
-  int n_ = 0, n_cat_ = 1;
-  std::vector<double> frequencies_, lambda_, u_, u_inverse_, rates_;
+  int n_ = 0, n_cat_ = 1, n_nodes_ = 0;
+  PatternChunks chunks_;
+  Eigen::VectorXd frequencies_, lambda_;
+  Eigen::MatrixXd u_, u_transposed_, u_inverse_;
+  std::vector<double> rates_;
   double time_factor_ = 1.0;
+  std::vector<int> taxon_;                    // per node: a tip's taxon, -1 inside
+  std::vector<int> tip_states_;               // per taxon and pattern: the state, or -1
   std::vector<double> down_, up_;             // per node: category x pattern x state
   std::vector<double> down_scale_, up_scale_; // per node: pattern, log
-  std::vector<double> p_;                     // per node: category x n x n
-  std::vector<double> g_left_, g_right_;      // scratch
+  std::vector<double> p_;                     // per node and category: column-major n x n
+  std::vector<double> terms_, term_shift_;    // the prepared branch
+  std::vector<std::vector<double>> scratch_;  // per thread: one chunk's block
 };

@@ -177,7 +177,7 @@ constexpr std::array kOptions = {
       line.values.seed = Whole<std::int32_t>("--seed", text, 1, kRandomModulus - 1,
                                              "an integer from 1 to 2147483646");
     }},
-  OptionRow{"--threads", "N", "threads that draw the samples, 0 for every core (default: 1)",
+  OptionRow{"--threads", "N", "threads that fit the model and draw the samples, 0 for every core (default: 1)",
     [](const std::string& text, CommandLine& line) {
       line.values.threads = Whole("--threads", text, 0, 1024, "an integer from 0 (every core) to 1024");
     }},

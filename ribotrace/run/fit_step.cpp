@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/ordered_batches.h"
 #include "fit/model_fit.h"
 #include "io/data_file.h"
 #include "io/fit_outputs.h"
@@ -43,6 +44,10 @@ RunValues FitBeforeAnalysis(RunValues values) {
   options.gamma = values.fit_gamma;
   options.n_categories = values.gamma_categories;
   options.empirical_frequencies = values.empirical_frequencies;
+  options.threads = ResolveThreadCount(values.threads);
+  options.progress = [](int round, double log_likelihood) {
+    std::fprintf(stderr, "Fit round %d: log-likelihood %.4f\n", round, log_likelihood);
+  };
   const FitResult fit = FitModel(alignment, MakeFitTree(up, 1e-6), options);
   for (const std::string& name : fit.at_bound) {
     std::fprintf(stderr, "Warning: the fitted %s ended at a bound of its range.\n", name.c_str());
