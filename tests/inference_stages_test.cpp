@@ -1,4 +1,3 @@
-#include "io/results_file.h"
 #include "run/inference_stages.h"
 
 #include <gtest/gtest.h>
@@ -25,11 +24,7 @@ std::string RunStages(const ScratchDir& dir, const std::string& name, std::int32
   values.include_data = 1;
   values.condition_on_pairs = condition_on_pairs;
   values.show_debug = listing ? 1 : 0;
-  {
-    ResultsFiles files(values.out_file);
-    RunOnHandTree(tree, alignment, SS, parameters, hidden, values, seed, files);
-    files.CommitAll();
-  }
+  RunOnHandTree(tree, alignment, SS, parameters, hidden, values, seed);
   return ReadFile(values.out_file);
 }
 

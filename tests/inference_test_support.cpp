@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "inference/tip_likelihoods.h"
-#include "io/results_file.h"
+#include "io/output_writers.h"
 #include "run/inference_stages.h"
 #include "run/result_units.h"
 #include "run/row_drawing.h"
@@ -199,20 +199,27 @@ std::vector<double> TipBlock(const NodeStruct& tip, const Alignment& alignment,
 
 void RunOnHandTree(HandTree& tree, const Alignment& alignment, const std::vector<SiteRecord>& SS,
                    const ModelParams& parameters, const HiddenBranchMatrices& hidden,
-                   const RunValues& values, std::int32_t seed, ResultsFiles& files) {
+                   const RunValues& values, std::int32_t seed) {
+  OutputWriters outputs(values.out_file, {}, {}, {alignment, SS, values.include_data});
   const PartitionModels models = MakePartitionModels(parameters);
   const InferenceInputs inputs{tree.down_pass, tree.up_pass,  SS,    alignment, parameters,
                                models,         tree.matrices, hidden};
   NodeVectors vectors = MakeNodeVectors(inputs, values);
   RunPosteriorPasses(inputs, values, vectors, false);
   const ResultUnits units = ResultUnits::OfOneTree(tree.down_pass, tree.up_pass, alignment);
-  WriteResultsHead(files, values.include_data, alignment);
+  outputs.Head();
   const auto n_samples = static_cast<std::size_t>(values.n_samples);
-  StreamedRows rows(files.sequences, units, n_samples, alignment.structure.size());
+  StreamedRows rows(outputs, units, n_samples, alignment.structure.size());
   const TreeRows tree_rows{units.NodesIn(tree.down_pass, alignment.n_taxa), &hidden};
   const RowSettings settings{values.n_samples, values.condition_on_pairs, seed, values.threads,
                              values.show_debug != 0};
   DrawTreeRows(0, units, tree_rows, SS, alignment.structure, settings, rows, nullptr);
-  WriteResultsSummary(files, tree.down_pass.front()->scaled_length, values.n_samples, values.lambda,
-                      values.is_harmonic);
+  RunResults results;
+  results.summary = {tree.down_pass.front()->scaled_length,
+                     values.n_samples,
+                     values.lambda,
+                     values.is_harmonic,
+                     {}};
+  outputs.End(results);
+  outputs.CommitAll();
 }

@@ -68,12 +68,12 @@ ModelParams UniformParameters();
 // wrong root weighting or a transposed matrix shows.
 ModelParams UnevenParameters();
 
-class ResultsFiles;
 struct RunValues;
 struct HiddenBranchMatrices;
 // A run on one prebuilt tree, as the program makes it: the posterior passes
 // on the matrices in its nodes, then its rows streamed into the results
-// file (head, rows, summary), drawn from the stream that starts at `seed`.
+// file values.out_file (head, rows, summary), drawn from the stream that
+// starts at `seed`, and the files put in place.
 void RunOnHandTree(HandTree& tree, const Alignment& alignment, const std::vector<SiteRecord>& SS,
                    const ModelParams& parameters, const HiddenBranchMatrices& hidden,
-                   const RunValues& values, std::int32_t seed, ResultsFiles& files);
+                   const RunValues& values, std::int32_t seed);

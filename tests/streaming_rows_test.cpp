@@ -9,7 +9,6 @@
 
 #include "inference/ancestral_sampling.h"
 #include "inference/fractional_likelihoods.h"
-#include "io/results_file.h"
 #include "run/inference_stages.h"
 #include "inference/likelihood_blocks.h"
 #include "inference/posterior_states.h"
@@ -79,9 +78,7 @@ Output Streamed(Case& c, RunValues values, std::int32_t seed, bool listing) {
   Output out;
   values.show_debug = listing ? 1 : 0;
   auto run = [&] {
-    ResultsFiles files(values.out_file);
-    RunOnHandTree(c.tree, c.alignment, c.SS, UniformParameters(), c.hidden, values, seed, files);
-    files.CommitAll();
+    RunOnHandTree(c.tree, c.alignment, c.SS, UniformParameters(), c.hidden, values, seed);
   };
   if (listing) {
     out.listing = CapturedOutput(run);

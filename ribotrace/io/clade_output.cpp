@@ -53,7 +53,7 @@ std::string ConsensusNewick(const std::vector<ConsensusNode>& nodes,
   return text + ";\n";
 }
 
-std::string CladeListText(const std::vector<IdentifiedClade>& clades,
+std::string CladeListText(std::span<const IdentifiedClade> clades,
                           const std::vector<TaxonName>& Names) {
   std::string text = "Clade\tProbability\tTaxa\tMembers\n";
   for (const IdentifiedClade& clade : clades) {

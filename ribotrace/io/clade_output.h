@@ -2,6 +2,7 @@
 // majority-rule consensus tree with the clade names, and the clade list.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,5 @@ std::string ConsensusNewick(const std::vector<ConsensusNode>& nodes,
 // Tab-separated "Clade Probability Taxa Members", one row per clade in id
 // order: its name, the share of the used trees that hold it, its number of
 // taxa and their names (alignment order, separated by commas).
-std::string CladeListText(const std::vector<IdentifiedClade>& clades,
+std::string CladeListText(std::span<const IdentifiedClade> clades,
                           const std::vector<TaxonName>& Names);

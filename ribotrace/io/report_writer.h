@@ -57,18 +57,23 @@ struct ReportChanges {
   std::vector<std::vector<std::pair<int, double>>> helix_top;
 };
 
-// What the passes of a run hold, gathered for the page.
-struct ReportData {
+// What the page tells of the run itself: its inputs and values, its mode,
+// and the model it ran under.
+struct ReportRun {
   std::string title;
   std::vector<std::pair<std::string, std::string>> inputs;  // role, path
   std::vector<std::pair<std::string, std::string>> values;  // name, value
   std::string mode;
   std::int64_t seed = 0;
   ModelParams parameters;
-  bool has_stems = false;
   PartitionLogLikelihoods log_likelihood;
   // How far MrBayes's runs had converged: figure, value (empty: not known).
   std::vector<std::pair<std::string, std::string>> convergence;
+};
+
+// The run, and what its passes hold, gathered for the page.
+struct ReportData : ReportRun {
+  bool has_stems = false;
   int n_taxa = 0;
   int n_stem_pairs = 0;
   int n_loop_columns = 0;

@@ -17,7 +17,7 @@
 #include "io/parameter_file.h"
 #include "io/parameter_sample.h"
 #include "io/posterior_sample.h"
-#include "io/results_file.h"
+#include "io/output_writers.h"
 #include "io/tree_file.h"
 #include "run/row_drawing.h"
 #include "run/row_scratch.h"
@@ -28,25 +28,25 @@
 
 namespace {
 
-void ReportWritten(const ResultsFiles& files) {
+void ReportWritten(const OutputWriters& outputs) {
   std::string written;
-  for (const std::string& path : files.Paths()) written += (written.empty() ? "" : ", ") + path;
+  for (const std::string& path : outputs.Paths()) written += (written.empty() ? "" : ", ") + path;
   std::fprintf(stderr, "ribotrace wrote %s\n", written.c_str());
 }
 
 // The rows of many trees come tree by tree, a clade's draws from each tree
 // that holds it; the results file takes them in order at the end.
-void WriteScratchRows(RowScratch& scratch, const ResultUnits& units, std::size_t n_samples,
-                      ResultsFiles& files) {
+void HandScratchRows(RowScratch& scratch, const ResultUnits& units, std::size_t n_samples,
+                     OutputWriters& outputs) {
   std::string text;
   scratch.ReadInOrder([&](std::size_t row, std::string_view characters) {
     AppendRowBlock(text, units, n_samples, row, characters);
     if (text.size() >= (std::size_t{1} << 20)) {
-      files.sequences.Write(text);
+      outputs.Rows(text);
       text.clear();
     }
   });
-  files.sequences.Write(text);
+  outputs.Rows(text);
 }
 
 // The one analysis of a sample of trees: every tree's passes, gaps and
@@ -56,34 +56,29 @@ void RunAnalysis(const RunValues& values, const RunData& data, TreeSample sample
   if (timings) timings->Stop("reading");
   // Opened now, so that an output path that cannot be written, or that is
   // one of the inputs, stops the run before the long computation.
-  ResultsFiles files(values.out_file, sample.inputs, values.state_tables, values.report);
-  if (!sample.from_summary) files.AddCladeList();
-  if (values.changes) files.AddChangeTables();
+  OutputWriters outputs(values.out_file, sample.inputs, ChosenOutputs(values, sample),
+                        {data.alignment, data.SS, values.include_data});
   SampleAnalysis analysis(values, data, std::move(sample));
   const ResultUnits& units = analysis.units();
   if (timings && units.over_clades()) timings->Stop("clades");
 
-  WriteResultsHead(files, values.include_data, data.alignment);
+  outputs.Head();
   const auto n_samples = static_cast<std::size_t>(std::max(values.n_samples, 0));
   const std::size_t n_sites = data.alignment.structure.size();
   std::optional<RowScratch> scratch;
   std::unique_ptr<RowSink> rows;
   if (units.over_clades()) {
-    scratch.emplace(2 * units.size() * n_samples, n_sites, files.sequences.path());
+    scratch.emplace(2 * units.size() * n_samples, n_sites, values.out_file);
     rows = std::make_unique<ScratchRows>(*scratch, n_sites);
   } else {
-    rows = std::make_unique<StreamedRows>(files.sequences, units, n_samples, n_sites);
+    rows = std::make_unique<StreamedRows>(outputs, units, n_samples, n_sites);
   }
   const auto start = std::chrono::steady_clock::now();
-  std::optional<RunReport> report;
-  analysis.AnalyseTrees(seed, rows.get(), timings,
-                        [&] { report = WriteUnitFiles(analysis, values, seed, files); });
+  analysis.AnalyseTrees(seed, rows.get(), timings, [&] { HandUnits(analysis, outputs); });
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (scratch) WriteScratchRows(*scratch, units, n_samples, files);
-  WriteSummary(analysis, values, files);
-  if (values.changes) WriteChangeTables(analysis, files);
-  if (report) WriteReport(*report, analysis, *files.report);
+  if (scratch) HandScratchRows(*scratch, units, n_samples, outputs);
+  outputs.End(GatherResults(analysis, values, seed));
   if (timings) {
     timings->Stop("writing");
     if (units.over_clades()) {
@@ -92,8 +87,8 @@ void RunAnalysis(const RunValues& values, const RunData& data, TreeSample sample
     }
     timings->Print(stderr);
   }
-  files.CommitAll();
-  ReportWritten(files);
+  outputs.CommitAll();
+  ReportWritten(outputs);
 }
 
 }  // namespace

@@ -117,16 +117,16 @@ void WarnOnSummaryConvergence(const SummaryDiagnostics& diagnostics, const std::
                file.c_str(), missed.c_str());
 }
 
-void ReportConvergence(const ConvergenceFigures& figures, ResultsFiles& files) {
-  WriteSummaryValue(files, "ESS_LnL", figures.ess);
+void ReportConvergence(const ConvergenceFigures& figures, RunSummary& summary) {
+  summary.values.emplace_back("ESS_LnL", figures.ess);
   if (figures.n_runs < 2) {
     std::fputs(
         "Warning: The posterior sample comes from one MrBayes run, so whether it has "
         "converged cannot be checked; run MrBayes with nruns=2 or more.\n",
         stderr);
   } else {
-    WriteSummaryValue(files, "PSRF_max", figures.psrf);
-    WriteSummaryValue(files, "ASDSF", figures.asdsf);
+    summary.values.emplace_back("PSRF_max", figures.psrf);
+    summary.values.emplace_back("ASDSF", figures.asdsf);
   }
   std::string missed;
   char figure[96];

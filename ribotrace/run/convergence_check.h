@@ -8,7 +8,7 @@
 
 #include "io/parameter_file.h"
 #include "io/posterior_sample.h"
-#include "io/results_file.h"
+#include "io/run_results.h"
 #include "tree/clade_summary.h"
 
 struct ConvergenceFigures {
@@ -26,7 +26,7 @@ ConvergenceFigures MeasureConvergence(const PosteriorSample& sample,
 // Appends the figures to the summary (ESS_LnL, PSRF_max, ASDSF) and warns on
 // standard error when they miss MrBayes's usual marks (ESS 100, PSRF 1.05,
 // ASDSF 0.05), or when one run cannot show convergence at all.
-void ReportConvergence(const ConvergenceFigures& figures, ResultsFiles& files);
+void ReportConvergence(const ConvergenceFigures& figures, RunSummary& summary);
 
 // The figures as the report's rows (figure, value).
 std::vector<std::pair<std::string, std::string>> ConvergenceRows(const ConvergenceFigures& figures);

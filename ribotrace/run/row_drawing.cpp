@@ -10,7 +10,7 @@
 #include "inference/ancestral_sampling.h"
 #include "inference/gap_draws.h"
 #include "inference/sample_rows.h"
-#include "io/results_file.h"
+#include "io/writers/sample_blocks.h"
 
 namespace {
 
@@ -106,9 +106,9 @@ void AppendRowBlock(std::string& text, const ResultUnits& units, std::size_t n_s
                          characters);
 }
 
-StreamedRows::StreamedRows(SafeOutputFile& sequences, const ResultUnits& units,
-                           std::size_t n_samples, std::size_t n_sites)
-    : sequences_(sequences), units_(units), n_samples_(n_samples), n_sites_(n_sites) {}
+StreamedRows::StreamedRows(OutputWriters& outputs, const ResultUnits& units, std::size_t n_samples,
+                           std::size_t n_sites)
+    : outputs_(outputs), units_(units), n_samples_(n_samples), n_sites_(n_sites) {}
 
 void StreamedRows::Take(std::span<const std::size_t> rows, const TextBatch& batch) {
   text_.clear();
@@ -116,7 +116,7 @@ void StreamedRows::Take(std::span<const std::size_t> rows, const TextBatch& batc
     AppendRowBlock(text_, units_, n_samples_, rows[i],
                    std::string_view(batch.results).substr(i * n_sites_, n_sites_));
   }
-  sequences_.Write(text_);
+  outputs_.Rows(text_);
   WriteToStandardOutput(batch.listing);
 }
 

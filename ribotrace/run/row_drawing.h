@@ -16,17 +16,11 @@
 #include "inference/gap_reconstruction.h"
 #include "inference/hidden_simulation.h"
 #include "inference/sample_rows.h"
+#include "io/output_writers.h"
 #include "run/result_units.h"
-#include "output/safe_output_file.h"
 #include "run/row_scratch.h"
 #include "sequence/helices.h"
 #include "sequence/stems_and_loops.h"
-
-// Canonical pairs of the drawn rows, counted as they pass.
-struct SampledPairCounts {
-  CanonicalPairCounter sampled;  // the ancestral sample rows
-  CanonicalPairCounter hidden;   // the hidden rows
-};
 
 // Takes the rows in the order they are produced. A row's number is its
 // place in the results file: unit j's k-th sample is j x S + k, its k-th
@@ -39,16 +33,16 @@ class RowSink {
   virtual void Take(std::span<const std::size_t> rows, const TextBatch& batch) = 0;
 };
 
-// Writes each row's block into the results file as it comes (the rows of
-// one tree come in file order), and the listing of the diagnostics.
+// Hands each row's block to the outputs as it comes (the rows of one tree
+// come in file order), and writes the listing of the diagnostics.
 class StreamedRows : public RowSink {
  public:
-  StreamedRows(SafeOutputFile& sequences, const ResultUnits& units, std::size_t n_samples,
+  StreamedRows(OutputWriters& outputs, const ResultUnits& units, std::size_t n_samples,
                std::size_t n_sites);
   void Take(std::span<const std::size_t> rows, const TextBatch& batch) override;
 
  private:
-  SafeOutputFile& sequences_;
+  OutputWriters& outputs_;
   const ResultUnits& units_;
   std::size_t n_samples_;
   std::size_t n_sites_;

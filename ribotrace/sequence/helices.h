@@ -56,3 +56,9 @@ class CanonicalPairCounter {
   std::vector<Pair> pairs_;
   std::vector<PairTally> tallies_;
 };
+
+// The canonical pairs of a run's drawn rows, counted as they pass.
+struct SampledPairCounts {
+  CanonicalPairCounter sampled;  // the ancestral sample rows
+  CanonicalPairCounter hidden;   // the hidden rows
+};

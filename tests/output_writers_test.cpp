@@ -1,10 +1,11 @@
-#include "io/results_file.h"
+#include "io/output_writers.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "inference_test_support.h"
+#include "io/writers/sample_blocks.h"
 #include "sequence/state_coding.h"
 #include "test_support.h"
 
@@ -27,9 +28,10 @@ struct Written {
   // Writes the rows as the sampling stages hand them over: each sampled
   // node's S rows, then each node's S hidden rows.
   void Write(const std::string& out_file, int include_data, int n_samples, int is_harmonic) {
-    ResultsFiles files(out_file);
+    const std::vector<SiteRecord> SS;
+    OutputWriters outputs(out_file, {}, {}, {alignment, SS, include_data});
     const std::size_t half = anc_seqs.size() / 6 / 2;
-    WriteResultsHead(files, include_data, alignment);
+    outputs.Head();
     for (std::size_t r = 0; r < 2 * half; ++r) {
       const bool hidden = r >= half;
       const std::size_t within = hidden ? r - half : r;
@@ -39,16 +41,18 @@ struct Written {
       std::string block;
       AppendNamedSampleBlock(block, (hidden ? "psr_" : "anc_") + std::to_string(index),
                              within % n_samples + 1, row);
-      files.sequences.Write(block);
+      outputs.Rows(block);
     }
-    WriteResultsSummary(files, tree.down_pass.front()->scaled_length, n_samples, 0.5, is_harmonic);
-    files.CommitAll();
+    RunResults results;
+    results.summary = {tree.down_pass.front()->scaled_length, n_samples, 0.5, is_harmonic, {}};
+    outputs.End(results);
+    outputs.CommitAll();
   }
 };
 
 }  // namespace
 
-TEST(ResultsFile, HoldsStructureDataAndEveryNodesSampledAndHiddenRows) {
+TEST(OutputWriters, HoldsStructureDataAndEveryNodesSampledAndHiddenRows) {
   ScratchDir dir;
   Written w(2);
   w.anc_seqs[5 * 6 + 2] = kGapCode;
@@ -65,7 +69,7 @@ TEST(ResultsFile, HoldsStructureDataAndEveryNodesSampledAndHiddenRows) {
   EXPECT_EQ(ReadFile(out + ".par"), "h_mean\t1.200000\nlambda\t0.500000\nsize\t2\n");
 }
 
-TEST(ResultsFile, WithoutSamplesOrDataHoldsTheStructureAndTheBranchLength) {
+TEST(OutputWriters, WithoutSamplesOrDataHoldsTheStructureAndTheBranchLength) {
   ScratchDir dir;
   Written w(0);
   const std::string out = dir.Path("none.fa");
@@ -74,7 +78,7 @@ TEST(ResultsFile, WithoutSamplesOrDataHoldsTheStructureAndTheBranchLength) {
   EXPECT_EQ(ReadFile(out + ".par"), "prd_brlen\t1.000000\nsize\t0\n");
 }
 
-TEST(ResultsFile, FilesThatCannotBeCreatedOrWrittenAreFatal) {
+TEST(OutputWriters, FilesThatCannotBeCreatedOrWrittenAreFatal) {
   ScratchDir dir;
   Written w(1);
   const std::string missing = dir.Path("missing/out.fa");
@@ -95,7 +99,11 @@ TEST(ResultsFile, FilesThatCannotBeCreatedOrWrittenAreFatal) {
   ScratchDir tables_dir;
   const std::string tables = tables_dir.Path("tables.fa");
   std::filesystem::create_directory(tables + ".pairs");
-  EXPECT_EQ(FatalOutput([&] { ResultsFiles files(tables, {}, true); }),
+  const std::vector<SiteRecord> SS;
+  const OutputChoice site_tables{.site_tables = true};
+  EXPECT_EQ(FatalOutput([&] {
+              OutputWriters outputs(tables, {}, site_tables, {w.alignment, SS});
+            }),
             "\n\nErr: WriteResultsToFile Error: Unable to open file '" + tables +
                 ".pairs': Is a directory.\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tables_dir.Path("")), {}), 1);
