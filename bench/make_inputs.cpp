@@ -106,26 +106,9 @@ std::string IqTreeLoopModel(const ModelParams& parameters) {
   return model;
 }
 
-int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::string& pstat) {
-  std::mt19937 rng(20240607u + static_cast<unsigned>(n_taxa) * 31u + n_columns);
-  std::vector<NodeStruct> nodes = RandomTree(n_taxa, rng);
-  NodeStruct& root = nodes.back();
-
-  {
-    std::ifstream in(pstat, std::ios::binary);
-    std::ofstream out(dir + "/data.nex.pstat", std::ios::binary);
-    out << in.rdbuf();
-  }
-  const ModelParams parameters = ReadParameterFile(dir + "/data.nex.pstat", true);
-  const PartitionModels models = MakePartitionModels(parameters);
-  std::vector<NodeStruct*> all;
-  for (NodeStruct& node : nodes) all.push_back(&node);
-  BranchMatrices matrices(nodes.size());
-  SetSingeltonTransitionProbabilities(all, models.loops, matrices);
-  SetDoubletTransitionProbabilities(all, models.stems, matrices);
-
-  // About a third of the columns in stem pairs: nested pairs in helices of
-  // six, loops between them.
+// About a third of the columns in stem pairs: nested pairs in helices of
+// six, loops between them.
+std::string StemStructure(int n_columns) {
   std::string structure(n_columns, '-');
   const int n_pairs = n_columns / 6;
   for (int p = 0, open = 0, close = n_columns - 1; p < n_pairs; ++p, ++open, --close) {
@@ -137,6 +120,12 @@ int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::st
     structure[open] = '(';
     structure[close] = ')';
   }
+  return structure;
+}
+
+// Each column's partner in the structure, -1 for loop columns.
+std::vector<int> Partners(const std::string& structure) {
+  const int n_columns = static_cast<int>(structure.size());
   std::vector<int> partner(n_columns, -1);
   std::vector<int> stack;
   for (int c = 0; c < n_columns; ++c) {
@@ -147,11 +136,18 @@ int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::st
       stack.pop_back();
     }
   }
+  return partner;
+}
 
-  // States from the stationary frequencies at the root, then down the tree
-  // (parents after children in the array, so walk it backwards).
-  std::vector<std::string> seqs(nodes.size(), std::string(n_columns, 'A'));
-  const char* const kBases = "ACGU";
+// Every node's states (0 .. 3 for A C G U): from the stationary frequencies
+// at the root, then down the tree (parents after children in the array, so
+// walk it backwards).
+std::vector<std::vector<int>> SimulateStates(const std::vector<NodeStruct>& nodes,
+                                             const BranchMatrices& matrices,
+                                             const std::string& structure,
+                                             const ModelParams& parameters, std::mt19937& rng) {
+  const int n_columns = static_cast<int>(structure.size());
+  const std::vector<int> partner = Partners(structure);
   std::vector<std::vector<int>> state(nodes.size(), std::vector<int>(n_columns));
   for (int c = 0; c < n_columns; ++c) {
     if (structure[c] == '(') {
@@ -176,7 +172,16 @@ int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::st
       }
     }
   }
-  // Gaps: a few percent of the entries of every tenth column.
+  return state;
+}
+
+// DIR/data.txt (the tips' rows under the structure) and DIR/loops.fa (their
+// loop columns), with gaps in a few percent of the entries of every tenth
+// column. Returns whether both were written.
+bool WriteAlignments(const std::string& dir, const std::string& structure,
+                     const std::vector<std::vector<int>>& state, int n_taxa, std::mt19937& rng) {
+  const int n_columns = static_cast<int>(structure.size());
+  const char* const kBases = "ACGU";
   std::ofstream data(dir + "/data.txt");
   std::ofstream loops(dir + "/loops.fa");
   data << ">SS_cons\n" << structure << "\n";
@@ -192,16 +197,45 @@ int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::st
     data << ">taxon_" << t + 1 << "\n" << row << "\n";
     loops << ">taxon_" << t + 1 << "\n" << loop_row << "\n";
   }
-  std::ofstream(dir + "/tree.nwk") << UnrootedNewick(root, "taxon_") << ";\n";
-  std::ofstream(dir + "/loops.model") << IqTreeLoopModel(parameters) << "\n";
+  return data && loops;
+}
 
+// DIR/data.nex.con.tre as MrBayes writes a consensus: a translate table and
+// the tree with taxon numbers.
+bool WriteConsensusTree(const std::string& dir, const NodeStruct& root, int n_taxa) {
   std::ofstream tree(dir + "/data.nex.con.tre");
   tree << "#NEXUS\n\nbegin trees;\n\ttranslate\n";
   for (int t = 0; t < n_taxa; ++t) {
     tree << "\t\t" << t + 1 << "\ttaxon_" << t + 1 << (t + 1 < n_taxa ? ",\n" : ";\n");
   }
   tree << "   tree con_all_compat = [&U] " << UnrootedNewick(root) << ";\nend;\n";
-  return data && loops && tree ? 0 : 1;
+  return static_cast<bool>(tree);
+}
+
+int WriteInputs(int n_taxa, int n_columns, const std::string& dir, const std::string& pstat) {
+  std::mt19937 rng(20240607u + static_cast<unsigned>(n_taxa) * 31u + n_columns);
+  std::vector<NodeStruct> nodes = RandomTree(n_taxa, rng);
+  const NodeStruct& root = nodes.back();
+  {
+    std::ifstream in(pstat, std::ios::binary);
+    std::ofstream out(dir + "/data.nex.pstat", std::ios::binary);
+    out << in.rdbuf();
+  }
+  const ModelParams parameters = ReadParameterFile(dir + "/data.nex.pstat", true);
+  const PartitionModels models = MakePartitionModels(parameters);
+  std::vector<NodeStruct*> all;
+  for (NodeStruct& node : nodes) all.push_back(&node);
+  BranchMatrices matrices(nodes.size());
+  SetSingeltonTransitionProbabilities(all, models.loops, matrices);
+  SetDoubletTransitionProbabilities(all, models.stems, matrices);
+  const std::string structure = StemStructure(n_columns);
+  const std::vector<std::vector<int>> state =
+      SimulateStates(nodes, matrices, structure, parameters, rng);
+  const bool alignments = WriteAlignments(dir, structure, state, n_taxa, rng);
+  std::ofstream(dir + "/tree.nwk") << UnrootedNewick(root, "taxon_") << ";\n";
+  std::ofstream(dir + "/loops.model") << IqTreeLoopModel(parameters) << "\n";
+  const bool tree = WriteConsensusTree(dir, root, n_taxa);
+  return alignments && tree ? 0 : 1;
 }
 
 int TimeFloor(unsigned long long draws) {

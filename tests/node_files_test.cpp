@@ -91,6 +91,97 @@ std::vector<std::vector<std::string>> Rows(const std::string& path, const std::s
   return rows;
 }
 
+// The .state table by node name and column: State, A C G U, p_gap, Pair.
+using StateTable = std::map<std::pair<std::string, int>, std::vector<std::string>>;
+// The .pairs table's State by node name and 5' column.
+using PairStates = std::map<std::pair<std::string, int>, std::string>;
+
+void ReadStateTable(const std::string& path, StateTable* states) {
+  for (auto& f : Rows(path, "Node\tSite\tState\tp_A\tp_C\tp_G\tp_U\tp_gap\tPair")) {
+    ASSERT_EQ(f.size(), 9u);
+    (*states)[{f[0], std::stoi(f[1])}] = std::vector<std::string>(f.begin() + 2, f.end());
+  }
+}
+
+// Each pair summed over one side is the other side's row of the .state
+// table (both printed with six significant digits).
+void CheckPairsAgreeWithStates(const std::string& path, const StateTable& states,
+                               PairStates* pair_states) {
+  std::string pair_header = "Node\tSite5\tSite3\tState";
+  for (const char* doublet : {"AA", "AC", "AG", "AU", "CA", "CC", "CG", "CU", "GA", "GC", "GG",
+                              "GU", "UA", "UC", "UG", "UU"}) {
+    pair_header += std::string("\tp_") + doublet;
+  }
+  pair_header += "\tp_gap";
+  for (const auto& f : Rows(path, pair_header)) {
+    ASSERT_EQ(f.size(), 21u);
+    const std::vector<std::string>& five = states.at({f[0], std::stoi(f[1])});
+    const std::vector<std::string>& three = states.at({f[0], std::stoi(f[2])});
+    EXPECT_EQ(five[6] + " " + three[6], f[2] + " " + f[1]);
+    // A pair is present or absent as a whole.
+    EXPECT_EQ(five[5] + " " + three[5], f[20] + " " + f[20]);
+    (*pair_states)[{f[0], std::stoi(f[1])}] = f[3];
+    for (std::size_t x = 0; x < 4; ++x) {
+      std::array<double, 2> sums{};
+      for (std::size_t y = 0; y < 4; ++y) {
+        sums[0] += std::stod(f[4 + 4 * x + y]);
+        sums[1] += std::stod(f[4 + 4 * y + x]);
+      }
+      EXPECT_NEAR(sums[0], std::stod(five[1 + x]), 3e-6) << f[0] << " " << f[1];
+      EXPECT_NEAR(sums[1], std::stod(three[1 + x]), 3e-6) << f[0] << " " << f[2];
+    }
+  }
+}
+
+// The most probable sequences: '-' where the column is more likely absent
+// than present, else loop columns as the .state table's State, stem pairs
+// as the .pairs table's. Returns how many sequences the file holds.
+int CheckMostProbableSequences(const std::string& path, int n_sites, const StateTable& states,
+                               const PairStates& pair_states) {
+  std::istringstream map(ReadFile(path));
+  std::string header;
+  std::string sequence;
+  int n_sequences = 0;
+  for (; std::getline(map, header) && std::getline(map, sequence); ++n_sequences) {
+    EXPECT_EQ(sequence.size(), static_cast<std::size_t>(n_sites));
+    if (sequence.size() != static_cast<std::size_t>(n_sites)) continue;
+    for (int c = 0; c < n_sites; ++c) {
+      const std::vector<std::string>& entry = states.at({header.substr(1), c + 1});
+      if (std::stod(entry[5]) > 0.5) {
+        EXPECT_EQ(sequence[static_cast<std::size_t>(c)], '-') << header << c;
+      } else if (entry[6] == "-") {
+        EXPECT_EQ(sequence.substr(static_cast<std::size_t>(c), 1), entry[0]) << header << c;
+      } else if (const auto pair = pair_states.find({header.substr(1), c + 1});
+                 pair != pair_states.end()) {
+        EXPECT_EQ(sequence.substr(static_cast<std::size_t>(c), 1) +
+                      sequence[static_cast<std::size_t>(std::stoi(entry[6])) - 1],
+                  pair->second);
+      }
+    }
+  }
+  return n_sequences;
+}
+
+// Where every taxon has the same base, so has every ancestor: a check of
+// which side of a pair each column reads, independent of the code. Returns
+// the number of such columns.
+int CheckConservedColumns(const Alignment& alignment, const StateTable& states) {
+  int conserved = 0;
+  for (int c = 0; c < alignment.n_sites; ++c) {
+    const int code = alignment.Code(0, c);
+    bool same = code >= 0 && code <= 3;
+    for (int t = 1; t < alignment.n_taxa && same; ++t) same = alignment.Code(t, c) == code;
+    if (!same) continue;
+    ++conserved;
+    for (const auto& [key, entry] : states) {
+      if (key.second == c + 1) {
+        EXPECT_EQ(entry[0], std::string(1, "ACGU"[code])) << key.first << " " << c + 1;
+      }
+    }
+  }
+  return conserved;
+}
+
 }  // namespace
 
 TEST_F(NodeFiles, TheTreeFileReadsBackAsTheTreeOfTheRunWithOrWithoutAnOutgroup) {
@@ -112,87 +203,18 @@ TEST_F(NodeFiles, TablesAndSequencesAgreeWithEachOtherAndWithTheData) {
                                    ".tree, " + out_ + ".map.fa, " + out_ + ".state, " + out_ +
                                    ".pairs\n"))
       << run.errors;
-  // The .state table by node name and column: State, A C G U, p_gap, Pair.
-  std::map<std::pair<std::string, int>, std::vector<std::string>> states;
-  for (auto& f : Rows(out_ + ".state", "Node\tSite\tState\tp_A\tp_C\tp_G\tp_U\tp_gap\tPair")) {
-    ASSERT_EQ(f.size(), 9u);
-    states[{f[0], std::stoi(f[1])}] = std::vector<std::string>(f.begin() + 2, f.end());
-  }
+  StateTable states;
+  ASSERT_NO_FATAL_FAILURE(ReadStateTable(out_ + ".state", &states));
   const int n_nodes = alignment.n_taxa - 2;
   EXPECT_EQ(states.size(), static_cast<std::size_t>(n_nodes * alignment.n_sites));
-
-  // Each pair summed over one side is the other side's row of the .state
-  // table (both printed with six significant digits).
-  std::string pair_header = "Node\tSite5\tSite3\tState";
-  for (const char* doublet : {"AA", "AC", "AG", "AU", "CA", "CC", "CG", "CU", "GA", "GC", "GG",
-                              "GU", "UA", "UC", "UG", "UU"}) {
-    pair_header += std::string("\tp_") + doublet;
-  }
-  pair_header += "\tp_gap";
-  std::map<std::pair<std::string, int>, std::string> pair_states;
-  for (const auto& f : Rows(out_ + ".pairs", pair_header)) {
-    ASSERT_EQ(f.size(), 21u);
-    const std::vector<std::string>& five = states.at({f[0], std::stoi(f[1])});
-    const std::vector<std::string>& three = states.at({f[0], std::stoi(f[2])});
-    EXPECT_EQ(five[6] + " " + three[6], f[2] + " " + f[1]);
-    // A pair is present or absent as a whole.
-    EXPECT_EQ(five[5] + " " + three[5], f[20] + " " + f[20]);
-    pair_states[{f[0], std::stoi(f[1])}] = f[3];
-    for (std::size_t x = 0; x < 4; ++x) {
-      std::array<double, 2> sums{};
-      for (std::size_t y = 0; y < 4; ++y) {
-        sums[0] += std::stod(f[4 + 4 * x + y]);
-        sums[1] += std::stod(f[4 + 4 * y + x]);
-      }
-      EXPECT_NEAR(sums[0], std::stod(five[1 + x]), 3e-6) << f[0] << " " << f[1];
-      EXPECT_NEAR(sums[1], std::stod(three[1 + x]), 3e-6) << f[0] << " " << f[2];
-    }
-  }
+  PairStates pair_states;
+  ASSERT_NO_FATAL_FAILURE(CheckPairsAgreeWithStates(out_ + ".pairs", states, &pair_states));
   EXPECT_EQ(pair_states.size(), static_cast<std::size_t>(n_nodes * 123));
-
-  // The most probable sequences: '-' where the column is more likely absent
-  // than present, else loop columns as the .state table's State, stem pairs
-  // as the .pairs table's.
-  std::istringstream map(ReadFile(out_ + ".map.fa"));
-  std::string header;
-  std::string sequence;
-  int n_sequences = 0;
-  for (; std::getline(map, header) && std::getline(map, sequence); ++n_sequences) {
-    ASSERT_EQ(sequence.size(), static_cast<std::size_t>(alignment.n_sites));
-    for (int c = 0; c < alignment.n_sites; ++c) {
-      const std::vector<std::string>& entry = states.at({header.substr(1), c + 1});
-      if (std::stod(entry[5]) > 0.5) {
-        EXPECT_EQ(sequence[static_cast<std::size_t>(c)], '-') << header << c;
-      } else if (entry[6] == "-") {
-        EXPECT_EQ(sequence.substr(static_cast<std::size_t>(c), 1), entry[0]) << header << c;
-      } else if (const auto pair = pair_states.find({header.substr(1), c + 1});
-                 pair != pair_states.end()) {
-        EXPECT_EQ(sequence.substr(static_cast<std::size_t>(c), 1) +
-                      sequence[static_cast<std::size_t>(std::stoi(entry[6])) - 1],
-                  pair->second);
-      }
-    }
-  }
-  EXPECT_EQ(n_sequences, n_nodes);
+  EXPECT_EQ(CheckMostProbableSequences(out_ + ".map.fa", alignment.n_sites, states, pair_states),
+            n_nodes);
   // Without --gaps=tree too: columns that most taxa lack are gaps in the
   // ancestors (the example's taxa have 295 to 303 bases in 367 columns).
   const std::string most_probable = ReadFile(out_ + ".map.fa");
   EXPECT_GT(std::count(most_probable.begin(), most_probable.end(), '-'), n_nodes * 50);
-
-  // Where every taxon has the same base, so has every ancestor: a check of
-  // which side of a pair each column reads, independent of the code.
-  int conserved = 0;
-  for (int c = 0; c < alignment.n_sites; ++c) {
-    const int code = alignment.Code(0, c);
-    bool same = code >= 0 && code <= 3;
-    for (int t = 1; t < alignment.n_taxa && same; ++t) same = alignment.Code(t, c) == code;
-    if (!same) continue;
-    ++conserved;
-    for (const auto& [key, entry] : states) {
-      if (key.second == c + 1) {
-        EXPECT_EQ(entry[0], std::string(1, "ACGU"[code])) << key.first << " " << c + 1;
-      }
-    }
-  }
-  EXPECT_GT(conserved, 20);
+  EXPECT_GT(CheckConservedColumns(alignment, states), 20);
 }

@@ -85,21 +85,22 @@ RunValues ValuesFor(const std::string& out) {
   return values;
 }
 
-// See CladePosteriorsAreTheMeanOfSingleTreeRuns; p_text: run 1's .p.
-void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
-  ScratchDir dir;
-  RunValues values = ValuesFor(dir.Path("out.fa"));
-  values.gaps_on_tree = true;
-  values.changes = true;
-  const RunData data = LoadRunData(values);
+// What separate runs on single trees of the sample give, by clade (as its
+// taxa) over the trees that hold it.
+struct SingleTreeRuns {
+  std::map<std::vector<int>, std::vector<std::vector<double>>> posteriors;
+  std::map<std::vector<int>, std::vector<std::vector<double>>> p_gap;
+  // Branch (clade, or taxon as a one-member clade) -> each tree's figures.
+  std::map<std::vector<int>, std::vector<std::vector<BranchFigures>>> changes;
+};
+
+// Runs the passes on the trees of generations 500, 1000 and 1500 of run 1,
+// each on its own with the parameters of its .p row.
+SingleTreeRuns RunSingleTrees(const ScratchDir& dir, const RunValues& values, const RunData& data,
+                              const std::string& p_text) {
   const auto n_sites = static_cast<std::size_t>(data.alignment.n_sites);
   const std::string t_text = ReadFile(kRuns + ".run1.t");
-  const std::string p_file = dir.Write("x.nex.run1.p", p_text);
-
-  std::map<std::vector<int>, std::vector<std::vector<double>>> single;       // clade -> posteriors
-  std::map<std::vector<int>, std::vector<std::vector<double>>> single_gaps;  // clade -> p_gap
-  // Branch (clade, or taxon as a one-member clade) -> each tree's figures.
-  std::map<std::vector<int>, std::vector<std::vector<BranchFigures>>> single_changes;
+  SingleTreeRuns single;
   for (const long long gen : {500LL, 1000LL, 1500LL}) {
     TreeWorkspace tree(data);  // fresh, while the run over the sample reuses one
     const std::string tree_file = dir.Write("one.t", OneTreeFile(t_text, gen));
@@ -119,7 +120,7 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
     for (const NodeStruct* node : tree.down_pass) {
       if (node->anc == nullptr) continue;
       const std::vector<int> members = clades[static_cast<std::size_t>(node->index)].Members();
-      std::vector<BranchFigures>& figures = single_changes[members].emplace_back();
+      std::vector<BranchFigures>& figures = single.changes[members].emplace_back();
       for (std::size_t b = 0; b < passes.changes->n_blocks(); ++b) {
         figures.push_back(passes.changes->At(*node, static_cast<int>(b)));
       }
@@ -127,32 +128,29 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
     for (const NodeStruct* node : tree.down_pass) {
       if (node->left == nullptr || node->anc == nullptr) continue;
       const std::vector<int> members = clades[static_cast<std::size_t>(node->index)].Members();
-      single[members].emplace_back(node->posterior_probs.begin(), node->posterior_probs.end());
-      std::vector<double>& p_gap = single_gaps[members].emplace_back();
+      single.posteriors[members].emplace_back(node->posterior_probs.begin(),
+                                              node->posterior_probs.end());
+      std::vector<double>& p_gap = single.p_gap[members].emplace_back();
       for (std::size_t c = 0; c < n_sites; ++c) p_gap.push_back(gaps.PGap(*node, c));
     }
   }
+  return single;
+}
 
-  values.n_trees = 3;
-  const std::string tree_list = kRuns + ".run1.t";
-  values.tree_file = tree_list;
-  SampleAnalysis analysis(
-      values, data,
-      ReadMrBayesSample(values, data, {p_file}, {ReadNexusText(p_file, true, "test")}));
-  ASSERT_EQ(analysis.n_trees(), 3U);
-  EXPECT_EQ(analysis.sample().trees.samples[1].generation, 1000);
-  EXPECT_EQ(HasGammaRates(analysis.sample().trees.samples[1].parameters),
-            p_text.find("alpha") != std::string::npos);
-  analysis.AnalyseTrees(1, nullptr, nullptr);
+const IdentifiedClade& CladeNamed(const ResultUnits& units, const std::string& name) {
+  return *std::find_if(units.clades().clades.begin(), units.clades().clades.end(),
+                       [&](const IdentifiedClade& c) { return CladeName(c.id) == name; });
+}
 
+// Every clade's posteriors and p_gap are the mean of the single-tree runs'.
+void CompareCladeMeans(const SampleAnalysis& analysis, const SingleTreeRuns& single,
+                       std::size_t n_sites) {
   int compared = 0;
   const ResultUnits& units = analysis.units();
   for (std::size_t j = 0; j < units.size(); ++j) {
-    const IdentifiedClade& clade =
-        *std::find_if(units.clades().clades.begin(), units.clades().clades.end(),
-                      [&](const IdentifiedClade& c) { return CladeName(c.id) == units.name(j); });
-    const auto found = single.find(clade.taxa.Members());
-    ASSERT_NE(found, single.end());
+    const IdentifiedClade& clade = CladeNamed(units, units.name(j));
+    const auto found = single.posteriors.find(clade.taxa.Members());
+    ASSERT_NE(found, single.posteriors.end());
     EXPECT_EQ(found->second.size(), clade.trees.size());
     if (clade.trees.size() != 3) continue;
     const std::span<const double> mean = analysis.means().Posteriors(j);
@@ -161,7 +159,7 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
       ASSERT_NEAR(mean[e], expected, 1e-12) << units.name(j) << " entry " << e;
     }
     const std::vector<double> p_gap = analysis.means().Gaps(j);
-    const std::vector<std::vector<double>>& gaps = single_gaps[clade.taxa.Members()];
+    const std::vector<std::vector<double>>& gaps = single.p_gap.at(clade.taxa.Members());
     ASSERT_EQ(p_gap.size(), n_sites);
     for (std::size_t c = 0; c < n_sites; ++c) {
       ASSERT_NEAR(p_gap[c], (gaps[0][c] + gaps[1][c] + gaps[2][c]) / 3, 1e-12)
@@ -170,23 +168,21 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
     ++compared;
   }
   EXPECT_GE(compared, 5);
+}
 
-  // Each branch's figures of change: a clade's and a taxon's are the mean
-  // of the single-tree runs' (every tree holds every taxon).
+// Each branch's figures of change: a clade's and a taxon's are the mean of
+// the single-tree runs' (every tree holds every taxon).
+void CompareBranchChangeMeans(const SampleAnalysis& analysis, const SingleTreeRuns& single) {
+  const ResultUnits& units = analysis.units();
   const BranchChangeMeans& changes = analysis.changes();
   int branches = 0;
   for (std::size_t branch = 0; branch < changes.size(); ++branch) {
-    std::vector<int> members;
-    if (branch < units.size()) {
-      const std::string& name = changes.name(branch);
-      members = std::find_if(units.clades().clades.begin(), units.clades().clades.end(),
-                             [&](const IdentifiedClade& c) { return CladeName(c.id) == name; })
-                    ->taxa.Members();
-    } else {
-      members = {static_cast<int>(branch - units.size())};
-    }
-    const std::vector<std::vector<BranchFigures>>& trees = single_changes[members];
-    if (trees.size() != 3) continue;
+    const std::vector<int> members =
+        branch < units.size() ? CladeNamed(units, changes.name(branch)).taxa.Members()
+                              : std::vector<int>{static_cast<int>(branch - units.size())};
+    const auto found = single.changes.find(members);
+    if (found == single.changes.end() || found->second.size() != 3) continue;
+    const std::vector<std::vector<BranchFigures>>& trees = found->second;
     for (std::size_t b = 0; b < changes.n_blocks(); ++b) {
       const BranchFigures& mean = changes.figures(branch)[b];
       const BranchFigures expected = (trees[0][b] + trees[1][b] + trees[2][b]) * (1.0 / 3);
@@ -199,6 +195,31 @@ void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
     ++branches;
   }
   EXPECT_GE(branches, 10 + 5);
+}
+
+// See CladePosteriorsAreTheMeanOfSingleTreeRuns; p_text: run 1's .p.
+void CheckCladePosteriorsAreTheMeanOfSingleTreeRuns(const std::string& p_text) {
+  ScratchDir dir;
+  RunValues values = ValuesFor(dir.Path("out.fa"));
+  values.gaps_on_tree = true;
+  values.changes = true;
+  const RunData data = LoadRunData(values);
+  const std::string p_file = dir.Write("x.nex.run1.p", p_text);
+  const SingleTreeRuns single = RunSingleTrees(dir, values, data, p_text);
+
+  values.n_trees = 3;
+  const std::string tree_list = kRuns + ".run1.t";
+  values.tree_file = tree_list;
+  SampleAnalysis analysis(
+      values, data,
+      ReadMrBayesSample(values, data, {p_file}, {ReadNexusText(p_file, true, "test")}));
+  ASSERT_EQ(analysis.n_trees(), 3U);
+  EXPECT_EQ(analysis.sample().trees.samples[1].generation, 1000);
+  EXPECT_EQ(HasGammaRates(analysis.sample().trees.samples[1].parameters),
+            p_text.find("alpha") != std::string::npos);
+  analysis.AnalyseTrees(1, nullptr, nullptr);
+  CompareCladeMeans(analysis, single, static_cast<std::size_t>(data.alignment.n_sites));
+  CompareBranchChangeMeans(analysis, single);
 }
 
 }  // namespace

@@ -66,13 +66,10 @@ pid_t StartRibotrace(const std::vector<std::string>& args) {
   return pid;
 }
 
-}  // namespace
-
-TEST(Reliability, NoInputOrEarlierResultIsLost) {
-  ScratchDir dir;
-  const Inputs in = CopyExampleInputs(dir);
+// An output that is an input, however the path reaches it, is refused and
+// the inputs stay as they were.
+void CheckOutputsThatAreInputsAreRefused(const ScratchDir& dir, const Inputs& in) {
   const std::string before = ReadFile(in.data) + ReadFile(in.tree) + ReadFile(in.pstat);
-  // An output that is an input, however the path reaches it.
   fs::create_symlink(in.tree, dir.Path("tree_link"));
   fs::create_hard_link(in.pstat, dir.Path("pstat_link"));
   fs::create_symlink(in.data, dir.Path("out.fa.par"));
@@ -94,7 +91,9 @@ TEST(Reliability, NoInputOrEarlierResultIsLost) {
             "\n\nErr: ConvertFile Error: The output file './data.txt' is the data "
             "file 'data.txt'; choose another output file name.\n");
   EXPECT_EQ(ReadFile(in.data) + ReadFile(in.tree) + ReadFile(in.pstat), before);
+}
 
+void CheckStandardOutputAsOutput(const ScratchDir& dir, const Inputs& in) {
   // /dev/stdout after a shell's >> is written through the descriptor: the
   // log keeps what it held.
   const std::string log = dir.Write("run.log", "earlier log\n");
@@ -113,12 +112,14 @@ TEST(Reliability, NoInputOrEarlierResultIsLost) {
             "descriptor, so its side file '/dev/stdout.par' cannot be written beside it; name a "
             "regular file (or a pipe in a folder of yours) as the output.\n");
   EXPECT_FALSE(fs::exists("/dev/stdout.par"));
+}
 
+// `old` holds earlier results and `victim` a file that a planted link names.
+void CheckPlantedFilesAreRefused(const ScratchDir& dir, const Inputs& in, const std::string& old,
+                                 const std::string& victim) {
   // A link or FIFO at a file named after the output (one another user may
   // plant in /tmp) is refused before any work: the file it names is never
   // written, nor does the run block on the FIFO; the earlier results stay.
-  const std::string old = dir.Write("old.fa", "earlier results\n");
-  const std::string victim = dir.Write("thesis.tex", "years of work\n");
   fs::create_symlink(victim, old + ".tree");
   ASSERT_EQ(mkfifo((old + ".map.fa").c_str(), 0600), 0);
   for (const auto& [planted, what] : std::vector<std::pair<std::string, std::string>>{
@@ -134,7 +135,10 @@ TEST(Reliability, NoInputOrEarlierResultIsLost) {
   EXPECT_EQ(ReadFile(victim), "years of work\n");
   EXPECT_EQ(ReadFile(old), "earlier results\n");
   EXPECT_EQ(TemporaryFiles(dir.Path("")), 0);
+}
 
+void CheckStaleTablesGoAndInputsStay(const ScratchDir& dir, const Inputs& in,
+                                     const std::string& old, const std::string& victim) {
   // An earlier run's tables and report are removed with the new results,
   // so that nothing stale stands beside them; a link there goes, its target
   // stays.
@@ -159,6 +163,101 @@ TEST(Reliability, NoInputOrEarlierResultIsLost) {
   EXPECT_EQ(RunProgram(PAIRNEX_BINARY, {dir.Path("conv.nex.names"), dir.Path("conv.nex")}).status,
             1);
   EXPECT_EQ(ReadFile(dir.Path("conv.nex.names")), data_copy);
+}
+
+ProgramResult RunWith(const ScratchDir& dir, const Inputs& changed,
+                      const std::string& out = "o.fa") {
+  return RunProgram(RIBOTRACE_BINARY, RibotraceArgs(changed, dir.Path(out)));
+}
+
+// Inputs that are missing, or that hold what no reader should take.
+void CheckMessagesOnBadInputs(const ScratchDir& dir, const Inputs& in) {
+  Inputs changed = in;
+  changed.tree = dir.Path("absent.t");
+  EXPECT_EQ(RunWith(dir, changed).output, "ReadTreeFile Error: Unable to open file '" +
+                                              changed.tree + "': No such file or directory.\n");
+
+  // A label of 100,000 characters with control bytes is shown cut and escaped.
+  const std::string label = std::string(100000, 'x') + "\x01\x1b";
+  changed.tree =
+      dir.Write("long.tre", "#NEXUS\nbegin trees;\ntree t = (" + label + ":1,b:1,c:1);\nend;\n");
+  EXPECT_EQ(RunWith(dir, changed).output,
+            "SetUpTree Error: The tree's taxon '" + std::string(80, 'x') +
+                "...' (100002 bytes) at character 2 of the tree text matches no taxon of the data "
+                "file.\n(In the tree of '" +
+                changed.tree + "'.)\n");
+
+  // Line ends and byte-order marks that every reader would misread.
+  changed = in;
+  std::string cr_only = ReadFile(in.data);
+  std::replace(cr_only.begin(), cr_only.end(), '\n', '\r');
+  changed.data = dir.Write("cr.txt", cr_only);
+  EXPECT_EQ(RunWith(dir, changed).output,
+            "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: The lines of the file '" +
+                changed.data +
+                "' end in a carriage return (CR) alone; convert them to LF line ends (for "
+                "example with tr '\\r' '\\n').\n");
+  changed = in;
+  changed.pstat = dir.Write("bom.pstat", "\xEF\xBB\xBF" + ReadFile(in.pstat));
+  EXPECT_EQ(RunWith(dir, changed).output, "ReadParameterFile Error: The file '" + changed.pstat +
+                                              "' begins with a UTF-8 byte-order mark; save it as "
+                                              "plain text without one.\n");
+}
+
+void CheckLongOutputNames(const ScratchDir& dir, const Inputs& in) {
+  // Long output names: the temporary names fit; a side file's name that
+  // cannot exist is named before the run.
+  const auto name_max = static_cast<std::size_t>(pathconf(dir.Path("").c_str(), _PC_NAME_MAX));
+  const std::string fits(name_max - std::string(".map.fa").size(), 'n');
+  EXPECT_EQ(RunWith(dir, in, fits).status, 0);
+  EXPECT_TRUE(fs::exists(dir.Path(fits + ".par")));
+  const std::string too_long(name_max - 2, 'n');
+  EXPECT_EQ(RunWith(dir, in, too_long).output,
+            "\n\nErr: WriteResultsToFile Error: Unable to open p_out file ptr '" +
+                dir.Path(too_long) + ".par': its name is " + std::to_string(name_max + 2) +
+                " bytes long, more than the " + std::to_string(name_max) +
+                " the file system allows.\n");
+}
+
+// (Skips the test where it cannot act as another user.)
+void CheckPermissionsAndOwners(const ScratchDir& dir, const Inputs& in) {
+  // Replacing a file keeps its permissions; in a sticky folder, another
+  // user's file is refused before the work, not at the final rename.
+  const std::string kept = dir.Write("kept.fa", "");
+  fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(RunWith(dir, in, "kept.fa").status, 0);
+  EXPECT_EQ(fs::status(kept).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  if (geteuid() != 0 || FindOnPath("setpriv").empty()) GTEST_SKIP() << "needs root and setpriv";
+  for (const std::string& input : {in.data, in.tree, in.pstat}) {
+    fs::permissions(input, fs::perms::others_read, fs::perm_options::add);
+  }
+  fs::permissions(dir.Path(""), fs::perms::all);
+  fs::permissions(dir.Path(""), fs::perms::sticky_bit, fs::perm_options::add);
+  const ProgramResult other = RunProgram(FindOnPath("setpriv"), [&] {
+    std::vector<std::string> args = {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                     RIBOTRACE_BINARY};
+    for (const std::string& arg : RibotraceArgs(in, kept)) args.push_back(arg);
+    return args;
+  }());
+  EXPECT_EQ(other.status, 1);
+  EXPECT_EQ(other.output, "\n\nErr: WriteResultsToFile Error: Unable to open output file ptr '" +
+                              kept +
+                              "': it belongs to another user, and its folder lets only a file's "
+                              "owner replace it (sticky bit).\n");
+}
+
+}  // namespace
+
+TEST(Reliability, NoInputOrEarlierResultIsLost) {
+  ScratchDir dir;
+  const Inputs in = CopyExampleInputs(dir);
+  CheckOutputsThatAreInputsAreRefused(dir, in);
+  CheckStandardOutputAsOutput(dir, in);
+  const std::string old = dir.Write("old.fa", "earlier results\n");
+  const std::string victim = dir.Write("thesis.tex", "years of work\n");
+  ASSERT_NO_FATAL_FAILURE(CheckPlantedFilesAreRefused(dir, in, old, victim));
+  CheckStaleTablesGoAndInputsStay(dir, in, old, victim);
 }
 
 TEST(Reliability, NoStrayFilesOrHangs) {
@@ -201,75 +300,7 @@ TEST(Reliability, NoStrayFilesOrHangs) {
 TEST(Reliability, MessagesNameTheFileTheReasonAndTheText) {
   ScratchDir dir;
   const Inputs in = CopyExampleInputs(dir);
-  const auto run_with = [&](Inputs changed, const std::string& out = "o.fa") {
-    return RunProgram(RIBOTRACE_BINARY, RibotraceArgs(changed, dir.Path(out)));
-  };
-  Inputs changed = in;
-  changed.tree = dir.Path("absent.t");
-  EXPECT_EQ(run_with(changed).output, "ReadTreeFile Error: Unable to open file '" + changed.tree +
-                                          "': No such file or directory.\n");
-
-  // A label of 100,000 characters with control bytes is shown cut and escaped.
-  const std::string label = std::string(100000, 'x') + "\x01\x1b";
-  changed.tree =
-      dir.Write("long.tre", "#NEXUS\nbegin trees;\ntree t = (" + label + ":1,b:1,c:1);\nend;\n");
-  EXPECT_EQ(run_with(changed).output,
-            "SetUpTree Error: The tree's taxon '" + std::string(80, 'x') +
-                "...' (100002 bytes) at character 2 of the tree text matches no taxon of the data "
-                "file.\n(In the tree of '" +
-                changed.tree + "'.)\n");
-
-  // Line ends and byte-order marks that every reader would misread.
-  changed = in;
-  std::string cr_only = ReadFile(in.data);
-  std::replace(cr_only.begin(), cr_only.end(), '\n', '\r');
-  changed.data = dir.Write("cr.txt", cr_only);
-  EXPECT_EQ(run_with(changed).output,
-            "\n\nErr: GetNumberOfTaxaSitesAndAllocate Error: The lines of the file '" +
-                changed.data +
-                "' end in a carriage return (CR) alone; convert them to LF line ends (for "
-                "example with tr '\\r' '\\n').\n");
-  changed = in;
-  changed.pstat = dir.Write("bom.pstat", "\xEF\xBB\xBF" + ReadFile(in.pstat));
-  EXPECT_EQ(run_with(changed).output, "ReadParameterFile Error: The file '" + changed.pstat +
-                                          "' begins with a UTF-8 byte-order mark; save it as "
-                                          "plain text without one.\n");
-
-  // Long output names: the temporary names fit; a side file's name that
-  // cannot exist is named before the run.
-  const auto name_max = static_cast<std::size_t>(pathconf(dir.Path("").c_str(), _PC_NAME_MAX));
-  const std::string fits(name_max - std::string(".map.fa").size(), 'n');
-  EXPECT_EQ(run_with(in, fits).status, 0);
-  EXPECT_TRUE(fs::exists(dir.Path(fits + ".par")));
-  const std::string too_long(name_max - 2, 'n');
-  EXPECT_EQ(run_with(in, too_long).output,
-            "\n\nErr: WriteResultsToFile Error: Unable to open p_out file ptr '" +
-                dir.Path(too_long) + ".par': its name is " + std::to_string(name_max + 2) +
-                " bytes long, more than the " + std::to_string(name_max) +
-                " the file system allows.\n");
-
-  // Replacing a file keeps its permissions; in a sticky folder, another
-  // user's file is refused before the work, not at the final rename.
-  const std::string kept = dir.Write("kept.fa", "");
-  fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  EXPECT_EQ(run_with(in, "kept.fa").status, 0);
-  EXPECT_EQ(fs::status(kept).permissions(),
-            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  if (geteuid() != 0 || FindOnPath("setpriv").empty()) GTEST_SKIP() << "needs root and setpriv";
-  for (const std::string& input : {in.data, in.tree, in.pstat}) {
-    fs::permissions(input, fs::perms::others_read, fs::perm_options::add);
-  }
-  fs::permissions(dir.Path(""), fs::perms::all);
-  fs::permissions(dir.Path(""), fs::perms::sticky_bit, fs::perm_options::add);
-  const ProgramResult other = RunProgram(FindOnPath("setpriv"), [&] {
-    std::vector<std::string> args = {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                     RIBOTRACE_BINARY};
-    for (const std::string& arg : RibotraceArgs(in, kept)) args.push_back(arg);
-    return args;
-  }());
-  EXPECT_EQ(other.status, 1);
-  EXPECT_EQ(other.output, "\n\nErr: WriteResultsToFile Error: Unable to open output file ptr '" +
-                              kept +
-                              "': it belongs to another user, and its folder lets only a file's "
-                              "owner replace it (sticky bit).\n");
+  CheckMessagesOnBadInputs(dir, in);
+  CheckLongOutputNames(dir, in);
+  CheckPermissionsAndOwners(dir, in);
 }

@@ -80,22 +80,11 @@ std::string MatrixAsFasta(const std::string& nexus) {
   return fasta;
 }
 
-}  // namespace
-
-TEST(StockholmPipeline, RfamFamilyThroughPairnexMrBayesIqTreeAndRibotrace) {
-  const std::string family = ReadFile(kInfernalTests + "/Plant_SRP.sto");
-  ASSERT_FALSE(family.empty()) << "Debian's infernal test data is missing; scripts/install-deps.sh "
-                                  "installs the infernal package";
-  const std::string mb = FindOnPath("mb");
-  const std::string iqtree = FindOnPath("iqtree2");
-  ASSERT_FALSE(mb.empty() || iqtree.empty()) << "scripts/install-deps.sh installs mb and iqtree2";
-  ScratchDir dir;
-  const std::string stockholm = dir.Write("srp.sto", FirstSequences(family, 10));
-  const std::vector<std::string> chain = {"--mrbayes=3.2", "--nruns=1", "--nchains=1",
-                                          "--ngen=2000", "--samplefreq=20"};
-
-  // pairnex: the NEXUS file of the hand-converted alignment, but for the
-  // names, which now keep their '.' and say so in srp.nex.names.
+// pairnex on the Stockholm file writes the NEXUS file of the hand-converted
+// alignment, but for the names, which now keep their '.' and say so in
+// srp.nex.names. `chain`: the MrBayes settings to write.
+void CheckConversionMatchesHandConverted(const ScratchDir& dir, const std::string& stockholm,
+                                         const std::vector<std::string>& chain) {
   std::vector<std::string> args = chain;
   args.insert(args.end(), {stockholm, dir.Path("srp.nex")});
   const ProgramResult converted = RunProgram(PAIRNEX_BINARY, args);
@@ -114,20 +103,12 @@ TEST(StockholmPipeline, RfamFamilyThroughPairnexMrBayesIqTreeAndRibotrace) {
   args.insert(args.end(), {std::string(EXAMPLES_DIR) + "/plant_srp10.txt", dir.Path("hand.nex")});
   ASSERT_EQ(RunProgram(PAIRNEX_BINARY, args).status, 0);
   EXPECT_EQ(nexus, ReadFile(dir.Path("hand.nex")));
+}
 
-  const ProgramResult mrbayes = RunProgram(mb, {"srp.nex"}, "", dir.Path(""));
-  ASSERT_EQ(mrbayes.status, 0) << mrbayes.output;
-
-  // ribotrace on the Stockholm file itself: the results carry its names.
-  const ProgramResult analysed = RunProgram(
-      RIBOTRACE_BINARY, {"--seed=3", stockholm, dir.Path("srp.nex.con.tre"),
-                         dir.Path("srp.nex.pstat"), dir.Path("mb.fa"), "1", "1.0", "4", "1", "0"});
-  ASSERT_EQ(analysed.status, 0) << analysed.output;
-  EXPECT_NE(ReadFile(dir.Path("mb.fa")).find("\n>ABCN01005680.1/1602-1315\nGCC-GGCUGG"),
-            std::string::npos);
-
-  // IQ-TREE's tree (with SH-aLRT support values) gives the same results as
-  // that tree written in MrBayes's format.
+// IQ-TREE's tree (with SH-aLRT support values) gives the same results as
+// that tree written in MrBayes's format.
+void CheckIqTreeTreeAsMrBayesTree(const ScratchDir& dir, const std::string& iqtree,
+                                  const std::string& stockholm) {
   dir.Write("srp.fa", MatrixAsFasta(ReadFile(dir.Path("srp.nex"))));
   const ProgramResult searched =
       RunProgram(iqtree,
@@ -149,4 +130,34 @@ TEST(StockholmPipeline, RfamFamilyThroughPairnexMrBayesIqTreeAndRibotrace) {
   }
   EXPECT_FALSE(results[0].empty());
   EXPECT_EQ(results[0], results[1]);
+}
+
+}  // namespace
+
+TEST(StockholmPipeline, RfamFamilyThroughPairnexMrBayesIqTreeAndRibotrace) {
+  const std::string family = ReadFile(kInfernalTests + "/Plant_SRP.sto");
+  ASSERT_FALSE(family.empty()) << "Debian's infernal test data is missing; scripts/install-deps.sh "
+                                  "installs the infernal package";
+  const std::string mb = FindOnPath("mb");
+  const std::string iqtree = FindOnPath("iqtree2");
+  ASSERT_FALSE(mb.empty() || iqtree.empty()) << "scripts/install-deps.sh installs mb and iqtree2";
+  ScratchDir dir;
+  const std::string stockholm = dir.Write("srp.sto", FirstSequences(family, 10));
+  const std::vector<std::string> chain = {"--mrbayes=3.2", "--nruns=1", "--nchains=1",
+                                          "--ngen=2000", "--samplefreq=20"};
+
+  ASSERT_NO_FATAL_FAILURE(CheckConversionMatchesHandConverted(dir, stockholm, chain));
+
+  const ProgramResult mrbayes = RunProgram(mb, {"srp.nex"}, "", dir.Path(""));
+  ASSERT_EQ(mrbayes.status, 0) << mrbayes.output;
+
+  // ribotrace on the Stockholm file itself: the results carry its names.
+  const ProgramResult analysed = RunProgram(
+      RIBOTRACE_BINARY, {"--seed=3", stockholm, dir.Path("srp.nex.con.tre"),
+                         dir.Path("srp.nex.pstat"), dir.Path("mb.fa"), "1", "1.0", "4", "1", "0"});
+  ASSERT_EQ(analysed.status, 0) << analysed.output;
+  EXPECT_NE(ReadFile(dir.Path("mb.fa")).find("\n>ABCN01005680.1/1602-1315\nGCC-GGCUGG"),
+            std::string::npos);
+
+  CheckIqTreeTreeAsMrBayesTree(dir, iqtree, stockholm);
 }

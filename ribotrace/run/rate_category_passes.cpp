@@ -30,6 +30,52 @@ void ShowRates(const char* partition, double alpha, const std::vector<double>& r
   std::printf("\n");
 }
 
+// The rates one gamma category puts on a branch of time 1: loops at the
+// category's loop rate, doublets at the category's stem rate times the
+// doublet time factor.
+struct CategoryRates {
+  double loop;
+  double doublet;
+};
+
+// Fills every branch's matrices at one category's rates and runs the
+// likelihood and posterior passes in that category's vectors, recording
+// each branch's figures into `changes` when it is given. Returns every
+// block's log-likelihood given the category, for the mixture.
+std::vector<double> PassOneCategory(const InferenceInputs& inputs, const PassOptions& options,
+                                    int category, CategoryRates rates, NodeVectors& vectors,
+                                    BranchChanges* changes) {
+  SetSingeltonTransitionProbabilities(inputs.up_pass, inputs.models.loops, inputs.matrices,
+                                      rates.loop, options.listing);
+  SetDoubletTransitionProbabilities(inputs.up_pass, inputs.models.stems, inputs.matrices,
+                                    rates.doublet, options.listing);
+  vectors.UseCategory(category);
+  const FractionalScaling scaling = GetFractionalLikelihoods(inputs.down_pass, inputs.matrices,
+                                                             inputs.SS, inputs.alignment, options);
+  std::vector<double> block_lnl = GetBlockLogLikelihoods(
+      inputs.down_pass, inputs.alignment.structure, inputs.parameters, scaling);
+  std::optional<BranchChangeRecorder> recorder;
+  if (changes != nullptr) {
+    recorder.emplace(*changes, inputs.up_pass, inputs.models, rates.loop, rates.doublet);
+  }
+  GetMarginalPosteriors(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment,
+                        inputs.parameters, options, recorder ? &*recorder : nullptr);
+  return block_lnl;
+}
+
+// The hidden branch's matrices at one category's rates (the hidden branch
+// is lambda long; the singlet matrices take lambda into their rate).
+HiddenBranchMatrices HiddenMatricesOfCategory(const NodeStruct& hidden_branch,
+                                              const PartitionModels& models, double lambda,
+                                              CategoryRates rates, bool listing) {
+  HiddenBranchMatrices hidden;
+  SetHiddenSingeltonTransitionProbabilities(hidden_branch, models.loops, hidden.singlet,
+                                            lambda * rates.loop, listing);
+  SetHiddenDoubletTransitionProbabilities(hidden_branch, models.stems, hidden.doublet, lambda,
+                                          rates.doublet, listing);
+  return hidden;
+}
+
 }  // namespace
 
 CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunValues& values,
@@ -64,30 +110,13 @@ CategorySampling RunRateCategoryPasses(const InferenceInputs& inputs, const RunV
   std::vector<BranchChanges> category_changes;
   for (int k = 0; k < n_categories; ++k) {
     const auto category = static_cast<std::size_t>(k);
+    const CategoryRates rates{loop_rates[category], doublet_time * stem_rates[category]};
     if (listing) std::printf("\nRate category %d of %d:\n", k + 1, n_categories);
-    SetSingeltonTransitionProbabilities(inputs.up_pass, inputs.models.loops, inputs.matrices,
-                                        loop_rates[category], listing);
-    SetDoubletTransitionProbabilities(inputs.up_pass, inputs.models.stems, inputs.matrices,
-                                      doublet_time * stem_rates[category], listing);
-    vectors.UseCategory(k);
-    const FractionalScaling scaling = GetFractionalLikelihoods(
-        inputs.down_pass, inputs.matrices, inputs.SS, inputs.alignment, options);
-    block_lnl.push_back(
-        GetBlockLogLikelihoods(inputs.down_pass, structure, inputs.parameters, scaling));
-    std::optional<BranchChangeRecorder> recorder;
-    if (changes != nullptr) {
-      recorder.emplace(category_changes.emplace_back(*changes), inputs.up_pass, inputs.models,
-                       loop_rates[category], doublet_time * stem_rates[category]);
-    }
-    GetMarginalPosteriors(inputs.up_pass, inputs.matrices, inputs.SS, inputs.alignment,
-                          inputs.parameters, options, recorder ? &*recorder : nullptr);
-
-    HiddenBranchMatrices& hidden = sampling.hidden.emplace_back();
-    SetHiddenSingeltonTransitionProbabilities(hidden_branch, inputs.models.loops, hidden.singlet,
-                                              values.lambda * loop_rates[category], listing);
-    SetHiddenDoubletTransitionProbabilities(hidden_branch, inputs.models.stems, hidden.doublet,
-                                            values.lambda, doublet_time * stem_rates[category],
-                                            listing);
+    BranchChanges* recorded =
+        changes != nullptr ? &category_changes.emplace_back(*changes) : nullptr;
+    block_lnl.push_back(PassOneCategory(inputs, options, k, rates, vectors, recorded));
+    sampling.hidden.push_back(
+        HiddenMatricesOfCategory(hidden_branch, inputs.models, values.lambda, rates, listing));
   }
   std::vector<double> mixed_lnl;
   sampling.posteriors = MixCategoryLikelihoods(block_lnl, &mixed_lnl);

@@ -76,6 +76,46 @@ std::vector<std::size_t> RowsOfTree(std::size_t s, const ResultUnits& units,
   return rows;
 }
 
+// The nodes of the tree that give at least one of its rows (null for the
+// rest), each conditioned on its pairs first when the run asks for it: a
+// node's samples and hidden sequences are all drawn from its posteriors
+// conditioned once, before any row.
+std::vector<const NodeStruct*> NodesToSample(std::size_t s, const ResultUnits& units,
+                                             const TreeRows& tree,
+                                             const std::vector<SiteRecord>& SS,
+                                             const std::vector<int>& structure,
+                                             int condition_on_pairs, std::size_t n_samples) {
+  std::vector<const NodeStruct*> sampled(tree.nodes.size(), nullptr);
+  for (std::size_t j = 0; j < tree.nodes.size(); ++j) {
+    if (tree.nodes[j] == nullptr || FirstDrawIn(s, units.trees(j)) >= n_samples) continue;
+    if (condition_on_pairs == 1) ConditionDoubletPosteriorsOnPairs(*tree.nodes[j], structure, SS);
+    sampled[j] = tree.nodes[j];
+  }
+  return sampled;
+}
+
+std::vector<Worker> MakeWorkers(int threads, std::size_t n_sites,
+                                const SampledPairCounts* pair_counts) {
+  std::vector<Worker> workers(static_cast<std::size_t>(threads));
+  for (Worker& worker : workers) {
+    worker.codes.assign(n_sites, 0);
+    // Each worker counts its own rows; the sums do not depend on which
+    // worker drew which row.
+    if (pair_counts != nullptr) {
+      worker.pairs =
+          SampledPairCounts{pair_counts->sampled.Emptied(), pair_counts->hidden.Emptied()};
+    }
+  }
+  return workers;
+}
+
+void MergePairCounts(const std::vector<Worker>& workers, SampledPairCounts& pair_counts) {
+  for (const Worker& worker : workers) {
+    pair_counts.sampled.Merge(worker.pairs->sampled);
+    pair_counts.hidden.Merge(worker.pairs->hidden);
+  }
+}
+
 void AddRowTimes(StageTimings& timings, const std::vector<Worker>& workers,
                  const SampleRowPlan& plan, Clock::time_point start) {
   RowTimes total;
@@ -131,16 +171,8 @@ void DrawTreeRows(std::size_t s, const ResultUnits& units, const TreeRows& tree,
                   const RowSettings& settings, RowSink& sink, SampledPairCounts* pair_counts) {
   const auto n_samples = static_cast<std::size_t>(std::max(settings.n_samples, 0));
   const std::vector<std::size_t> rows = RowsOfTree(s, units, tree.nodes, n_samples);
-  // A node's samples and hidden sequences are all drawn from its posteriors
-  // conditioned once, before any row.
-  std::vector<const NodeStruct*> sampled(tree.nodes.size(), nullptr);
-  for (std::size_t j = 0; j < tree.nodes.size(); ++j) {
-    if (tree.nodes[j] == nullptr || FirstDrawIn(s, units.trees(j)) >= n_samples) continue;
-    if (settings.condition_on_pairs == 1) {
-      ConditionDoubletPosteriorsOnPairs(*tree.nodes[j], structure, SS);
-    }
-    sampled[j] = tree.nodes[j];
-  }
+  const std::vector<const NodeStruct*> sampled =
+      NodesToSample(s, units, tree, SS, structure, settings.condition_on_pairs, n_samples);
   SampleRowPlan plan(sampled, SS, structure, *tree.hidden, settings.n_samples,
                      settings.condition_on_pairs, settings.seed, tree.categories);
   std::optional<TreeGapDraws> tree_gaps;
@@ -151,16 +183,7 @@ void DrawTreeRows(std::size_t s, const ResultUnits& units, const TreeRows& tree,
   const std::size_t n_sites = structure.size();
   const std::size_t n_sampled = rows.size() / 2;
   const int threads = ResolveThreadCount(settings.threads);
-  std::vector<Worker> workers(static_cast<std::size_t>(threads));
-  for (Worker& worker : workers) {
-    worker.codes.assign(n_sites, 0);
-    // Each worker counts its own rows; the sums do not depend on which
-    // worker drew which row.
-    if (pair_counts != nullptr) {
-      worker.pairs =
-          SampledPairCounts{pair_counts->sampled.Emptied(), pair_counts->hidden.Emptied()};
-    }
-  }
+  std::vector<Worker> workers = MakeWorkers(threads, n_sites, pair_counts);
   const bool timed = settings.timings != nullptr;
   const ProduceItem produce = [&](std::size_t item, int w, TextBatch& batch) {
     Worker& worker = workers[static_cast<std::size_t>(w)];
@@ -187,11 +210,6 @@ void DrawTreeRows(std::size_t s, const ResultUnits& units, const TreeRows& tree,
     sink.Take(std::span<const std::size_t>(rows).subspan(batch.first, batch.count), batch);
   });
   if (settings.listing) WriteToStandardOutput("\n");
-  if (pair_counts != nullptr) {
-    for (const Worker& worker : workers) {
-      pair_counts->sampled.Merge(worker.pairs->sampled);
-      pair_counts->hidden.Merge(worker.pairs->hidden);
-    }
-  }
+  if (pair_counts != nullptr) MergePairCounts(workers, *pair_counts);
   if (timed) AddRowTimes(*settings.timings, workers, plan, start);
 }

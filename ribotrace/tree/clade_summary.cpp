@@ -74,25 +74,13 @@ std::vector<ConsensusNode> ConsensusTopology(const CladeTally& tally,
   return nodes;
 }
 
-}  // namespace
-
-CladeSummary SummariseClades(const CladeTally& tally, double min_clade) {
-  const int n_trees = tally.n_trees();
-  std::vector<const CladeRecord*> majority;
-  std::vector<const CladeRecord*> others;
-  for (const CladeRecord& record : tally.records()) {
-    if (2 * record.trees.size() > static_cast<std::size_t>(n_trees)) {
-      majority.push_back(&record);
-    } else if (Share(record, n_trees) >= min_clade) {
-      others.push_back(&record);
-    }
-  }
-  std::vector<TaxonSet> node_taxa;
-  const std::vector<ConsensusNode> unordered = ConsensusTopology(tally, majority, &node_taxa);
-
-  // Pre-order, children by their first taxon: the numbering does not
-  // depend on the order in which the trees met the clades.
-  CladeSummary summary;
+// Puts the consensus nodes into summary.consensus in pre-order, children by
+// their first taxon, so the numbering does not depend on the order in which
+// the trees met the clades; every interior node but the root becomes the
+// next clade of summary.clades.
+void NumberConsensus(const std::vector<ConsensusNode>& unordered,
+                     const std::vector<TaxonSet>& node_taxa, double min_clade,
+                     CladeSummary& summary) {
   const auto first_taxon = [&](int n) {
     return node_taxa[static_cast<std::size_t>(n)].Members().front();
   };
@@ -122,7 +110,11 @@ CladeSummary SummariseClades(const CladeTally& tally, double min_clade) {
     }
     summary.consensus.push_back(std::move(node));
   }
+}
 
+// Numbers the clades outside the consensus after it, the most frequent
+// first (ties in the order the trees met them).
+void AddMinorityClades(std::vector<const CladeRecord*> others, int n_trees, CladeSummary& summary) {
   std::stable_sort(others.begin(), others.end(), [](const CladeRecord* a, const CladeRecord* b) {
     if (a->trees.size() != b->trees.size()) return a->trees.size() > b->trees.size();
     return a->first_seen < b->first_seen;
@@ -131,6 +123,26 @@ CladeSummary SummariseClades(const CladeTally& tally, double min_clade) {
     const int id = static_cast<int>(summary.clades.size()) + 1;
     summary.clades.push_back({id, record->taxa, Share(*record, n_trees), {}, true});
   }
+}
+
+}  // namespace
+
+CladeSummary SummariseClades(const CladeTally& tally, double min_clade) {
+  const int n_trees = tally.n_trees();
+  std::vector<const CladeRecord*> majority;
+  std::vector<const CladeRecord*> others;
+  for (const CladeRecord& record : tally.records()) {
+    if (2 * record.trees.size() > static_cast<std::size_t>(n_trees)) {
+      majority.push_back(&record);
+    } else if (Share(record, n_trees) >= min_clade) {
+      others.push_back(&record);
+    }
+  }
+  std::vector<TaxonSet> node_taxa;
+  const std::vector<ConsensusNode> unordered = ConsensusTopology(tally, majority, &node_taxa);
+  CladeSummary summary;
+  NumberConsensus(unordered, node_taxa, min_clade, summary);
+  AddMinorityClades(std::move(others), n_trees, summary);
   for (std::size_t c = 0; c < summary.clades.size(); ++c) {
     summary.index_of.emplace(summary.clades[c].taxa, static_cast<int>(c));
   }
