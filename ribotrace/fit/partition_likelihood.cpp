@@ -23,6 +23,24 @@ int TipState(const double* entries, int n) {
 // products themselves.
 constexpr double kRescaleBelow = 1e-100;
 
+// out (n x count) = m (n x n) x in (n x count), all column-major. For 4
+// states a product of fixed size, unrolled by the compiler, beats the
+// general one, whose packing of the operands costs more than the
+// arithmetic there; for 16 the general one is faster (measured).
+template <int N>
+void MultiplyFixed(const double* m, const double* in, int count, double* out) {
+  using Block = Eigen::Matrix<double, N, Eigen::Dynamic>;
+  Eigen::Map<Block>(out, N, count).noalias() =
+      Eigen::Map<const Eigen::Matrix<double, N, N>>(m).lazyProduct(
+          Eigen::Map<const Block>(in, N, count));
+}
+
+void Multiply(int n, const double* m, const double* in, int count, double* out) {
+  if (n == 4) return MultiplyFixed<4>(m, in, count, out);
+  Eigen::Map<Eigen::MatrixXd>(out, n, count).noalias() =
+      Eigen::Map<const Eigen::MatrixXd>(m, n, n) * Eigen::Map<const Eigen::MatrixXd>(in, n, count);
+}
+
 }  // namespace
 
 PartitionLikelihood::PartitionLikelihood(const SitePatterns& patterns, const FitTree& tree,
@@ -106,7 +124,7 @@ void PartitionLikelihood::CarryUp(const FitTree& tree, int child, int category,
   const ConstMap p(P(child, category), n_, n_);
   const ConstMap below(down_.data() + At(child, category, chunk), n_, chunk.count);
   if (!tree.IsTip(child)) {
-    Map(out, n_, chunk.count).noalias() = p * below;
+    Multiply(n_, P(child, category), below.data(), chunk.count, out);
     return;
   }
   // Most tips allow one state: their column of P, without the product; a
@@ -211,8 +229,7 @@ void PartitionLikelihood::PassUp(const FitTree& tree, int node, int child) {
       // The message above node carried down its branch: by reversibility
       // (pi_i P_ij = pi_j P_ji) it propagates exactly as a partial from below.
       Map out(up_.data() + At(child, c, chunk), n_, chunk.count);
-      out.noalias() = ConstMap(P(node, c), n_, n_) *
-                      ConstMap(up_.data() + At(node, c, chunk), n_, chunk.count);
+      Multiply(n_, P(node, c), up_.data() + At(node, c, chunk), chunk.count, out.data());
       CarryUp(tree, sibling, c, chunk, scratch);
       out.array() *= Map(scratch, n_, chunk.count).array();
     }
@@ -233,8 +250,9 @@ void PartitionLikelihood::PrepareBranch(int node) {
       Map terms(terms_.data() + At(0, c, chunk), n_, chunk.count);
       weighted.noalias() =
           frequencies_.asDiagonal() * ConstMap(up_.data() + At(node, c, chunk), n_, chunk.count);
-      terms.noalias() = u_transposed_ * weighted;
-      weighted.noalias() = u_inverse_ * ConstMap(down_.data() + At(node, c, chunk), n_, chunk.count);
+      Multiply(n_, u_transposed_.data(), weighted.data(), chunk.count, terms.data());
+      Multiply(n_, u_inverse_.data(), down_.data() + At(node, c, chunk), chunk.count,
+               weighted.data());
       terms.array() *= weighted.array();
     }
     for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {
