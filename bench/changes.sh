@@ -9,12 +9,10 @@
 # Cost: user CPU of a plain run, with --state and with --changes on a
 # 300-taxon simulated alignment (one thread, best of three).
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$root/build/release}"
-simulate="$build/bench/simulate"
-ribotrace="$build/ribotrace/ribotrace"
-scratch="$(mktemp -d)"
-trap 'rm -rf "$scratch"' EXIT
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
+use_build "${1:-$root/build/release}"
+make_scratch changes
 
 run() {  # folder, options...
   local folder="$1"
@@ -41,13 +39,8 @@ done
 big="$scratch/big"
 "$simulate" --taxa=300 --stems=150 --loops=300 --mean-length=0.05 --seed=9 "$big" >/dev/null
 for options in "" "--state" "--changes"; do
-  best=""
-  for _ in 1 2 3; do
-    # shellcheck disable=SC2086
-    /usr/bin/time -f "%U" -o "$scratch/time" "$ribotrace" "$big/data.txt" "$big/tree.nwk" \
-      "$big/params.pstat" "$big/out" 0 0.1 10 0 0 --seed=1 $options >/dev/null 2>&1
-    t=$(cat "$scratch/time")
-    if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
-  done
+  # shellcheck disable=SC2086
+  best_user_cpu 3 "$ribotrace" "$big/data.txt" "$big/tree.nwk" "$big/params.pstat" "$big/out" \
+    0 0.1 10 0 0 --seed=1 $options
   echo "300 taxa x 600 columns, 10 samples ${options:-(plain)}: user CPU ${best} s"
 done

@@ -8,15 +8,15 @@
 # log-likelihoods should agree within 0.05; with pairs, ribotrace fits the
 # doublet model and the figures compare cost only.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
 data="${1:?usage: bench/fit_vs_iqtree.sh DATA TREE [BUILD]}"
 tree="${2:?}"
-build="${3:-$root/build/release}"
-scratch="$(mktemp -d)"
-trap 'rm -rf "$scratch"' EXIT
-"$build/pairnex/pairnex" --fasta "$data" "$scratch/data.fa"
+use_build "${3:-$root/build/release}"
+make_scratch fit
+"$pairnex" --fasta "$data" "$scratch/data.fa"
 /usr/bin/time -f "iqtree2 CPU %U s" iqtree2 -s "$scratch/data.fa" -te "$tree" -m GTR+FO+G4 -nt 1 \
   -seed 1 --prefix "$scratch/iq" -quiet
 grep "Log-likelihood of the tree" "$scratch/iq.iqtree"
-/usr/bin/time -f "ribotrace --fit CPU %U s (fit and analysis)" "$build/ribotrace/ribotrace" --fit \
+/usr/bin/time -f "ribotrace --fit CPU %U s (fit and analysis)" "$ribotrace" --fit \
   --rates=gamma "$data" "$tree" - "$scratch/out" 0 1 1 0 0 | grep "^Fit:"

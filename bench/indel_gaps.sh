@@ -8,12 +8,10 @@
 # fitted insertion and deletion rates are printed beside the truth. Last,
 # user CPU of both on the bundled examples (best of five).
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$root/build/release}"
-simulate="$build/bench/simulate"
-ribotrace="$build/ribotrace/ribotrace"
-scratch="$(mktemp -d)"
-trap 'rm -rf "$scratch"' EXIT
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
+use_build "${1:-$root/build/release}"
+make_scratch indel-gaps
 
 for config in "40 taxa:--taxa=40 --deletion-rate=0.5" \
               "100 taxa:--taxa=100 --deletion-rate=0.5" \
@@ -43,14 +41,9 @@ done
 
 for example in plant_srp10 snr75; do
   for gaps in tree indel; do
-    best=""
-    for _ in 1 2 3 4 5; do
-      /usr/bin/time -f "%U" -o "$scratch/time" "$ribotrace" "$root/examples/$example.txt" \
-        "$root/examples/$example.nex.con.tre" "$root/examples/$example.nex.pstat" "$scratch/out" \
-        0 0.1 10 0 0 --seed=1 --state --gaps=$gaps >/dev/null 2>&1
-      t=$(cat "$scratch/time")
-      if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
-    done
+    best_user_cpu 5 "$ribotrace" "$root/examples/$example.txt" \
+      "$root/examples/$example.nex.con.tre" "$root/examples/$example.nex.pstat" "$scratch/out" \
+      0 0.1 10 0 0 --seed=1 --state --gaps=$gaps
     echo "$example --gaps=$gaps: user CPU $best s"
   done
 done

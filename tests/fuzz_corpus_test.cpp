@@ -42,6 +42,6 @@ INSTANTIATE_TEST_SUITE_P(
                     Harness{"tree", fuzz_harness::TreeInput},
                     Harness{"parameter", fuzz_harness::ParameterInput},
                     Harness{"answers", fuzz_harness::AnswersInput}),
-    [](const testing::TestParamInfo<Harness>& info) { return info.param.corpus; });
+    [](const testing::TestParamInfo<Harness>& instance) { return instance.param.corpus; });
 
 }  // namespace
