@@ -8,12 +8,10 @@
 # bench/calibrate.py scores the posteriors against the true ancestral states
 # and sets the fitted parameters beside the true ones.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$root/build/release}"
-simulate="$build/bench/simulate"
-ribotrace="$build/ribotrace/ribotrace"
-scratch="$(mktemp -d)"
-trap 'rm -rf "$scratch"' EXIT
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
+use_build "${1:-$root/build/release}"
+make_scratch fit-calibration
 
 for config in "equal rates, stems 2.3x loops, 80 taxa:--taxa=80 --multipliers=1.4,0.6|" \
               "gamma rates, 100 taxa:--taxa=100 --alpha=0.5,0.8|--rates=gamma"; do
