@@ -41,6 +41,23 @@ void Multiply(int n, const double* m, const double* in, int count, double* out) 
       Eigen::Map<const Eigen::MatrixXd>(m, n, n) * Eigen::Map<const Eigen::MatrixXd>(in, n, count);
 }
 
+// A tip's partials carried up its branch. Most tips allow one state: their
+// column of P, without the product; a gap allows all, and the rows of P
+// sum to 1; only an ambiguity code needs the product.
+template <int N>
+void CarryTip(const double* p, const int* states, const double* below, int count, double* out) {
+  for (int s = 0; s < count; ++s) {
+    const std::size_t at = static_cast<std::size_t>(s) * N;
+    if (states[s] >= 0) {
+      std::copy_n(p + static_cast<std::size_t>(states[s]) * N, N, out + at);
+    } else if (states[s] == kAnyState) {
+      std::fill_n(out + at, N, 1.0);
+    } else {
+      MultiplyFixed<N>(p, below + at, 1, out + at);
+    }
+  }
+}
+
 }  // namespace
 
 PartitionLikelihood::PartitionLikelihood(const SitePatterns& patterns, const FitTree& tree,
@@ -121,28 +138,17 @@ void PartitionLikelihood::UpdateBranch(const FitTree& tree, int node) {
 
 void PartitionLikelihood::CarryUp(const FitTree& tree, int child, int category,
                                   const PatternChunk& chunk, double* out) const {
-  const ConstMap p(P(child, category), n_, n_);
-  const ConstMap below(down_.data() + At(child, category, chunk), n_, chunk.count);
+  const double* below = down_.data() + At(child, category, chunk);
   if (!tree.IsTip(child)) {
-    Multiply(n_, P(child, category), below.data(), chunk.count, out);
+    Multiply(n_, P(child, category), below, chunk.count, out);
     return;
   }
-  // Most tips allow one state: their column of P, without the product; a
-  // gap allows all, and the rows of P sum to 1.
   const int* states = tip_states_.data() +
                       static_cast<std::size_t>(taxon_[static_cast<std::size_t>(child)]) *
                           patterns_.size() +
                       chunk.first;
-  Map to(out, n_, chunk.count);
-  for (int s = 0; s < chunk.count; ++s) {
-    if (states[s] >= 0) {
-      to.col(s) = p.col(states[s]);
-    } else if (states[s] == kAnyState) {
-      to.col(s).setOnes();
-    } else {
-      to.col(s).noalias() = p * below.col(s);
-    }
-  }
+  if (n_ == 4) return CarryTip<4>(P(child, category), states, below, chunk.count, out);
+  CarryTip<16>(P(child, category), states, below, chunk.count, out);
 }
 
 // Divides each pattern's entries (over all categories) by their largest,

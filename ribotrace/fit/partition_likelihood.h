@@ -7,7 +7,8 @@
 // The vectors of a node hold, per rate category, one column of states per
 // site pattern, so that carrying a block of patterns along a branch is one
 // matrix product; the patterns are processed in fixed chunks over the
-// threads (see pattern_chunks.h), which keeps the sums in one order.
+// threads (see pattern_chunks.h), which keeps the sums in one order. The
+// states are the 4 nucleotides or the 16 doublets.
 #pragma once
 
 #include <Eigen/Dense>
