@@ -212,6 +212,8 @@ void SafeOutputFile::CreateTemporary(mode_t mode) {
 }
 
 void SafeOutputFile::Write(std::string_view text) {
+  // An empty view may hold no pointer at all, which fwrite must not get.
+  if (text.empty()) return;
   errno = 0;
   if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) FailToWrite(errno);
 }
