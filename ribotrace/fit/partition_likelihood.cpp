@@ -58,6 +58,22 @@ void CarryTip(const double* p, const int* states, const double* below, int count
   }
 }
 
+// The same, multiplied into out entry by entry: a gap leaves it as it is.
+template <int N>
+void MultiplyTip(const double* p, const int* states, const double* below, int count, double* out) {
+  for (int s = 0; s < count; ++s) {
+    const std::size_t at = static_cast<std::size_t>(s) * N;
+    if (states[s] >= 0) {
+      const double* column = p + static_cast<std::size_t>(states[s]) * N;
+      for (int i = 0; i < N; ++i) out[at + i] *= column[i];
+    } else if (states[s] == kSomeStates) {
+      double carried[N];
+      MultiplyFixed<N>(p, below + at, 1, carried);
+      for (int i = 0; i < N; ++i) out[at + i] *= carried[i];
+    }
+  }
+}
+
 }  // namespace
 
 PartitionLikelihood::PartitionLikelihood(const SitePatterns& patterns, const FitTree& tree,
@@ -143,12 +159,29 @@ void PartitionLikelihood::CarryUp(const FitTree& tree, int child, int category,
     Multiply(n_, P(child, category), below, chunk.count, out);
     return;
   }
-  const int* states = tip_states_.data() +
-                      static_cast<std::size_t>(taxon_[static_cast<std::size_t>(child)]) *
-                          patterns_.size() +
-                      chunk.first;
+  const int* states = TipStates(child, chunk);
   if (n_ == 4) return CarryTip<4>(P(child, category), states, below, chunk.count, out);
   CarryTip<16>(P(child, category), states, below, chunk.count, out);
+}
+
+void PartitionLikelihood::MultiplyCarried(const FitTree& tree, int child, int category,
+                                          const PatternChunk& chunk, double* out,
+                                          double* scratch) const {
+  const double* below = down_.data() + At(child, category, chunk);
+  if (!tree.IsTip(child)) {
+    Multiply(n_, P(child, category), below, chunk.count, scratch);
+    Map(out, n_, chunk.count).array() *= Map(scratch, n_, chunk.count).array();
+    return;
+  }
+  const int* states = TipStates(child, chunk);
+  if (n_ == 4) return MultiplyTip<4>(P(child, category), states, below, chunk.count, out);
+  MultiplyTip<16>(P(child, category), states, below, chunk.count, out);
+}
+
+const int* PartitionLikelihood::TipStates(int tip, const PatternChunk& chunk) const {
+  return tip_states_.data() +
+         static_cast<std::size_t>(taxon_[static_cast<std::size_t>(tip)]) * patterns_.size() +
+         chunk.first;
 }
 
 // Divides each pattern's entries (over all categories) by their largest,
@@ -157,19 +190,21 @@ void PartitionLikelihood::CarryUp(const FitTree& tree, int child, int category,
 void PartitionLikelihood::Normalise(double* vectors, double* scale,
                                     const PatternChunk& chunk) const {
   const std::size_t stride = static_cast<std::size_t>(patterns_.size()) * n_;
+  // On the stack: chunks hold at most kPatternChunk patterns.
+  using Row = Eigen::Matrix<double, 1, Eigen::Dynamic, Eigen::RowMajor, 1, kPatternChunk>;
+  Row largest = ConstMap(vectors, n_, chunk.count).colwise().maxCoeff();
+  for (int c = 1; c < n_cat_; ++c) {
+    largest = largest.cwiseMax(ConstMap(vectors + c * stride, n_, chunk.count).colwise().maxCoeff());
+  }
+  if (largest.minCoeff() >= kRescaleBelow) return;
   for (int s = 0; s < chunk.count; ++s) {
-    double largest = 0.0;
-    for (int c = 0; c < n_cat_; ++c) {
-      const double* v = vectors + c * stride + static_cast<std::size_t>(s) * n_;
-      largest = std::max(largest, *std::max_element(v, v + n_));
-    }
-    if (largest <= 0.0 || largest >= kRescaleBelow) continue;
-    const double factor = 1.0 / largest;
+    if (largest[s] <= 0.0 || largest[s] >= kRescaleBelow) continue;
+    const double factor = 1.0 / largest[s];
     for (int c = 0; c < n_cat_; ++c) {
       double* v = vectors + c * stride + static_cast<std::size_t>(s) * n_;
       for (int i = 0; i < n_; ++i) v[i] *= factor;
     }
-    scale[chunk.first + s] += std::log(largest);
+    scale[chunk.first + s] += std::log(largest[s]);
   }
 }
 
@@ -181,8 +216,7 @@ void PartitionLikelihood::Below(const FitTree& tree, int node, const PatternChun
   for (int c = 0; c < n_cat_; ++c) {
     double* out = down_.data() + At(node, c, chunk);
     CarryUp(tree, l, c, chunk, out);
-    CarryUp(tree, r, c, chunk, scratch);
-    Map(out, n_, chunk.count).array() *= Map(scratch, n_, chunk.count).array();
+    MultiplyCarried(tree, r, c, chunk, out, scratch);
   }
   double* scale = down_scale_.data() + static_cast<std::size_t>(node) * n_pat;
   for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {
@@ -236,8 +270,7 @@ void PartitionLikelihood::PassUp(const FitTree& tree, int node, int child) {
       // (pi_i P_ij = pi_j P_ji) it propagates exactly as a partial from below.
       Map out(up_.data() + At(child, c, chunk), n_, chunk.count);
       Multiply(n_, P(node, c), up_.data() + At(node, c, chunk), chunk.count, out.data());
-      CarryUp(tree, sibling, c, chunk, scratch);
-      out.array() *= Map(scratch, n_, chunk.count).array();
+      MultiplyCarried(tree, sibling, c, chunk, out.data(), scratch);
     }
     double* scale = up_scale_.data() + static_cast<std::size_t>(child) * n_pat;
     for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {

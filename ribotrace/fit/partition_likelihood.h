@@ -36,7 +36,7 @@ struct BranchDerivatives {
 class PartitionLikelihood {
  public:
   // `patterns` must outlive this object. `threads` share the patterns in
-  // chunks of `chunk`.
+  // chunks of `chunk` (at most kPatternChunk).
   PartitionLikelihood(const SitePatterns& patterns, const FitTree& tree, int threads = 1,
                       int chunk = kPatternChunk);
 
@@ -72,6 +72,10 @@ class PartitionLikelihood {
   // out (states x chunk patterns) = P(child's branch) x the partials below child.
   void CarryUp(const FitTree& tree, int child, int category, const PatternChunk& chunk,
                double* out) const;
+  // out *= the same, entry by entry; scratch holds a chunk's block.
+  void MultiplyCarried(const FitTree& tree, int child, int category, const PatternChunk& chunk,
+                       double* out, double* scratch) const;
+  const int* TipStates(int tip, const PatternChunk& chunk) const;
   void Below(const FitTree& tree, int node, const PatternChunk& chunk, double* scratch);
   void Normalise(double* vectors, double* scale, const PatternChunk& chunk) const;
   void FillTips();
