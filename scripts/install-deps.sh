@@ -5,7 +5,7 @@
 # missing.
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev libeigen3-dev mrbayes iqtree snakemake infernal chromium time
+packages=(g++ cmake make libgtest-dev libeigen3-dev libnlopt-dev mrbayes iqtree snakemake infernal chromium time
   python3-dendropy)
 missing=()
 for package in "${packages[@]}"; do

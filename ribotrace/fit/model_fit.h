@@ -16,9 +16,6 @@ struct FitOptions {
   int n_categories = 4;          // its equally likely categories (mean rates)
   bool empirical_frequencies = false;  // frequencies counted, not estimated
   double tolerance = 0.001;      // stop when a round gains less (log units)
-  // The stems' rate relative to the loops' (MrBayes's ratepr=variable);
-  // off, both partitions run at rate 1.
-  bool partition_rates = true;
   int threads = 1;  // over site patterns; the fit is the same on any number
   // Called after each round with its number (from 1) and lnL: a fit of
   // hundreds of taxa takes minutes, and its user wants to see it move.
@@ -34,8 +31,10 @@ struct FitResult {
 };
 
 // Fits from the tree's lengths as starting values. Rounds of branch lengths
-// (Newton-Raphson) then each model parameter (Brent) until a round gains
-// less than the tolerance; lnL never decreases from round to round.
+// (Newton-Raphson) then each partition's model parameters together, its
+// rate included (BOBYQA), until a round gains less than the tolerance; lnL
+// never decreases from round to round. The stems' rate relative to the
+// loops' is fitted as MrBayes's ratepr=variable.
 FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& options);
 
 // lnL of the alignment on the tree under the given parameters (the same
