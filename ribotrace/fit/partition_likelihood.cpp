@@ -189,22 +189,26 @@ const int* PartitionLikelihood::TipStates(int tip, const PatternChunk& chunk) co
 // trees do not underflow.
 void PartitionLikelihood::Normalise(double* vectors, double* scale,
                                     const PatternChunk& chunk) const {
-  const std::size_t stride = static_cast<std::size_t>(patterns_.size()) * n_;
-  // On the stack: chunks hold at most kPatternChunk patterns.
-  using Row = Eigen::Matrix<double, 1, Eigen::Dynamic, Eigen::RowMajor, 1, kPatternChunk>;
-  Row largest = ConstMap(vectors, n_, chunk.count).colwise().maxCoeff();
-  for (int c = 1; c < n_cat_; ++c) {
-    largest = largest.cwiseMax(ConstMap(vectors + c * stride, n_, chunk.count).colwise().maxCoeff());
-  }
-  if (largest.minCoeff() >= kRescaleBelow) return;
+  if (n_ == 4) return NormaliseFixed<4>(vectors, scale, chunk);
+  NormaliseFixed<16>(vectors, scale, chunk);
+}
+
+template <int N>
+void PartitionLikelihood::NormaliseFixed(double* vectors, double* scale,
+                                         const PatternChunk& chunk) const {
+  const std::size_t stride = static_cast<std::size_t>(patterns_.size()) * N;
   for (int s = 0; s < chunk.count; ++s) {
-    if (largest[s] <= 0.0 || largest[s] >= kRescaleBelow) continue;
-    const double factor = 1.0 / largest[s];
+    double* first = vectors + static_cast<std::size_t>(s) * N;
+    double largest = 0.0;
     for (int c = 0; c < n_cat_; ++c) {
-      double* v = vectors + c * stride + static_cast<std::size_t>(s) * n_;
-      for (int i = 0; i < n_; ++i) v[i] *= factor;
+      for (int i = 0; i < N; ++i) largest = std::max(largest, first[c * stride + i]);
     }
-    scale[chunk.first + s] += std::log(largest[s]);
+    if (largest <= 0.0 || largest >= kRescaleBelow) continue;
+    const double factor = 1.0 / largest;
+    for (int c = 0; c < n_cat_; ++c) {
+      for (int i = 0; i < N; ++i) first[c * stride + i] *= factor;
+    }
+    scale[chunk.first + s] += std::log(largest);
   }
 }
 
