@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "bailout/bailout.h"
+#include "fit/partial_products.h"
 
 namespace {
 
@@ -23,24 +24,6 @@ int TipState(const double* entries, int n) {
 // products themselves.
 constexpr double kRescaleBelow = 1e-100;
 
-// out (n x count) = m (n x n) x in (n x count), all column-major. For 4
-// states a product of fixed size, unrolled by the compiler, beats the
-// general one, whose packing of the operands costs more than the
-// arithmetic there; for 16 the general one is faster (measured).
-template <int N>
-void MultiplyFixed(const double* m, const double* in, int count, double* out) {
-  using Block = Eigen::Matrix<double, N, Eigen::Dynamic>;
-  Eigen::Map<Block>(out, N, count).noalias() =
-      Eigen::Map<const Eigen::Matrix<double, N, N>>(m).lazyProduct(
-          Eigen::Map<const Block>(in, N, count));
-}
-
-void Multiply(int n, const double* m, const double* in, int count, double* out) {
-  if (n == 4) return MultiplyFixed<4>(m, in, count, out);
-  Eigen::Map<Eigen::MatrixXd>(out, n, count).noalias() =
-      Eigen::Map<const Eigen::MatrixXd>(m, n, n) * Eigen::Map<const Eigen::MatrixXd>(in, n, count);
-}
-
 // A tip's partials carried up its branch. Most tips allow one state: their
 // column of P, without the product; a gap allows all, and the rows of P
 // sum to 1; only an ambiguity code needs the product.
@@ -53,7 +36,7 @@ void CarryTip(const double* p, const int* states, const double* below, int count
     } else if (states[s] == kAnyState) {
       std::fill_n(out + at, N, 1.0);
     } else {
-      MultiplyFixed<N>(p, below + at, 1, out + at);
+      CarryPartials(N, p, below + at, 1, out + at);
     }
   }
 }
@@ -68,7 +51,7 @@ void MultiplyTip(const double* p, const int* states, const double* below, int co
       for (int i = 0; i < N; ++i) out[at + i] *= column[i];
     } else if (states[s] == kSomeStates) {
       double carried[N];
-      MultiplyFixed<N>(p, below + at, 1, carried);
+      CarryPartials(N, p, below + at, 1, carried);
       for (int i = 0; i < N; ++i) out[at + i] *= carried[i];
     }
   }
@@ -156,7 +139,7 @@ void PartitionLikelihood::CarryUp(const FitTree& tree, int child, int category,
                                   const PatternChunk& chunk, double* out) const {
   const double* below = down_.data() + At(child, category, chunk);
   if (!tree.IsTip(child)) {
-    Multiply(n_, P(child, category), below, chunk.count, out);
+    CarryPartials(n_, P(child, category), below, chunk.count, out);
     return;
   }
   const int* states = TipStates(child, chunk);
@@ -169,7 +152,7 @@ void PartitionLikelihood::MultiplyCarried(const FitTree& tree, int child, int ca
                                           double* scratch) const {
   const double* below = down_.data() + At(child, category, chunk);
   if (!tree.IsTip(child)) {
-    Multiply(n_, P(child, category), below, chunk.count, scratch);
+    CarryPartials(n_, P(child, category), below, chunk.count, scratch);
     Map(out, n_, chunk.count).array() *= Map(scratch, n_, chunk.count).array();
     return;
   }
@@ -273,7 +256,7 @@ void PartitionLikelihood::PassUp(const FitTree& tree, int node, int child) {
       // The message above node carried down its branch: by reversibility
       // (pi_i P_ij = pi_j P_ji) it propagates exactly as a partial from below.
       Map out(up_.data() + At(child, c, chunk), n_, chunk.count);
-      Multiply(n_, P(node, c), up_.data() + At(node, c, chunk), chunk.count, out.data());
+      CarryPartials(n_, P(node, c), up_.data() + At(node, c, chunk), chunk.count, out.data());
       MultiplyCarried(tree, sibling, c, chunk, out.data(), scratch);
     }
     double* scale = up_scale_.data() + static_cast<std::size_t>(child) * n_pat;
@@ -293,8 +276,8 @@ void PartitionLikelihood::PrepareBranch(int node) {
       Map terms(terms_.data() + At(0, c, chunk), n_, chunk.count);
       weighted.noalias() =
           frequencies_.asDiagonal() * ConstMap(up_.data() + At(node, c, chunk), n_, chunk.count);
-      Multiply(n_, u_transposed_.data(), weighted.data(), chunk.count, terms.data());
-      Multiply(n_, u_inverse_.data(), down_.data() + At(node, c, chunk), chunk.count,
+      CarryPartials(n_, u_transposed_.data(), weighted.data(), chunk.count, terms.data());
+      CarryPartials(n_, u_inverse_.data(), down_.data() + At(node, c, chunk), chunk.count,
                weighted.data());
       terms.array() *= weighted.array();
     }

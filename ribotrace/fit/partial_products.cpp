@@ -1,0 +1,47 @@
+#include "fit/partial_products.h"
+
+#include <cstring>
+
+namespace {
+
+// Four doubles: one AVX2 register, or two SSE2 ones in the default build.
+using Quad = double __attribute__((vector_size(32)));
+
+// Column by column: the output column (N / 4 quads) stays in registers,
+// and each input entry adds its column of m, scaled, to it.
+template <int N>
+[[gnu::always_inline]] inline void Product(const double* m, const double* in, int count,
+                                           double* out) {
+  constexpr int kQuads = N / 4;
+  Quad columns[N][kQuads];
+  for (int k = 0; k < N; ++k) {
+    std::memcpy(columns[k], m + k * N, sizeof columns[k]);
+  }
+  for (int j = 0; j < count; ++j, in += N, out += N) {
+    Quad sum[kQuads] = {};
+    for (int k = 0; k < N; ++k) {
+      const double x = in[k];
+      for (int r = 0; r < kQuads; ++r) sum[r] += columns[k][r] * x;
+    }
+    std::memcpy(out, sum, sizeof sum);
+  }
+}
+
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product4(const double* m,
+                                                                   const double* in, int count,
+                                                                   double* out) {
+  Product<4>(m, in, count, out);
+}
+
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product16(const double* m,
+                                                                    const double* in, int count,
+                                                                    double* out) {
+  Product<16>(m, in, count, out);
+}
+
+}  // namespace
+
+void CarryPartials(int n, const double* m, const double* in, int count, double* out) {
+  if (n == 4) return Product4(m, in, count, out);
+  Product16(m, in, count, out);
+}

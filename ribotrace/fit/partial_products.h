@@ -1,0 +1,13 @@
+// The product that carries partials along a branch, the fit's innermost
+// loop: out (n x count) = m (n x n) x in (n x count), all column-major, for
+// the 4 nucleotide or 16 doublet states.
+//
+// Written as plain loops of fixed size, which the compiler vectorises, and
+// built twice: for any x86-64, and for those with AVX2 and FMA (x86-64-v3),
+// the version chosen when the program loads. Fused multiply-adds round
+// once instead of twice, so the last digits of a fit differ between the two
+// kinds of processor; on one machine a fit stays the same on any number of
+// threads.
+#pragma once
+
+void CarryPartials(int n, const double* m, const double* in, int count, double* out);
