@@ -39,7 +39,46 @@ template <int N>
   Product<16>(m, in, count, out);
 }
 
+template <int N>
+[[gnu::always_inline]] inline void Largest(const double* vectors, int count, int n_cat,
+                                           std::size_t stride, double* largest) {
+  for (int s = 0; s < count; ++s) {
+    Quad top = {};
+    const double* first = vectors + static_cast<std::size_t>(s) * N;
+    for (int c = 0; c < n_cat; ++c, first += stride) {
+      for (int r = 0; r < N / 4; ++r) {
+        Quad q;
+        std::memcpy(&q, first + 4 * r, sizeof q);
+        top = top > q ? top : q;
+      }
+    }
+    const double a = top[0] > top[1] ? top[0] : top[1];
+    const double b = top[2] > top[3] ? top[2] : top[3];
+    largest[s] = a > b ? a : b;
+  }
+}
+
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Largest4(const double* vectors,
+                                                                   int count, int n_cat,
+                                                                   std::size_t stride,
+                                                                   double* largest) {
+  Largest<4>(vectors, count, n_cat, stride, largest);
+}
+
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Largest16(const double* vectors,
+                                                                    int count, int n_cat,
+                                                                    std::size_t stride,
+                                                                    double* largest) {
+  Largest<16>(vectors, count, n_cat, stride, largest);
+}
+
 }  // namespace
+
+void LargestEntries(int n, const double* vectors, int count, int n_cat, std::size_t stride,
+                    double* largest) {
+  if (n == 4) return Largest4(vectors, count, n_cat, stride, largest);
+  Largest16(vectors, count, n_cat, stride, largest);
+}
 
 void CarryPartials(int n, const double* m, const double* in, int count, double* out) {
   if (n == 4) return Product4(m, in, count, out);

@@ -1,6 +1,7 @@
 #include "fit/partition_likelihood.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "bailout/bailout.h"
@@ -172,26 +173,17 @@ const int* PartitionLikelihood::TipStates(int tip, const PatternChunk& chunk) co
 // trees do not underflow.
 void PartitionLikelihood::Normalise(double* vectors, double* scale,
                                     const PatternChunk& chunk) const {
-  if (n_ == 4) return NormaliseFixed<4>(vectors, scale, chunk);
-  NormaliseFixed<16>(vectors, scale, chunk);
-}
-
-template <int N>
-void PartitionLikelihood::NormaliseFixed(double* vectors, double* scale,
-                                         const PatternChunk& chunk) const {
-  const std::size_t stride = static_cast<std::size_t>(patterns_.size()) * N;
+  const std::size_t stride = static_cast<std::size_t>(patterns_.size()) * n_;
+  std::array<double, kPatternChunk> largest;
+  LargestEntries(n_, vectors, chunk.count, n_cat_, stride, largest.data());
   for (int s = 0; s < chunk.count; ++s) {
-    double* first = vectors + static_cast<std::size_t>(s) * N;
-    double largest = 0.0;
+    if (largest[s] <= 0.0 || largest[s] >= kRescaleBelow) continue;
+    double* first = vectors + static_cast<std::size_t>(s) * n_;
+    const double factor = 1.0 / largest[s];
     for (int c = 0; c < n_cat_; ++c) {
-      for (int i = 0; i < N; ++i) largest = std::max(largest, first[c * stride + i]);
+      for (int i = 0; i < n_; ++i) first[c * stride + i] *= factor;
     }
-    if (largest <= 0.0 || largest >= kRescaleBelow) continue;
-    const double factor = 1.0 / largest;
-    for (int c = 0; c < n_cat_; ++c) {
-      for (int i = 0; i < N; ++i) first[c * stride + i] *= factor;
-    }
-    scale[chunk.first + s] += std::log(largest);
+    scale[chunk.first + s] += std::log(largest[s]);
   }
 }
 

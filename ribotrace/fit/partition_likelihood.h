@@ -78,8 +78,6 @@ class PartitionLikelihood {
   const int* TipStates(int tip, const PatternChunk& chunk) const;
   void Below(const FitTree& tree, int node, const PatternChunk& chunk, double* scratch);
   void Normalise(double* vectors, double* scale, const PatternChunk& chunk) const;
-  template <int N>
-  void NormaliseFixed(double* vectors, double* scale, const PatternChunk& chunk) const;
   void FillTips();
   double RootLogLikelihood() const;
 
