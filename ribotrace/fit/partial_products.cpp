@@ -8,8 +8,9 @@ namespace {
 using Quad = double __attribute__((vector_size(32)));
 
 // Column by column: the output column (N / 4 quads) stays in registers,
-// and each input entry adds its column of m, scaled, to it.
-template <int N>
+// and each input entry adds its column of m, scaled, to it. Into: the
+// product multiplies out's entries instead of replacing them.
+template <int N, bool kInto>
 [[gnu::always_inline]] inline void Product(const double* m, const double* in, int count,
                                            double* out) {
   constexpr int kQuads = N / 4;
@@ -23,20 +24,35 @@ template <int N>
       const double x = in[k];
       for (int r = 0; r < kQuads; ++r) sum[r] += columns[k][r] * x;
     }
+    if constexpr (kInto) {
+      for (int r = 0; r < kQuads; ++r) {
+        Quad old;
+        std::memcpy(&old, out + 4 * r, sizeof old);
+        sum[r] *= old;
+      }
+    }
     std::memcpy(out, sum, sizeof sum);
   }
 }
 
-[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product4(const double* m,
-                                                                   const double* in, int count,
-                                                                   double* out) {
-  Product<4>(m, in, count, out);
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product4(
+    const double* m, const double* in, int count, double* out) {
+  Product<4, false>(m, in, count, out);
 }
 
-[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product16(const double* m,
-                                                                    const double* in, int count,
-                                                                    double* out) {
-  Product<16>(m, in, count, out);
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product4Into(
+    const double* m, const double* in, int count, double* out) {
+  Product<4, true>(m, in, count, out);
+}
+
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product16(
+    const double* m, const double* in, int count, double* out) {
+  Product<16, false>(m, in, count, out);
+}
+
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product16Into(
+    const double* m, const double* in, int count, double* out) {
+  Product<16, true>(m, in, count, out);
 }
 
 template <int N>
@@ -83,4 +99,9 @@ void LargestEntries(int n, const double* vectors, int count, int n_cat, std::siz
 void CarryPartials(int n, const double* m, const double* in, int count, double* out) {
   if (n == 4) return Product4(m, in, count, out);
   Product16(m, in, count, out);
+}
+
+void CarryPartialsInto(int n, const double* m, const double* in, int count, double* out) {
+  if (n == 4) return Product4Into(m, in, count, out);
+  Product16Into(m, in, count, out);
 }

@@ -13,6 +13,8 @@
 // Carries partials along a branch: out (n x count) = m (n x n) x in
 // (n x count), all column-major.
 void CarryPartials(int n, const double* m, const double* in, int count, double* out);
+// The same, multiplied into out entry by entry: out *= m x in.
+void CarryPartialsInto(int n, const double* m, const double* in, int count, double* out);
 
 // Per pattern, the largest of its entries over the rate categories: the
 // test of whether partials need rescaling, at every node. `vectors` holds

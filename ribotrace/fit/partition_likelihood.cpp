@@ -149,14 +149,9 @@ void PartitionLikelihood::CarryUp(const FitTree& tree, int child, int category,
 }
 
 void PartitionLikelihood::MultiplyCarried(const FitTree& tree, int child, int category,
-                                          const PatternChunk& chunk, double* out,
-                                          double* scratch) const {
+                                          const PatternChunk& chunk, double* out) const {
   const double* below = down_.data() + At(child, category, chunk);
-  if (!tree.IsTip(child)) {
-    CarryPartials(n_, P(child, category), below, chunk.count, scratch);
-    Map(out, n_, chunk.count).array() *= Map(scratch, n_, chunk.count).array();
-    return;
-  }
+  if (!tree.IsTip(child)) return CarryPartialsInto(n_, P(child, category), below, chunk.count, out);
   const int* states = TipStates(child, chunk);
   if (n_ == 4) return MultiplyTip<4>(P(child, category), states, below, chunk.count, out);
   MultiplyTip<16>(P(child, category), states, below, chunk.count, out);
@@ -187,15 +182,14 @@ void PartitionLikelihood::Normalise(double* vectors, double* scale,
   }
 }
 
-void PartitionLikelihood::Below(const FitTree& tree, int node, const PatternChunk& chunk,
-                                double* scratch) {
+void PartitionLikelihood::Below(const FitTree& tree, int node, const PatternChunk& chunk) {
   const int n_pat = patterns_.size();
   const int l = tree.left[static_cast<std::size_t>(node)];
   const int r = tree.right[static_cast<std::size_t>(node)];
   for (int c = 0; c < n_cat_; ++c) {
     double* out = down_.data() + At(node, c, chunk);
     CarryUp(tree, l, c, chunk, out);
-    MultiplyCarried(tree, r, c, chunk, out, scratch);
+    MultiplyCarried(tree, r, c, chunk, out);
   }
   double* scale = down_scale_.data() + static_cast<std::size_t>(node) * n_pat;
   for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {
@@ -207,17 +201,15 @@ void PartitionLikelihood::Below(const FitTree& tree, int node, const PatternChun
 
 void PartitionLikelihood::RecomputeBelow(const FitTree& tree, int node) {
   if (tree.IsTip(node)) return;
-  chunks_.ForEach([&](const PatternChunk& chunk, int thread) {
-    Below(tree, node, chunk, scratch_[static_cast<std::size_t>(thread)].data());
-  });
+  chunks_.ForEach([&](const PatternChunk& chunk, int) { Below(tree, node, chunk); });
 }
 
 double PartitionLikelihood::Evaluate(const FitTree& tree) {
   for (int node = 1; node < tree.size(); ++node) UpdateBranch(tree, node);
   // Each chunk of patterns climbs the whole tree on its own thread.
-  chunks_.ForEach([&](const PatternChunk& chunk, int thread) {
+  chunks_.ForEach([&](const PatternChunk& chunk, int) {
     for (int node = tree.size() - 1; node >= 0; --node) {
-      if (!tree.IsTip(node)) Below(tree, node, chunk, scratch_[static_cast<std::size_t>(thread)].data());
+      if (!tree.IsTip(node)) Below(tree, node, chunk);
     }
   });
   return RootLogLikelihood();
@@ -242,14 +234,13 @@ void PartitionLikelihood::PassUp(const FitTree& tree, int node, int child) {
   const int sibling = tree.left[static_cast<std::size_t>(node)] == child
                           ? tree.right[static_cast<std::size_t>(node)]
                           : tree.left[static_cast<std::size_t>(node)];
-  chunks_.ForEach([&](const PatternChunk& chunk, int thread) {
-    double* scratch = scratch_[static_cast<std::size_t>(thread)].data();
+  chunks_.ForEach([&](const PatternChunk& chunk, int) {
     for (int c = 0; c < n_cat_; ++c) {
       // The message above node carried down its branch: by reversibility
       // (pi_i P_ij = pi_j P_ji) it propagates exactly as a partial from below.
-      Map out(up_.data() + At(child, c, chunk), n_, chunk.count);
-      CarryPartials(n_, P(node, c), up_.data() + At(node, c, chunk), chunk.count, out.data());
-      MultiplyCarried(tree, sibling, c, chunk, out.data(), scratch);
+      double* out = up_.data() + At(child, c, chunk);
+      CarryPartials(n_, P(node, c), up_.data() + At(node, c, chunk), chunk.count, out);
+      MultiplyCarried(tree, sibling, c, chunk, out);
     }
     double* scale = up_scale_.data() + static_cast<std::size_t>(child) * n_pat;
     for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {

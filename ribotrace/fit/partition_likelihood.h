@@ -72,11 +72,11 @@ class PartitionLikelihood {
   // out (states x chunk patterns) = P(child's branch) x the partials below child.
   void CarryUp(const FitTree& tree, int child, int category, const PatternChunk& chunk,
                double* out) const;
-  // out *= the same, entry by entry; scratch holds a chunk's block.
+  // out *= the same, entry by entry.
   void MultiplyCarried(const FitTree& tree, int child, int category, const PatternChunk& chunk,
-                       double* out, double* scratch) const;
+                       double* out) const;
   const int* TipStates(int tip, const PatternChunk& chunk) const;
-  void Below(const FitTree& tree, int node, const PatternChunk& chunk, double* scratch);
+  void Below(const FitTree& tree, int node, const PatternChunk& chunk);
   void Normalise(double* vectors, double* scale, const PatternChunk& chunk) const;
   void FillTips();
   double RootLogLikelihood() const;
