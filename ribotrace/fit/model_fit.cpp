@@ -319,11 +319,15 @@ FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& o
   const std::vector<Coordinate> coordinates = Coordinates(fitter, options);
   std::vector<double> moves(coordinates.size(), 1.0);
   double best = fitter.Evaluate(true, true);
-  // Each search stops well inside the round's tolerance, so that the
-  // rounds end on the alternation of lengths and parameters converging,
-  // not on a search stopping early.
-  const double search_tolerance = 0.1 * options.tolerance;
+  double last_gain = HUGE_VAL;
   for (int round = 0; round < 200; ++round) {
+    // A search of the parameters together stops once a step gains less
+    // than a thousandth of the last round's gain (the lengths will move
+    // under it anyway), and in the end well inside the round's tolerance,
+    // so that the rounds stop on the alternation converging, not on a
+    // search stopping early.
+    const double search_tolerance =
+        std::max(0.1 * options.tolerance, std::min(1.0, 1e-3 * last_gain));
     const double start = best;
     best = fitter.OptimiseBranches();
     const std::vector<double> before = Positions(coordinates, fitter.params());
@@ -332,6 +336,7 @@ FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& o
     }
     fitter.FoldScaleIntoLengths();
     if (options.progress) options.progress(round + 1, best);
+    last_gain = best - start;
     if (best - start < options.tolerance) break;
   }
   FitResult result;
