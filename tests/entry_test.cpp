@@ -142,27 +142,13 @@ TEST(Program, HelpVersionAndBadOptions) {
   EXPECT_EQ(help.output.rfind(RibotraceUsage() + "\n", 0), 0u);
   // Every option that the parser takes and every value, each on a line of
   // its own.
-  for (const char* line : {"\n  --marginal ",
-                           "\n  --classic ",
-                           "\n  --state ",
-                           "\n  --changes ",
-                           "\n  --outgroup=",
-                           "\n  --gaps=column|tree|indel\n",
-                           "\n  --loglik ",
-                           "\n  --seed=N ",
-                           "\n  --threads=N ",
-                           "\n  --timings ",
-                           "\n  --help ",
-                           "\n  --version ",
-                           "\n  data_file ",
-                           "\n  tree_file ",
-                           "\n  param_file ",
-                           "\n  out_file ",
-                           "\n  is_harmonic ",
-                           "\n  lambda ",
-                           "\n  n_samples ",
-                           "\n  include_data ",
-                           "\n  condition_on_pairs ",
+  for (const char* line : {"\n  --marginal ", "\n  --classic ",    "\n  --state ",
+                           "\n  --changes ",  "\n  --outgroup=",   "\n  --gaps=column|tree|indel\n",
+                           "\n  --loglik ",   "\n  --seed=N ",     "\n  --threads=N ",
+                           "\n  --timings ",  "\n  --help ",       "\n  --version ",
+                           "\n  data_file ",  "\n  tree_file ",    "\n  param_file ",
+                           "\n  out_file ",   "\n  is_harmonic ",  "\n  lambda ",
+                           "\n  n_samples ",  "\n  include_data ", "\n  condition_on_pairs ",
                            "\n  show_debug "}) {
     EXPECT_NE(help.output.find(line), std::string::npos) << line;
   }
@@ -178,8 +164,8 @@ TEST(Program, HelpVersionAndBadOptions) {
   // A repeated option, and one that does nothing on a parameter summary.
   EXPECT_EQ(RunProgram(RIBOTRACE_BINARY, {"--seed=1", "--state", "--seed=2"}).output,
             "\n\nErr: The option --seed is given twice; give it once.\n");
-  EXPECT_EQ(RunProgram(RIBOTRACE_BINARY, {"--changes", "--classic"}).output.rfind(
-                "\n\nErr: --changes needs the exact posteriors", 0),
+  EXPECT_EQ(RunProgram(RIBOTRACE_BINARY, {"--changes", "--classic"})
+                .output.rfind("\n\nErr: --changes needs the exact posteriors", 0),
             0u);
   const std::string examples = EXAMPLES_DIR;
   const ProgramResult ignored = RunProgram(

@@ -335,8 +335,8 @@ TEST(LikelihoodDiagnostics, PrintTheStoredBlocks) {
   EXPECT_NE(frac.find("\nNode 0:\n\tSite 0\n"), std::string::npos);
 
   const std::string post = CapturedOutput([&] {
-    GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment,
-                                    UniformParameters(), listing);
+    GetAncestralStatesFromPosterior(tree.up_pass, tree.matrices, SS, alignment, UniformParameters(),
+                                    listing);
   });
   EXPECT_EQ(post.rfind("\nPosterior probabilities --\n\nNode 1:\n\tSite 0 (0)\n\t\t" + zeros4, 0),
             0u)

@@ -26,7 +26,8 @@ const std::string kExample = std::string(EXAMPLES_DIR) + "/plant_srp10";
 FitTree ExampleTree(const Alignment& alignment) {
   std::vector<NodeStruct> nodes(static_cast<std::size_t>(2 * alignment.n_taxa - 1));
   std::vector<NodeStruct*> up(nodes.size()), down(nodes.size());
-  SetUpTree(nodes, up, down, alignment.Names, ReadTreeFile(kExample + ".nex.con.tre"), alignment.n_taxa);
+  SetUpTree(nodes, up, down, alignment.Names, ReadTreeFile(kExample + ".nex.con.tre"),
+            alignment.n_taxa);
   return MakeFitTree(up, 1e-6);
 }
 
@@ -42,7 +43,8 @@ TEST(ModelFit, BranchDerivativesMatchFiniteDifferences) {
   const SitePatterns stems = StemPatterns(alignment);
   ModelParams params = ReadParameterFile(kExample + ".nex.pstat", true);
   PartitionLikelihood likelihood(stems, tree);
-  likelihood.SetModel(SubstitutionModel::ForStems(params.stem), DiscreteGammaMeanRates(0.7, 4), 2.0);
+  likelihood.SetModel(SubstitutionModel::ForStems(params.stem), DiscreteGammaMeanRates(0.7, 4),
+                      2.0);
   likelihood.Evaluate(tree);
   likelihood.SetRootMessages(tree);
   const int node = tree.left[0];  // its message above is the one just set
@@ -56,7 +58,8 @@ TEST(ModelFit, BranchDerivativesMatchFiniteDifferences) {
   const BranchDerivatives d = likelihood.Derivatives(t);
   EXPECT_NEAR(d.log_likelihood, lnl(t), 1e-8);
   EXPECT_NEAR(d.first, (lnl(t + h) - lnl(t - h)) / (2 * h), 1e-4 * std::abs(d.first) + 1e-4);
-  EXPECT_NEAR(d.second, (lnl(t + h) - 2 * lnl(t) + lnl(t - h)) / (h * h), 1e-2 * std::abs(d.second) + 1e-2);
+  EXPECT_NEAR(d.second, (lnl(t + h) - 2 * lnl(t) + lnl(t - h)) / (h * h),
+              1e-2 * std::abs(d.second) + 1e-2);
 }
 
 // The whole route: the fit, its files, then the analysis reading them. The
@@ -66,11 +69,12 @@ TEST(ModelFit, FitThenAnalysisNeverBelowMrBayesMeans) {
   const Alignment alignment = ReadAlignment(kExample + ".txt");
   const ModelParams mrbayes = ReadParameterFile(kExample + ".nex.pstat", true);
   const double at_mean = FitLogLikelihood(alignment, ExampleTree(alignment), mrbayes, 4);
-  const auto dir = std::filesystem::temp_directory_path() / ("fit_run_" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("fit_run_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
-  const ProgramResult run =
-      RunProgram(RIBOTRACE_BINARY, {"--fit", "--loglik", kExample + ".txt", kExample + ".nex.con.tre", "-",
-                                    (dir / "out").string(), "0", "1", "1", "0", "0"});
+  const ProgramResult run = RunProgram(
+      RIBOTRACE_BINARY, {"--fit", "--loglik", kExample + ".txt", kExample + ".nex.con.tre", "-",
+                         (dir / "out").string(), "0", "1", "1", "0", "0"});
   ASSERT_EQ(run.status, 0) << run.output;
   std::smatch fit, analysis;
   ASSERT_TRUE(std::regex_search(run.output, fit, std::regex(R"(Fit: log-likelihood (-[0-9.]+))")));
@@ -94,24 +98,28 @@ TEST(ModelFit, MatchesIqTreeOnLoopsOnly) {
   if (FindOnPath("iqtree2").empty()) GTEST_SKIP() << "iqtree2 not installed";
   const Alignment alignment = LoopsOnly(ReadAlignment(kExample + ".txt"));
   const FitTree start = ExampleTree(alignment);
-  const auto dir = std::filesystem::temp_directory_path() / ("fit_iqtree_" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("fit_iqtree_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   {
     std::ofstream fasta(dir / "loops.fa"), newick(dir / "start.tre");
     for (const TaxonName& taxon : alignment.Names) {
       fasta << ">" << taxon.name << "\n";
-      for (int site = 0; site < alignment.n_sites; ++site) fasta << NucIntToChar(alignment.Code(taxon.taxon_number, site));
+      for (int site = 0; site < alignment.n_sites; ++site)
+        fasta << NucIntToChar(alignment.Code(taxon.taxon_number, site));
       fasta << "\n";
     }
     newick << FitTreeNewick(start, alignment.Names);
   }
-  const ProgramResult iqtree =
-      RunProgram(FindOnPath("iqtree2"), {"-s", (dir / "loops.fa").string(), "-te", (dir / "start.tre").string(), "-m",
-                             "GTR+FO+G4", "-nt", "1", "-seed", "1", "--prefix", (dir / "iq").string(), "-quiet"});
+  const ProgramResult iqtree = RunProgram(
+      FindOnPath("iqtree2"),
+      {"-s", (dir / "loops.fa").string(), "-te", (dir / "start.tre").string(), "-m", "GTR+FO+G4",
+       "-nt", "1", "-seed", "1", "--prefix", (dir / "iq").string(), "-quiet"});
   ASSERT_EQ(iqtree.status, 0) << iqtree.output;
   std::smatch match;
   const std::string log = ReadFile((dir / "iq.iqtree").string());
-  ASSERT_TRUE(std::regex_search(log, match, std::regex(R"(Log-likelihood of the tree: (-[0-9.]+))")));
+  ASSERT_TRUE(
+      std::regex_search(log, match, std::regex(R"(Log-likelihood of the tree: (-[0-9.]+))")));
   const double theirs = std::stod(match[1]);
   FitOptions options;
   options.gamma = true;
@@ -132,16 +140,15 @@ TEST(ModelFit, TopologyWithoutLengthsKeepsItsPolytomies) {
   for (const TaxonName& taxon : alignment.Names) names.push_back(taxon.name);
   ASSERT_EQ(names.size(), 10u);
   const std::string topology = "(" + names[0] + "," + names[1] + "," + names[2] + "," + names[3] +
-                               ",(" + names[4] + "," + names[5] + "," + names[6] + ")," +
-                               names[7] + "," + names[8] + "," + names[9] + ");";
-  const auto dir = std::filesystem::temp_directory_path() / ("fit_poly_" + std::to_string(::getpid()));
+                               ",(" + names[4] + "," + names[5] + "," + names[6] + ")," + names[7] +
+                               "," + names[8] + "," + names[9] + ");";
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("fit_poly_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
-  {
-    std::ofstream((dir / "star.nwk").string()) << topology << "\n";
-  }
-  const ProgramResult run = RunProgram(
-      RIBOTRACE_BINARY, {"--fit", kExample + ".txt", (dir / "star.nwk").string(), "-",
-                         (dir / "out").string(), "0", "1", "1", "0", "0"});
+  { std::ofstream((dir / "star.nwk").string()) << topology << "\n"; }
+  const ProgramResult run =
+      RunProgram(RIBOTRACE_BINARY, {"--fit", kExample + ".txt", (dir / "star.nwk").string(), "-",
+                                    (dir / "out").string(), "0", "1", "1", "0", "0"});
   ASSERT_EQ(run.status, 0) << run.output;
   std::string fitted;
   std::getline(std::ifstream((dir / "out.fit.tre").string()), fitted);
@@ -167,7 +174,8 @@ TEST(ModelFit, SameLikelihoodOnAnyNumberOfThreads) {
   const ModelParams params = ReadParameterFile(kExample + ".nex.pstat", true);
   const auto figures = [&](int threads) {
     PartitionLikelihood likelihood(stems, tree, threads, 8);
-    likelihood.SetModel(SubstitutionModel::ForStems(params.stem), DiscreteGammaMeanRates(0.7, 4), 2.0);
+    likelihood.SetModel(SubstitutionModel::ForStems(params.stem), DiscreteGammaMeanRates(0.7, 4),
+                        2.0);
     const double lnl = likelihood.Evaluate(tree);
     likelihood.SetRootMessages(tree);
     likelihood.PrepareBranch(tree.left[0]);

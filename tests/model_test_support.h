@@ -53,4 +53,3 @@ RealMatrix ReferenceExponential(const std::array<double, N2>& q, double t) {
           q.data(), n, n);
   return (rates * t).exp();
 }
-

@@ -38,8 +38,8 @@ struct OptDeleter {
   void operator()(nlopt_opt opt) const { nlopt_destroy(opt); }
 };
 
-BoxResult Bobyqa(const std::function<double(const std::vector<double>&)>& f,
-                 std::vector<double> x, double f0, const BoxSearch& box) {
+BoxResult Bobyqa(const std::function<double(const std::vector<double>&)>& f, std::vector<double> x,
+                 double f0, const BoxSearch& box) {
   const unsigned n = static_cast<unsigned>(x.size());
   const std::unique_ptr<nlopt_opt_s, OptDeleter> opt(nlopt_create(NLOPT_LN_BOBYQA, n));
   Search search{f, opt.get(), {x, f0}, nullptr};

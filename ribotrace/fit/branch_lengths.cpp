@@ -41,7 +41,8 @@ void Visit(FitTree& tree, const std::vector<PartitionLikelihood*>& partitions, i
     for (PartitionLikelihood* p : partitions) p->UpdateBranch(tree, node);
   }
   if (tree.IsTip(node)) return;
-  for (const int child : {tree.left[static_cast<std::size_t>(node)], tree.right[static_cast<std::size_t>(node)]}) {
+  for (const int child :
+       {tree.left[static_cast<std::size_t>(node)], tree.right[static_cast<std::size_t>(node)]}) {
     for (PartitionLikelihood* p : partitions) p->PassUp(tree, node, child);
     Visit(tree, partitions, child);
   }

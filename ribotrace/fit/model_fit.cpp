@@ -49,8 +49,8 @@ template <std::size_t N>
 void AddFrequencies(std::vector<Coordinate>& out, std::array<double, N>& (*of)(ModelParams&),
                     decltype(Coordinate::kStem) partition, const std::string& suffix) {
   for (std::size_t k = 0; k + 1 < N; ++k) {
-    std::string state = N == 4 ? std::string(1, kBases[k])
-                               : std::string{kBases[k / 4], kBases[k % 4]};
+    std::string state =
+        N == 4 ? std::string(1, kBases[k]) : std::string{kBases[k / 4], kBases[k % 4]};
     out.push_back({"pi(" + state + ")" + suffix, partition, -12.0, 12.0,
                    [of, k](const ModelParams& p) {
                      auto& f = of(const_cast<ModelParams&>(p));
@@ -73,7 +73,8 @@ std::vector<double> EmpiricalFrequencies(const SitePatterns& patterns) {
       const double allowed = std::accumulate(tip, tip + patterns.n_states, 0.0);
       if (allowed == 0.0 || allowed == patterns.n_states) continue;
       for (int i = 0; i < patterns.n_states; ++i) {
-        counts[static_cast<std::size_t>(i)] += patterns.weights[static_cast<std::size_t>(s)] * tip[i] / allowed;
+        counts[static_cast<std::size_t>(i)] +=
+            patterns.weights[static_cast<std::size_t>(s)] * tip[i] / allowed;
       }
     }
   }
@@ -85,11 +86,14 @@ std::vector<double> EmpiricalFrequencies(const SitePatterns& patterns) {
 class Fitter {
  public:
   Fitter(const Alignment& alignment, FitTree tree, int n_categories, int threads)
-      : stems_(StemPatterns(alignment)), loops_(LoopPatterns(alignment)), tree_(std::move(tree)),
+      : stems_(StemPatterns(alignment)),
+        loops_(LoopPatterns(alignment)),
+        tree_(std::move(tree)),
         n_categories_(n_categories) {
     if (stems_.size() > 0) stem_.emplace(stems_, tree_, threads);
     if (loops_.size() > 0) loop_.emplace(loops_, tree_, threads);
-    const double stem_chars = 2.0 * std::accumulate(stems_.weights.begin(), stems_.weights.end(), 0.0);
+    const double stem_chars =
+        2.0 * std::accumulate(stems_.weights.begin(), stems_.weights.end(), 0.0);
     const double loop_chars = std::accumulate(loops_.weights.begin(), loops_.weights.end(), 0.0);
     stem_share_ = stem_chars / (stem_chars + loop_chars);
   }
@@ -160,7 +164,10 @@ std::array<double, 4>& LoopFreqs(ModelParams& p) { return p.loop.frequencies; }
 constexpr char kTreeScale[] = "tree scale";
 
 Coordinate TreeScale(decltype(Coordinate::kStem) partition, double ModelParams::*rate) {
-  return {kTreeScale, partition, -6.0, 6.0,
+  return {kTreeScale,
+          partition,
+          -6.0,
+          6.0,
           [rate](const ModelParams& p) { return std::log(p.*rate); },
           [rate](ModelParams& p, double x) { p.*rate = std::exp(x); }};
 }
@@ -170,7 +177,8 @@ std::vector<Coordinate> Coordinates(const Fitter& fitter, const FitOptions& opti
   if (fitter.stems().size() > 0) {
     if (!fitter.both()) out.push_back(TreeScale(Coordinate::kStem, &ModelParams::stem_rate));
     AddRates(out, StemRates, Coordinate::kStem, "{1}");
-    if (!options.empirical_frequencies) AddFrequencies<16>(out, StemFreqs, Coordinate::kStem, "{1}");
+    if (!options.empirical_frequencies)
+      AddFrequencies<16>(out, StemFreqs, Coordinate::kStem, "{1}");
     if (options.gamma) {
       out.push_back({"alpha{1}", Coordinate::kStem, std::log(0.02), std::log(100.0),
                      [](const ModelParams& p) { return std::log(p.stem.alpha); },
@@ -181,7 +189,8 @@ std::vector<Coordinate> Coordinates(const Fitter& fitter, const FitOptions& opti
   if (fitter.loops().size() > 0) {
     if (!fitter.both()) out.push_back(TreeScale(Coordinate::kLoop, &ModelParams::loop_rate));
     AddRates(out, LoopRates, Coordinate::kLoop, loop_suffix);
-    if (!options.empirical_frequencies) AddFrequencies<4>(out, LoopFreqs, Coordinate::kLoop, loop_suffix);
+    if (!options.empirical_frequencies)
+      AddFrequencies<4>(out, LoopFreqs, Coordinate::kLoop, loop_suffix);
     if (options.gamma) {
       out.push_back({"alpha" + loop_suffix, Coordinate::kLoop, std::log(0.02), std::log(100.0),
                      [](const ModelParams& p) { return std::log(p.loop.alpha); },
@@ -217,8 +226,8 @@ void StartingValues(Fitter& fitter, const FitOptions& options) {
 // of those alone (the other's does not change); the coordinates' last moves
 // set the first steps. Leaves the model at the best point; returns its lnL.
 double OptimiseGroup(Fitter& fitter, const std::vector<Coordinate>& coordinates,
-                     const std::vector<std::size_t>& group, std::vector<double>& moves,
-                     double best, double tolerance) {
+                     const std::vector<std::size_t>& group, std::vector<double>& moves, double best,
+                     double tolerance) {
   BoxSearch search;
   std::vector<double> start;
   for (const std::size_t i : group) {
@@ -267,7 +276,8 @@ bool OptimiseParameters(Fitter& fitter, const std::vector<Coordinate>& coordinat
     best = OptimiseGroup(fitter, coordinates, all, moves, best, tolerance);
     return false;
   }
-  for (const std::size_t i : all) best = OptimiseGroup(fitter, coordinates, {i}, moves, best, tolerance);
+  for (const std::size_t i : all)
+    best = OptimiseGroup(fitter, coordinates, {i}, moves, best, tolerance);
   return true;
 }
 
@@ -346,8 +356,8 @@ FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& o
   NormaliseRates(result.params.loop.rates);
   result.tree = fitter.tree();
   result.log_likelihood = best;
-  result.n_free = static_cast<int>(coordinates.size()) - (fitter.both() ? 0 : 1) +
-                  result.tree.FreeBranches();
+  result.n_free =
+      static_cast<int>(coordinates.size()) - (fitter.both() ? 0 : 1) + result.tree.FreeBranches();
   return result;
 }
 

@@ -12,11 +12,11 @@
 #include "model/model_params.h"
 
 struct FitOptions {
-  bool gamma = false;            // a gamma shape per partition
-  int n_categories = 4;          // its equally likely categories (mean rates)
+  bool gamma = false;                  // a gamma shape per partition
+  int n_categories = 4;                // its equally likely categories (mean rates)
   bool empirical_frequencies = false;  // frequencies counted, not estimated
-  double tolerance = 0.001;      // stop when a round gains less (log units)
-  int threads = 1;  // over site patterns; the fit is the same on any number
+  double tolerance = 0.001;            // stop when a round gains less (log units)
+  int threads = 1;                     // over site patterns; the fit is the same on any number
   // Called after each round with its number (from 1) and lnL: a fit of
   // hundreds of taxa takes minutes, and its user wants to see it move.
   std::function<void(int, double)> progress;

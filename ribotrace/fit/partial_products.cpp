@@ -35,23 +35,26 @@ template <int N, bool kInto>
   }
 }
 
-[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product4(
-    const double* m, const double* in, int count, double* out) {
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product4(const double* m, const double* in,
+                                                                  int count, double* out) {
   Product<4, false>(m, in, count, out);
 }
 
-[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product4Into(
-    const double* m, const double* in, int count, double* out) {
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product4Into(const double* m,
+                                                                      const double* in, int count,
+                                                                      double* out) {
   Product<4, true>(m, in, count, out);
 }
 
-[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product16(
-    const double* m, const double* in, int count, double* out) {
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product16(const double* m,
+                                                                   const double* in, int count,
+                                                                   double* out) {
   Product<16, false>(m, in, count, out);
 }
 
-[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product16Into(
-    const double* m, const double* in, int count, double* out) {
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Product16Into(const double* m,
+                                                                       const double* in, int count,
+                                                                       double* out) {
   Product<16, true>(m, in, count, out);
 }
 
@@ -74,17 +77,15 @@ template <int N>
   }
 }
 
-[[gnu::target_clones("arch=x86-64-v3", "default")]] void Largest4(const double* vectors,
-                                                                   int count, int n_cat,
-                                                                   std::size_t stride,
-                                                                   double* largest) {
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Largest4(const double* vectors, int count,
+                                                                  int n_cat, std::size_t stride,
+                                                                  double* largest) {
   Largest<4>(vectors, count, n_cat, stride, largest);
 }
 
-[[gnu::target_clones("arch=x86-64-v3", "default")]] void Largest16(const double* vectors,
-                                                                    int count, int n_cat,
-                                                                    std::size_t stride,
-                                                                    double* largest) {
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void Largest16(const double* vectors, int count,
+                                                                   int n_cat, std::size_t stride,
+                                                                   double* largest) {
   Largest<16>(vectors, count, n_cat, stride, largest);
 }
 

@@ -221,7 +221,8 @@ void PartitionLikelihood::SetRootMessages(const FitTree& tree) {
   chunks_.ForEach([&](const PatternChunk& chunk, int) {
     for (int side = 0; side < 2; ++side) {
       const int child = children[side], other = children[1 - side];
-      for (int c = 0; c < n_cat_; ++c) CarryUp(tree, other, c, chunk, up_.data() + At(child, c, chunk));
+      for (int c = 0; c < n_cat_; ++c)
+        CarryUp(tree, other, c, chunk, up_.data() + At(child, c, chunk));
       std::copy_n(down_scale_.begin() + static_cast<std::ptrdiff_t>(other) * n_pat + chunk.first,
                   chunk.count,
                   up_scale_.begin() + static_cast<std::ptrdiff_t>(child) * n_pat + chunk.first);
@@ -261,7 +262,7 @@ void PartitionLikelihood::PrepareBranch(int node) {
           frequencies_.asDiagonal() * ConstMap(up_.data() + At(node, c, chunk), n_, chunk.count);
       CarryPartials(n_, u_transposed_.data(), weighted.data(), chunk.count, terms.data());
       CarryPartials(n_, u_inverse_.data(), down_.data() + At(node, c, chunk), chunk.count,
-               weighted.data());
+                    weighted.data());
       terms.array() *= weighted.array();
     }
     for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {

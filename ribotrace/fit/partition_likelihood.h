@@ -88,11 +88,11 @@ class PartitionLikelihood {
   Eigen::MatrixXd u_, u_transposed_, u_inverse_;
   std::vector<double> rates_;
   double time_factor_ = 1.0;
-  std::vector<int> taxon_;                    // per node: a tip's taxon, -1 inside
-  std::vector<int> tip_states_;               // per taxon and pattern: the state, or -1
-  std::vector<double> down_, up_;             // per node: category x pattern x state
-  std::vector<double> down_scale_, up_scale_; // per node: pattern, log
-  std::vector<double> p_;                     // per node and category: column-major n x n
-  std::vector<double> terms_, term_shift_;    // the prepared branch
-  std::vector<std::vector<double>> scratch_;  // per thread: one chunk's block
+  std::vector<int> taxon_;                     // per node: a tip's taxon, -1 inside
+  std::vector<int> tip_states_;                // per taxon and pattern: the state, or -1
+  std::vector<double> down_, up_;              // per node: category x pattern x state
+  std::vector<double> down_scale_, up_scale_;  // per node: pattern, log
+  std::vector<double> p_;                      // per node and category: column-major n x n
+  std::vector<double> terms_, term_shift_;     // the prepared branch
+  std::vector<std::vector<double>> scratch_;   // per thread: one chunk's block
 };

@@ -22,7 +22,8 @@ void AddSite(SitePatterns& patterns, std::map<std::vector<int>, int>& seen,
   const std::size_t start = patterns.tips.size();
   patterns.tips.resize(start + static_cast<std::size_t>(patterns.n_taxa) * patterns.n_states);
   for (int taxon = 0; taxon < patterns.n_taxa; ++taxon) {
-    double* entries = patterns.tips.data() + start + static_cast<std::size_t>(taxon) * patterns.n_states;
+    double* entries =
+        patterns.tips.data() + start + static_cast<std::size_t>(taxon) * patterns.n_states;
     if (patterns.n_states == kNumNucleotides) {
       IntializeSingeltonFracLikelihoodsAtTips(entries, key[taxon]);
     } else {
@@ -56,7 +57,8 @@ SitePatterns LoopPatterns(const Alignment& alignment) {
   for (int site = 0; site < alignment.n_sites; ++site) {
     if (alignment.structure[site] != 0) continue;
     std::vector<int> codes;
-    for (int taxon = 0; taxon < alignment.n_taxa; ++taxon) codes.push_back(alignment.Code(taxon, site));
+    for (int taxon = 0; taxon < alignment.n_taxa; ++taxon)
+      codes.push_back(alignment.Code(taxon, site));
     AddSite(patterns, seen, std::move(codes));
   }
   return patterns;

@@ -127,8 +127,8 @@ struct BlockStep {
   // The joint of the branch above `child`: its parent's outside times the
   // sibling's contribution, its matrix and its own likelihoods.
   template <int N>
-  void RecordBranch(const NodeStruct& child, int block, const double* above,
-                    const double* sibling, double* scratch) {
+  void RecordBranch(const NodeStruct& child, int block, const double* above, const double* sibling,
+                    double* scratch) {
     const double* likelihood = tips.Of<N>(child, block, tips.layout().Offset(block), scratch);
     const double* p = BranchMatrix<N>(matrices, child);
     if constexpr (N == 16) {
@@ -212,8 +212,7 @@ long long GetMarginalPosteriors(const std::vector<NodeStruct*>& up_pass,
                        [&](std::size_t first, std::size_t last) {
                          rescaled += VisitBlocks(visits, matrices, tips, parameters,
                                                  options.rescale_threshold, changes,
-                                                 static_cast<int>(first),
-                                                 static_cast<int>(last));
+                                                 static_cast<int>(first), static_cast<int>(last));
                        });
   if (options.listing) ShowPosteriors(up_pass, alignment.structure);
   return rescaled;

@@ -10,8 +10,8 @@ namespace {
 
 void Row(std::string& text, const std::string& name, double value) {
   char line[256];
-  std::snprintf(line, sizeof line, "%s\t%.6e\t0\t%.6e\t%.6e\t%.6e\tNA\n", name.c_str(), value, value,
-                value, value);
+  std::snprintf(line, sizeof line, "%s\t%.6e\t0\t%.6e\t%.6e\t%.6e\tNA\n", name.c_str(), value,
+                value, value, value);
   text += line;
 }
 
@@ -32,11 +32,13 @@ std::string FitParameterSummary(const FitResult& fit, bool has_stems, bool has_l
   if (has_stems) {
     // MrBayes names the doublets with A B C D for A C G U.
     for (int k = 0; k < 16; ++k) {
-      Row(text, std::string("pi(") + "ABCD"[k / 4] + "ABCD"[k % 4] + ")" + stem, fit.params.stem.frequencies[k]);
+      Row(text, std::string("pi(") + "ABCD"[k / 4] + "ABCD"[k % 4] + ")" + stem,
+          fit.params.stem.frequencies[k]);
     }
   }
   if (has_loops) {
-    for (int k = 0; k < 4; ++k) Row(text, std::string("pi(") + "ACGT"[k] + ")" + loop, fit.params.loop.frequencies[k]);
+    for (int k = 0; k < 4; ++k)
+      Row(text, std::string("pi(") + "ACGT"[k] + ")" + loop, fit.params.loop.frequencies[k]);
   }
   if (has_stems && fit.params.stem.alpha > 0.0) Row(text, "alpha" + stem, fit.params.stem.alpha);
   if (has_loops && fit.params.loop.alpha > 0.0) Row(text, "alpha" + loop, fit.params.loop.alpha);

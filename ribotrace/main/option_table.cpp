@@ -144,8 +144,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     Fail("--classic and --marginal ask for different posteriors; give one of them.");
   }
   if (Contains(line.given, "--classic") && line.values.changes) {
-    Fail("--changes needs the exact posteriors of each branch's two ends, which --classic does "
-         "not compute; leave out --classic.");
+    Fail(
+        "--changes needs the exact posteriors of each branch's two ends, which --classic does "
+        "not compute; leave out --classic.");
   }
   return line;
 }

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-
 namespace {
 
 int IndexOf(const NodeStruct* node) { return node == nullptr ? -1 : node->index; }
