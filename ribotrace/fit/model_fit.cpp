@@ -261,9 +261,8 @@ double OptimiseGroup(Fitter& fitter, const std::vector<Coordinate>& coordinates,
 // maximum in half the time of a search one coordinate at a time. The stem
 // model's 20 or more would cost 41 evaluations per round before the first
 // step. And with stems and loops both, the search one coordinate at a time
-// reached the higher maximum on RNase P: BOBYQA over each partition (and a
-// BFGS before it) ended 126 log units lower without gamma, and a mix of
-// the two 21 lower with it.
+// reached the higher maximum on RNase P without gamma: BOBYQA over every
+// parameter (and a BFGS before it) ended 126 log units lower.
 constexpr std::size_t kTogetherAtMost = 12;
 
 // Every model parameter: together, or one at a time. Returns whether they
