@@ -134,6 +134,37 @@ TEST(ModelFit, MatchesIqTreeOnLoopsOnly) {
 // drawn by hand): every branch starts at one length, and the polytomies
 // stay polytomies, their resolution's branches fixed at 0 rather than
 // fitted as if the tree said how to resolve them.
+// A tree with polytomies, as IQ-TREE writes every tree (three branches at
+// its root): the nodes that resolve them are numbered after all others, so
+// a pass by node number would read their partials before computing them.
+// The fit's likelihood of it is the analysis's.
+TEST(ModelFit, LikelihoodOnAPolytomousTreeIsTheAnalysis) {
+  const Alignment alignment = ReadAlignment(kExample + ".txt");
+  std::vector<std::string> n;
+  for (const TaxonName& taxon : alignment.Names) n.push_back(taxon.name);
+  const std::string newick = "(" + n[0] + ":0.1," + n[1] + ":0.2,(" + n[2] + ":0.1," + n[3] +
+                             ":0.3," + n[4] + ":0.1):0.05," + n[5] + ":0.1,(" + n[6] + ":0.2," +
+                             n[7] + ":0.1):0.1," + n[8] + ":0.1," + n[9] + ":0.2);";
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("fit_lnl_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string tree_file = (dir / "poly.nwk").string();
+  { std::ofstream(tree_file) << newick << "\n"; }
+  std::vector<NodeStruct> nodes(static_cast<std::size_t>(2 * alignment.n_taxa - 1));
+  std::vector<NodeStruct*> up(nodes.size()), down(nodes.size());
+  SetUpTree(nodes, up, down, alignment.Names, ReadTreeFile(tree_file), alignment.n_taxa);
+  const double fit = FitLogLikelihood(alignment, MakeFitTree(up, 1e-6),
+                                      ReadParameterFile(kExample + ".nex.pstat", true), 4);
+  const ProgramResult run = RunProgram(
+      RIBOTRACE_BINARY, {"--loglik", kExample + ".txt", tree_file, kExample + ".nex.pstat",
+                         (dir / "out").string(), "0", "1", "1", "0", "0"});
+  ASSERT_EQ(run.status, 0) << run.output;
+  std::smatch analysis;
+  ASSERT_TRUE(std::regex_search(run.output, analysis, std::regex(R"(Log-likelihood: (-[0-9.]+))")));
+  EXPECT_NEAR(fit, std::stod(analysis[1]), 1e-4);
+  std::filesystem::remove_all(dir);
+}
+
 TEST(ModelFit, TopologyWithoutLengthsKeepsItsPolytomies) {
   const Alignment alignment = ReadAlignment(kExample + ".txt");
   std::vector<std::string> names;

@@ -34,6 +34,16 @@ FitTree MakeFitTree(const std::vector<NodeStruct*>& up_pass, double floor) {
   for (int i = 1; i < tree.size(); ++i) {
     if (tree.IsFree(i)) tree.length[i] = std::max(tree.length[i], floor);
   }
+  // Pre-order from the root, reversed.
+  for (std::vector<int> pending{0}; !pending.empty();) {
+    const int node = pending.back();
+    pending.pop_back();
+    if (tree.IsTip(node)) continue;
+    tree.children_first.push_back(node);
+    pending.push_back(tree.left[static_cast<std::size_t>(node)]);
+    pending.push_back(tree.right[static_cast<std::size_t>(node)]);
+  }
+  std::reverse(tree.children_first.begin(), tree.children_first.end());
   return tree;
 }
 

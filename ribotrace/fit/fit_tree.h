@@ -8,10 +8,14 @@
 #include "tree/node_struct.h"
 
 struct FitTree {
-  // Per node, in pre-order (root 0): children (-1 at a tip), parent (-1 at
-  // the root), the data row of a tip's taxon (-1 inside), the branch to the
-  // parent.
+  // Per node, by the tree's node numbers (root 0): children (-1 at a tip),
+  // parent (-1 at the root), the data row of a tip's taxon (-1 inside), the
+  // branch to the parent.
   std::vector<int> left, right, parent, taxon;
+  // The interior nodes, each after its children: the order of a pass from
+  // the tips up. The numbers alone do not give it: nodes that resolve a
+  // polytomy are numbered after all others, below nodes numbered before.
+  std::vector<int> children_first;
   std::vector<double> length;
   // A node that only resolves a polytomy of the tree read: its branch is
   // no branch of that tree and stays at length 0.

@@ -208,9 +208,7 @@ double PartitionLikelihood::Evaluate(const FitTree& tree) {
   for (int node = 1; node < tree.size(); ++node) UpdateBranch(tree, node);
   // Each chunk of patterns climbs the whole tree on its own thread.
   chunks_.ForEach([&](const PatternChunk& chunk, int) {
-    for (int node = tree.size() - 1; node >= 0; --node) {
-      if (!tree.IsTip(node)) Below(tree, node, chunk);
-    }
+    for (const int node : tree.children_first) Below(tree, node, chunk);
   });
   return RootLogLikelihood();
 }
