@@ -31,7 +31,7 @@ struct FitTree {
   int FreeBranches() const;
 };
 
-// The fit's copy of a built tree (nodes numbered in pre-order from the root
-// at 0), the root's two branches joined on its left child. Lengths of 0 or
-// less start at `floor`.
+// The fit's copy of a built tree (its node numbers, the root at 0), the
+// root's two branches joined on its left child. Lengths of 0 or less start
+// at `floor`.
 FitTree MakeFitTree(const std::vector<NodeStruct*>& up_pass, double floor);
