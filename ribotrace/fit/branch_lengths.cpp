@@ -51,7 +51,8 @@ void Visit(FitTree& tree, const std::vector<PartitionLikelihood*>& partitions, i
 
 }  // namespace
 
-double OptimiseBranchLengths(FitTree& tree, const std::vector<PartitionLikelihood*>& partitions) {
+std::vector<double> OptimiseBranchLengths(FitTree& tree,
+                                          const std::vector<PartitionLikelihood*>& partitions) {
   for (PartitionLikelihood* p : partitions) {
     p->Evaluate(tree);
     p->SetRootMessages(tree);
@@ -59,7 +60,7 @@ double OptimiseBranchLengths(FitTree& tree, const std::vector<PartitionLikelihoo
   Visit(tree, partitions, tree.left[0]);
   for (PartitionLikelihood* p : partitions) p->SetRootMessages(tree);
   Visit(tree, partitions, tree.right[0]);
-  double total = 0.0;
-  for (PartitionLikelihood* p : partitions) total += p->Evaluate(tree);
-  return total;
+  std::vector<double> out;
+  for (PartitionLikelihood* p : partitions) out.push_back(p->LogLikelihoodAfterPass(tree));
+  return out;
 }

@@ -13,5 +13,6 @@ constexpr double kMaxBranch = 20.0;
 
 // One pass over every free branch; each step never lowers the summed
 // log-likelihood of the partitions. The partitions must have their models.
-// Returns the log-likelihood after the pass.
-double OptimiseBranchLengths(FitTree& tree, const std::vector<PartitionLikelihood*>& partitions);
+// Returns each partition's log-likelihood after the pass.
+std::vector<double> OptimiseBranchLengths(FitTree& tree,
+                                          const std::vector<PartitionLikelihood*>& partitions);

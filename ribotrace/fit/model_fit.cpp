@@ -106,26 +106,34 @@ class Fitter {
   double stem_share() const { return stem_share_; }
 
   double Evaluate(bool stems, bool loops) {
-    if (stems && stem_) {
-      stem_->SetModel(SubstitutionModel::ForStems(params_.stem), Rates(params_.stem.alpha),
-                      2.0 * params_.stem_rate);
-      stem_lnl_ = stem_->Evaluate(tree_);
-    }
-    if (loops && loop_) {
-      loop_->SetModel(SubstitutionModel::ForLoops(params_.loop), Rates(params_.loop.alpha),
-                      params_.loop_rate);
-      loop_lnl_ = loop_->Evaluate(tree_);
-    }
+    if (stems && stem_) stem_lnl_ = SetStemModel().LogLikelihood(tree_);
+    if (loops && loop_) loop_lnl_ = SetLoopModel().LogLikelihood(tree_);
     return stem_lnl_ + loop_lnl_;
   }
 
+  // The parameters and the log-likelihoods that go with them, so that a
+  // search can return to its best point without evaluating it again.
+  struct Point {
+    ModelParams params;
+    double stem_lnl, loop_lnl;
+  };
+  Point Current() const { return {params_, stem_lnl_, loop_lnl_}; }
+  void Restore(const Point& point) {
+    params_ = point.params;
+    stem_lnl_ = point.stem_lnl;
+    loop_lnl_ = point.loop_lnl;
+  }
+
+  // The pass evaluates the likelihood at its start, under the current
+  // parameters, and returns each partition's at its end.
   double OptimiseBranches() {
-    Evaluate(true, true);
     std::vector<PartitionLikelihood*> parts;
-    if (stem_) parts.push_back(&*stem_);
-    if (loop_) parts.push_back(&*loop_);
-    OptimiseBranchLengths(tree_, parts);
-    return Evaluate(true, true);
+    if (stem_) parts.push_back(&SetStemModel());
+    if (loop_) parts.push_back(&SetLoopModel());
+    const std::vector<double> lnl = OptimiseBranchLengths(tree_, parts);
+    stem_lnl_ = stem_ ? lnl.front() : 0.0;
+    loop_lnl_ = loop_ ? lnl.back() : 0.0;
+    return stem_lnl_ + loop_lnl_;
   }
 
   // With one partition: moves its rate (the tree scale) into the branch
@@ -138,6 +146,17 @@ class Fitter {
   }
 
  private:
+  PartitionLikelihood& SetStemModel() {
+    stem_->SetModel(SubstitutionModel::ForStems(params_.stem), Rates(params_.stem.alpha),
+                    2.0 * params_.stem_rate);
+    return *stem_;
+  }
+  PartitionLikelihood& SetLoopModel() {
+    loop_->SetModel(SubstitutionModel::ForLoops(params_.loop), Rates(params_.loop.alpha),
+                    params_.loop_rate);
+    return *loop_;
+  }
+
   std::vector<double> Rates(double alpha) const {
     if (alpha <= 0.0) return {1.0};
     return DiscreteGammaMeanRates(alpha, n_categories_);
@@ -224,7 +243,7 @@ void StartingValues(Fitter& fitter, const FitOptions& options) {
 
 // A group of parameters that change the same partitions, on the likelihood
 // of those alone (the other's does not change); the coordinates' last moves
-// set the first steps. Leaves the model at the best point; returns its lnL.
+// set the first steps. Leaves the parameters at the best point; returns its lnL.
 double OptimiseGroup(Fitter& fitter, const std::vector<Coordinate>& coordinates,
                      const std::vector<std::size_t>& group, std::vector<double>& moves, double best,
                      double tolerance) {
@@ -243,15 +262,18 @@ double OptimiseGroup(Fitter& fitter, const std::vector<Coordinate>& coordinates,
   };
   const auto partition = coordinates[group[0]].partition;
   const bool stems = partition != Coordinate::kLoop, loops = partition != Coordinate::kStem;
+  Fitter::Point best_point = fitter.Current();
   const BoxResult r = MaximiseInBox(
       [&](const std::vector<double>& x) {
         set(x);
-        return fitter.Evaluate(stems, loops);
+        const double value = fitter.Evaluate(stems, loops);
+        if (value > best) best = value, best_point = fitter.Current();
+        return value;
       },
       start, best, search);
-  set(r.x);
+  fitter.Restore(best_point);
   for (std::size_t k = 0; k < group.size(); ++k) moves[group[k]] = std::abs(r.x[k] - start[k]);
-  return fitter.Evaluate(stems, loops);
+  return best;
 }
 
 // BOBYQA, which builds a quadratic model of lnL from 2n + 1 evaluations
@@ -292,15 +314,19 @@ std::vector<double> Positions(const std::vector<Coordinate>& coordinates, const 
 double Extrapolate(Fitter& fitter, const std::vector<Coordinate>& coordinates,
                    const std::vector<double>& before, double best) {
   const std::vector<double> after = Positions(coordinates, fitter.params());
+  Fitter::Point best_point = fitter.Current();
   const auto at = [&](double a) {
     for (std::size_t i = 0; i < after.size(); ++i) {
       const Coordinate& c = coordinates[i];
       c.set(fitter.params(), std::clamp(before[i] + a * (after[i] - before[i]), c.lo, c.hi));
     }
-    return fitter.Evaluate(true, true);
+    const double value = fitter.Evaluate(true, true);
+    if (value > best) best = value, best_point = fitter.Current();
+    return value;
   };
-  const BrentResult r = BrentMaximise(at, 1.0, 8.0, 1.0, best, 1e-3);
-  return at(r.value > best ? r.x : 1.0);
+  BrentMaximise(at, 1.0, 8.0, 1.0, best, 1e-3);
+  fitter.Restore(best_point);
+  return best;
 }
 
 // The names of the parameters that ended at a bound of their range.

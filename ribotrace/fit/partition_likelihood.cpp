@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 
 #include "bailout/bailout.h"
 #include "fit/partial_products.h"
@@ -25,36 +26,24 @@ int TipState(const double* entries, int n) {
 // products themselves.
 constexpr double kRescaleBelow = 1e-100;
 
-// A tip's partials carried up its branch. Most tips allow one state: their
-// column of P, without the product; a gap allows all, and the rows of P
-// sum to 1; only an ambiguity code needs the product.
-template <int N>
+// A tip's partials carried up its branch (Into: multiplied into out entry
+// by entry). Most tips allow one state: their column of P, without the
+// product; a gap allows all, and the rows of P sum to 1, so its column is
+// ones; only an ambiguity code needs the product. The columns sit in one
+// table, so that states and gaps mixed in any order cost no branch.
+template <int N, bool kInto>
 void CarryTip(const double* p, const int* states, const double* below, int count, double* out) {
-  for (int s = 0; s < count; ++s) {
-    const std::size_t at = static_cast<std::size_t>(s) * N;
-    if (states[s] >= 0) {
-      std::copy_n(p + static_cast<std::size_t>(states[s]) * N, N, out + at);
-    } else if (states[s] == kAnyState) {
-      std::fill_n(out + at, N, 1.0);
-    } else {
-      CarryPartials(N, p, below + at, 1, out + at);
+  std::array<double, (N + 1) * N> table;
+  std::copy_n(p, N * N, table.begin());
+  std::fill_n(table.begin() + N * N, N, 1.0);
+  double carried[N];
+  for (int s = 0; s < count; ++s, below += N, out += N) {
+    const double* column = table.data() + (states[s] < 0 ? N : states[s]) * N;
+    if (states[s] == kSomeStates) {
+      CarryPartials(N, p, below, 1, carried);
+      column = carried;
     }
-  }
-}
-
-// The same, multiplied into out entry by entry: a gap leaves it as it is.
-template <int N>
-void MultiplyTip(const double* p, const int* states, const double* below, int count, double* out) {
-  for (int s = 0; s < count; ++s) {
-    const std::size_t at = static_cast<std::size_t>(s) * N;
-    if (states[s] >= 0) {
-      const double* column = p + static_cast<std::size_t>(states[s]) * N;
-      for (int i = 0; i < N; ++i) out[at + i] *= column[i];
-    } else if (states[s] == kSomeStates) {
-      double carried[N];
-      CarryPartials(N, p, below + at, 1, carried);
-      for (int i = 0; i < N; ++i) out[at + i] *= carried[i];
-    }
+    for (int i = 0; i < N; ++i) out[i] = kInto ? out[i] * column[i] : column[i];
   }
 }
 
@@ -66,9 +55,11 @@ PartitionLikelihood::PartitionLikelihood(const SitePatterns& patterns, const Fit
       n_(patterns.n_states),
       n_nodes_(tree.size()),
       chunks_(patterns.size(), threads, chunk),
-      taxon_(tree.taxon) {
+      taxon_(tree.taxon),
+      slots_(PlanPartialSlots(tree)) {
   down_scale_.assign(static_cast<std::size_t>(n_nodes_) * patterns.size(), 0.0);
   up_scale_ = down_scale_;
+  slot_scale_.assign(static_cast<std::size_t>(slots_.count) * patterns.size(), 0.0);
   term_shift_.assign(static_cast<std::size_t>(patterns.size()), 0.0);
   tip_states_.resize(static_cast<std::size_t>(patterns.n_taxa) * patterns.size());
   for (int taxon = 0; taxon < patterns.n_taxa; ++taxon) {
@@ -84,6 +75,31 @@ PartitionLikelihood::PartitionLikelihood(const SitePatterns& patterns, const Fit
 std::size_t PartitionLikelihood::At(int node, int category, const PatternChunk& chunk) const {
   const std::size_t n_pat = static_cast<std::size_t>(patterns_.size());
   return ((static_cast<std::size_t>(node) * n_cat_ + category) * n_pat + chunk.first) * n_;
+}
+
+const double* PartitionLikelihood::Partials(int node, int category, const PatternChunk& chunk,
+                                            bool kept) const {
+  if (kept || taxon_[static_cast<std::size_t>(node)] >= 0)
+    return down_.data() + At(node, category, chunk);
+  return slot_vectors_.data() + At(slots_.slot[static_cast<std::size_t>(node)], category, chunk);
+}
+
+double* PartitionLikelihood::Partials(int node, int category, const PatternChunk& chunk,
+                                      bool kept) {
+  return const_cast<double*>(std::as_const(*this).Partials(node, category, chunk, kept));
+}
+
+const double* PartitionLikelihood::Scale(int node, bool kept) const {
+  const std::size_t n_pat = static_cast<std::size_t>(patterns_.size());
+  if (kept || taxon_[static_cast<std::size_t>(node)] >= 0) {
+    return down_scale_.data() + static_cast<std::size_t>(node) * n_pat;
+  }
+  return slot_scale_.data() +
+         static_cast<std::size_t>(slots_.slot[static_cast<std::size_t>(node)]) * n_pat;
+}
+
+double* PartitionLikelihood::Scale(int node, bool kept) {
+  return const_cast<double*>(std::as_const(*this).Scale(node, kept));
 }
 
 const double* PartitionLikelihood::P(int node, int category) const {
@@ -107,6 +123,8 @@ void PartitionLikelihood::SetModel(const SubstitutionModel& model,
   const std::size_t block = static_cast<std::size_t>(n_nodes_) * n_cat_ * patterns_.size() * n_;
   down_.assign(block, 0.0);
   up_ = down_;
+  slot_vectors_.assign(static_cast<std::size_t>(slots_.count) * n_cat_ * patterns_.size() * n_,
+                       0.0);
   terms_.assign(static_cast<std::size_t>(n_cat_) * patterns_.size() * n_, 0.0);
   p_.assign(static_cast<std::size_t>(n_nodes_) * n_cat_ * n_ * n_, 0.0);
   FillTips();
@@ -137,24 +155,24 @@ void PartitionLikelihood::UpdateBranch(const FitTree& tree, int node) {
 }
 
 void PartitionLikelihood::CarryUp(const FitTree& tree, int child, int category,
-                                  const PatternChunk& chunk, double* out) const {
-  const double* below = down_.data() + At(child, category, chunk);
+                                  const PatternChunk& chunk, bool kept, double* out) const {
+  const double* below = Partials(child, category, chunk, kept);
   if (!tree.IsTip(child)) {
     CarryPartials(n_, P(child, category), below, chunk.count, out);
     return;
   }
   const int* states = TipStates(child, chunk);
-  if (n_ == 4) return CarryTip<4>(P(child, category), states, below, chunk.count, out);
-  CarryTip<16>(P(child, category), states, below, chunk.count, out);
+  if (n_ == 4) return CarryTip<4, false>(P(child, category), states, below, chunk.count, out);
+  CarryTip<16, false>(P(child, category), states, below, chunk.count, out);
 }
 
 void PartitionLikelihood::MultiplyCarried(const FitTree& tree, int child, int category,
-                                          const PatternChunk& chunk, double* out) const {
-  const double* below = down_.data() + At(child, category, chunk);
+                                          const PatternChunk& chunk, bool kept, double* out) const {
+  const double* below = Partials(child, category, chunk, kept);
   if (!tree.IsTip(child)) return CarryPartialsInto(n_, P(child, category), below, chunk.count, out);
   const int* states = TipStates(child, chunk);
-  if (n_ == 4) return MultiplyTip<4>(P(child, category), states, below, chunk.count, out);
-  MultiplyTip<16>(P(child, category), states, below, chunk.count, out);
+  if (n_ == 4) return CarryTip<4, true>(P(child, category), states, below, chunk.count, out);
+  CarryTip<16, true>(P(child, category), states, below, chunk.count, out);
 }
 
 const int* PartitionLikelihood::TipStates(int tip, const PatternChunk& chunk) const {
@@ -182,35 +200,55 @@ void PartitionLikelihood::Normalise(double* vectors, double* scale,
   }
 }
 
-void PartitionLikelihood::Below(const FitTree& tree, int node, const PatternChunk& chunk) {
-  const int n_pat = patterns_.size();
+void PartitionLikelihood::Below(const FitTree& tree, int node, const PatternChunk& chunk,
+                                bool kept) {
   const int l = tree.left[static_cast<std::size_t>(node)];
   const int r = tree.right[static_cast<std::size_t>(node)];
   for (int c = 0; c < n_cat_; ++c) {
-    double* out = down_.data() + At(node, c, chunk);
-    CarryUp(tree, l, c, chunk, out);
-    MultiplyCarried(tree, r, c, chunk, out);
+    double* out = Partials(node, c, chunk, kept);
+    CarryUp(tree, l, c, chunk, kept, out);
+    MultiplyCarried(tree, r, c, chunk, kept, out);
   }
-  double* scale = down_scale_.data() + static_cast<std::size_t>(node) * n_pat;
+  double* scale = Scale(node, kept);
+  const double* left_scale = Scale(l, kept);
+  const double* right_scale = Scale(r, kept);
   for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {
-    scale[s] = down_scale_[static_cast<std::size_t>(l) * n_pat + s] +
-               down_scale_[static_cast<std::size_t>(r) * n_pat + s];
+    scale[s] = left_scale[s] + right_scale[s];
   }
-  Normalise(down_.data() + At(node, 0, chunk), scale, chunk);
+  Normalise(Partials(node, 0, chunk, kept), scale, chunk);
 }
 
 void PartitionLikelihood::RecomputeBelow(const FitTree& tree, int node) {
   if (tree.IsTip(node)) return;
-  chunks_.ForEach([&](const PatternChunk& chunk, int) { Below(tree, node, chunk); });
+  chunks_.ForEach([&](const PatternChunk& chunk, int) { Below(tree, node, chunk, true); });
+}
+
+void PartitionLikelihood::UpdateBranches(const FitTree& tree) {
+  for (int node = 1; node < tree.size(); ++node) UpdateBranch(tree, node);
 }
 
 double PartitionLikelihood::Evaluate(const FitTree& tree) {
-  for (int node = 1; node < tree.size(); ++node) UpdateBranch(tree, node);
+  UpdateBranches(tree);
   // Each chunk of patterns climbs the whole tree on its own thread.
   chunks_.ForEach([&](const PatternChunk& chunk, int) {
-    for (const int node : tree.children_first) Below(tree, node, chunk);
+    for (const int node : tree.children_first) Below(tree, node, chunk, true);
   });
-  return RootLogLikelihood();
+  return LogLikelihoodAtRoot(true);
+}
+
+double PartitionLikelihood::LogLikelihood(const FitTree& tree) {
+  UpdateBranches(tree);
+  // The same products in the same order as Evaluate's, so the same lnL;
+  // each slot holds one chunk's block per thread, in the chunk's patterns.
+  chunks_.ForEach([&](const PatternChunk& chunk, int) {
+    for (const int node : slots_.order) Below(tree, node, chunk, false);
+  });
+  return LogLikelihoodAtRoot(false);
+}
+
+double PartitionLikelihood::LogLikelihoodAfterPass(const FitTree& tree) {
+  RecomputeBelow(tree, 0);
+  return LogLikelihoodAtRoot(true);
 }
 
 void PartitionLikelihood::SetRootMessages(const FitTree& tree) {
@@ -220,7 +258,7 @@ void PartitionLikelihood::SetRootMessages(const FitTree& tree) {
     for (int side = 0; side < 2; ++side) {
       const int child = children[side], other = children[1 - side];
       for (int c = 0; c < n_cat_; ++c)
-        CarryUp(tree, other, c, chunk, up_.data() + At(child, c, chunk));
+        CarryUp(tree, other, c, chunk, true, up_.data() + At(child, c, chunk));
       std::copy_n(down_scale_.begin() + static_cast<std::ptrdiff_t>(other) * n_pat + chunk.first,
                   chunk.count,
                   up_scale_.begin() + static_cast<std::ptrdiff_t>(child) * n_pat + chunk.first);
@@ -239,7 +277,7 @@ void PartitionLikelihood::PassUp(const FitTree& tree, int node, int child) {
       // (pi_i P_ij = pi_j P_ji) it propagates exactly as a partial from below.
       double* out = up_.data() + At(child, c, chunk);
       CarryPartials(n_, P(node, c), up_.data() + At(node, c, chunk), chunk.count, out);
-      MultiplyCarried(tree, sibling, c, chunk, out);
+      MultiplyCarried(tree, sibling, c, chunk, true, out);
     }
     double* scale = up_scale_.data() + static_cast<std::size_t>(child) * n_pat;
     for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {
@@ -304,17 +342,18 @@ BranchDerivatives PartitionLikelihood::Derivatives(double length) const {
   });
 }
 
-double PartitionLikelihood::RootLogLikelihood() const {
+double PartitionLikelihood::LogLikelihoodAtRoot(bool kept) const {
+  const double* scale = Scale(0, kept);
   return chunks_.Sum<double>([&](const PatternChunk& chunk) {
     double part = 0.0;
     for (int s = 0; s < chunk.count; ++s) {
       double sum = 0.0;
       for (int c = 0; c < n_cat_; ++c) {
-        sum += frequencies_.dot(ConstMap(down_.data() + At(0, c, chunk), n_, chunk.count).col(s));
+        sum += frequencies_.dot(ConstMap(Partials(0, c, chunk, kept), n_, chunk.count).col(s));
       }
       const std::size_t pattern = static_cast<std::size_t>(chunk.first + s);
-      part += patterns_.weights[pattern] *
-              (std::log(std::max(sum / n_cat_, 1e-300)) + down_scale_[pattern]);
+      part +=
+          patterns_.weights[pattern] * (std::log(std::max(sum / n_cat_, 1e-300)) + scale[pattern]);
     }
     return part;
   });

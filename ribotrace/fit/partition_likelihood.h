@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fit/fit_tree.h"
+#include "fit/partial_slots.h"
 #include "fit/pattern_chunks.h"
 #include "fit/site_patterns.h"
 #include "model/substitution_model.h"
@@ -49,6 +50,14 @@ class PartitionLikelihood {
 
   // Recomputes every transition matrix and partial below each node; returns lnL.
   double Evaluate(const FitTree& tree);
+  // The same lnL, to the last bit, keeping no node's partials (see
+  // partial_slots.h): what a search over the model's parameters needs.
+  // The branch passes then start from Evaluate.
+  double LogLikelihood(const FitTree& tree);
+  // lnL from the partials as they are, once the root's are recomputed:
+  // after a branch pass, which leaves every other node's current, this is
+  // Evaluate's value at a fraction of its cost.
+  double LogLikelihoodAfterPass(const FitTree& tree);
 
   // The traversal steps of the branch optimiser (see branch_lengths.h).
   void UpdateBranch(const FitTree& tree, int node);       // P of node's branch
@@ -69,17 +78,24 @@ class PartitionLikelihood {
   // Offset of the block of node's vectors for one category and chunk.
   std::size_t At(int node, int category, const PatternChunk& chunk) const;
   const double* P(int node, int category) const;
+  // The partials below a node, and their log scale per pattern: kept (in
+  // the arrays of every node), or an interior node's in its slot.
+  double* Partials(int node, int category, const PatternChunk& chunk, bool kept);
+  const double* Partials(int node, int category, const PatternChunk& chunk, bool kept) const;
+  double* Scale(int node, bool kept);
+  const double* Scale(int node, bool kept) const;
   // out (states x chunk patterns) = P(child's branch) x the partials below child.
-  void CarryUp(const FitTree& tree, int child, int category, const PatternChunk& chunk,
+  void CarryUp(const FitTree& tree, int child, int category, const PatternChunk& chunk, bool kept,
                double* out) const;
   // out *= the same, entry by entry.
   void MultiplyCarried(const FitTree& tree, int child, int category, const PatternChunk& chunk,
-                       double* out) const;
+                       bool kept, double* out) const;
   const int* TipStates(int tip, const PatternChunk& chunk) const;
-  void Below(const FitTree& tree, int node, const PatternChunk& chunk);
+  void Below(const FitTree& tree, int node, const PatternChunk& chunk, bool kept);
   void Normalise(double* vectors, double* scale, const PatternChunk& chunk) const;
   void FillTips();
-  double RootLogLikelihood() const;
+  void UpdateBranches(const FitTree& tree);
+  double LogLikelihoodAtRoot(bool kept) const;
 
   const SitePatterns& patterns_;
   int n_ = 0, n_cat_ = 1, n_nodes_ = 0;
@@ -93,6 +109,8 @@ class PartitionLikelihood {
   std::vector<double> down_, up_;              // per node: category x pattern x state
   std::vector<double> down_scale_, up_scale_;  // per node: pattern, log
   std::vector<double> p_;                      // per node and category: column-major n x n
-  std::vector<double> terms_, term_shift_;     // the prepared branch
-  std::vector<std::vector<double>> scratch_;   // per thread: one chunk's block
+  PartialSlots slots_;
+  std::vector<double> slot_vectors_, slot_scale_;  // per slot, laid out as down_ per node
+  std::vector<double> terms_, term_shift_;         // the prepared branch
+  std::vector<std::vector<double>> scratch_;       // per thread: one chunk's block
 };
