@@ -9,61 +9,13 @@
 #include "fit/box_maximiser.h"
 #include "fit/branch_lengths.h"
 #include "fit/brent.h"
+#include "fit/model_coordinates.h"
 #include "fit/partition_likelihood.h"
 #include "fit/site_patterns.h"
 #include "model/gamma_rates.h"
 #include "model/substitution_model.h"
 
 namespace {
-
-constexpr char kBases[] = "ACGT";
-
-// One model parameter as the optimiser sees it: a bounded coordinate
-// (logs of ratios, so that any value in the bounds is a valid model) and
-// the partition whose likelihood it changes (both for the stems' rate
-// relative to the loops').
-struct Coordinate {
-  std::string name;
-  enum { kStem, kLoop, kBoth } partition;
-  double lo, hi;
-  std::function<double(const ModelParams&)> get;
-  std::function<void(ModelParams&, double)> set;
-};
-
-void AddRates(std::vector<Coordinate>& out, std::array<double, 6>& (*of)(ModelParams&),
-              decltype(Coordinate::kStem) partition, const std::string& suffix) {
-  static const char* kPairs[] = {"A<->C", "A<->G", "A<->T", "C<->G", "C<->T", "G<->T"};
-  for (int k = 0; k < 5; ++k) {
-    out.push_back({std::string("r(") + kPairs[k] + ")" + suffix, partition, std::log(1e-4),
-                   std::log(1e3),
-                   [of, k](const ModelParams& p) {
-                     auto& r = of(const_cast<ModelParams&>(p));
-                     return std::log(r[k] / r[5]);
-                   },
-                   [of, k](ModelParams& p, double x) { of(p)[k] = std::exp(x) * of(p)[5]; }});
-  }
-}
-
-// Frequencies as log ratios to the last one; setting one rescales all to sum 1.
-template <std::size_t N>
-void AddFrequencies(std::vector<Coordinate>& out, std::array<double, N>& (*of)(ModelParams&),
-                    decltype(Coordinate::kStem) partition, const std::string& suffix) {
-  for (std::size_t k = 0; k + 1 < N; ++k) {
-    std::string state =
-        N == 4 ? std::string(1, kBases[k]) : std::string{kBases[k / 4], kBases[k % 4]};
-    out.push_back({"pi(" + state + ")" + suffix, partition, -12.0, 12.0,
-                   [of, k](const ModelParams& p) {
-                     auto& f = of(const_cast<ModelParams&>(p));
-                     return std::log(f[k] / f[N - 1]);
-                   },
-                   [of, k](ModelParams& p, double x) {
-                     auto& f = of(p);
-                     f[k] = std::exp(x) * f[N - 1];
-                     const double sum = std::accumulate(f.begin(), f.end(), 0.0);
-                     for (double& v : f) v /= sum;
-                   }});
-  }
-}
 
 std::vector<double> EmpiricalFrequencies(const SitePatterns& patterns) {
   std::vector<double> counts(static_cast<std::size_t>(patterns.n_states), 1e-3);
@@ -169,66 +121,6 @@ class Fitter {
   ModelParams params_;
   double stem_share_ = 0.0, stem_lnl_ = 0.0, loop_lnl_ = 0.0;
 };
-
-std::array<double, 6>& StemRates(ModelParams& p) { return p.stem.rates; }
-std::array<double, 6>& LoopRates(ModelParams& p) { return p.loop.rates; }
-std::array<double, 16>& StemFreqs(ModelParams& p) { return p.stem.frequencies; }
-std::array<double, 4>& LoopFreqs(ModelParams& p) { return p.loop.frequencies; }
-
-// With one partition, a scale on its rate is a scale on the whole tree:
-// no parameter of the model (the fit folds it into the lengths after each
-// round), but it lets the search move the tree's length with the gamma
-// shape that trades with it, which the branch-length passes alone do only
-// over many rounds.
-constexpr char kTreeScale[] = "tree scale";
-
-Coordinate TreeScale(decltype(Coordinate::kStem) partition, double ModelParams::*rate) {
-  return {kTreeScale,
-          partition,
-          -6.0,
-          6.0,
-          [rate](const ModelParams& p) { return std::log(p.*rate); },
-          [rate](ModelParams& p, double x) { p.*rate = std::exp(x); }};
-}
-
-std::vector<Coordinate> Coordinates(const Fitter& fitter, const FitOptions& options) {
-  std::vector<Coordinate> out;
-  if (fitter.stems().size() > 0) {
-    if (!fitter.both()) out.push_back(TreeScale(Coordinate::kStem, &ModelParams::stem_rate));
-    AddRates(out, StemRates, Coordinate::kStem, "{1}");
-    if (!options.empirical_frequencies)
-      AddFrequencies<16>(out, StemFreqs, Coordinate::kStem, "{1}");
-    if (options.gamma) {
-      out.push_back({"alpha{1}", Coordinate::kStem, std::log(0.02), std::log(100.0),
-                     [](const ModelParams& p) { return std::log(p.stem.alpha); },
-                     [](ModelParams& p, double x) { p.stem.alpha = std::exp(x); }});
-    }
-  }
-  const std::string loop_suffix = fitter.stems().size() > 0 ? "{2}" : "";
-  if (fitter.loops().size() > 0) {
-    if (!fitter.both()) out.push_back(TreeScale(Coordinate::kLoop, &ModelParams::loop_rate));
-    AddRates(out, LoopRates, Coordinate::kLoop, loop_suffix);
-    if (!options.empirical_frequencies)
-      AddFrequencies<4>(out, LoopFreqs, Coordinate::kLoop, loop_suffix);
-    if (options.gamma) {
-      out.push_back({"alpha" + loop_suffix, Coordinate::kLoop, std::log(0.02), std::log(100.0),
-                     [](const ModelParams& p) { return std::log(p.loop.alpha); },
-                     [](ModelParams& p, double x) { p.loop.alpha = std::exp(x); }});
-    }
-  }
-  if (fitter.both()) {
-    // The stems' rate relative to the loops', the two averaging 1 over
-    // the alignment's nucleotides as MrBayes's rate multipliers do.
-    const double share = fitter.stem_share();
-    out.push_back({"m{1}", Coordinate::kBoth, -6.0, 6.0,
-                   [](const ModelParams& p) { return std::log(p.stem_rate / p.loop_rate); },
-                   [share](ModelParams& p, double x) {
-                     p.loop_rate = 1.0 / (share * std::exp(x) + 1.0 - share);
-                     p.stem_rate = std::exp(x) * p.loop_rate;
-                   }});
-  }
-  return out;
-}
 
 void StartingValues(Fitter& fitter, const FitOptions& options) {
   ModelParams& p = fitter.params();
@@ -351,7 +243,9 @@ void NormaliseRates(std::array<double, 6>& rates) {
 FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& options) {
   Fitter fitter(alignment, std::move(tree), options.n_categories, options.threads);
   StartingValues(fitter, options);
-  const std::vector<Coordinate> coordinates = Coordinates(fitter, options);
+  const std::vector<Coordinate> coordinates =
+      ModelCoordinates({fitter.stems().size() > 0, fitter.loops().size() > 0, options.gamma,
+                        options.empirical_frequencies, fitter.stem_share()});
   std::vector<double> moves(coordinates.size(), 1.0);
   double best = fitter.Evaluate(true, true);
   double last_gain = HUGE_VAL;

@@ -31,10 +31,12 @@ struct FitResult {
 };
 
 // Fits from the tree's lengths as starting values. Rounds of branch lengths
-// (Newton-Raphson) then each partition's model parameters together, its
-// rate included (BOBYQA), until a round gains less than the tolerance; lnL
-// never decreases from round to round. The stems' rate relative to the
-// loops' is fitted as MrBayes's ratepr=variable.
+// (Newton-Raphson) then the model's parameters (with one partition all
+// together with a scale on the tree, by BOBYQA; with stems and loops one
+// at a time, by Brent, and a line search along the round's step), until a
+// round gains less than the tolerance; lnL never decreases from round to
+// round. The stems' rate relative to the loops' is fitted as MrBayes's
+// ratepr=variable.
 FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& options);
 
 // lnL of the alignment on the tree under the given parameters (the same
