@@ -22,21 +22,24 @@ void AddRates(std::vector<Coordinate>& out, std::array<double, 6>& (*of)(ModelPa
   }
 }
 
-// Frequencies as log ratios to the last one; setting one rescales all to sum 1.
+// Frequencies as log ratios to a reference state's; setting one rescales
+// all to sum 1.
 template <std::size_t N>
 void AddFrequencies(std::vector<Coordinate>& out, std::array<double, N>& (*of)(ModelParams&),
-                    decltype(Coordinate::kStem) partition, const std::string& suffix) {
-  for (std::size_t k = 0; k + 1 < N; ++k) {
+                    decltype(Coordinate::kStem) partition, const std::string& suffix,
+                    std::size_t reference) {
+  for (std::size_t k = 0; k < N; ++k) {
+    if (k == reference) continue;
     std::string state =
         N == 4 ? std::string(1, kBases[k]) : std::string{kBases[k / 4], kBases[k % 4]};
     out.push_back({"pi(" + state + ")" + suffix, partition, -12.0, 12.0,
-                   [of, k](const ModelParams& p) {
+                   [of, k, reference](const ModelParams& p) {
                      auto& f = of(const_cast<ModelParams&>(p));
-                     return std::log(f[k] / f[N - 1]);
+                     return std::log(f[k] / f[reference]);
                    },
-                   [of, k](ModelParams& p, double x) {
+                   [of, k, reference](ModelParams& p, double x) {
                      auto& f = of(p);
-                     f[k] = std::exp(x) * f[N - 1];
+                     f[k] = std::exp(x) * f[reference];
                      const double sum = std::accumulate(f.begin(), f.end(), 0.0);
                      for (double& v : f) v /= sum;
                    }});
@@ -65,7 +68,8 @@ std::vector<Coordinate> ModelCoordinates(const CoordinateChoice& choice) {
   if (choice.stems) {
     if (!both) out.push_back(TreeScale(Coordinate::kStem, &ModelParams::stem_rate));
     AddRates(out, StemRates, Coordinate::kStem, "{1}");
-    if (!choice.empirical_frequencies) AddFrequencies<16>(out, StemFreqs, Coordinate::kStem, "{1}");
+    if (!choice.empirical_frequencies)
+      AddFrequencies<16>(out, StemFreqs, Coordinate::kStem, "{1}", choice.stem_reference);
     if (choice.gamma) {
       out.push_back({"alpha{1}", Coordinate::kStem, std::log(0.02), std::log(100.0),
                      [](const ModelParams& p) { return std::log(p.stem.alpha); },
@@ -77,7 +81,7 @@ std::vector<Coordinate> ModelCoordinates(const CoordinateChoice& choice) {
     if (!both) out.push_back(TreeScale(Coordinate::kLoop, &ModelParams::loop_rate));
     AddRates(out, LoopRates, Coordinate::kLoop, loop_suffix);
     if (!choice.empirical_frequencies)
-      AddFrequencies<4>(out, LoopFreqs, Coordinate::kLoop, loop_suffix);
+      AddFrequencies<4>(out, LoopFreqs, Coordinate::kLoop, loop_suffix, choice.loop_reference);
     if (choice.gamma) {
       out.push_back({"alpha" + loop_suffix, Coordinate::kLoop, std::log(0.02), std::log(100.0),
                      [](const ModelParams& p) { return std::log(p.loop.alpha); },

@@ -1,6 +1,7 @@
 // The model's parameters as the fit's searches see them.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -31,6 +32,12 @@ struct CoordinateChoice {
   bool gamma = false;                  // a gamma shape per partition
   bool empirical_frequencies = false;  // frequencies counted, not searched
   double stem_share = 0.0;             // the stems' share of the nucleotides
+  // The state to whose frequency the others' are searched as log ratios:
+  // best the most frequent. Against a rare one, whose frequency the data
+  // barely fix, every ratio moves with it, and a search one coordinate at
+  // a time crawls along that ridge: with the rare doublet UU as reference
+  // a simulated fit took over 100 rounds.
+  std::size_t stem_reference = 15, loop_reference = 3;
 };
 
 // The stems' coordinates, then the loops', then (with both) the stems'

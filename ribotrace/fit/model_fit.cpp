@@ -1,5 +1,6 @@
 #include "fit/model_fit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <numeric>
@@ -67,11 +68,13 @@ class Fitter {
   // search can return to its best point without evaluating it again.
   struct Point {
     ModelParams params;
+    std::vector<double> lengths;
     double stem_lnl, loop_lnl;
   };
-  Point Current() const { return {params_, stem_lnl_, loop_lnl_}; }
+  Point Current() const { return {params_, tree_.length, stem_lnl_, loop_lnl_}; }
   void Restore(const Point& point) {
     params_ = point.params;
+    tree_.length = point.lengths;
     stem_lnl_ = point.stem_lnl;
     loop_lnl_ = point.loop_lnl;
   }
@@ -179,19 +182,17 @@ double OptimiseGroup(Fitter& fitter, const std::vector<Coordinate>& coordinates,
 // parameter (and a BFGS before it) ended 126 log units lower.
 constexpr std::size_t kTogetherAtMost = 12;
 
-// Every model parameter: together, or one at a time. Returns whether they
-// went one at a time (the round's line search then follows).
-bool OptimiseParameters(Fitter& fitter, const std::vector<Coordinate>& coordinates,
+// Every model parameter: together, or one at a time.
+void OptimiseParameters(Fitter& fitter, const std::vector<Coordinate>& coordinates,
                         std::vector<double>& moves, double& best, double tolerance) {
   std::vector<std::size_t> all(coordinates.size());
   std::iota(all.begin(), all.end(), 0);
   if (!fitter.both() && all.size() <= kTogetherAtMost) {
     best = OptimiseGroup(fitter, coordinates, all, moves, best, tolerance);
-    return false;
+    return;
   }
   for (const std::size_t i : all)
     best = OptimiseGroup(fitter, coordinates, {i}, moves, best, tolerance);
-  return true;
 }
 
 std::vector<double> Positions(const std::vector<Coordinate>& coordinates, const ModelParams& p) {
@@ -200,17 +201,29 @@ std::vector<double> Positions(const std::vector<Coordinate>& coordinates, const 
   return x;
 }
 
-// After a round of one coordinate at a time, the step that the round took,
-// searched further along: on a ridge of correlated parameters each round
-// repeats much the same step, and one line search takes many at once.
+// After a round, the step that the round took (its model parameters and
+// the logs of its branch lengths), searched further along: where the
+// lengths and the parameters trade against each other, or the parameters
+// lie on a ridge, each round repeats much the same step, and one line
+// search takes many at once. On RNase P this saved a quarter of the rounds
+// with gamma and a fifth with loops only.
 double Extrapolate(Fitter& fitter, const std::vector<Coordinate>& coordinates,
-                   const std::vector<double>& before, double best) {
+                   const std::vector<double>& before, const std::vector<double>& lengths_before,
+                   double best) {
   const std::vector<double> after = Positions(coordinates, fitter.params());
+  const std::vector<double> lengths_after = fitter.tree().length;
   Fitter::Point best_point = fitter.Current();
   const auto at = [&](double a) {
     for (std::size_t i = 0; i < after.size(); ++i) {
       const Coordinate& c = coordinates[i];
       c.set(fitter.params(), std::clamp(before[i] + a * (after[i] - before[i]), c.lo, c.hi));
+    }
+    FitTree& tree = fitter.tree();
+    for (int node = 0; node < tree.size(); ++node) {
+      if (!tree.IsFree(node)) continue;
+      const auto i = static_cast<std::size_t>(node);
+      const double from = std::log(lengths_before[i]), to = std::log(lengths_after[i]);
+      tree.length[i] = std::clamp(std::exp(from + a * (to - from)), kMinBranch, kMaxBranch);
     }
     const double value = fitter.Evaluate(true, true);
     if (value > best) best = value, best_point = fitter.Current();
@@ -219,6 +232,12 @@ double Extrapolate(Fitter& fitter, const std::vector<Coordinate>& coordinates,
   BrentMaximise(at, 1.0, 8.0, 1.0, best, 1e-3);
   fitter.Restore(best_point);
   return best;
+}
+
+template <std::size_t N>
+std::size_t MostFrequent(const std::array<double, N>& frequencies) {
+  return static_cast<std::size_t>(std::max_element(frequencies.begin(), frequencies.end()) -
+                                  frequencies.begin());
 }
 
 // The names of the parameters that ended at a bound of their range.
@@ -243,9 +262,11 @@ void NormaliseRates(std::array<double, 6>& rates) {
 FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& options) {
   Fitter fitter(alignment, std::move(tree), options.n_categories, options.threads);
   StartingValues(fitter, options);
-  const std::vector<Coordinate> coordinates =
-      ModelCoordinates({fitter.stems().size() > 0, fitter.loops().size() > 0, options.gamma,
-                        options.empirical_frequencies, fitter.stem_share()});
+  const ModelParams& initial = fitter.params();
+  const std::vector<Coordinate> coordinates = ModelCoordinates(
+      {fitter.stems().size() > 0, fitter.loops().size() > 0, options.gamma,
+       options.empirical_frequencies, fitter.stem_share(), MostFrequent(initial.stem.frequencies),
+       MostFrequent(initial.loop.frequencies)});
   std::vector<double> moves(coordinates.size(), 1.0);
   double best = fitter.Evaluate(true, true);
   double last_gain = HUGE_VAL;
@@ -258,11 +279,11 @@ FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& o
     const double search_tolerance =
         std::max(0.1 * options.tolerance, std::min(1.0, 1e-3 * last_gain));
     const double start = best;
+    const std::vector<double> lengths_before = fitter.tree().length;
     best = fitter.OptimiseBranches();
     const std::vector<double> before = Positions(coordinates, fitter.params());
-    if (OptimiseParameters(fitter, coordinates, moves, best, search_tolerance) && round > 0) {
-      best = Extrapolate(fitter, coordinates, before, best);
-    }
+    OptimiseParameters(fitter, coordinates, moves, best, search_tolerance);
+    if (round > 0) best = Extrapolate(fitter, coordinates, before, lengths_before, best);
     fitter.FoldScaleIntoLengths();
     if (options.progress) options.progress(round + 1, best);
     last_gain = best - start;
