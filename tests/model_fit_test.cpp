@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <span>
 #include <map>
 #include <regex>
 
+#include "fit/branch_lengths.h"
 #include "fit/model_fit.h"
 #include "fit/partition_likelihood.h"
 #include "io/fit_tree_output.h"
@@ -49,7 +52,7 @@ TEST(ModelFit, BranchDerivativesMatchFiniteDifferences) {
   // another order of nodes and must agree to the last bit.
   EXPECT_EQ(likelihood.LogLikelihood(tree), likelihood.Evaluate(tree));
   likelihood.SetRootMessages(tree);
-  const int node = tree.left[0];  // its message above is the one just set
+  const int node = tree.Children(0)[0];  // its message above is the one just set
   const double t = tree.length[static_cast<std::size_t>(node)], h = 1e-5;
   const auto lnl = [&](double length) {
     FitTree changed = tree;
@@ -167,6 +170,94 @@ TEST(ModelFit, LikelihoodOnAPolytomousTreeIsTheAnalysis) {
   std::filesystem::remove_all(dir);
 }
 
+// The tree with every node that only resolves a polytomy taken out, and
+// an interior child of a root of two, whose branch is one with its
+// sibling's: their children become their parent's, so nodes have more than
+// two children. A node taken out stays in the arrays, attached to nothing.
+FitTree Unresolved(const FitTree& tree) {
+  const std::span<const int> root = tree.Children(0);
+  const int opened = tree.IsTip(root[0]) ? root[1] : root[0];
+  const auto taken_out = [&](int node) {
+    return !tree.IsTip(node) && (tree.IsMerged(node) || node == opened);
+  };
+  FitTree out = tree;
+  out.length[static_cast<std::size_t>(opened == root[0] ? root[1] : root[0])] +=
+      tree.length[static_cast<std::size_t>(opened)];
+  std::vector<std::vector<int>> children(static_cast<std::size_t>(tree.size()));
+  const std::function<void(int, std::vector<int>&)> gather = [&](int node, std::vector<int>& to) {
+    for (const int child : tree.Children(node)) {
+      if (taken_out(child)) {
+        out.parent[static_cast<std::size_t>(child)] = -1;
+        gather(child, to);
+      } else {
+        out.parent[static_cast<std::size_t>(child)] = node;
+        to.push_back(child);
+      }
+    }
+  };
+  out.children_first.clear();
+  for (const int node : tree.children_first) {
+    if (taken_out(node)) continue;
+    gather(node, children[static_cast<std::size_t>(node)]);
+    out.children_first.push_back(node);
+  }
+  out.first_child.assign(1, 0);
+  out.child.clear();
+  for (const std::vector<int>& of : children) {
+    out.child.insert(out.child.end(), of.begin(), of.end());
+    out.first_child.push_back(static_cast<int>(out.child.size()));
+  }
+  return out;
+}
+
+// A node of many children is the polytomy it stands for, resolved with
+// branches of length 0: the same likelihood, with and without kept
+// partials, and the same branch lengths from the Newton-Raphson passes,
+// whose messages from above then combine several siblings.
+TEST(ModelFit, NodesOfManyChildrenAreThePolytomyResolved) {
+  const Alignment alignment = ReadAlignment(kExample + ".txt");
+  std::vector<std::string> n;
+  for (const TaxonName& taxon : alignment.Names) n.push_back(taxon.name);
+  const std::string newick = "(" + n[0] + ":0.1," + n[1] + ":0.2,(" + n[2] + ":0.1," + n[3] +
+                             ":0.3," + n[4] + ":0.1," + n[5] + ":0.1):0.05,(" + n[6] + ":0.2," +
+                             n[7] + ":0.1):0.1," + n[8] + ":0.1," + n[9] + ":0.2);";
+  const auto file =
+      std::filesystem::temp_directory_path() / ("fit_many_" + std::to_string(::getpid()) + ".nwk");
+  { std::ofstream(file) << newick << "\n"; }
+  std::vector<NodeStruct> nodes(static_cast<std::size_t>(2 * alignment.n_taxa - 1));
+  std::vector<NodeStruct*> up(nodes.size()), down(nodes.size());
+  SetUpTree(nodes, up, down, alignment.Names, ReadTreeFile(file.string()), alignment.n_taxa);
+  std::filesystem::remove(file);
+  FitTree resolved = MakeFitTree(up, 1e-6), many = Unresolved(resolved);
+  ASSERT_GE(many.Children(0).size(), 3u);
+  const SitePatterns stems = StemPatterns(alignment);
+  const ModelParams params = ReadParameterFile(kExample + ".nex.pstat", true);
+  PartitionLikelihood on_resolved(stems, resolved), on_many(stems, many);
+  for (PartitionLikelihood* p : {&on_resolved, &on_many}) {
+    p->SetModel(SubstitutionModel::ForStems(params.stem), DiscreteGammaMeanRates(0.7, 4), 2.0);
+  }
+  const double lnl = on_resolved.Evaluate(resolved);
+  EXPECT_NEAR(on_many.Evaluate(many), lnl, 1e-9 * std::abs(lnl));
+  EXPECT_NEAR(on_many.LogLikelihood(many), lnl, 1e-9 * std::abs(lnl));
+  // Passes to convergence: one pass visits the branches in another order.
+  const auto converged = [](FitTree& tree, PartitionLikelihood& likelihood) {
+    double last = -HUGE_VAL, now = OptimiseBranchLengths(tree, {&likelihood})[0];
+    for (int pass = 0; pass < 500 && now - last > 1e-10; ++pass) {
+      last = now;
+      now = OptimiseBranchLengths(tree, {&likelihood})[0];
+    }
+    return now;
+  };
+  const double best = converged(resolved, on_resolved);
+  EXPECT_NEAR(converged(many, on_many), best, 1e-6);
+  for (int node = 1; node < many.size(); ++node) {
+    if (many.parent[static_cast<std::size_t>(node)] <= 0) continue;  // the root's own differ
+    EXPECT_NEAR(many.length[static_cast<std::size_t>(node)],
+                resolved.length[static_cast<std::size_t>(node)], 1e-4)
+        << node;
+  }
+}
+
 TEST(ModelFit, TopologyWithoutLengthsKeepsItsPolytomies) {
   const Alignment alignment = ReadAlignment(kExample + ".txt");
   std::vector<std::string> names;
@@ -211,7 +302,7 @@ TEST(ModelFit, SameLikelihoodOnAnyNumberOfThreads) {
                         2.0);
     const double lnl = likelihood.Evaluate(tree);
     likelihood.SetRootMessages(tree);
-    likelihood.PrepareBranch(tree.left[0]);
+    likelihood.PrepareBranch(tree.Children(0)[0]);
     const BranchDerivatives d = likelihood.Derivatives(0.05);
     return std::array<double, 4>{lnl, d.log_likelihood, d.first, d.second};
   };

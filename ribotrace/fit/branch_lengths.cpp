@@ -41,8 +41,7 @@ void Visit(FitTree& tree, const std::vector<PartitionLikelihood*>& partitions, i
     for (PartitionLikelihood* p : partitions) p->UpdateBranch(tree, node);
   }
   if (tree.IsTip(node)) return;
-  for (const int child :
-       {tree.left[static_cast<std::size_t>(node)], tree.right[static_cast<std::size_t>(node)]}) {
+  for (const int child : tree.Children(node)) {
     for (PartitionLikelihood* p : partitions) p->PassUp(tree, node, child);
     Visit(tree, partitions, child);
   }
@@ -53,13 +52,13 @@ void Visit(FitTree& tree, const std::vector<PartitionLikelihood*>& partitions, i
 
 std::vector<double> OptimiseBranchLengths(FitTree& tree,
                                           const std::vector<PartitionLikelihood*>& partitions) {
-  for (PartitionLikelihood* p : partitions) {
-    p->Evaluate(tree);
-    p->SetRootMessages(tree);
+  for (PartitionLikelihood* p : partitions) p->Evaluate(tree);
+  for (const int child : tree.Children(0)) {
+    // Set anew for each child: the lengths below the one visited before
+    // changed what its siblings see from above.
+    for (PartitionLikelihood* p : partitions) p->SetRootMessages(tree);
+    Visit(tree, partitions, child);
   }
-  Visit(tree, partitions, tree.left[0]);
-  for (PartitionLikelihood* p : partitions) p->SetRootMessages(tree);
-  Visit(tree, partitions, tree.right[0]);
   std::vector<double> out;
   for (PartitionLikelihood* p : partitions) out.push_back(p->LogLikelihoodAfterPass(tree));
   return out;

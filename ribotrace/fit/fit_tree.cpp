@@ -4,11 +4,34 @@
 
 #include "tree/polytomies.h"
 
+namespace {
+
+void LinkChildren(FitTree& tree, const std::vector<std::vector<int>>& children) {
+  tree.first_child.assign(1, 0);
+  for (const std::vector<int>& of : children) {
+    tree.child.insert(tree.child.end(), of.begin(), of.end());
+    tree.first_child.push_back(static_cast<int>(tree.child.size()));
+  }
+}
+
+// Pre-order from the root, reversed.
+void OrderChildrenFirst(FitTree& tree) {
+  for (std::vector<int> pending{0}; !pending.empty();) {
+    const int node = pending.back();
+    pending.pop_back();
+    if (tree.IsTip(node)) continue;
+    tree.children_first.push_back(node);
+    for (const int child : tree.Children(node)) pending.push_back(child);
+  }
+  std::reverse(tree.children_first.begin(), tree.children_first.end());
+}
+
+}  // namespace
+
 FitTree MakeFitTree(const std::vector<NodeStruct*>& up_pass, double floor) {
   FitTree tree;
   const std::size_t n = up_pass.size();
-  tree.left.assign(n, -1);
-  tree.right.assign(n, -1);
+  std::vector<std::vector<int>> children(n);
   tree.parent.assign(n, -1);
   tree.taxon.assign(n, -1);
   tree.length.assign(n, 0.0);
@@ -16,8 +39,7 @@ FitTree MakeFitTree(const std::vector<NodeStruct*>& up_pass, double floor) {
   for (const NodeStruct* node : up_pass) {
     const auto i = static_cast<std::size_t>(node->index);
     if (node->left != nullptr) {
-      tree.left[i] = node->left->index;
-      tree.right[i] = node->right->index;
+      children[i] = {node->left->index, node->right->index};
     } else {
       tree.taxon[i] = node->taxon_index;
     }
@@ -27,23 +49,17 @@ FitTree MakeFitTree(const std::vector<NodeStruct*>& up_pass, double floor) {
     }
     tree.merged[i] = IsMergedWithParent(*node);
   }
-  const auto l = static_cast<std::size_t>(tree.left[0]),
-             r = static_cast<std::size_t>(tree.right[0]);
-  tree.length[l] += tree.length[r];
-  tree.length[r] = 0.0;
+  LinkChildren(tree, children);
+  if (const int joined = tree.Joined(); joined >= 0) {
+    const auto first = static_cast<std::size_t>(tree.Children(0)[0]),
+               second = static_cast<std::size_t>(joined);
+    tree.length[first] += tree.length[second];
+    tree.length[second] = 0.0;
+  }
   for (int i = 1; i < tree.size(); ++i) {
     if (tree.IsFree(i)) tree.length[i] = std::max(tree.length[i], floor);
   }
-  // Pre-order from the root, reversed.
-  for (std::vector<int> pending{0}; !pending.empty();) {
-    const int node = pending.back();
-    pending.pop_back();
-    if (tree.IsTip(node)) continue;
-    tree.children_first.push_back(node);
-    pending.push_back(tree.left[static_cast<std::size_t>(node)]);
-    pending.push_back(tree.right[static_cast<std::size_t>(node)]);
-  }
-  std::reverse(tree.children_first.begin(), tree.children_first.end());
+  OrderChildrenFirst(tree);
   return tree;
 }
 

@@ -1,6 +1,9 @@
 #include "fit/partial_slots.h"
 
+#include <algorithm>
+#include <span>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -8,9 +11,9 @@ namespace {
 std::vector<int> SubtreeSizes(const FitTree& tree) {
   std::vector<int> size(static_cast<std::size_t>(tree.size()), 1);
   for (const int node : tree.children_first) {
-    const auto i = static_cast<std::size_t>(node);
-    size[i] = size[static_cast<std::size_t>(tree.left[i])] +
-              size[static_cast<std::size_t>(tree.right[i])];
+    int& tips = size[static_cast<std::size_t>(node)];
+    tips = 0;
+    for (const int child : tree.Children(node)) tips += size[static_cast<std::size_t>(child)];
   }
   return size;
 }
@@ -27,14 +30,16 @@ std::vector<int> LargerFirst(const FitTree& tree) {
       continue;
     }
     if (tree.IsTip(node)) continue;
-    const auto i = static_cast<std::size_t>(node);
-    int larger = tree.left[i], smaller = tree.right[i];
-    if (size[static_cast<std::size_t>(larger)] < size[static_cast<std::size_t>(smaller)]) {
-      std::swap(larger, smaller);
-    }
+    // Largest first, ties in the children's order; pushed in reverse.
+    const std::span<const int> children = tree.Children(node);
+    std::vector<int> larger_first(children.begin(), children.end());
+    std::stable_sort(larger_first.begin(), larger_first.end(), [&](int a, int b) {
+      return size[static_cast<std::size_t>(a)] > size[static_cast<std::size_t>(b)];
+    });
     pending.push_back({node, true});
-    pending.push_back({smaller, false});
-    pending.push_back({larger, false});
+    for (auto child = larger_first.rbegin(); child != larger_first.rend(); ++child) {
+      pending.push_back({*child, false});
+    }
   }
   return order;
 }
@@ -56,8 +61,7 @@ PartialSlots PlanPartialSlots(const FitTree& tree) {
     }
     // The children's slots are free once the node is computed; the node
     // never shares a slot with a child it reads.
-    for (const int child :
-         {tree.left[static_cast<std::size_t>(node)], tree.right[static_cast<std::size_t>(node)]}) {
+    for (const int child : tree.Children(node)) {
       const int child_slot = plan.slot[static_cast<std::size_t>(child)];
       if (child_slot >= 0) free.push_back(child_slot);
     }

@@ -202,18 +202,18 @@ void PartitionLikelihood::Normalise(double* vectors, double* scale,
 
 void PartitionLikelihood::Below(const FitTree& tree, int node, const PatternChunk& chunk,
                                 bool kept) {
-  const int l = tree.left[static_cast<std::size_t>(node)];
-  const int r = tree.right[static_cast<std::size_t>(node)];
+  const std::span<const int> children = tree.Children(node);
   for (int c = 0; c < n_cat_; ++c) {
     double* out = Partials(node, c, chunk, kept);
-    CarryUp(tree, l, c, chunk, kept, out);
-    MultiplyCarried(tree, r, c, chunk, kept, out);
+    CarryUp(tree, children[0], c, chunk, kept, out);
+    for (const int child : children.subspan(1)) MultiplyCarried(tree, child, c, chunk, kept, out);
   }
   double* scale = Scale(node, kept);
-  const double* left_scale = Scale(l, kept);
-  const double* right_scale = Scale(r, kept);
-  for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {
-    scale[s] = left_scale[s] + right_scale[s];
+  const double* first_scale = Scale(children[0], kept);
+  std::copy_n(first_scale + chunk.first, chunk.count, scale + chunk.first);
+  for (const int child : children.subspan(1)) {
+    const double* child_scale = Scale(child, kept);
+    for (int s = chunk.first; s < chunk.first + chunk.count; ++s) scale[s] += child_scale[s];
   }
   Normalise(Partials(node, 0, chunk, kept), scale, chunk);
 }
@@ -253,36 +253,51 @@ double PartitionLikelihood::LogLikelihoodAfterPass(const FitTree& tree) {
 
 void PartitionLikelihood::SetRootMessages(const FitTree& tree) {
   const int n_pat = patterns_.size();
-  const int children[2] = {tree.left[0], tree.right[0]};
   chunks_.ForEach([&](const PatternChunk& chunk, int) {
-    for (int side = 0; side < 2; ++side) {
-      const int child = children[side], other = children[1 - side];
-      for (int c = 0; c < n_cat_; ++c)
-        CarryUp(tree, other, c, chunk, true, up_.data() + At(child, c, chunk));
-      std::copy_n(down_scale_.begin() + static_cast<std::ptrdiff_t>(other) * n_pat + chunk.first,
-                  chunk.count,
-                  up_scale_.begin() + static_cast<std::ptrdiff_t>(child) * n_pat + chunk.first);
+    for (const int child : tree.Children(0)) {
+      // Above a child of the root: what its siblings send, each carried up
+      // its own branch; the root frequencies come in at the branch.
+      double* scale = up_scale_.data() + static_cast<std::size_t>(child) * n_pat;
+      bool first = true;
+      for (const int sibling : tree.Children(0)) {
+        if (sibling == child) continue;
+        for (int c = 0; c < n_cat_; ++c) {
+          double* out = up_.data() + At(child, c, chunk);
+          if (first) {
+            CarryUp(tree, sibling, c, chunk, true, out);
+          } else {
+            MultiplyCarried(tree, sibling, c, chunk, true, out);
+          }
+        }
+        const double* from = down_scale_.data() + static_cast<std::size_t>(sibling) * n_pat;
+        for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {
+          scale[s] = first ? from[s] : scale[s] + from[s];
+        }
+        first = false;
+      }
     }
   });
 }
 
 void PartitionLikelihood::PassUp(const FitTree& tree, int node, int child) {
   const int n_pat = patterns_.size();
-  const int sibling = tree.left[static_cast<std::size_t>(node)] == child
-                          ? tree.right[static_cast<std::size_t>(node)]
-                          : tree.left[static_cast<std::size_t>(node)];
   chunks_.ForEach([&](const PatternChunk& chunk, int) {
     for (int c = 0; c < n_cat_; ++c) {
       // The message above node carried down its branch: by reversibility
       // (pi_i P_ij = pi_j P_ji) it propagates exactly as a partial from below.
       double* out = up_.data() + At(child, c, chunk);
       CarryPartials(n_, P(node, c), up_.data() + At(node, c, chunk), chunk.count, out);
-      MultiplyCarried(tree, sibling, c, chunk, true, out);
+      for (const int sibling : tree.Children(node)) {
+        if (sibling != child) MultiplyCarried(tree, sibling, c, chunk, true, out);
+      }
     }
     double* scale = up_scale_.data() + static_cast<std::size_t>(child) * n_pat;
     for (int s = chunk.first; s < chunk.first + chunk.count; ++s) {
-      scale[s] = up_scale_[static_cast<std::size_t>(node) * n_pat + s] +
-                 down_scale_[static_cast<std::size_t>(sibling) * n_pat + s];
+      scale[s] = up_scale_[static_cast<std::size_t>(node) * n_pat + s];
+      for (const int sibling : tree.Children(node)) {
+        if (sibling != child)
+          scale[s] += down_scale_[static_cast<std::size_t>(sibling) * n_pat + s];
+      }
     }
     Normalise(up_.data() + At(child, 0, chunk), scale, chunk);
   });

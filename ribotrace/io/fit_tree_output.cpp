@@ -1,6 +1,8 @@
 #include "io/fit_tree_output.h"
 
 #include <cstdio>
+#include <span>
+#include <utility>
 
 #include "alignment/taxon_names.h"
 
@@ -21,8 +23,7 @@ std::string Group(const FitTree& tree, int node, const std::vector<std::string>&
   const auto i = static_cast<std::size_t>(node);
   if (tree.IsTip(node)) return names[static_cast<std::size_t>(tree.taxon[i])];
   std::vector<std::string> members;
-  AppendMembers(tree, tree.left[i], names, members);
-  AppendMembers(tree, tree.right[i], names, members);
+  for (const int child : tree.Children(node)) AppendMembers(tree, child, names, members);
   std::string text = "(";
   for (std::size_t m = 0; m < members.size(); ++m) text.append(m > 0 ? "," : "").append(members[m]);
   return text + ")";
@@ -32,8 +33,7 @@ void AppendMembers(const FitTree& tree, int node, const std::vector<std::string>
                    std::vector<std::string>& members) {
   const auto i = static_cast<std::size_t>(node);
   if (!tree.IsTip(node) && tree.IsMerged(node)) {
-    AppendMembers(tree, tree.left[i], names, members);
-    AppendMembers(tree, tree.right[i], names, members);
+    for (const int child : tree.Children(node)) AppendMembers(tree, child, names, members);
     return;
   }
   members.push_back(Group(tree, node, names) + Length(tree.length[i]));
@@ -47,17 +47,21 @@ std::string FitTreeNewick(const FitTree& tree, const std::vector<TaxonName>& nam
   for (std::size_t k = 0; k < names.size(); ++k) {
     safe[static_cast<std::size_t>(names[k].taxon_number)] = renamed[k];
   }
-  // The root's right child carries no length (the root branch is all on
-  // the left child); opening the interior one of the two gives three members.
-  int joined = tree.left[0], opened = tree.right[0];
-  if (tree.IsTip(opened)) std::swap(joined, opened);
-  const auto o = static_cast<std::size_t>(opened);
-  const double root_branch = tree.length[static_cast<std::size_t>(tree.left[0])] +
-                             tree.length[static_cast<std::size_t>(tree.right[0])];
   std::vector<std::string> members;
-  AppendMembers(tree, tree.left[o], safe, members);
-  AppendMembers(tree, tree.right[o], safe, members);
-  members.push_back(Group(tree, joined, safe) + Length(root_branch));
+  if (tree.Joined() < 0) {
+    for (const int child : tree.Children(0)) AppendMembers(tree, child, safe, members);
+  } else {
+    // Of a root's two children one carries no length (the root branch is
+    // all on the other); opening the interior one of the two gives three
+    // members, as an unrooted tree is written.
+    const std::span<const int> root = tree.Children(0);
+    int joined = root[0], opened = root[1];
+    if (tree.IsTip(opened)) std::swap(joined, opened);
+    const double root_branch = tree.length[static_cast<std::size_t>(root[0])] +
+                               tree.length[static_cast<std::size_t>(root[1])];
+    for (const int child : tree.Children(opened)) AppendMembers(tree, child, safe, members);
+    members.push_back(Group(tree, joined, safe) + Length(root_branch));
+  }
   std::string text = "(";
   for (std::size_t m = 0; m < members.size(); ++m) text.append(m > 0 ? "," : "").append(members[m]);
   return text + ");\n";
