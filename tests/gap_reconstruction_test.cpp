@@ -29,7 +29,7 @@ std::pair<double, std::map<const NodeStruct*, double>> Enumerate(const HandTree&
                                                                  std::size_t k, double rate) {
   std::vector<const NodeStruct*> interior;
   for (const NodeStruct* node : tree.up_pass) {
-    if (node->left != nullptr) interior.push_back(node);
+    if (!node->IsTip()) interior.push_back(node);
   }
   const double pi = characters.absence_frequency[k];
   double likelihood = 0.0;
@@ -42,7 +42,7 @@ std::pair<double, std::map<const NodeStruct*, double>> Enumerate(const HandTree&
       if (node->anc == nullptr) continue;
       const std::array<double, 4> matrix = GapTransitionMatrix(pi, std::exp(-rate * node->length));
       const double* row = &matrix[static_cast<std::size_t>(2 * state[node->anc])];
-      if (node->left != nullptr) {
+      if (!node->IsTip()) {
         p *= row[state[node]];
       } else if (characters.Observed(node->taxon_index, k) != GapObservation::kUnknown) {
         p *= row[characters.Observed(node->taxon_index, k) == GapObservation::kAbsent ? 1 : 0];
@@ -113,7 +113,7 @@ TEST(GapRateFit, RecoversTheRateOfSimulatedGapsAndIsAMaximum) {
               ? pi
               : GapTransitionMatrix(pi, std::exp(-rate * node->length))[2 * state[node->anc] + 1];
       state[node] = uniform(rng) < p_absent ? kGapAbsent : kGapPresent;
-      if (node->left == nullptr && state[node] == kGapAbsent) rows[node->taxon_index][c] = '-';
+      if (node->IsTip() && state[node] == kGapAbsent) rows[node->taxon_index][c] = '-';
     }
   }
   const Alignment alignment = MakeAlignment(std::vector<int>(rows[0].size(), 0), rows);
@@ -137,8 +137,8 @@ TEST(GapRateFit, InputsWithNothingToFitGetTheirDocumentedAnswer) {
       ReconstructGaps(tree.down_pass, fixed, SiteRecordsOf(fixed, 0), GapModel::kTwoState);
   EXPECT_EQ(none.fit.status, GapRateStatus::kNoVariableCharacter);
   EXPECT_EQ(none.fit.rate, 0.0);
-  EXPECT_EQ(none.PGap(*tree.root->left, 0), 0.0);
-  EXPECT_EQ(none.PGap(*tree.root->left, 1), 1.0);
+  EXPECT_EQ(none.PGap(*tree.root->children[0], 0), 0.0);
+  EXPECT_EQ(none.PGap(*tree.root->children[0], 1), 1.0);
 
   // Gaps that cut across the tree: the likelihood rises all the way to the
   // largest rate, where p_gap is the column's gap fraction.
@@ -148,7 +148,7 @@ TEST(GapRateFit, InputsWithNothingToFitGetTheirDocumentedAnswer) {
       ReconstructGaps(short_tree.down_pass, across, SiteRecordsOf(across, 0), GapModel::kTwoState);
   EXPECT_EQ(bound.fit.status, GapRateStatus::kAtBound);
   EXPECT_EQ(bound.fit.rate, kMaxGapRate);
-  EXPECT_NEAR(bound.PGap(*short_tree.root->left, 1), 0.5, 1e-6);
+  EXPECT_NEAR(bound.PGap(*short_tree.root->children[0], 1), 0.5, 1e-6);
 
   // Taxa that differ joined by branches of length 0: impossible at any rate.
   const HandTree zero = BuildTree("((t0:0,t1:0):0.1,(t2:0.1,t3:0.1):0.1)");

@@ -41,7 +41,7 @@ Enumerated Enumerate(const HandTree& tree, const std::vector<Obs>& observed, dou
     std::function<void(std::size_t, double)> visit = [&](std::size_t k, double p) {
       if (k == tree.up_pass.size()) {
         for (const NodeStruct* node : tree.up_pass) {
-          if (node->left != nullptr) continue;
+          if (!node->IsTip()) continue;
           const Obs seen = observed[static_cast<std::size_t>(node->taxon_index)];
           if ((seen == Obs::kPresent && !present[node]) || (seen == Obs::kAbsent && present[node]))
             return;
@@ -108,7 +108,7 @@ TEST(IndelGaps, EqualBruteForceEnumerationOfOriginsAndDeletions) {
     EXPECT_NEAR(std::exp(pattern.log_probability()), expected.probability, 1e-14);
     for (std::size_t v = 0; v < tree.down_pass.size(); ++v) {
       const NodeStruct* node = tree.down_pass[v];
-      if (node->left == nullptr) continue;
+      if (node->IsTip()) continue;
       const auto absent = expected.absent.find(node);
       const double brute = absent != expected.absent.end() ? absent->second : 0.0;
       EXPECT_NEAR(pattern.Absence(v), nobody ? 1.0 : brute, 1e-12) << "node " << node->index;
@@ -131,13 +131,13 @@ TEST(IndelGaps, ExactZeroOnThePathAndStemPairsAsOneCharacter) {
       ReconstructGaps(tree.down_pass, alignment, SiteRecordsOf(alignment, 0), GapModel::kIndel);
   ASSERT_TRUE(gaps.indel.has_value());
   EXPECT_GT(gaps.indel->deletion, 0.0);
-  const NodeStruct& above_t0_t1 = *tree.root->left->left;
-  const NodeStruct& above_t0_t2 = *tree.root->left;
+  const NodeStruct& above_t0_t1 = *tree.root->children[0]->children[0];
+  const NodeStruct& above_t0_t2 = *tree.root->children[0];
   EXPECT_EQ(gaps.PGap(above_t0_t1, 2), 0.0);
   EXPECT_EQ(gaps.PGap(above_t0_t2, 2), 0.0);
-  EXPECT_GT(gaps.PGap(*tree.root->right, 2), 0.5);  // only t3 and t4 below, both without it
-  EXPECT_EQ(gaps.PGap(*tree.root->right, 5), 0.0);
-  EXPECT_EQ(gaps.PGap(*tree.root->right, 3), 0.0);  // held everywhere
+  EXPECT_GT(gaps.PGap(*tree.root->children[1], 2), 0.5);  // only t3 and t4 below, both without it
+  EXPECT_EQ(gaps.PGap(*tree.root->children[1], 5), 0.0);
+  EXPECT_EQ(gaps.PGap(*tree.root->children[1], 3), 0.0);  // held everywhere
   EXPECT_GT(gaps.PGap(above_t0_t2, 5), 0.5);
   for (const NodeStruct* node : tree.down_pass) {
     if (!IsInteriorBelowRoot(*node)) continue;

@@ -86,7 +86,7 @@ BruteForce<N> Enumerate(const MarginalRun& run, const double* freq, int block) {
   const int column = BlockLayout(run.alignment.structure).Column(block);
   std::vector<const NodeStruct*> interior;
   for (const NodeStruct* node : tree.up_pass) {
-    if (node->left != nullptr) interior.push_back(node);
+    if (!node->IsTip()) interior.push_back(node);
   }
   BruteForce<N> result;
   for (const NodeStruct* node : interior) result.posterior[node].assign(N, 0.0);
@@ -104,7 +104,7 @@ BruteForce<N> Enumerate(const MarginalRun& run, const double* freq, int block) {
       if (node->anc == nullptr) continue;
       const double* p = BranchMatrix<N>(tree.matrices, *node);
       const int from = state[node->anc];
-      if (node->left != nullptr) {
+      if (!node->IsTip()) {
         weight *= p[from * N + state[node]];
       } else {
         const std::vector<double> likelihood = TipBlock(*node, run.alignment, run.SS, column, true);
@@ -301,8 +301,8 @@ TEST(Polytomies, EqualTheTreeResolvedWithZeroLengthBranchesEitherWay) {
       while (!pending.empty()) {
         const NodeStruct* n = pending.back();
         pending.pop_back();
-        if (n->left == nullptr) below.insert(n->label);
-        if (n->left != nullptr) pending.insert(pending.end(), {n->left, n->right});
+        if (n->IsTip()) below.insert(n->label);
+        pending.insert(pending.end(), n->children.begin(), n->children.end());
       }
       if (below == taxa && !IsMergedWithParent(*node)) return node;
     }

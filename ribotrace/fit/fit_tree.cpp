@@ -15,9 +15,9 @@ FitTree MakeFitTree(const std::vector<NodeStruct*>& up_pass, double floor) {
   tree.merged.assign(n, false);
   for (const NodeStruct* node : up_pass) {
     const auto i = static_cast<std::size_t>(node->index);
-    if (node->left != nullptr) {
-      tree.left[i] = node->left->index;
-      tree.right[i] = node->right->index;
+    if (!node->children.empty()) {
+      tree.left[i] = node->children[0]->index;
+      tree.right[i] = node->children[1]->index;
     } else {
       tree.taxon[i] = node->taxon_index;
     }

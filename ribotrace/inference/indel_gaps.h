@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <vector>
 
 #include "inference/gap_characters.h"
@@ -36,12 +37,20 @@ class IndelTree {
   double total_length() const { return total_length_; }
   double length(std::size_t position) const { return length_[position]; }
   bool is_root(std::size_t position) const { return position + 1 == nodes_.size(); }
+  // The positions of the node's children, in their order; none at a tip.
+  std::span<const std::size_t> children(std::size_t position) const {
+    return std::span<const std::size_t>(children_).subspan(
+        first_child_[position], first_child_[position + 1] - first_child_[position]);
+  }
 
  private:
   friend class IndelPattern;
   std::vector<const NodeStruct*> nodes_;
-  std::vector<int> left_;
-  std::vector<int> right_;
+  // Every node's children one after the other, node by node: the children
+  // of the node at position v are children_[first_child_[v] ..
+  // first_child_[v + 1]).
+  std::vector<std::size_t> children_;
+  std::vector<std::size_t> first_child_;
   std::vector<double> length_;  // of the branch above; 0 at the root
   double total_length_ = 0.0;
 };
@@ -83,11 +92,12 @@ class IndelPattern {
   void Down(const IndelTree& tree, const IndelBranches& branches,
             const std::vector<GapObservation>& observed);
   void Up(const IndelTree& tree, const IndelBranches& branches);
+  void CombineChildren(std::size_t position, std::span<const std::size_t> children);
 
   int n_present_ = 0;
   bool any_unknown_ = false;  // some taxon shows nothing of the character
   std::vector<int> present_below_;
-  std::vector<bool> held_in_both_children_;
+  std::vector<bool> held_in_two_children_;
   std::vector<double> log_present_;  // log P(data below | present at the node)
   std::vector<bool> may_be_absent_;  // no taxon below holds it
   std::vector<double> log_branch_;   // log of the branch's contribution to its parent
