@@ -86,7 +86,8 @@ struct TreeGapRun {
   }
 
   bool PresentBelow(const NodeStruct& node, int c) const {
-    if (!node.IsTip()) return PresentBelow(*node.children[0], c) && PresentBelow(*node.children[1], c);
+    if (!node.IsTip())
+      return PresentBelow(*node.children[0], c) && PresentBelow(*node.children[1], c);
     const int partner = SS[c].partner >= 0 ? SS[c].partner : c;
     return alignment.Code(node.taxon_index, c) != kGapCode &&
            alignment.Code(node.taxon_index, partner) != kGapCode;

@@ -93,8 +93,8 @@ std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
     }
     blocks([&](int, std::size_t entry, int n, const double*) {
       for (int x = 0; x < n; ++x) {
-        frac[at(node)][entry + x] =
-            contribution(node->children[0], entry, n, x) * contribution(node->children[1], entry, n, x);
+        frac[at(node)][entry + x] = contribution(node->children[0], entry, n, x) *
+                                    contribution(node->children[1], entry, n, x);
       }
     });
   }
@@ -102,9 +102,9 @@ std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
                                                   std::vector<long double>(n_entries));
   for (const NodeStruct* node : tree.up_pass) {
     if (!IsInteriorBelowRoot(*node)) continue;
-    const NodeStruct* third = node->anc->anc != nullptr ? node->anc
+    const NodeStruct* third = node->anc->anc != nullptr        ? node->anc
                               : node->anc->children[0] == node ? node->anc->children[1]
-                                                        : node->anc->children[0];
+                                                               : node->anc->children[0];
     blocks([&](int, std::size_t entry, int n, const double* freq) {
       long double sum = 0.0L;
       for (int x = 0; x < n; ++x) {

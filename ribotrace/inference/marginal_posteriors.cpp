@@ -30,8 +30,9 @@ struct Visit {
 std::vector<NodeStruct*> BySubtreeSize(const NodeStruct& node,
                                        const std::unordered_map<const NodeStruct*, int>& size) {
   std::vector<NodeStruct*> children = node.children;
-  std::stable_sort(children.begin(), children.end(),
-                   [&](const NodeStruct* a, const NodeStruct* b) { return size.at(a) < size.at(b); });
+  std::stable_sort(children.begin(), children.end(), [&](const NodeStruct* a, const NodeStruct* b) {
+    return size.at(a) < size.at(b);
+  });
   return children;
 }
 

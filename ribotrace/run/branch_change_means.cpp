@@ -25,8 +25,7 @@ std::vector<NodeStruct*> BranchChangeMeans::BranchNodes(
   const std::size_t first_taxon = nodes.size();
   nodes.resize(names_.size(), nullptr);
   for (NodeStruct* node : down_pass) {
-    if (node->IsTip())
-      nodes[first_taxon + static_cast<std::size_t>(node->taxon_index)] = node;
+    if (node->IsTip()) nodes[first_taxon + static_cast<std::size_t>(node->taxon_index)] = node;
   }
   return nodes;
 }

@@ -9,12 +9,12 @@
 #include <vector>
 
 struct NodeStruct {
-  // In their order in the tree text; empty at a tip. An interior node has
-  // two or more.
+  // In a fixed order, the tree text's for a tree read as it was written;
+  // empty at a tip. An interior node has two or more.
   std::vector<NodeStruct*> children;
-  NodeStruct* anc = nullptr;    // ancestor; null at the root
-  double length = 0.0;          // branch to anc, as read from the tree
-  double scaled_length = 0.0;   // hidden branch before lambda: harmonic mean or 1.0
+  NodeStruct* anc = nullptr;   // ancestor; null at the root
+  double length = 0.0;         // branch to anc, as read from the tree
+  double scaled_length = 0.0;  // hidden branch before lambda: harmonic mean or 1.0
   // The node's vectors in the run's compact arrays, which NodeVectors
   // (inference/node_vectors.h) owns and points these views into; the layout
   // of a vector is described in inference/likelihood_blocks.h. Empty where

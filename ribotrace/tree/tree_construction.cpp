@@ -222,10 +222,9 @@ class TreeBuilder {
   void CloseOrSeparate(char c, std::size_t i) {
     if (members_.empty()) FailTree("Unbalanced parentheses" + At(i) + ".");
     if (!HasLength(p_)) {
-      FailTree(
-          "No branch length for " +
-          (p_->IsTip() ? "the taxon " + Quoted(ShownName(*p_)) : std::string("the group")) +
-          " before character " + std::to_string(i + 1) + " of the tree text.");
+      FailTree("No branch length for " +
+               (p_->IsTip() ? "the taxon " + Quoted(ShownName(*p_)) : std::string("the group")) +
+               " before character " + std::to_string(i + 1) + " of the tree text.");
     }
     if (c == ',') {
       if (++members_.back() > (members_.size() == 1 ? 3 : 2)) FailPolytomy(i);
