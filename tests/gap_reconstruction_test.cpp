@@ -70,29 +70,33 @@ TEST(GapModel, TransitionMatricesAreTheExponentialOfTheRateMatrix) {
   EXPECT_NEAR(p(1e-7)[2] / 1e-7, 1.0 - pi, 1e-6);
 }
 
+// Also on a node with three children, the first of them interior.
 TEST(GapPosteriors, EqualBruteForceEnumerationWithAndWithoutRescaling) {
-  const HandTree tree = BuildTree(kNewick);
-  const Alignment alignment = MakeAlignment(kStructure, kRows);
-  const GapCharacters characters = MakeGapCharacters(alignment, SiteRecordsOf(alignment, 0));
-  ASSERT_EQ(characters.size(), 7u);
-  EXPECT_EQ(characters.of_column[3], 0u);  // both stem columns are character 0
-  EXPECT_EQ(characters.absence_frequency,
-            (std::vector<double>{0.25, 0.2, 0.0, 0.75, 1.0, 0.2, 0.0}));
+  for (const char* newick : {kNewick, "(((t0:0.1,t1:0.25):0.15,t2:0.3,t3:0.2):0.05,t4:0.12)"}) {
+    const HandTree tree = BuildTree(newick);
+    const Alignment alignment = MakeAlignment(kStructure, kRows);
+    const GapCharacters characters = MakeGapCharacters(alignment, SiteRecordsOf(alignment, 0));
+    ASSERT_EQ(characters.size(), 7u);
+    EXPECT_EQ(characters.of_column[3], 0u);  // both stem columns are character 0
+    EXPECT_EQ(characters.absence_frequency,
+              (std::vector<double>{0.25, 0.2, 0.0, 0.75, 1.0, 0.2, 0.0}));
 
-  const double rate = 1.7;
-  for (const double threshold : {kRescaleThreshold, 0.9}) {
-    const GapPosteriors posteriors = GetGapPosteriors(tree.down_pass, characters, rate, threshold);
-    double log_likelihood = 0.0;
-    for (std::size_t k = 0; k < characters.size(); ++k) {
-      const auto [likelihood, absent] = Enumerate(tree, characters, k, rate);
-      log_likelihood += std::log(likelihood);
-      for (const auto& [node, p] : absent) {
-        if (node->anc == nullptr) continue;
-        EXPECT_NEAR(posteriors.OfNode(*node)[k], p, 1e-12) << k;
+    const double rate = 1.7;
+    for (const double threshold : {kRescaleThreshold, 0.9}) {
+      const GapPosteriors posteriors =
+          GetGapPosteriors(tree.down_pass, characters, rate, threshold);
+      double log_likelihood = 0.0;
+      for (std::size_t k = 0; k < characters.size(); ++k) {
+        const auto [likelihood, absent] = Enumerate(tree, characters, k, rate);
+        log_likelihood += std::log(likelihood);
+        for (const auto& [node, p] : absent) {
+          if (node->anc == nullptr) continue;
+          EXPECT_NEAR(posteriors.OfNode(*node)[k], p, 1e-12) << k;
+        }
       }
+      EXPECT_NEAR(GapLogLikelihood(tree.down_pass, characters, rate, threshold), log_likelihood,
+                  1e-12);
     }
-    EXPECT_NEAR(GapLogLikelihood(tree.down_pass, characters, rate, threshold), log_likelihood,
-                1e-12);
   }
 }
 
