@@ -50,18 +50,23 @@ int CombineBlock(NodeStruct& node, const BranchMatrices& matrices, const TipLike
                  int block, double threshold) {
   const std::size_t offset = tips.layout().Offset(block);
   std::array<double, N> scratch;
+  std::array<double, N> product;
   std::array<double, N> contribution;
   double* entries = node.frac_likelihoods.data() + offset;
-  // The first child's contribution goes straight into the entries, so that
-  // two children give from_first x from_second and no factor of 1.0.
+  // The product starts from the first child's contribution, so that two
+  // children give from_first x from_second and no factor of 1.0; the
+  // arrays on the stack keep the compiler free of aliasing with the
+  // matrices, and the last product goes straight into the entries.
+  const std::size_t n_children = node.children.size();
   const NodeStruct& first = *node.children.front();
   BranchContribution<N>(BranchMatrix<N>(matrices, first),
-                        tips.Of<N>(first, block, offset, scratch.data()), entries);
-  for (std::size_t c = 1; c < node.children.size(); ++c) {
+                        tips.Of<N>(first, block, offset, scratch.data()), product.data());
+  for (std::size_t c = 1; c < n_children; ++c) {
     const NodeStruct& child = *node.children[c];
     BranchContribution<N>(BranchMatrix<N>(matrices, child),
                           tips.Of<N>(child, block, offset, scratch.data()), contribution.data());
-    for (int x = 0; x < N; ++x) entries[x] *= contribution[x];
+    double* out = c + 1 == n_children ? entries : product.data();
+    for (int x = 0; x < N; ++x) out[x] = product[x] * contribution[x];
   }
   return RescaleBlock(entries, N, threshold);
 }

@@ -110,22 +110,37 @@ void IndelPattern::Down(const IndelTree& tree, const IndelBranches& branches,
   may_be_absent_.assign(n, true);
   log_branch_.assign(n, kNoMass);
   for (std::size_t v = 0; v < n; ++v) {
-    const std::span<const std::size_t> children = tree.children(v);
-    if (children.empty()) {
+    const std::size_t begin = tree.first_child_[v];
+    const std::size_t end = tree.first_child_[v + 1];
+    if (begin == end) {
       const GapObservation seen = observed[static_cast<std::size_t>(tree.nodes_[v]->taxon_index)];
       present_below_[v] = seen == GapObservation::kPresent ? 1 : 0;
       log_present_[v] = seen == GapObservation::kAbsent ? kNoMass : 0.0;
       may_be_absent_[v] = seen != GapObservation::kPresent;
       any_unknown_ = any_unknown_ || seen == GapObservation::kUnknown;
     } else {
-      CombineChildren(v, children);
+      // The first child's figures, then each further child's in order.
+      const std::size_t first = tree.children_[begin];
+      int present = present_below_[first];
+      int holding = present > 0 ? 1 : 0;  // children with a taxon below that holds it
+      double log_present = log_branch_[first];
+      for (std::size_t i = begin + 1; i < end; ++i) {
+        const std::size_t c = tree.children_[i];
+        present += present_below_[c];
+        holding += present_below_[c] > 0 ? 1 : 0;
+        log_present += log_branch_[c];
+      }
+      present_below_[v] = present;
+      held_in_two_children_[v] = holding >= 2;
+      log_present_[v] = log_present;
+      may_be_absent_[v] = present == 0;  // no child holds it
     }
     // A branch of length 0 loses nothing (log_lost is no mass). Below a
     // taxon that holds the character the branch must keep it; below one
     // that shows nothing, kept or lost, it explains everything (log 1).
     if (!may_be_absent_[v]) {
       log_branch_[v] = branches.log_keep[v] + log_present_[v];
-    } else if (log_present_[v] == 0.0 && children.empty()) {
+    } else if (log_present_[v] == 0.0 && begin == end) {
       log_branch_[v] = 0.0;
     } else {
       log_branch_[v] = LogAdd(branches.log_keep[v] + log_present_[v], branches.log_lost[v]);
@@ -144,22 +159,6 @@ void IndelPattern::Down(const IndelTree& tree, const IndelBranches& branches,
   if (n_present_ == 0) log_probability_ = LogAdd(log_probability_, branches.log_died);
 }
 
-// An interior node's figures of the data below it, from its children's in
-// their order.
-void IndelPattern::CombineChildren(std::size_t v, std::span<const std::size_t> children) {
-  int holding = 0;  // children with a taxon below that holds the character
-  present_below_[v] = 0;
-  may_be_absent_[v] = true;
-  for (std::size_t i = 0; i < children.size(); ++i) {
-    const std::size_t c = children[i];
-    present_below_[v] += present_below_[c];
-    holding += present_below_[c] > 0 ? 1 : 0;
-    log_present_[v] = i == 0 ? log_branch_[c] : log_present_[v] + log_branch_[c];
-    may_be_absent_[v] = may_be_absent_[v] && may_be_absent_[c];
-  }
-  held_in_two_children_[v] = holding >= 2;
-}
-
 // Parents before children: the probability of the data outside each
 // node's subtree jointly with the node holding the character, from an
 // origin above the node (through its parent, the siblings' subtrees
@@ -170,14 +169,13 @@ void IndelPattern::Up(const IndelTree& tree, const IndelBranches& branches) {
   log_above_[n - 1] = branches.log_origin[n - 1];
   for (std::size_t v = n; v-- > 0;) {
     const std::span<const std::size_t> children = tree.children(v);
-    for (const std::size_t child : children) {
+    for (std::size_t i = 0; i < children.size(); ++i) {
+      const std::size_t child = children[i];
       // The siblings' subtrees explained, in their order.
-      double siblings = 0.0;
-      bool first = true;
-      for (const std::size_t sibling : children) {
-        if (sibling == child) continue;
-        siblings = first ? log_branch_[sibling] : siblings + log_branch_[sibling];
-        first = false;
+      const std::size_t first = i == 0 ? 1 : 0;
+      double siblings = log_branch_[children[first]];
+      for (std::size_t j = first + 1; j < children.size(); ++j) {
+        if (j != i) siblings += log_branch_[children[j]];
       }
       const double through = log_above_[v] + branches.log_keep[child] + siblings;
       const bool nothing_outside = present_below_[child] == n_present_;

@@ -92,7 +92,6 @@ class IndelPattern {
   void Down(const IndelTree& tree, const IndelBranches& branches,
             const std::vector<GapObservation>& observed);
   void Up(const IndelTree& tree, const IndelBranches& branches);
-  void CombineChildren(std::size_t position, std::span<const std::size_t> children);
 
   int n_present_ = 0;
   bool any_unknown_ = false;  // some taxon shows nothing of the character

@@ -130,10 +130,14 @@ struct BlockStep {
     const std::size_t offset = tips.layout().Offset(block);
     const std::size_t n_children = node.children.size();
     std::array<double, N> scratch;
+    // Made on the stack, where the compiler knows that the matrix and the
+    // likelihoods cannot alias it, then kept by child.
+    std::array<double, N> contribution;
     for (std::size_t c = 0; c < n_children; ++c) {
       const NodeStruct& child = *node.children[c];
       BranchContribution<N>(BranchMatrix<N>(matrices, child),
-                            tips.Of<N>(child, block, offset, scratch.data()), &from[c * N]);
+                            tips.Of<N>(child, block, offset, scratch.data()), contribution.data());
+      std::copy(contribution.begin(), contribution.end(), &from[c * N]);
     }
     if (node.anc != nullptr) {
       WritePosterior<N>(above, from.data(), n_children, node.posterior_probs.data() + offset);
@@ -193,13 +197,12 @@ struct BlockStep {
   static void WritePosterior(const double* outside, const double* from, std::size_t n_children,
                              double* entries) {
     std::array<double, N> product;
-    double sum = 0.0;
-    for (int x = 0; x < N; ++x) {
-      double joint = outside[x];
-      for (std::size_t c = 0; c < n_children; ++c) joint *= from[c * N + x];
-      product[x] = joint;
-      sum += product[x];
+    for (int x = 0; x < N; ++x) product[x] = outside[x] * from[x];
+    for (std::size_t c = 1; c < n_children; ++c) {
+      for (int x = 0; x < N; ++x) product[x] *= from[c * N + x];
     }
+    double sum = 0.0;
+    for (int x = 0; x < N; ++x) sum += product[x];
     const bool usable = sum > 0.0 && std::isfinite(sum);
     for (int x = 0; x < N; ++x) entries[x] = usable ? product[x] / sum : 0.0;
   }
