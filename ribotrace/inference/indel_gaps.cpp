@@ -168,14 +168,15 @@ void IndelPattern::Up(const IndelTree& tree, const IndelBranches& branches) {
   log_above_.assign(n, kNoMass);
   log_above_[n - 1] = branches.log_origin[n - 1];
   for (std::size_t v = n; v-- > 0;) {
-    const std::span<const std::size_t> children = tree.children(v);
-    for (std::size_t i = 0; i < children.size(); ++i) {
-      const std::size_t child = children[i];
+    const std::size_t begin = tree.first_child_[v];
+    const std::size_t end = tree.first_child_[v + 1];
+    for (std::size_t i = begin; i < end; ++i) {
+      const std::size_t child = tree.children_[i];
       // The siblings' subtrees explained, in their order.
-      const std::size_t first = i == 0 ? 1 : 0;
-      double siblings = log_branch_[children[first]];
-      for (std::size_t j = first + 1; j < children.size(); ++j) {
-        if (j != i) siblings += log_branch_[children[j]];
+      const std::size_t first = i == begin ? begin + 1 : begin;
+      double siblings = log_branch_[tree.children_[first]];
+      for (std::size_t j = first + 1; j < end; ++j) {
+        if (j != i) siblings += log_branch_[tree.children_[j]];
       }
       const double through = log_above_[v] + branches.log_keep[child] + siblings;
       const bool nothing_outside = present_below_[child] == n_present_;

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstddef>
-#include <span>
 #include <vector>
 
 #include "inference/gap_characters.h"
@@ -37,18 +36,12 @@ class IndelTree {
   double total_length() const { return total_length_; }
   double length(std::size_t position) const { return length_[position]; }
   bool is_root(std::size_t position) const { return position + 1 == nodes_.size(); }
-  // The positions of the node's children, in their order; none at a tip.
-  std::span<const std::size_t> children(std::size_t position) const {
-    return std::span<const std::size_t>(children_).subspan(
-        first_child_[position], first_child_[position + 1] - first_child_[position]);
-  }
-
  private:
   friend class IndelPattern;
   std::vector<const NodeStruct*> nodes_;
-  // Every node's children one after the other, node by node: the children
-  // of the node at position v are children_[first_child_[v] ..
-  // first_child_[v + 1]).
+  // Every node's children (as positions) one after the other, node by
+  // node, in their order: the children of the node at position v are
+  // children_[first_child_[v] .. first_child_[v + 1]), none at a tip.
   std::vector<std::size_t> children_;
   std::vector<std::size_t> first_child_;
   std::vector<double> length_;  // of the branch above; 0 at the root
