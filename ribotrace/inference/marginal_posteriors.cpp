@@ -193,12 +193,14 @@ struct BlockStep {
   }
 
   // The outside times each child's contribution in their order, normalised.
+  // An interior node has two children or more (see CheckTree), so the
+  // first two are taken in one step.
   template <int N>
   static void WritePosterior(const double* outside, const double* from, std::size_t n_children,
                              double* entries) {
     std::array<double, N> product;
-    for (int x = 0; x < N; ++x) product[x] = outside[x] * from[x];
-    for (std::size_t c = 1; c < n_children; ++c) {
+    for (int x = 0; x < N; ++x) product[x] = outside[x] * from[x] * from[N + x];
+    for (std::size_t c = 2; c < n_children; ++c) {
       for (int x = 0; x < N; ++x) product[x] *= from[c * N + x];
     }
     double sum = 0.0;
