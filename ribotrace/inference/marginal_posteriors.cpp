@@ -117,35 +117,48 @@ struct BlockStep {
   const TipLikelihoods& tips;
   double threshold;
   BranchChangeRecorder* changes;
-  // The children's contributions, N entries by child, made once per node
-  // and block; sized for the node with the most children.
+  // The children's contributions, N entries by child, for a node of more
+  // than two children; sized for the node with the most.
   std::vector<double> from;
   long long rescaled = 0;
 
   // `outsides` holds the children's outside vectors of the thread's blocks
   // by child, null for a tip; the block's entries begin `local` into them.
+  // Nodes of two children, nearly all of them, take the same code with the
+  // count fixed, so that the compiler unrolls the loops over the children
+  // and keeps their contributions on the stack, apart from the matrices.
   template <int N>
   void Run(NodeStruct& node, int block, const double* above, std::span<double* const> outsides,
            std::size_t local) {
+    if (node.children.size() == 2) {
+      std::array<double, 2 * N> contributions;
+      RunWith<N, 2>(node, block, above, outsides, local, contributions.data());
+    } else {
+      RunWith<N, 0>(node, block, above, outsides, local, from.data());
+    }
+  }
+
+  // K: the node's number of children, 0 for any; `contributions` has room
+  // for N entries by child.
+  template <int N, std::size_t K>
+  void RunWith(NodeStruct& node, int block, const double* above,
+               std::span<double* const> outsides, std::size_t local, double* contributions) {
     const std::size_t offset = tips.layout().Offset(block);
-    const std::size_t n_children = node.children.size();
+    const std::size_t n_children = K > 0 ? K : node.children.size();
     std::array<double, N> scratch;
-    // Made on the stack, where the compiler knows that the matrix and the
-    // likelihoods cannot alias it, then kept by child.
-    std::array<double, N> contribution;
     for (std::size_t c = 0; c < n_children; ++c) {
       const NodeStruct& child = *node.children[c];
       BranchContribution<N>(BranchMatrix<N>(matrices, child),
-                            tips.Of<N>(child, block, offset, scratch.data()), contribution.data());
-      std::copy(contribution.begin(), contribution.end(), &from[c * N]);
+                            tips.Of<N>(child, block, offset, scratch.data()),
+                            contributions + c * N);
     }
     if (node.anc != nullptr) {
-      WritePosterior<N>(above, from.data(), n_children, node.posterior_probs.data() + offset);
+      WritePosterior<N>(above, contributions, n_children, node.posterior_probs.data() + offset);
     }
     std::array<double, N> others;
     for (std::size_t c = 0; c < n_children; ++c) {
       if (outsides[c] == nullptr && changes == nullptr) continue;
-      const double* siblings = Siblings<N>(n_children, c, others.data());
+      const double* siblings = Siblings<N>(contributions, n_children, c, others.data());
       const NodeStruct& child = *node.children[c];
       if (outsides[c] != nullptr) Outside<N>(child, above, siblings, outsides[c] + local);
       if (changes != nullptr) RecordBranch<N>(child, block, above, siblings, scratch.data());
@@ -155,13 +168,14 @@ struct BlockStep {
   // The product of the contributions of every child but `c`, in their
   // order: with two children the other one's own, which needs no copy.
   template <int N>
-  const double* Siblings(std::size_t n_children, std::size_t c, double* product) const {
-    if (n_children == 2) return &from[(1 - c) * N];
+  static const double* Siblings(const double* contributions, std::size_t n_children,
+                                std::size_t c, double* product) {
+    if (n_children == 2) return contributions + (1 - c) * N;
     const std::size_t start = c == 0 ? 1 : 0;
-    std::copy_n(&from[start * N], N, product);
+    std::copy_n(contributions + start * N, N, product);
     for (std::size_t s = start + 1; s < n_children; ++s) {
       if (s == c) continue;
-      for (int x = 0; x < N; ++x) product[x] *= from[s * N + x];
+      for (int x = 0; x < N; ++x) product[x] *= contributions[s * N + x];
     }
     return product;
   }
