@@ -44,8 +44,8 @@ void CheckTree(const std::vector<NodeStruct*>& down_pass, const Alignment& align
 
 // The node's N entries of the block: the product of its children's
 // contributions in their order, rescaled if needed. Returns the rescaling
-// count.
-template <int N>
+// count. K: the node's number of children, 0 for any.
+template <int N, std::size_t K>
 int CombineBlock(NodeStruct& node, const BranchMatrices& matrices, const TipLikelihoods& tips,
                  int block, double threshold) {
   const std::size_t offset = tips.layout().Offset(block);
@@ -57,7 +57,7 @@ int CombineBlock(NodeStruct& node, const BranchMatrices& matrices, const TipLike
   // children give from_first x from_second and no factor of 1.0; the
   // arrays on the stack keep the compiler free of aliasing with the
   // matrices, and the last product goes straight into the entries.
-  const std::size_t n_children = node.children.size();
+  const std::size_t n_children = K > 0 ? K : node.children.size();
   const NodeStruct& first = *node.children.front();
   BranchContribution<N>(BranchMatrix<N>(matrices, first),
                         tips.Of<N>(first, block, offset, scratch.data()), product.data());
@@ -78,10 +78,17 @@ void CombineBlocks(const std::vector<NodeStruct*>& down_pass, const BranchMatric
   const BlockLayout& layout = tips.layout();
   for (NodeStruct* node : down_pass) {
     if (node->IsTip()) continue;
+    // Nodes of two children, nearly all of them, take the same code with
+    // the count fixed, so that the compiler unrolls the loop over them.
+    const bool binary = node->children.size() == 2;
     for (int b = first; b < last; ++b) {
-      counts[b] += layout.IsDoublet(b)
-                       ? CombineBlock<kNumDoublets>(*node, matrices, tips, b, threshold)
-                       : CombineBlock<kNumNucleotides>(*node, matrices, tips, b, threshold);
+      if (layout.IsDoublet(b)) {
+        counts[b] += binary ? CombineBlock<kNumDoublets, 2>(*node, matrices, tips, b, threshold)
+                            : CombineBlock<kNumDoublets, 0>(*node, matrices, tips, b, threshold);
+      } else {
+        counts[b] += binary ? CombineBlock<kNumNucleotides, 2>(*node, matrices, tips, b, threshold)
+                            : CombineBlock<kNumNucleotides, 0>(*node, matrices, tips, b, threshold);
+      }
     }
   }
 }

@@ -141,8 +141,8 @@ struct BlockStep {
   // K: the node's number of children, 0 for any; `contributions` has room
   // for N entries by child.
   template <int N, std::size_t K>
-  void RunWith(NodeStruct& node, int block, const double* above,
-               std::span<double* const> outsides, std::size_t local, double* contributions) {
+  void RunWith(NodeStruct& node, int block, const double* above, std::span<double* const> outsides,
+               std::size_t local, double* contributions) {
     const std::size_t offset = tips.layout().Offset(block);
     const std::size_t n_children = K > 0 ? K : node.children.size();
     std::array<double, N> scratch;
@@ -168,8 +168,8 @@ struct BlockStep {
   // The product of the contributions of every child but `c`, in their
   // order: with two children the other one's own, which needs no copy.
   template <int N>
-  static const double* Siblings(const double* contributions, std::size_t n_children,
-                                std::size_t c, double* product) {
+  static const double* Siblings(const double* contributions, std::size_t n_children, std::size_t c,
+                                double* product) {
     if (n_children == 2) return contributions + (1 - c) * N;
     const std::size_t start = c == 0 ? 1 : 0;
     std::copy_n(contributions + start * N, N, product);
