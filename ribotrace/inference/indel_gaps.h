@@ -36,6 +36,7 @@ class IndelTree {
   double total_length() const { return total_length_; }
   double length(std::size_t position) const { return length_[position]; }
   bool is_root(std::size_t position) const { return position + 1 == nodes_.size(); }
+
  private:
   friend class IndelPattern;
   std::vector<const NodeStruct*> nodes_;
