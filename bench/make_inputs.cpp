@@ -40,14 +40,15 @@ std::vector<NodeStruct> RandomTree(int n_taxa, std::mt19937& rng) {
   std::uniform_real_distribution<double> length(0.01, 0.12);
   for (std::size_t next = n_taxa; pool.size() > 1; ++next) {
     NodeStruct& parent = nodes[next];
-    for (NodeStruct** child : {&parent.left, &parent.right}) {
+    for (int c = 0; c < 2; ++c) {
       std::uniform_int_distribution<std::size_t> pick(0, pool.size() - 1);
       const std::size_t i = pick(rng);
-      *child = pool[i];
+      NodeStruct* child = pool[i];
       pool[i] = pool.back();
       pool.pop_back();
-      (*child)->anc = &parent;
-      (*child)->length = length(rng);
+      parent.children.push_back(child);
+      child->anc = &parent;
+      child->length = length(rng);
     }
     pool.push_back(&parent);
   }
@@ -68,26 +69,31 @@ int Draw(const double* probs, int n, std::mt19937& rng) {
 // Tips are written as their taxon numbers (MrBayes's translate table) or,
 // with `tip_prefix`, as the taxon names.
 void AppendNewick(std::string& text, const NodeStruct& node, const std::string& tip_prefix) {
-  if (node.left == nullptr) {
+  if (node.IsTip()) {
     text.append(tip_prefix).append(std::to_string(node.index + 1));
     return;
   }
-  text.push_back('(');
-  AppendNewick(text, *node.left, tip_prefix);
-  text.append(":").append(std::to_string(node.left->length)).append(",");
-  AppendNewick(text, *node.right, tip_prefix);
-  text.append(":").append(std::to_string(node.right->length)).append(")");
+  char separator = '(';
+  for (const NodeStruct* child : node.children) {
+    text.push_back(separator);
+    AppendNewick(text, *child, tip_prefix);
+    text.append(":").append(std::to_string(child->length));
+    separator = ',';
+  }
+  text.push_back(')');
 }
 
 // MrBayes writes the consensus unrooted, with three branches at its base.
 std::string UnrootedNewick(const NodeStruct& root, const std::string& tip_prefix = "") {
-  const NodeStruct* inner = root.left->left != nullptr ? root.left : root.right;
-  const NodeStruct* other = inner == root.left ? root.right : root.left;
+  const NodeStruct* first = root.children[0];
+  const NodeStruct* second = root.children[1];
+  const NodeStruct* inner = !first->IsTip() ? first : second;
+  const NodeStruct* other = inner == first ? second : first;
   std::string text(1, '(');
-  AppendNewick(text, *inner->left, tip_prefix);
-  text.append(":").append(std::to_string(inner->left->length)).append(",");
-  AppendNewick(text, *inner->right, tip_prefix);
-  text.append(":").append(std::to_string(inner->right->length)).append(",");
+  for (const NodeStruct* child : inner->children) {
+    AppendNewick(text, *child, tip_prefix);
+    text.append(":").append(std::to_string(child->length)).append(",");
+  }
   AppendNewick(text, *other, tip_prefix);
   text.append(":").append(std::to_string(other->length + inner->length)).append(")");
   return text;

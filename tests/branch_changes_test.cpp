@@ -66,7 +66,7 @@ std::map<const NodeStruct*, std::vector<double>> BranchJoints(const HandTree& tr
   std::map<const NodeStruct*, std::vector<double>> tips;
   for (const NodeStruct* node : tree.up_pass) {
     if (node->anc != nullptr) joints[node].assign(N * N, 0.0);
-    if (node->left == nullptr) tips[node] = TipBlock(*node, alignment, SS, column, true);
+    if (node->IsTip()) tips[node] = TipBlock(*node, alignment, SS, column, true);
   }
   std::map<const NodeStruct*, int> state;
   std::function<void(std::size_t)> visit = [&](std::size_t k) {
@@ -81,7 +81,7 @@ std::map<const NodeStruct*, std::vector<double>> BranchJoints(const HandTree& tr
     for (const NodeStruct* node : tree.up_pass) {
       if (node->anc == nullptr) continue;
       weight *= BranchMatrix<N>(tree.matrices, *node)[state[node->anc] * N + state[node]];
-      if (node->left == nullptr) weight *= tips[node][static_cast<std::size_t>(state[node])];
+      if (node->IsTip()) weight *= tips[node][static_cast<std::size_t>(state[node])];
     }
     for (auto& [node, joint] : joints) joint[state[node->anc] * N + state[node]] += weight;
   };
@@ -148,7 +148,7 @@ TEST(BranchChanges, MatchBruteForceEnumerationAndIntegrationAlongTheBranch) {
   ExpectBlockMatches<16>(tree, changes, alignment, SS, models.stems, 2.0, 0);
   ExpectBlockMatches<16>(tree, changes, alignment, SS, models.stems, 2.0, 1);
   ExpectBlockMatches<4>(tree, changes, alignment, SS, models.loops, 1.0, 2);
-  EXPECT_GT(changes.At(*tree.root->right, 0).p_cbc, 0.05);  // G-C above, A-U at t2
+  EXPECT_GT(changes.At(*tree.root->children[1], 0).p_cbc, 0.05);  // G-C above, A-U at t2
 }
 
 namespace {

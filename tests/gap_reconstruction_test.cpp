@@ -29,7 +29,7 @@ std::pair<double, std::map<const NodeStruct*, double>> Enumerate(const HandTree&
                                                                  std::size_t k, double rate) {
   std::vector<const NodeStruct*> interior;
   for (const NodeStruct* node : tree.up_pass) {
-    if (node->left != nullptr) interior.push_back(node);
+    if (!node->IsTip()) interior.push_back(node);
   }
   const double pi = characters.absence_frequency[k];
   double likelihood = 0.0;
@@ -42,7 +42,7 @@ std::pair<double, std::map<const NodeStruct*, double>> Enumerate(const HandTree&
       if (node->anc == nullptr) continue;
       const std::array<double, 4> matrix = GapTransitionMatrix(pi, std::exp(-rate * node->length));
       const double* row = &matrix[static_cast<std::size_t>(2 * state[node->anc])];
-      if (node->left != nullptr) {
+      if (!node->IsTip()) {
         p *= row[state[node]];
       } else if (characters.Observed(node->taxon_index, k) != GapObservation::kUnknown) {
         p *= row[characters.Observed(node->taxon_index, k) == GapObservation::kAbsent ? 1 : 0];
@@ -70,29 +70,33 @@ TEST(GapModel, TransitionMatricesAreTheExponentialOfTheRateMatrix) {
   EXPECT_NEAR(p(1e-7)[2] / 1e-7, 1.0 - pi, 1e-6);
 }
 
+// Also on a node with three children, the first of them interior.
 TEST(GapPosteriors, EqualBruteForceEnumerationWithAndWithoutRescaling) {
-  const HandTree tree = BuildTree(kNewick);
-  const Alignment alignment = MakeAlignment(kStructure, kRows);
-  const GapCharacters characters = MakeGapCharacters(alignment, SiteRecordsOf(alignment, 0));
-  ASSERT_EQ(characters.size(), 7u);
-  EXPECT_EQ(characters.of_column[3], 0u);  // both stem columns are character 0
-  EXPECT_EQ(characters.absence_frequency,
-            (std::vector<double>{0.25, 0.2, 0.0, 0.75, 1.0, 0.2, 0.0}));
+  for (const char* newick : {kNewick, "(((t0:0.1,t1:0.25):0.15,t2:0.3,t3:0.2):0.05,t4:0.12)"}) {
+    const HandTree tree = BuildTree(newick);
+    const Alignment alignment = MakeAlignment(kStructure, kRows);
+    const GapCharacters characters = MakeGapCharacters(alignment, SiteRecordsOf(alignment, 0));
+    ASSERT_EQ(characters.size(), 7u);
+    EXPECT_EQ(characters.of_column[3], 0u);  // both stem columns are character 0
+    EXPECT_EQ(characters.absence_frequency,
+              (std::vector<double>{0.25, 0.2, 0.0, 0.75, 1.0, 0.2, 0.0}));
 
-  const double rate = 1.7;
-  for (const double threshold : {kRescaleThreshold, 0.9}) {
-    const GapPosteriors posteriors = GetGapPosteriors(tree.down_pass, characters, rate, threshold);
-    double log_likelihood = 0.0;
-    for (std::size_t k = 0; k < characters.size(); ++k) {
-      const auto [likelihood, absent] = Enumerate(tree, characters, k, rate);
-      log_likelihood += std::log(likelihood);
-      for (const auto& [node, p] : absent) {
-        if (node->anc == nullptr) continue;
-        EXPECT_NEAR(posteriors.OfNode(*node)[k], p, 1e-12) << k;
+    const double rate = 1.7;
+    for (const double threshold : {kRescaleThreshold, 0.9}) {
+      const GapPosteriors posteriors =
+          GetGapPosteriors(tree.down_pass, characters, rate, threshold);
+      double log_likelihood = 0.0;
+      for (std::size_t k = 0; k < characters.size(); ++k) {
+        const auto [likelihood, absent] = Enumerate(tree, characters, k, rate);
+        log_likelihood += std::log(likelihood);
+        for (const auto& [node, p] : absent) {
+          if (node->anc == nullptr) continue;
+          EXPECT_NEAR(posteriors.OfNode(*node)[k], p, 1e-12) << k;
+        }
       }
+      EXPECT_NEAR(GapLogLikelihood(tree.down_pass, characters, rate, threshold), log_likelihood,
+                  1e-12);
     }
-    EXPECT_NEAR(GapLogLikelihood(tree.down_pass, characters, rate, threshold), log_likelihood,
-                1e-12);
   }
 }
 
@@ -113,7 +117,7 @@ TEST(GapRateFit, RecoversTheRateOfSimulatedGapsAndIsAMaximum) {
               ? pi
               : GapTransitionMatrix(pi, std::exp(-rate * node->length))[2 * state[node->anc] + 1];
       state[node] = uniform(rng) < p_absent ? kGapAbsent : kGapPresent;
-      if (node->left == nullptr && state[node] == kGapAbsent) rows[node->taxon_index][c] = '-';
+      if (node->IsTip() && state[node] == kGapAbsent) rows[node->taxon_index][c] = '-';
     }
   }
   const Alignment alignment = MakeAlignment(std::vector<int>(rows[0].size(), 0), rows);
@@ -137,8 +141,8 @@ TEST(GapRateFit, InputsWithNothingToFitGetTheirDocumentedAnswer) {
       ReconstructGaps(tree.down_pass, fixed, SiteRecordsOf(fixed, 0), GapModel::kTwoState);
   EXPECT_EQ(none.fit.status, GapRateStatus::kNoVariableCharacter);
   EXPECT_EQ(none.fit.rate, 0.0);
-  EXPECT_EQ(none.PGap(*tree.root->left, 0), 0.0);
-  EXPECT_EQ(none.PGap(*tree.root->left, 1), 1.0);
+  EXPECT_EQ(none.PGap(*tree.root->children[0], 0), 0.0);
+  EXPECT_EQ(none.PGap(*tree.root->children[0], 1), 1.0);
 
   // Gaps that cut across the tree: the likelihood rises all the way to the
   // largest rate, where p_gap is the column's gap fraction.
@@ -148,7 +152,7 @@ TEST(GapRateFit, InputsWithNothingToFitGetTheirDocumentedAnswer) {
       ReconstructGaps(short_tree.down_pass, across, SiteRecordsOf(across, 0), GapModel::kTwoState);
   EXPECT_EQ(bound.fit.status, GapRateStatus::kAtBound);
   EXPECT_EQ(bound.fit.rate, kMaxGapRate);
-  EXPECT_NEAR(bound.PGap(*short_tree.root->left, 1), 0.5, 1e-6);
+  EXPECT_NEAR(bound.PGap(*short_tree.root->children[0], 1), 0.5, 1e-6);
 
   // Taxa that differ joined by branches of length 0: impossible at any rate.
   const HandTree zero = BuildTree("((t0:0,t1:0):0.1,(t2:0.1,t3:0.1):0.1)");

@@ -74,7 +74,7 @@ struct TreeGapRun {
     std::array<double, 3> sums{};
     int n = 0;
     for (const NodeStruct* node : tree->up_pass) {
-      for (int c = 0; node->left != nullptr && node->anc != nullptr && c < alignment.n_sites; ++c) {
+      for (int c = 0; !node->IsTip() && node->anc != nullptr && c < alignment.n_sites; ++c) {
         if (!PresentBelow(*node, c)) continue;
         const double p = p_gap.at({node->index, c});
         sums = {sums[0] + p, sums[1] + SS[c].freq_gaps, sums[2] + (p >= 0.05 ? 1.0 : 0.0)};
@@ -86,7 +86,8 @@ struct TreeGapRun {
   }
 
   bool PresentBelow(const NodeStruct& node, int c) const {
-    if (node.left != nullptr) return PresentBelow(*node.left, c) && PresentBelow(*node.right, c);
+    if (!node.IsTip())
+      return PresentBelow(*node.children[0], c) && PresentBelow(*node.children[1], c);
     const int partner = SS[c].partner >= 0 ? SS[c].partner : c;
     return alignment.Code(node.taxon_index, c) != kGapCode &&
            alignment.Code(node.taxon_index, partner) != kGapCode;

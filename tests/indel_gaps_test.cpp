@@ -41,7 +41,7 @@ Enumerated Enumerate(const HandTree& tree, const std::vector<Obs>& observed, dou
     std::function<void(std::size_t, double)> visit = [&](std::size_t k, double p) {
       if (k == tree.up_pass.size()) {
         for (const NodeStruct* node : tree.up_pass) {
-          if (node->left != nullptr) continue;
+          if (!node->IsTip()) continue;
           const Obs seen = observed[static_cast<std::size_t>(node->taxon_index)];
           if ((seen == Obs::kPresent && !present[node]) || (seen == Obs::kAbsent && present[node]))
             return;
@@ -80,38 +80,42 @@ const char* kFourTaxa = "((t0:0.1,t1:0.25):0.15,(t2:0.3,t3:0.05):0.2)";
 
 }  // namespace
 
+// Also on a root with three children, the first of them interior.
 TEST(IndelGaps, EqualBruteForceEnumerationOfOriginsAndDeletions) {
-  HandTree tree = BuildTree(kFourTaxa);
-  const IndelTree indel_tree(tree.down_pass);
-  const double mu = 1.7;
-  const IndelBranches branches(indel_tree, mu);
-  // The probabilities of the 16 definite patterns sum to 1.
-  double sum = 0.0;
-  for (int bits = 0; bits < 16; ++bits) {
-    std::vector<Obs> observed;
-    for (int t = 0; t < 4; ++t) observed.push_back((bits >> t & 1) ? Obs::kPresent : Obs::kAbsent);
-    sum += std::exp(IndelPattern(indel_tree, branches, observed).log_probability());
-  }
-  EXPECT_NEAR(sum, 1.0, 1e-12);
-  for (const std::vector<Obs>& observed :
-       {std::vector<Obs>{Obs::kPresent, Obs::kAbsent, Obs::kAbsent, Obs::kAbsent},
-        {Obs::kPresent, Obs::kPresent, Obs::kAbsent, Obs::kUnknown},
-        {Obs::kPresent, Obs::kAbsent, Obs::kPresent, Obs::kAbsent},
-        {Obs::kAbsent, Obs::kAbsent, Obs::kUnknown, Obs::kPresent},
-        {Obs::kAbsent, Obs::kAbsent, Obs::kUnknown, Obs::kAbsent},
-        {Obs::kAbsent, Obs::kAbsent, Obs::kAbsent, Obs::kAbsent}}) {
-    // A column that every taxon lacks is fixed absent (no alignment shows
-    // such a character); its probability is still the process's.
-    const bool nobody = std::count(observed.begin(), observed.end(), Obs::kAbsent) == 4;
-    const IndelPattern pattern(indel_tree, branches, observed);
-    const Enumerated expected = Enumerate(tree, observed, mu);
-    EXPECT_NEAR(std::exp(pattern.log_probability()), expected.probability, 1e-14);
-    for (std::size_t v = 0; v < tree.down_pass.size(); ++v) {
-      const NodeStruct* node = tree.down_pass[v];
-      if (node->left == nullptr) continue;
-      const auto absent = expected.absent.find(node);
-      const double brute = absent != expected.absent.end() ? absent->second : 0.0;
-      EXPECT_NEAR(pattern.Absence(v), nobody ? 1.0 : brute, 1e-12) << "node " << node->index;
+  for (const char* newick : {kFourTaxa, "((t2:0.3,t3:0.05):0.12,t0:0.1,t1:0.25)"}) {
+    HandTree tree = BuildTree(newick);
+    const IndelTree indel_tree(tree.down_pass);
+    const double mu = 1.7;
+    const IndelBranches branches(indel_tree, mu);
+    // The probabilities of the 16 definite patterns sum to 1.
+    double sum = 0.0;
+    for (int bits = 0; bits < 16; ++bits) {
+      std::vector<Obs> observed;
+      for (int t = 0; t < 4; ++t)
+        observed.push_back((bits >> t & 1) ? Obs::kPresent : Obs::kAbsent);
+      sum += std::exp(IndelPattern(indel_tree, branches, observed).log_probability());
+    }
+    EXPECT_NEAR(sum, 1.0, 1e-12);
+    for (const std::vector<Obs>& observed :
+         {std::vector<Obs>{Obs::kPresent, Obs::kAbsent, Obs::kAbsent, Obs::kAbsent},
+          {Obs::kPresent, Obs::kPresent, Obs::kAbsent, Obs::kUnknown},
+          {Obs::kPresent, Obs::kAbsent, Obs::kPresent, Obs::kAbsent},
+          {Obs::kAbsent, Obs::kAbsent, Obs::kUnknown, Obs::kPresent},
+          {Obs::kAbsent, Obs::kAbsent, Obs::kUnknown, Obs::kAbsent},
+          {Obs::kAbsent, Obs::kAbsent, Obs::kAbsent, Obs::kAbsent}}) {
+      // A column that every taxon lacks is fixed absent (no alignment shows
+      // such a character); its probability is still the process's.
+      const bool nobody = std::count(observed.begin(), observed.end(), Obs::kAbsent) == 4;
+      const IndelPattern pattern(indel_tree, branches, observed);
+      const Enumerated expected = Enumerate(tree, observed, mu);
+      EXPECT_NEAR(std::exp(pattern.log_probability()), expected.probability, 1e-14);
+      for (std::size_t v = 0; v < tree.down_pass.size(); ++v) {
+        const NodeStruct* node = tree.down_pass[v];
+        if (node->IsTip()) continue;
+        const auto absent = expected.absent.find(node);
+        const double brute = absent != expected.absent.end() ? absent->second : 0.0;
+        EXPECT_NEAR(pattern.Absence(v), nobody ? 1.0 : brute, 1e-12) << "node " << node->index;
+      }
     }
   }
 }
@@ -131,13 +135,13 @@ TEST(IndelGaps, ExactZeroOnThePathAndStemPairsAsOneCharacter) {
       ReconstructGaps(tree.down_pass, alignment, SiteRecordsOf(alignment, 0), GapModel::kIndel);
   ASSERT_TRUE(gaps.indel.has_value());
   EXPECT_GT(gaps.indel->deletion, 0.0);
-  const NodeStruct& above_t0_t1 = *tree.root->left->left;
-  const NodeStruct& above_t0_t2 = *tree.root->left;
+  const NodeStruct& above_t0_t1 = *tree.root->children[0]->children[0];
+  const NodeStruct& above_t0_t2 = *tree.root->children[0];
   EXPECT_EQ(gaps.PGap(above_t0_t1, 2), 0.0);
   EXPECT_EQ(gaps.PGap(above_t0_t2, 2), 0.0);
-  EXPECT_GT(gaps.PGap(*tree.root->right, 2), 0.5);  // only t3 and t4 below, both without it
-  EXPECT_EQ(gaps.PGap(*tree.root->right, 5), 0.0);
-  EXPECT_EQ(gaps.PGap(*tree.root->right, 3), 0.0);  // held everywhere
+  EXPECT_GT(gaps.PGap(*tree.root->children[1], 2), 0.5);  // only t3 and t4 below, both without it
+  EXPECT_EQ(gaps.PGap(*tree.root->children[1], 5), 0.0);
+  EXPECT_EQ(gaps.PGap(*tree.root->children[1], 3), 0.0);  // held everywhere
   EXPECT_GT(gaps.PGap(above_t0_t2, 5), 0.5);
   for (const NodeStruct* node : tree.down_pass) {
     if (!IsInteriorBelowRoot(*node)) continue;

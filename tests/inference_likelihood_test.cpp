@@ -22,7 +22,7 @@ double BruteForceLikelihood(const HandTree& tree, const Alignment& alignment,
   const int n_states = alignment.structure[static_cast<std::size_t>(column)] == 1 ? 16 : 4;
   std::vector<const NodeStruct*> interior;
   for (const NodeStruct& node : tree.nodes) {
-    if (node.left != nullptr) interior.push_back(&node);
+    if (!node.IsTip()) interior.push_back(&node);
   }
   std::vector<int> state(tree.nodes.size());
   auto at = [&](const NodeStruct* node) {
@@ -42,7 +42,7 @@ double BruteForceLikelihood(const HandTree& tree, const Alignment& alignment,
       const double* p =
           n_states == 16 ? tree.matrices.Doublet(node).data() : tree.matrices.Singlet(node).data();
       const int from = state[at(node.anc)];
-      if (node.left != nullptr) {
+      if (!node.IsTip()) {
         term *= p[from * n_states + state[at(&node)]];
       } else {
         const std::vector<double> likelihood = TipBlock(node, alignment, SS, column, false);
@@ -84,7 +84,7 @@ std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
         }
       };
   for (const NodeStruct* node : tree.down_pass) {
-    if (node->left == nullptr) {
+    if (node->IsTip()) {
       blocks([&](int block, std::size_t entry, int n, const double*) {
         const std::vector<double> tip = TipBlock(*node, alignment, SS, layout.Column(block), false);
         for (int x = 0; x < n; ++x) frac[at(node)][entry + x] = tip[x];
@@ -93,8 +93,8 @@ std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
     }
     blocks([&](int, std::size_t entry, int n, const double*) {
       for (int x = 0; x < n; ++x) {
-        frac[at(node)][entry + x] =
-            contribution(node->left, entry, n, x) * contribution(node->right, entry, n, x);
+        frac[at(node)][entry + x] = contribution(node->children[0], entry, n, x) *
+                                    contribution(node->children[1], entry, n, x);
       }
     });
   }
@@ -102,14 +102,14 @@ std::vector<std::vector<long double>> ReferencePosteriors(const HandTree& tree,
                                                   std::vector<long double>(n_entries));
   for (const NodeStruct* node : tree.up_pass) {
     if (!IsInteriorBelowRoot(*node)) continue;
-    const NodeStruct* third = node->anc->anc != nullptr ? node->anc
-                              : node->anc->left == node ? node->anc->right
-                                                        : node->anc->left;
+    const NodeStruct* third = node->anc->anc != nullptr        ? node->anc
+                              : node->anc->children[0] == node ? node->anc->children[1]
+                                                               : node->anc->children[0];
     blocks([&](int, std::size_t entry, int n, const double* freq) {
       long double sum = 0.0L;
       for (int x = 0; x < n; ++x) {
-        posterior[at(node)][entry + x] = freq[x] * contribution(node->left, entry, n, x) *
-                                         contribution(node->right, entry, n, x) *
+        posterior[at(node)][entry + x] = freq[x] * contribution(node->children[0], entry, n, x) *
+                                         contribution(node->children[1], entry, n, x) *
                                          contribution(third, entry, n, x);
         sum += posterior[at(node)][entry + x];
       }
@@ -199,7 +199,7 @@ TEST(FractionalLikelihoods, TipWithoutTaxonOrNodeWithOneChildIsFatal) {
       "\n\nErr: GetFractionalLikelihoods Error: The tree's tip 't0' matches no taxon of the "
       "data file.\n");
   tree.nodes[2].taxon_index = 0;
-  tree.nodes[1].right = nullptr;
+  tree.nodes[1].children.pop_back();
   EXPECT_EQ(
       FatalOutput([&] { GetFractionalLikelihoods(tree.down_pass, tree.matrices, SS, alignment); }),
       "\n\nErr: GetFractionalLikelihoods Error: Node 1 has one child; the tree must be "
@@ -257,8 +257,8 @@ TEST(Posteriors, DeeperNodesUseTheAncestorThroughItsOwnBranch) {
     double from_anc = 0.0;
     for (int y = 0; y < 4; ++y)
       from_anc += tree.matrices.Singlet(anc)[x * 4 + y] * anc.frac_likelihoods[y];
-    sum += weights[x] = tree.matrices.Singlet(*node.left)[x * 4] *
-                        tree.matrices.Singlet(*node.right)[x * 4 + 1] * from_anc;
+    sum += weights[x] = tree.matrices.Singlet(*node.children[0])[x * 4] *
+                        tree.matrices.Singlet(*node.children[1])[x * 4 + 1] * from_anc;
   }
   for (int x = 0; x < 4; ++x) EXPECT_NEAR(node.posterior_probs[x], weights[x] / sum, 1e-14);
 }

@@ -43,10 +43,10 @@ NodeStruct* ParseNode(const char*& p, NodeStruct* anc, HandTree& tree) {
   NodeStruct* node = &tree.nodes.back();
   node->anc = anc;
   if (*p == '(') {
-    ++p;
-    node->left = ParseNode(p, node, tree);
-    if (*p++ != ',') throw std::runtime_error("test tree: expected ','");
-    node->right = ParseNode(p, node, tree);
+    do {
+      ++p;
+      node->children.push_back(ParseNode(p, node, tree));
+    } while (*p == ',');
     if (*p++ != ')') throw std::runtime_error("test tree: expected ')'");
   } else {
     while (*p != ':' && *p != ',' && *p != ')' && *p != '\0') node->label += *p++;
@@ -73,8 +73,7 @@ HandTree BuildTree(const std::string& newick) {
   std::function<void(NodeStruct*)> walk = [&](NodeStruct* node) {
     node->index = index++;
     tree.up_pass.push_back(node);
-    if (node->left != nullptr) walk(node->left);
-    if (node->right != nullptr) walk(node->right);
+    for (NodeStruct* child : node->children) walk(child);
     tree.down_pass.push_back(node);
   };
   // Post-order from the pushes at the end of each visit puts children first.
@@ -128,7 +127,7 @@ std::vector<std::string> EvolveSequences(const HandTree& tree, int n_taxa, int n
         }
       }
       state[i] = s;
-      if (node->left == nullptr) rows[node->taxon_index][c] = "ACGU"[s];
+      if (node->IsTip()) rows[node->taxon_index][c] = "ACGU"[s];
     }
   }
   return rows;

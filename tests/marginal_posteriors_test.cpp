@@ -86,7 +86,7 @@ BruteForce<N> Enumerate(const MarginalRun& run, const double* freq, int block) {
   const int column = BlockLayout(run.alignment.structure).Column(block);
   std::vector<const NodeStruct*> interior;
   for (const NodeStruct* node : tree.up_pass) {
-    if (node->left != nullptr) interior.push_back(node);
+    if (!node->IsTip()) interior.push_back(node);
   }
   BruteForce<N> result;
   for (const NodeStruct* node : interior) result.posterior[node].assign(N, 0.0);
@@ -104,7 +104,7 @@ BruteForce<N> Enumerate(const MarginalRun& run, const double* freq, int block) {
       if (node->anc == nullptr) continue;
       const double* p = BranchMatrix<N>(tree.matrices, *node);
       const int from = state[node->anc];
-      if (node->left != nullptr) {
+      if (!node->IsTip()) {
         weight *= p[from * N + state[node]];
       } else {
         const std::vector<double> likelihood = TipBlock(*node, run.alignment, run.SS, column, true);
@@ -291,40 +291,54 @@ TEST(PassThreads, EveryThreadCountGivesTheSameBits) {
 }
 
 // A polytomy is the tree resolved with branches of length 0, whichever way
-// it is resolved: the same log-likelihood and the same posteriors at the
-// polytomy's node (the one above t0, t1 and t2).
+// it is resolved, and the node with three children that it is: the same
+// log-likelihood and the same posteriors at every node of the user's tree,
+// found by the taxa below it. In the second tree the polytomy's first child
+// is interior, so its outside vector is made from two siblings.
 TEST(Polytomies, EqualTheTreeResolvedWithZeroLengthBranchesEitherWay) {
-  const auto node_above = [](const MarginalRun& run, std::set<std::string> taxa) {
-    for (const NodeStruct* node : run.tree.up_pass) {
-      std::set<std::string> below;
-      std::vector<const NodeStruct*> pending{node};
-      while (!pending.empty()) {
-        const NodeStruct* n = pending.back();
-        pending.pop_back();
-        if (n->left == nullptr) below.insert(n->label);
-        if (n->left != nullptr) pending.insert(pending.end(), {n->left, n->right});
-      }
-      if (below == taxa && !IsMergedWithParent(*node)) return node;
+  const auto taxa_below = [](const NodeStruct* node) {
+    std::set<std::string> below;
+    std::vector<const NodeStruct*> pending{node};
+    while (!pending.empty()) {
+      const NodeStruct* n = pending.back();
+      pending.pop_back();
+      if (n->IsTip()) below.insert(n->label);
+      pending.insert(pending.end(), n->children.begin(), n->children.end());
     }
-    return static_cast<const NodeStruct*>(nullptr);
+    return below;
   };
-  double lnl[2];
-  std::vector<double> posteriors[2];
-  const std::string trees[2] = {
-      ResolvePolytomies("((t0:0.1,t1:0.25,t2:0.3):0.05,(t3:0.2,t4:0.12):0.18)"),
-      "(((t2:0.3,t0:0.1):0,t1:0.25):0.05,(t3:0.2,t4:0.12):0.18)"};
-  EXPECT_EQ(trees[0], "(((t0:0.1,t1:0.25):0,t2:0.3):0.05,(t3:0.2,t4:0.12):0.18)");
-  for (int k = 0; k < 2; ++k) {
-    MarginalRun run = MakeRun(trees[k], kStructure, kRows);
-    RunMarginal(run, kRescaleThreshold, kRescaleThreshold);
-    lnl[k] = GetLogLikelihood(run.tree.down_pass, kStructure, run.parameters, run.scaling).Total();
-    const NodeStruct* polytomy = node_above(run, {"t0", "t1", "t2"});
-    ASSERT_NE(polytomy, nullptr);
-    posteriors[k].assign(polytomy->posterior_probs.begin(), polytomy->posterior_probs.end());
-  }
-  EXPECT_NEAR(lnl[0], lnl[1], 1e-9);
-  ASSERT_EQ(posteriors[0].size(), posteriors[1].size());
-  for (std::size_t e = 0; e < posteriors[0].size(); ++e) {
-    EXPECT_NEAR(posteriors[0][e], posteriors[1][e], 1e-9) << e;
+  const std::string polytomies[2] = {"((t0:0.1,t1:0.25,t2:0.3):0.05,(t3:0.2,t4:0.12):0.18)",
+                                     "(((t2:0.3,t3:0.2):0.07,t0:0.1,t1:0.25):0.05,t4:0.12)"};
+  EXPECT_EQ(ResolvePolytomies(polytomies[0]),
+            "(((t0:0.1,t1:0.25):0,t2:0.3):0.05,(t3:0.2,t4:0.12):0.18)");
+  const std::string others[2] = {"(((t2:0.3,t0:0.1):0,t1:0.25):0.05,(t3:0.2,t4:0.12):0.18)",
+                                 "((t0:0.1,(t1:0.25,(t2:0.3,t3:0.2):0.07):0):0.05,t4:0.12)"};
+  for (int p = 0; p < 2; ++p) {
+    double lnl[3];
+    std::map<std::set<std::string>, std::vector<double>> posteriors[3];
+    const std::string trees[3] = {ResolvePolytomies(polytomies[p]), others[p], polytomies[p]};
+    for (int k = 0; k < 3; ++k) {
+      MarginalRun run = MakeRun(trees[k], kStructure, kRows);
+      RunMarginal(run, kRescaleThreshold, kRescaleThreshold);
+      lnl[k] =
+          GetLogLikelihood(run.tree.down_pass, kStructure, run.parameters, run.scaling).Total();
+      for (const NodeStruct* node : run.tree.up_pass) {
+        if (!IsNamedInteriorNode(*node)) continue;
+        posteriors[k][taxa_below(node)].assign(node->posterior_probs.begin(),
+                                               node->posterior_probs.end());
+      }
+    }
+    ASSERT_EQ(posteriors[0].size(), 2u) << p;
+    for (int k = 1; k < 3; ++k) {
+      EXPECT_NEAR(lnl[k], lnl[0], 1e-9) << p << " " << k;
+      ASSERT_EQ(posteriors[k].size(), posteriors[0].size()) << p << " " << k;
+      for (const auto& [taxa, expected] : posteriors[0]) {
+        const std::vector<double>& got = posteriors[k][taxa];
+        ASSERT_EQ(got.size(), expected.size());
+        for (std::size_t e = 0; e < got.size(); ++e) {
+          EXPECT_NEAR(got[e], expected[e], 1e-9) << p << " " << k << " " << e;
+        }
+      }
+    }
   }
 }

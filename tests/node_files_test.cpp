@@ -51,15 +51,18 @@ std::unique_ptr<BuiltTree> ReadBackTreeFile(const std::string& path,
     text.erase(at, text.find(']', at) + 1 - at);
   }
   auto back = BuildTree(text, alignment.Names);
-  auto index = [](const NodeStruct* node) { return node == nullptr ? -1 : node->index; };
+  auto indices = [](const NodeStruct& node) {
+    std::vector<int> children;
+    for (const NodeStruct* child : node.children) children.push_back(child->index);
+    return children;
+  };
   for (std::size_t i = 0; i < back->up_pass.size(); ++i) {
     const NodeStruct& a = *run->up_pass[i];
     const NodeStruct& b = *back->up_pass[i];
-    EXPECT_EQ(index(b.left), index(a.left)) << i;
-    EXPECT_EQ(index(b.right), index(a.right)) << i;
+    EXPECT_EQ(indices(b), indices(a)) << i;
     EXPECT_EQ(b.taxon_index, a.taxon_index) << i;
     EXPECT_EQ(b.length, a.length) << i;
-    if (b.left != nullptr) {
+    if (!b.IsTip()) {
       EXPECT_EQ(b.label, "anc_" + std::to_string(b.index));
     }
   }
@@ -67,9 +70,9 @@ std::unique_ptr<BuiltTree> ReadBackTreeFile(const std::string& path,
 }
 
 std::set<int> TaxaBelow(const NodeStruct* node) {
-  if (node->left == nullptr) return {node->taxon_index};
-  std::set<int> taxa = TaxaBelow(node->left);
-  taxa.merge(TaxaBelow(node->right));
+  if (node->IsTip()) return {node->taxon_index};
+  std::set<int> taxa = TaxaBelow(node->children[0]);
+  taxa.merge(TaxaBelow(node->children[1]));
   return taxa;
 }
 
@@ -192,7 +195,7 @@ TEST_F(NodeFiles, TheTreeFileReadsBackAsTheTreeOfTheRunWithOrWithoutAnOutgroup) 
                                              "AAAA02010927_1_7990_7685"};
   ASSERT_EQ(Run({"--outgroup=" + outgroup[0] + "," + outgroup[1] + "," + outgroup[2]}).status, 0);
   const auto back = ReadBackTreeFile(out_ + ".tree", outgroup);
-  EXPECT_EQ(TaxaBelow(back->root()->right), (std::set<int>{6, 7, 8}));
+  EXPECT_EQ(TaxaBelow(back->root()->children[1]), (std::set<int>{6, 7, 8}));
 }
 
 TEST_F(NodeFiles, TablesAndSequencesAgreeWithEachOtherAndWithTheData) {

@@ -126,7 +126,7 @@ SingleTreeRuns RunSingleTrees(const ScratchDir& dir, const RunValues& values, co
       }
     }
     for (const NodeStruct* node : tree.down_pass) {
-      if (node->left == nullptr || node->anc == nullptr) continue;
+      if (node->IsTip() || node->anc == nullptr) continue;
       const std::vector<int> members = clades[static_cast<std::size_t>(node->index)].Members();
       single.posteriors[members].emplace_back(node->posterior_probs.begin(),
                                               node->posterior_probs.end());

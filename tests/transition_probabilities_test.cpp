@@ -21,11 +21,9 @@ struct SmallTree {
 
   SmallTree() {
     NodeStruct &root = nodes[0], &a = nodes[1], &x = nodes[2], &b = nodes[3], &c = nodes[4];
-    root.left = &a;
-    root.right = &x;
+    root.children = {&a, &x};
     a.anc = x.anc = &root;
-    x.left = &b;
-    x.right = &c;
+    x.children = {&b, &c};
     b.anc = c.anc = &x;
     a.length = 0.1;
     x.length = 0.3;

@@ -44,11 +44,8 @@ void ExpectWellFormed(const BuiltTree& tree) {
     const NodeStruct* node = tree.up_pass[i];
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->index, static_cast<int>(i));
-    EXPECT_EQ(node->left == nullptr, node->right == nullptr) << node->index;
-    if (node->left != nullptr) {
-      EXPECT_EQ(node->left->anc, node);
-      EXPECT_EQ(node->right->anc, node);
-    }
+    EXPECT_TRUE(node->IsTip() || node->children.size() == 2) << node->index;
+    for (const NodeStruct* child : node->children) EXPECT_EQ(child->anc, node);
   }
   std::map<const NodeStruct*, std::size_t> position;
   for (std::size_t i = 0; i < tree.down_pass.size(); ++i) position[tree.down_pass[i]] = i;
@@ -66,12 +63,12 @@ TEST(SetUpTree, ThreeTaxaAreRootedHalfwayAlongTheLastBranch) {
   const auto tree = Build("(a:0.1,b:0.2,c:0.3)", {"a", "b", "c"});
   ExpectWellFormed(*tree);
   const NodeStruct* root = tree->root();
-  const NodeStruct* old_root = root->left;
-  EXPECT_EQ(root->right, tree->Tip("c"));
+  const NodeStruct* old_root = root->children[0];
+  EXPECT_EQ(root->children[1], tree->Tip("c"));
   EXPECT_DOUBLE_EQ(old_root->length, 0.15);
   EXPECT_DOUBLE_EQ(tree->Tip("c")->length, 0.15);
-  EXPECT_EQ(old_root->left, tree->Tip("a"));
-  EXPECT_EQ(old_root->right, tree->Tip("b"));
+  EXPECT_EQ(old_root->children[0], tree->Tip("a"));
+  EXPECT_EQ(old_root->children[1], tree->Tip("b"));
   EXPECT_DOUBLE_EQ(tree->Tip("a")->length, 0.1);
   EXPECT_DOUBLE_EQ(tree->Tip("b")->length, 0.2);
   EXPECT_EQ(root->index, 0);
@@ -86,16 +83,16 @@ TEST(SetUpTree, AGroupAsThirdMemberKeepsTheUnrootedTree) {
   const auto tree = Build("(a:1,b:2,(c:3,d:4):5)", {"a", "b", "c", "d"});
   ExpectWellFormed(*tree);
   const NodeStruct* root = tree->root();
-  const NodeStruct* joint = root->left;  // joins {a,b} and c
-  EXPECT_EQ(root->right, tree->Tip("d"));
+  const NodeStruct* joint = root->children[0];  // joins {a,b} and c
+  EXPECT_EQ(root->children[1], tree->Tip("d"));
   EXPECT_DOUBLE_EQ(joint->length, 2.0);
   EXPECT_DOUBLE_EQ(tree->Tip("d")->length, 2.0);
-  EXPECT_EQ(joint->right, tree->Tip("c"));
+  EXPECT_EQ(joint->children[1], tree->Tip("c"));
   EXPECT_DOUBLE_EQ(tree->Tip("c")->length, 3.0);
-  const NodeStruct* ab = joint->left;
+  const NodeStruct* ab = joint->children[0];
   EXPECT_DOUBLE_EQ(ab->length, 5.0);
-  EXPECT_EQ(ab->left, tree->Tip("a"));
-  EXPECT_EQ(ab->right, tree->Tip("b"));
+  EXPECT_EQ(ab->children[0], tree->Tip("a"));
+  EXPECT_EQ(ab->children[1], tree->Tip("b"));
 }
 
 TEST(SetUpTree, NestedGroupsInAnyMemberKeepEveryTipDistance) {
@@ -121,8 +118,8 @@ TEST(SetUpTree, NestedGroupsInAnyMemberKeepEveryTipDistance) {
 TEST(SetUpTree, ARootedTreeKeepsItsRoot) {
   const auto tree = Build("((a:1,b:2):3,c:4)", {"c", "b", "a"});
   ExpectWellFormed(*tree);
-  EXPECT_EQ(tree->root()->right, tree->Tip("c"));
-  EXPECT_DOUBLE_EQ(tree->root()->left->length, 3.0);
+  EXPECT_EQ(tree->root()->children[1], tree->Tip("c"));
+  EXPECT_DOUBLE_EQ(tree->root()->children[0]->length, 3.0);
   EXPECT_EQ(tree->Tip("a")->taxon_index, 2);
   EXPECT_EQ(tree->Tip("c")->taxon_index, 0);
 }
@@ -213,7 +210,7 @@ TEST(SetUpTree, RefusesMalformedTrees) {
 
 TEST(SetUpTree, NamesOfInteriorNodesAreKeptInRootedTreesOnly) {
   const auto rooted = Build("((a:1,b:2)anc_1:3,c:4)anc_0", {"a", "b", "c"});
-  EXPECT_EQ(rooted->root()->label + " " + rooted->root()->left->label, "anc_0 anc_1");
+  EXPECT_EQ(rooted->root()->label + " " + rooted->root()->children[0]->label, "anc_0 anc_1");
   // The names follow the taxon that roots the tree, or the groups around it.
   for (const std::string text :
        {"(e:1,f:1,(c:1,d:1)x:1)", "(a:1,(e:1,f:1)w:1,(b:1,(c:1,d:1)x:1)y:1)z"}) {
@@ -222,7 +219,7 @@ TEST(SetUpTree, NamesOfInteriorNodesAreKeptInRootedTreesOnly) {
     const auto tree = Build(text, taxa);
     for (const NodeStruct& node : tree->nodes) {
       const std::size_t taxon = static_cast<std::size_t>(node.taxon_index);
-      EXPECT_EQ(node.label, node.left == nullptr ? taxa[taxon] : "") << text;
+      EXPECT_EQ(node.label, node.IsTip() ? taxa[taxon] : "") << text;
     }
   }
 }
@@ -230,9 +227,9 @@ TEST(SetUpTree, NamesOfInteriorNodesAreKeptInRootedTreesOnly) {
 namespace {
 
 std::set<int> TipsBelow(const NodeStruct* node) {
-  if (node->left == nullptr) return {node->taxon_index};
-  std::set<int> tips = TipsBelow(node->left);
-  tips.merge(TipsBelow(node->right));
+  if (node->IsTip()) return {node->taxon_index};
+  std::set<int> tips = TipsBelow(node->children[0]);
+  tips.merge(TipsBelow(node->children[1]));
   return tips;
 }
 
@@ -253,8 +250,8 @@ TEST(RootOnOutgroup, PutsTheRootInTheMiddleOfTheOutgroupsBranchAndKeepsEveryDist
     const std::vector<TaxonName> names = TaxonNames(taxa);
     RootOnOutgroup(tree->up_pass, tree->down_pass, FindOutgroupTaxa(outgroup, names), names);
     ExpectWellFormed(*tree);
-    EXPECT_EQ(TipsBelow(tree->root()->right), expected);
-    EXPECT_EQ(tree->root()->left->length, tree->root()->right->length);
+    EXPECT_EQ(TipsBelow(tree->root()->children[1]), expected);
+    EXPECT_EQ(tree->root()->children[0]->length, tree->root()->children[1]->length);
     for (const std::string& x : taxa) {
       for (const std::string& y : taxa) {
         EXPECT_DOUBLE_EQ(Distance(*tree, x, y), Distance(*reference, x, y)) << x << " " << y;

@@ -29,7 +29,7 @@ void ExpectTreeMatchesData(const Alignment& alignment, const BuiltTree& tree) {
   std::vector<int> tips_per_taxon(static_cast<std::size_t>(alignment.n_taxa), 0);
   for (const NodeStruct* node : tree.up_pass) {
     ASSERT_NE(node, nullptr);
-    if (node->left != nullptr) continue;
+    if (!node->IsTip()) continue;
     ASSERT_GE(node->taxon_index, 0);
     ASSERT_LT(node->taxon_index, alignment.n_taxa);
     EXPECT_EQ(node->label,

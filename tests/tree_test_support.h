@@ -17,7 +17,7 @@ struct BuiltTree {
   const NodeStruct* root() const { return up_pass.front(); }
   const NodeStruct* Tip(const std::string& label) const {
     for (const NodeStruct& node : nodes) {
-      if (node.left == nullptr && node.label == label) return &node;
+      if (node.IsTip() && node.label == label) return &node;
     }
     ADD_FAILURE() << "no tip " << label;
     return nullptr;

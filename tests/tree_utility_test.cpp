@@ -10,8 +10,7 @@ namespace {
 // The walks only need child links.
 struct Node {
   int id;
-  Node* left = nullptr;
-  Node* right = nullptr;
+  std::vector<Node*> children = {};
 };
 
 std::vector<int> Ids(const std::vector<Node*>& sequence) {
@@ -25,9 +24,9 @@ std::vector<int> Ids(const std::vector<Node*>& sequence) {
 TEST(TreeWalks, DownPassPutsChildrenFirstAndUpPassTheRootFirst) {
   // Root 0 joins 1 and 4; 1 joins tips 2 and 3; 4 joins tips 5 and 6.
   std::vector<Node> n{{0}, {1}, {2}, {3}, {4}, {5}, {6}};
-  n[0].left = &n[1], n[0].right = &n[4];
-  n[1].left = &n[2], n[1].right = &n[3];
-  n[4].left = &n[5], n[4].right = &n[6];
+  n[0].children = {&n[1], &n[4]};
+  n[1].children = {&n[2], &n[3]};
+  n[4].children = {&n[5], &n[6]};
 
   std::vector<Node*> down(7), up(7);
   int counter = 0;
@@ -49,11 +48,10 @@ TEST(TreeWalks, DeepCaterpillarDoesNotExhaustTheStack) {
   constexpr int kTips = 200000;
   std::vector<Node> n(2 * kTips - 1);
   for (int i = 0; i < 2 * kTips - 1; ++i) n[i].id = i;
-  // Interior node i (0 .. kTips-2) has tip kTips-1+i on its left and the
-  // next interior node on its right; the last interior node has two tips.
+  // Interior node i (0 .. kTips-2) has tip kTips-1+i as its first child and
+  // the next interior node as its second; the last interior node has two tips.
   for (int i = 0; i < kTips - 1; ++i) {
-    n[i].left = &n[kTips - 1 + i];
-    n[i].right = i + 1 < kTips - 1 ? &n[i + 1] : &n[2 * kTips - 2];
+    n[i].children = {&n[kTips - 1 + i], i + 1 < kTips - 1 ? &n[i + 1] : &n[2 * kTips - 2]};
   }
   std::vector<Node*> down(n.size());
   int counter = 0;

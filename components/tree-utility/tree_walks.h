@@ -1,5 +1,5 @@
 // The two node sequences every pass over the tree walks. They work on any
-// node record with `left` and `right` child pointers (null at a tip).
+// node record with a `children` range of child pointers (empty at a tip).
 //
 // The walks use an explicit stack, so a deep caterpillar tree of many
 // thousand taxa cannot exhaust the call stack.
@@ -23,8 +23,8 @@ void Store(std::span<Node*> sequence, int& counter, Node* node) {
 
 }  // namespace tree_utility_detail
 
-// Down-pass (post-order) sequence from `counter` on: every node after its
-// left subtree and its right subtree, so the root stands last.
+// Down-pass (post-order) sequence from `counter` on: every node after the
+// subtrees of its children, taken in their order, so the root stands last.
 template <typename Node>
 void GetDownPassSequence(Node* root, std::span<Node*> sequence, int& counter) {
   if (root == nullptr) return;
@@ -38,13 +38,14 @@ void GetDownPassSequence(Node* root, std::span<Node*> sequence, int& counter) {
       continue;
     }
     pending.back().second = true;
-    if (node->right != nullptr) pending.emplace_back(node->right, false);
-    if (node->left != nullptr) pending.emplace_back(node->left, false);
+    for (auto child = node->children.rbegin(); child != node->children.rend(); ++child) {
+      pending.emplace_back(*child, false);
+    }
   }
 }
 
-// Up-pass (pre-order) sequence from `counter` on: every node before its
-// left subtree, the left subtree before the right, the root first.
+// Up-pass (pre-order) sequence from `counter` on: every node before the
+// subtrees of its children, taken in their order, the root first.
 template <typename Node>
 void GetUpPassSequence(Node* root, std::span<Node*> sequence, int& counter) {
   if (root == nullptr) return;
@@ -53,7 +54,8 @@ void GetUpPassSequence(Node* root, std::span<Node*> sequence, int& counter) {
     Node* node = pending.back();
     pending.pop_back();
     tree_utility_detail::Store(sequence, counter, node);
-    if (node->right != nullptr) pending.push_back(node->right);
-    if (node->left != nullptr) pending.push_back(node->left);
+    for (auto child = node->children.rbegin(); child != node->children.rend(); ++child) {
+      pending.push_back(*child);
+    }
   }
 }

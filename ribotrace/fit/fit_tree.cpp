@@ -38,8 +38,8 @@ FitTree MakeFitTree(const std::vector<NodeStruct*>& up_pass, double floor) {
   tree.merged.assign(n, false);
   for (const NodeStruct* node : up_pass) {
     const auto i = static_cast<std::size_t>(node->index);
-    if (node->left != nullptr) {
-      children[i] = {node->left->index, node->right->index};
+    if (!node->IsTip()) {
+      for (const NodeStruct* child : node->children) children[i].push_back(child->index);
     } else {
       tree.taxon[i] = node->taxon_index;
     }

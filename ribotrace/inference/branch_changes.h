@@ -6,7 +6,8 @@
 // branch above c with parent v and sibling s,
 //   J(x, y) ~ O_v(x) x C_s(x) x P_c[x][y] x L_c(y),
 // with O_v the outside vector (the frequencies at the root), C_s the
-// sibling's contribution and L_c c's fractional likelihoods.
+// sibling's contribution (where v has more children, the product of all
+// the siblings') and L_c c's fractional likelihoods.
 #pragma once
 
 #include <cstddef>
@@ -74,9 +75,9 @@ class BranchChangeRecorder {
                        const PartitionModels& models, double loop_rate, double stem_time);
 
   // One branch at one block, from the four factors of its joint: `above`
-  // (O_v, or the frequencies), `sibling` (C_s), the branch's N x N matrix
-  // p and the child's likelihoods. A block that no pair of states explains
-  // gets all 0.
+  // (O_v, or the frequencies), `sibling` (C_s, or the siblings' product),
+  // the branch's N x N matrix p and the child's likelihoods. A block that
+  // no pair of states explains gets all 0.
   void RecordDoublet(const NodeStruct& child, int block, const double* above, const double* sibling,
                      const double* p, const double* likelihood);
   void RecordLoop(const NodeStruct& child, int block, const double* above, const double* sibling,

@@ -28,33 +28,46 @@ namespace {
 
 void CheckTree(const std::vector<NodeStruct*>& down_pass, const Alignment& alignment) {
   for (const NodeStruct* node : down_pass) {
-    if (node->left == nullptr && node->right == nullptr) {
+    if (node->IsTip()) {
       if (node->taxon_index < 0 || node->taxon_index >= alignment.n_taxa) {
         Fail("GetFractionalLikelihoods Error: The tree's tip " + Quoted(node->label) +
              " matches no taxon of the data file.");
       }
-    } else if (node->left == nullptr || node->right == nullptr) {
+    } else if (node->children.size() == 1) {
+      // A node with one child is no branching point: its two branches are
+      // one, which a tree text never makes.
       Fail("GetFractionalLikelihoods Error: Node " + std::to_string(node->index) +
            " has one child; the tree must be binary.");
     }
   }
 }
 
-// The node's N entries of the block: the product of both children's
-// contributions, rescaled if needed. Returns the rescaling count.
-template <int N>
+// The node's N entries of the block: the product of its children's
+// contributions in their order, rescaled if needed. Returns the rescaling
+// count. K: the node's number of children, 0 for any.
+template <int N, std::size_t K>
 int CombineBlock(NodeStruct& node, const BranchMatrices& matrices, const TipLikelihoods& tips,
                  int block, double threshold) {
   const std::size_t offset = tips.layout().Offset(block);
   std::array<double, N> scratch;
-  std::array<double, N> from_left;
-  std::array<double, N> from_right;
-  BranchContribution<N>(BranchMatrix<N>(matrices, *node.left),
-                        tips.Of<N>(*node.left, block, offset, scratch.data()), from_left.data());
-  BranchContribution<N>(BranchMatrix<N>(matrices, *node.right),
-                        tips.Of<N>(*node.right, block, offset, scratch.data()), from_right.data());
+  std::array<double, N> product;
+  std::array<double, N> contribution;
   double* entries = node.frac_likelihoods.data() + offset;
-  for (int x = 0; x < N; ++x) entries[x] = from_left[x] * from_right[x];
+  // The product starts from the first child's contribution, so that two
+  // children give from_first x from_second and no factor of 1.0; the
+  // arrays on the stack keep the compiler free of aliasing with the
+  // matrices, and the last product goes straight into the entries.
+  const std::size_t n_children = K > 0 ? K : node.children.size();
+  const NodeStruct& first = *node.children.front();
+  BranchContribution<N>(BranchMatrix<N>(matrices, first),
+                        tips.Of<N>(first, block, offset, scratch.data()), product.data());
+  for (std::size_t c = 1; c < n_children; ++c) {
+    const NodeStruct& child = *node.children[c];
+    BranchContribution<N>(BranchMatrix<N>(matrices, child),
+                          tips.Of<N>(child, block, offset, scratch.data()), contribution.data());
+    double* out = c + 1 == n_children ? entries : product.data();
+    for (int x = 0; x < N; ++x) out[x] = product[x] * contribution[x];
+  }
   return RescaleBlock(entries, N, threshold);
 }
 
@@ -64,11 +77,18 @@ void CombineBlocks(const std::vector<NodeStruct*>& down_pass, const BranchMatric
                    long long* counts) {
   const BlockLayout& layout = tips.layout();
   for (NodeStruct* node : down_pass) {
-    if (node->left == nullptr) continue;
+    if (node->IsTip()) continue;
+    // Nodes of two children, nearly all of them, take the same code with
+    // the count fixed, so that the compiler unrolls the loop over them.
+    const bool binary = node->children.size() == 2;
     for (int b = first; b < last; ++b) {
-      counts[b] += layout.IsDoublet(b)
-                       ? CombineBlock<kNumDoublets>(*node, matrices, tips, b, threshold)
-                       : CombineBlock<kNumNucleotides>(*node, matrices, tips, b, threshold);
+      if (layout.IsDoublet(b)) {
+        counts[b] += binary ? CombineBlock<kNumDoublets, 2>(*node, matrices, tips, b, threshold)
+                            : CombineBlock<kNumDoublets, 0>(*node, matrices, tips, b, threshold);
+      } else {
+        counts[b] += binary ? CombineBlock<kNumNucleotides, 2>(*node, matrices, tips, b, threshold)
+                            : CombineBlock<kNumNucleotides, 0>(*node, matrices, tips, b, threshold);
+      }
     }
   }
 }

@@ -50,9 +50,9 @@ struct PassOptions {
 
 // Fills the frac_likelihoods of every interior node (laid out as in
 // likelihood_blocks.h; NodeVectors must have pointed them at their arrays)
-// in down-pass order as the product over both children of the child's
-// transition matrix applied to the child's block, a tip's block made from
-// its observed codes. The root's vector is not weighted by state
+// in down-pass order as the product over the children, in their order, of
+// the child's transition matrix applied to the child's block, a tip's block
+// made from its observed codes. The root's vector is not weighted by state
 // frequencies. Each child's matrices in `matrices` must already hold its
 // branch's transition probabilities. Fails on a tip that matches no taxon
 // and on a node with one child, the first in down-pass order. Prints every

@@ -7,8 +7,6 @@
 
 namespace {
 
-bool IsInterior(const NodeStruct& node) { return node.left != nullptr && node.right != nullptr; }
-
 // The inside and outside passes of one character at a time, two entries
 // per node by node index. Characters are independent, so one character's
 // passes over the whole tree reuse the same small arrays.
@@ -20,6 +18,11 @@ class CharacterPasses {
     for (const NodeStruct* node : down_pass) {
       n_indices = std::max(n_indices, static_cast<std::size_t>(node->index) + 1);
     }
+    std::size_t most_children = 0;
+    for (const NodeStruct* node : down_pass) {
+      most_children = std::max(most_children, node->children.size());
+    }
+    from_.assign(2 * most_children, 0.0);
     decay_.assign(n_indices, 1.0);
     inside_.assign(2 * n_indices, 0.0);
     outside_.assign(2 * n_indices, 0.0);
@@ -35,16 +38,17 @@ class CharacterPasses {
     int rescaled = 0;
     for (const NodeStruct* node : down_pass_) {
       double* entries = Inside(*node);
-      if (!IsInterior(*node)) {
+      if (node->IsTip()) {
         const GapObservation seen = characters.Observed(node->taxon_index, k);
         entries[kGapPresent] = seen == GapObservation::kAbsent ? 0.0 : 1.0;
         entries[kGapAbsent] = seen == GapObservation::kPresent ? 0.0 : 1.0;
         continue;
       }
-      std::array<double, 2> from_left;
-      std::array<double, 2> from_right;
-      Contributions(*node, pi, from_left.data(), from_right.data());
-      for (int x = 0; x < 2; ++x) entries[x] = from_left[x] * from_right[x];
+      Contributions(*node, pi);
+      for (int x = 0; x < 2; ++x) {
+        entries[x] = from_[x];
+        for (std::size_t c = 1; c < node->children.size(); ++c) entries[x] *= from_[2 * c + x];
+      }
       rescaled += RescaleBlock(entries, 2, threshold_);
     }
     const double* root = Inside(*down_pass_.back());
@@ -58,24 +62,28 @@ class CharacterPasses {
     const double pi = characters.absence_frequency[k];
     for (auto it = down_pass_.rbegin(); it != down_pass_.rend(); ++it) {
       const NodeStruct& node = **it;
-      if (!IsInterior(node)) continue;
+      if (node.IsTip()) continue;
       double* above = Outside(node);
       if (node.anc == nullptr) {
         above[kGapPresent] = 1.0 - pi;
         above[kGapAbsent] = pi;
       }
-      std::array<double, 2> from_left;
-      std::array<double, 2> from_right;
-      Contributions(node, pi, from_left.data(), from_right.data());
+      Contributions(node, pi);
+      const std::size_t n_children = node.children.size();
       if (node.anc != nullptr) {
-        const double present =
-            above[kGapPresent] * from_left[kGapPresent] * from_right[kGapPresent];
-        const double absent = above[kGapAbsent] * from_left[kGapAbsent] * from_right[kGapAbsent];
+        double present = above[kGapPresent];
+        double absent = above[kGapAbsent];
+        for (std::size_t c = 0; c < n_children; ++c) {
+          present *= from_[2 * c + kGapPresent];
+          absent *= from_[2 * c + kGapAbsent];
+        }
         const double sum = present + absent;
         posteriors.OfNode(node)[k] = sum > 0.0 && std::isfinite(sum) ? absent / sum : 0.0;
       }
-      PassDown(*node.left, pi, above, from_right);
-      PassDown(*node.right, pi, above, from_left);
+      std::array<double, 2> others;
+      for (std::size_t c = 0; c < n_children; ++c) {
+        PassDown(*node.children[c], pi, above, Siblings(n_children, c, others.data()));
+      }
     }
   }
 
@@ -84,18 +92,34 @@ class CharacterPasses {
   double* Inside(const NodeStruct& node) { return &inside_[2 * Slot(node)]; }
   double* Outside(const NodeStruct& node) { return &outside_[2 * Slot(node)]; }
 
-  void Contributions(const NodeStruct& node, double pi, double* from_left, double* from_right) {
-    const std::array<double, 4> left = GapTransitionMatrix(pi, decay_[Slot(*node.left)]);
-    const std::array<double, 4> right = GapTransitionMatrix(pi, decay_[Slot(*node.right)]);
-    BranchContribution<2>(left.data(), Inside(*node.left), from_left);
-    BranchContribution<2>(right.data(), Inside(*node.right), from_right);
+  // Each child's contribution into from_, two entries by child.
+  void Contributions(const NodeStruct& node, double pi) {
+    for (std::size_t c = 0; c < node.children.size(); ++c) {
+      const NodeStruct& child = *node.children[c];
+      const std::array<double, 4> p = GapTransitionMatrix(pi, decay_[Slot(child)]);
+      BranchContribution<2>(p.data(), Inside(child), &from_[2 * c]);
+    }
+  }
+
+  // The product of the contributions of every child but `c`, in their
+  // order: with two children the other one's own.
+  const double* Siblings(std::size_t n_children, std::size_t c, double* product) const {
+    if (n_children == 2) return &from_[2 * (1 - c)];
+    const std::size_t start = c == 0 ? 1 : 0;
+    product[0] = from_[2 * start];
+    product[1] = from_[2 * start + 1];
+    for (std::size_t s = start + 1; s < n_children; ++s) {
+      if (s == c) continue;
+      product[0] *= from_[2 * s];
+      product[1] *= from_[2 * s + 1];
+    }
+    return product;
   }
 
   // The outside entries of an interior child: out[y] = sum over x of
-  // above[x] x sibling[x] x P_child[x][y].
-  void PassDown(const NodeStruct& child, double pi, const double* above,
-                const std::array<double, 2>& sibling) {
-    if (!IsInterior(child)) return;
+  // above[x] x siblings[x] x P_child[x][y].
+  void PassDown(const NodeStruct& child, double pi, const double* above, const double* sibling) {
+    if (child.IsTip()) return;
     const std::array<double, 4> p = GapTransitionMatrix(pi, decay_[Slot(child)]);
     double* out = Outside(child);
     for (int y = 0; y < 2; ++y) {
@@ -107,6 +131,7 @@ class CharacterPasses {
 
   const std::vector<NodeStruct*>& down_pass_;
   double threshold_;
+  std::vector<double> from_;     // the children's contributions at the node at hand
   std::vector<double> decay_;    // exp(-rate x length) of each node's branch
   std::vector<double> inside_;   // likelihood of the node's subtree given its state
   std::vector<double> outside_;  // likelihood of the rest of the tree and the node's state

@@ -58,12 +58,13 @@ int CountTaxa(const GapCharacters& characters) {
 }  // namespace
 
 IndelTree::IndelTree(const std::vector<NodeStruct*>& down_pass) {
-  std::unordered_map<const NodeStruct*, int> position;
+  std::unordered_map<const NodeStruct*, std::size_t> position;
+  first_child_.push_back(0);
   for (const NodeStruct* node : down_pass) {
-    position[node] = static_cast<int>(nodes_.size());
+    position[node] = nodes_.size();
     nodes_.push_back(node);
-    left_.push_back(node->left != nullptr ? position.at(node->left) : -1);
-    right_.push_back(node->right != nullptr ? position.at(node->right) : -1);
+    for (const NodeStruct* child : node->children) children_.push_back(position.at(child));
+    first_child_.push_back(children_.size());
     const double length = node->anc != nullptr ? std::max(node->length, 0.0) : 0.0;
     length_.push_back(length);
     total_length_ += length;
@@ -104,32 +105,42 @@ void IndelPattern::Down(const IndelTree& tree, const IndelBranches& branches,
                         const std::vector<GapObservation>& observed) {
   const std::size_t n = tree.size();
   present_below_.assign(n, 0);
-  held_in_both_children_.assign(n, false);
+  held_in_two_children_.assign(n, false);
   log_present_.assign(n, 0.0);
   may_be_absent_.assign(n, true);
   log_branch_.assign(n, kNoMass);
   for (std::size_t v = 0; v < n; ++v) {
-    const int left = tree.left_[v];
-    if (left < 0) {
+    const std::size_t begin = tree.first_child_[v];
+    const std::size_t end = tree.first_child_[v + 1];
+    if (begin == end) {
       const GapObservation seen = observed[static_cast<std::size_t>(tree.nodes_[v]->taxon_index)];
       present_below_[v] = seen == GapObservation::kPresent ? 1 : 0;
       log_present_[v] = seen == GapObservation::kAbsent ? kNoMass : 0.0;
       may_be_absent_[v] = seen != GapObservation::kPresent;
       any_unknown_ = any_unknown_ || seen == GapObservation::kUnknown;
     } else {
-      const auto l = static_cast<std::size_t>(left);
-      const auto r = static_cast<std::size_t>(tree.right_[v]);
-      present_below_[v] = present_below_[l] + present_below_[r];
-      held_in_both_children_[v] = present_below_[l] > 0 && present_below_[r] > 0;
-      log_present_[v] = log_branch_[l] + log_branch_[r];
-      may_be_absent_[v] = may_be_absent_[l] && may_be_absent_[r];
+      // The first child's figures, then each further child's in order.
+      const std::size_t first = tree.children_[begin];
+      int present = present_below_[first];
+      int holding = present > 0 ? 1 : 0;  // children with a taxon below that holds it
+      double log_present = log_branch_[first];
+      for (std::size_t i = begin + 1; i < end; ++i) {
+        const std::size_t c = tree.children_[i];
+        present += present_below_[c];
+        holding += present_below_[c] > 0 ? 1 : 0;
+        log_present += log_branch_[c];
+      }
+      present_below_[v] = present;
+      held_in_two_children_[v] = holding >= 2;
+      log_present_[v] = log_present;
+      may_be_absent_[v] = present == 0;  // no child holds it
     }
     // A branch of length 0 loses nothing (log_lost is no mass). Below a
     // taxon that holds the character the branch must keep it; below one
     // that shows nothing, kept or lost, it explains everything (log 1).
     if (!may_be_absent_[v]) {
       log_branch_[v] = branches.log_keep[v] + log_present_[v];
-    } else if (log_present_[v] == 0.0 && left < 0) {
+    } else if (log_present_[v] == 0.0 && begin == end) {
       log_branch_[v] = 0.0;
     } else {
       log_branch_[v] = LogAdd(branches.log_keep[v] + log_present_[v], branches.log_lost[v]);
@@ -150,19 +161,24 @@ void IndelPattern::Down(const IndelTree& tree, const IndelBranches& branches,
 
 // Parents before children: the probability of the data outside each
 // node's subtree jointly with the node holding the character, from an
-// origin above the node (through its parent, the sibling's subtree
+// origin above the node (through its parent, the siblings' subtrees
 // explained) or on the node's own branch (nothing outside may hold it).
 void IndelPattern::Up(const IndelTree& tree, const IndelBranches& branches) {
   const std::size_t n = tree.size();
   log_above_.assign(n, kNoMass);
   log_above_[n - 1] = branches.log_origin[n - 1];
   for (std::size_t v = n; v-- > 0;) {
-    const int left = tree.left_[v];
-    if (left < 0) continue;
-    const auto l = static_cast<std::size_t>(left);
-    const auto r = static_cast<std::size_t>(tree.right_[v]);
-    for (const auto& [child, sibling] : {std::pair{l, r}, std::pair{r, l}}) {
-      const double through = log_above_[v] + branches.log_keep[child] + log_branch_[sibling];
+    const std::size_t begin = tree.first_child_[v];
+    const std::size_t end = tree.first_child_[v + 1];
+    for (std::size_t i = begin; i < end; ++i) {
+      const std::size_t child = tree.children_[i];
+      // The siblings' subtrees explained, in their order.
+      const std::size_t first = i == begin ? begin + 1 : begin;
+      double siblings = log_branch_[tree.children_[first]];
+      for (std::size_t j = first + 1; j < end; ++j) {
+        if (j != i) siblings += log_branch_[tree.children_[j]];
+      }
+      const double through = log_above_[v] + branches.log_keep[child] + siblings;
       const bool nothing_outside = present_below_[child] == n_present_;
       log_above_[child] = LogAdd(through, nothing_outside ? branches.log_origin[child] : kNoMass);
     }
@@ -170,10 +186,10 @@ void IndelPattern::Up(const IndelTree& tree, const IndelBranches& branches) {
 }
 
 double IndelPattern::Absence(std::size_t v) const {
-  // On the path between two taxa that hold it: below it on both sides, or
+  // On the path between two taxa that hold it: below two of its children, or
   // below it and elsewhere.
   const int below = present_below_[v];
-  if (held_in_both_children_[v] || (below > 0 && below < n_present_)) return 0.0;
+  if (held_in_two_children_[v] || (below > 0 && below < n_present_)) return 0.0;
   // A column that every taxon lacks is outside the process (an alignment
   // shows only characters that some taxon holds): absent everywhere, as
   // the two-state model fixes it.

@@ -40,8 +40,11 @@ class IndelTree {
  private:
   friend class IndelPattern;
   std::vector<const NodeStruct*> nodes_;
-  std::vector<int> left_;
-  std::vector<int> right_;
+  // Every node's children (as positions) one after the other, node by
+  // node, in their order: the children of the node at position v are
+  // children_[first_child_[v] .. first_child_[v + 1]), none at a tip.
+  std::vector<std::size_t> children_;
+  std::vector<std::size_t> first_child_;
   std::vector<double> length_;  // of the branch above; 0 at the root
   double total_length_ = 0.0;
 };
@@ -87,7 +90,7 @@ class IndelPattern {
   int n_present_ = 0;
   bool any_unknown_ = false;  // some taxon shows nothing of the character
   std::vector<int> present_below_;
-  std::vector<bool> held_in_both_children_;
+  std::vector<bool> held_in_two_children_;
   std::vector<double> log_present_;  // log P(data below | present at the node)
   std::vector<bool> may_be_absent_;  // no taxon below holds it
   std::vector<double> log_branch_;   // log of the branch's contribution to its parent

@@ -70,7 +70,7 @@ inline std::vector<double> BlockWork(const BlockLayout& layout) {
 
 // The nodes whose states are sampled: interior nodes other than the root.
 inline bool IsInteriorBelowRoot(const NodeStruct& node) {
-  return node.left != nullptr && node.right != nullptr && node.anc != nullptr;
+  return !node.IsTip() && node.anc != nullptr;
 }
 
 // The N x N transition matrix of the node's branch to its ancestor: the

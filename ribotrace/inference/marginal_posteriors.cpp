@@ -1,9 +1,11 @@
 #include "inference/marginal_posteriors.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <span>
 #include <unordered_map>
 
 #include "base/ordered_batches.h"
@@ -16,26 +18,36 @@
 
 namespace {
 
-bool IsInterior(const NodeStruct& node) { return node.left != nullptr && node.right != nullptr; }
-
-// An interior node in the order of the visits, and where its interior
-// children come in that order (-1 for a tip).
+// An interior node in the order of the visits, and where each of its
+// children comes in that order (-1 for a tip), by child.
 struct Visit {
   NodeStruct* node;
-  int left = -1;
-  int right = -1;
+  std::vector<int> child_visits;
 };
 
-// Parents before children, and of two children the one with the smaller
-// subtree first, its whole subtree before the other: of the outside
+// The node's children by the size of their subtrees, smaller first, ties in
+// their order.
+std::vector<NodeStruct*> BySubtreeSize(const NodeStruct& node,
+                                       const std::unordered_map<const NodeStruct*, int>& size) {
+  std::vector<NodeStruct*> children = node.children;
+  std::stable_sort(children.begin(), children.end(), [&](const NodeStruct* a, const NodeStruct* b) {
+    return size.at(a) < size.at(b);
+  });
+  return children;
+}
+
+// Parents before children, and of a node's children the one with the
+// smallest subtree first, its whole subtree before the next: of the outside
 // vectors made but not yet used, each waits at a node where the visits went
-// into the smaller half, so at most about log2(taxa) of them exist at once,
-// however unbalanced the tree.
+// into a smaller part, so at most about log2(taxa) of them exist at once on
+// a binary tree, however unbalanced.
 std::vector<Visit> SmallerSubtreesFirst(const std::vector<NodeStruct*>& up_pass) {
   std::unordered_map<const NodeStruct*, int> size;
   for (auto at = up_pass.rbegin(); at != up_pass.rend(); ++at) {
     const NodeStruct* node = *at;
-    size[node] = IsInterior(*node) ? size.at(node->left) + size.at(node->right) : 1;
+    int below = node->IsTip() ? 1 : 0;
+    for (const NodeStruct* child : node->children) below += size.at(child);
+    size[node] = below;
   }
   std::vector<Visit> visits;
   std::unordered_map<const NodeStruct*, int> visit_of;
@@ -43,18 +55,24 @@ std::vector<Visit> SmallerSubtreesFirst(const std::vector<NodeStruct*>& up_pass)
   while (!pending.empty()) {
     NodeStruct* node = pending.back();
     pending.pop_back();
-    if (!IsInterior(*node)) continue;
+    if (node->IsTip()) continue;
     visit_of[node] = static_cast<int>(visits.size());
-    visits.push_back({node});
-    const bool left_smaller = size.at(node->left) <= size.at(node->right);
-    pending.push_back(left_smaller ? node->right : node->left);
-    pending.push_back(left_smaller ? node->left : node->right);
+    visits.push_back({node, {}});
+    const std::vector<NodeStruct*> order = BySubtreeSize(*node, size);
+    pending.insert(pending.end(), order.rbegin(), order.rend());
   }
   for (Visit& visit : visits) {
-    if (IsInterior(*visit.node->left)) visit.left = visit_of.at(visit.node->left);
-    if (IsInterior(*visit.node->right)) visit.right = visit_of.at(visit.node->right);
+    for (const NodeStruct* child : visit.node->children) {
+      visit.child_visits.push_back(child->IsTip() ? -1 : visit_of.at(child));
+    }
   }
   return visits;
+}
+
+std::size_t MostChildren(const std::vector<Visit>& visits) {
+  std::size_t most = 0;
+  for (const Visit& visit : visits) most = std::max(most, visit.node->children.size());
+  return most;
 }
 
 // The outside vectors of one thread, over its blocks only: a vector is
@@ -99,33 +117,71 @@ struct BlockStep {
   const TipLikelihoods& tips;
   double threshold;
   BranchChangeRecorder* changes;
+  // The children's contributions, N entries by child, for a node of more
+  // than two children; sized for the node with the most.
+  std::vector<double> from;
   long long rescaled = 0;
 
+  // `outsides` holds the children's outside vectors of the thread's blocks
+  // by child, null for a tip; the block's entries begin `local` into them.
+  // Nodes of two children, nearly all of them, take the same code with the
+  // count fixed, so that the compiler unrolls the loops over the children
+  // and keeps their contributions on the stack, apart from the matrices.
   template <int N>
-  void Run(NodeStruct& node, int block, const double* above, double* left_outside,
-           double* right_outside) {
-    const std::size_t offset = tips.layout().Offset(block);
-    std::array<double, N> scratch;
-    std::array<double, N> from_left;
-    std::array<double, N> from_right;
-    BranchContribution<N>(BranchMatrix<N>(matrices, *node.left),
-                          tips.Of<N>(*node.left, block, offset, scratch.data()), from_left.data());
-    BranchContribution<N>(BranchMatrix<N>(matrices, *node.right),
-                          tips.Of<N>(*node.right, block, offset, scratch.data()),
-                          from_right.data());
-    if (node.anc != nullptr) {
-      WritePosterior<N>(above, from_left, from_right, node.posterior_probs.data() + offset);
-    }
-    if (left_outside != nullptr) Outside<N>(*node.left, above, from_right, left_outside);
-    if (right_outside != nullptr) Outside<N>(*node.right, above, from_left, right_outside);
-    if (changes != nullptr) {
-      RecordBranch<N>(*node.left, block, above, from_right.data(), scratch.data());
-      RecordBranch<N>(*node.right, block, above, from_left.data(), scratch.data());
+  void Run(NodeStruct& node, int block, const double* above, std::span<double* const> outsides,
+           std::size_t local) {
+    if (node.children.size() == 2) {
+      std::array<double, 2 * N> contributions;
+      RunWith<N, 2>(node, block, above, outsides, local, contributions.data());
+    } else {
+      RunWith<N, 0>(node, block, above, outsides, local, from.data());
     }
   }
 
+  // K: the node's number of children, 0 for any; `contributions` has room
+  // for N entries by child.
+  template <int N, std::size_t K>
+  void RunWith(NodeStruct& node, int block, const double* above, std::span<double* const> outsides,
+               std::size_t local, double* contributions) {
+    const std::size_t offset = tips.layout().Offset(block);
+    const std::size_t n_children = K > 0 ? K : node.children.size();
+    std::array<double, N> scratch;
+    for (std::size_t c = 0; c < n_children; ++c) {
+      const NodeStruct& child = *node.children[c];
+      BranchContribution<N>(BranchMatrix<N>(matrices, child),
+                            tips.Of<N>(child, block, offset, scratch.data()),
+                            contributions + c * N);
+    }
+    if (node.anc != nullptr) {
+      WritePosterior<N>(above, contributions, n_children, node.posterior_probs.data() + offset);
+    }
+    std::array<double, N> others;
+    for (std::size_t c = 0; c < n_children; ++c) {
+      if (outsides[c] == nullptr && changes == nullptr) continue;
+      const double* siblings = Siblings<N>(contributions, n_children, c, others.data());
+      const NodeStruct& child = *node.children[c];
+      if (outsides[c] != nullptr) Outside<N>(child, above, siblings, outsides[c] + local);
+      if (changes != nullptr) RecordBranch<N>(child, block, above, siblings, scratch.data());
+    }
+  }
+
+  // The product of the contributions of every child but `c`, in their
+  // order: with two children the other one's own, which needs no copy.
+  template <int N>
+  static const double* Siblings(const double* contributions, std::size_t n_children, std::size_t c,
+                                double* product) {
+    if (n_children == 2) return contributions + (1 - c) * N;
+    const std::size_t start = c == 0 ? 1 : 0;
+    std::copy_n(contributions + start * N, N, product);
+    for (std::size_t s = start + 1; s < n_children; ++s) {
+      if (s == c) continue;
+      for (int x = 0; x < N; ++x) product[x] *= contributions[s * N + x];
+    }
+    return product;
+  }
+
   // The joint of the branch above `child`: its parent's outside times the
-  // sibling's contribution, its matrix and its own likelihoods.
+  // siblings' contributions, its matrix and its own likelihoods.
   template <int N>
   void RecordBranch(const NodeStruct& child, int block, const double* above, const double* sibling,
                     double* scratch) {
@@ -138,10 +194,9 @@ struct BlockStep {
     }
   }
 
-  // out[y] = sum over x of above[x] x sibling[x] x P_child[x][y].
+  // out[y] = sum over x of above[x] x siblings[x] x P_child[x][y].
   template <int N>
-  void Outside(const NodeStruct& child, const double* above, const std::array<double, N>& sibling,
-               double* out) {
+  void Outside(const NodeStruct& child, const double* above, const double* sibling, double* out) {
     const double* p = BranchMatrix<N>(matrices, child);
     for (int y = 0; y < N; ++y) out[y] = 0.0;
     for (int x = 0; x < N; ++x) {
@@ -151,15 +206,19 @@ struct BlockStep {
     if (RescaleBlock(out, N, threshold) > 0) ++rescaled;
   }
 
+  // The outside times each child's contribution in their order, normalised.
+  // An interior node has two children or more (see CheckTree), so the
+  // first two are taken in one step.
   template <int N>
-  static void WritePosterior(const double* outside, const std::array<double, N>& from_left,
-                             const std::array<double, N>& from_right, double* entries) {
+  static void WritePosterior(const double* outside, const double* from, std::size_t n_children,
+                             double* entries) {
     std::array<double, N> product;
-    double sum = 0.0;
-    for (int x = 0; x < N; ++x) {
-      product[x] = outside[x] * from_left[x] * from_right[x];
-      sum += product[x];
+    for (int x = 0; x < N; ++x) product[x] = outside[x] * from[x] * from[N + x];
+    for (std::size_t c = 2; c < n_children; ++c) {
+      for (int x = 0; x < N; ++x) product[x] *= from[c * N + x];
     }
+    double sum = 0.0;
+    for (int x = 0; x < N; ++x) sum += product[x];
     const bool usable = sum > 0.0 && std::isfinite(sum);
     for (int x = 0; x < N; ++x) entries[x] = usable ? product[x] / sum : 0.0;
   }
@@ -172,25 +231,27 @@ long long VisitBlocks(const std::vector<Visit>& visits, const BranchMatrices& ma
   const BlockLayout& layout = tips.layout();
   const std::size_t base = layout.Offset(first);
   OutsidePool pool(visits.size(), layout.Offset(last) - base);
-  BlockStep step{matrices, tips, threshold, changes};
+  const std::size_t most_children = MostChildren(visits);
+  BlockStep step{matrices, tips, threshold, changes,
+                 std::vector<double>(most_children * kNumDoublets)};
+  std::vector<double*> outsides(most_children);
   const double* doublet_freq = parameters.stem.frequencies.data();
   const double* loop_freq = parameters.loop.frequencies.data();
   for (std::size_t v = 0; v < visits.size(); ++v) {
     const Visit& visit = visits[v];
     const double* own = pool.Of(static_cast<int>(v));
-    double* left_outside = visit.left >= 0 ? pool.Make(visit.left) : nullptr;
-    double* right_outside = visit.right >= 0 ? pool.Make(visit.right) : nullptr;
+    for (std::size_t c = 0; c < visit.child_visits.size(); ++c) {
+      const int child = visit.child_visits[c];
+      outsides[c] = child >= 0 ? pool.Make(child) : nullptr;
+    }
     for (int b = first; b < last; ++b) {
       const std::size_t local = layout.Offset(b) - base;
-      const auto at = [&](double* outside) {
-        return outside != nullptr ? outside + local : nullptr;
-      };
       if (layout.IsDoublet(b)) {
         step.Run<kNumDoublets>(*visit.node, b, own != nullptr ? own + local : doublet_freq,
-                               at(left_outside), at(right_outside));
+                               outsides, local);
       } else {
         step.Run<kNumNucleotides>(*visit.node, b, own != nullptr ? own + local : loop_freq,
-                                  at(left_outside), at(right_outside));
+                                  outsides, local);
       }
     }
     pool.Release(static_cast<int>(v));

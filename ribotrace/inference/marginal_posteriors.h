@@ -1,5 +1,5 @@
 // True marginal posteriors of the states at every interior node below the
-// root: the likelihood of the node's own subtree (its two children's
+// root: the likelihood of the node's own subtree (its children's
 // contributions) times that of everything outside it (the outside vector),
 // normalised per block.
 #pragma once
@@ -19,9 +19,11 @@
 // O_c(y) = sum over x of pi(x) x C_s(x) x P_c[x][y], further down
 // O_c(y) = sum over x of O_v(x) x C_s(x) x P_c[x][y], where v is c's parent,
 // s its sibling, C_s(x) = sum over z of P_s[x][z] x L_s(z) the sibling's
-// contribution and P_c the branch matrix of c. Every interior node v below
-// the root gets posterior_probs proportional to O_v(x) x C_left(x) x
-// C_right(x); a block in which every state has probability 0 gets all 0.0.
+// contribution (the product of the siblings' where v has more than two
+// children, in their order) and P_c the branch matrix of c. Every interior
+// node v below the root gets posterior_probs proportional to O_v(x) x the
+// product of its children's C_c(x) in their order; a block in which every
+// state has probability 0 gets all 0.0.
 // A node's posteriors may take the place of its fractional likelihoods
 // (see node_vectors.h): only its children's are read, and tips' are made
 // from their codes (SS, alignment and options.stem_codes_as_sets as in

@@ -1,11 +1,5 @@
 #include "inference/node_vectors.h"
 
-namespace {
-
-bool HasChildren(const NodeStruct& node) { return node.left != nullptr || node.right != nullptr; }
-
-}  // namespace
-
 NodeVectors::NodeVectors(const std::vector<NodeStruct*>& down_pass,
                          const std::vector<int>& structure, bool in_place, int n_categories)
     : n_entries_(CountEntries(structure)),
@@ -14,7 +8,7 @@ NodeVectors::NodeVectors(const std::vector<NodeStruct*>& down_pass,
   long long n_interior = 0;
   long long n_below_root = 0;
   for (const NodeStruct* node : down_pass) {
-    if (!HasChildren(*node)) continue;
+    if (node->IsTip()) continue;
     ++n_interior;
     n_below_root += node->anc != nullptr ? 1 : 0;
   }
@@ -33,7 +27,7 @@ NodeVectors::NodeVectors(const std::vector<NodeStruct*>& down_pass,
 void NodeVectors::Reassign(const std::vector<NodeStruct*>& down_pass) {
   interior_.clear();
   for (NodeStruct* node : down_pass) {
-    if (HasChildren(*node)) interior_.push_back(node);
+    if (!node->IsTip()) interior_.push_back(node);
   }
   std::size_t below_root = 0;
   for (std::size_t slot = 0; slot < interior_.size(); ++slot) {

@@ -13,19 +13,25 @@
 
 namespace {
 
-// The neighbour that stands for everything above the node. Below the root
-// the root itself has no branch of its own, so the sibling's subtree, seen
-// through the sibling's branch, takes its place.
-const NodeStruct& ThirdNeighbour(const NodeStruct& node) {
+// The node's neighbours: its children, then what stands for everything
+// above it. Below the root the root itself has no branch of its own, so the
+// siblings' subtrees, seen through their branches, take its place.
+void Neighbours(const NodeStruct& node, std::vector<const NodeStruct*>& neighbours) {
+  neighbours.assign(node.children.begin(), node.children.end());
   const NodeStruct& anc = *node.anc;
-  if (anc.anc != nullptr) return anc;
-  return anc.left == &node ? *anc.right : *anc.left;
+  if (anc.anc != nullptr) {
+    neighbours.push_back(&anc);
+    return;
+  }
+  for (const NodeStruct* sibling : anc.children) {
+    if (sibling != &node) neighbours.push_back(sibling);
+  }
 }
 
-// Writes the N posterior entries of the block: freq[x] x the three
+// Writes the N posterior entries of the block: freq[x] x the neighbours'
 // contributions, divided by their sum.
 template <int N>
-void PosteriorOfBlock(NodeStruct& node, const std::array<const NodeStruct*, 3>& neighbours,
+void PosteriorOfBlock(NodeStruct& node, const std::vector<const NodeStruct*>& neighbours,
                       const BranchMatrices& matrices, const TipLikelihoods& tips, int block,
                       const double* freq) {
   const std::size_t offset = tips.layout().Offset(block);
@@ -58,10 +64,10 @@ void GetAncestralStatesFromPosterior(const std::vector<NodeStruct*>& up_pass,
   WorkInWeightedRanges(
       BlockWork(layout), ResolveThreadCount(options.threads),
       [&](std::size_t first, std::size_t last) {
+        std::vector<const NodeStruct*> neighbours;
         for (NodeStruct* node : up_pass) {
           if (!IsInteriorBelowRoot(*node)) continue;
-          const std::array<const NodeStruct*, 3> neighbours = {node->left, node->right,
-                                                               &ThirdNeighbour(*node)};
+          Neighbours(*node, neighbours);
           for (int b = static_cast<int>(first); b < static_cast<int>(last); ++b) {
             if (layout.IsDoublet(b)) {
               PosteriorOfBlock<kNumDoublets>(*node, neighbours, matrices, tips, b, doublet_freq);

@@ -1,5 +1,5 @@
 // Posterior probabilities of the states at every interior node below the
-// root, from the fractional likelihoods of the node's three neighbours.
+// root, from the fractional likelihoods of the node's neighbours.
 #pragma once
 
 #include <vector>
@@ -11,10 +11,10 @@
 #include "model/branch_matrices.h"
 #include "tree/node_struct.h"
 
-// For every node of the up-pass sequence that has both children and an
-// ancestor, and every block: posterior[x] proportional to freq[x] x the
-// contributions of left, right and a third neighbour U, normalised per
-// block. U is the ancestor, or the sibling when the ancestor is the root;
+// For every interior node of the up-pass sequence that has an ancestor, and
+// every block: posterior[x] proportional to freq[x] x the contributions of
+// its children in their order and of U, normalised per block. U is the
+// ancestor, or the siblings when the ancestor is the root;
 // each neighbour contributes through its own branch matrix and its own
 // fractional likelihoods (a tip's made from its codes, with SS, alignment
 // and options.stem_codes_as_sets as in GetFractionalLikelihoods), so the

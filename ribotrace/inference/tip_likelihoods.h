@@ -60,7 +60,7 @@ class TipLikelihoods {
   // fractional likelihoods, or a tip's written into `scratch`.
   template <int N>
   const double* Of(const NodeStruct& node, int block, std::size_t offset, double* scratch) const {
-    if (node.left != nullptr) return node.frac_likelihoods.data() + offset;
+    if (!node.IsTip()) return node.frac_likelihoods.data() + offset;
     Fill<N>(node, block, scratch);
     return scratch;
   }

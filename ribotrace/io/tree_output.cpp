@@ -29,14 +29,14 @@ std::string LabelledNewick(const NodeStruct& root, const std::vector<TaxonName>&
   // entry: a node and how many of its children have been written.
   // A node that a resolved polytomy added writes only its children, into
   // its parent's group: the polytomy is written as it was.
-  std::vector<std::pair<const NodeStruct*, int>> pending{{&root, 0}};
+  std::vector<std::pair<const NodeStruct*, std::size_t>> pending{{&root, 0}};
   while (!pending.empty()) {
     auto& [node, done] = pending.back();
-    const bool interior = node->left != nullptr;
+    const bool interior = !node->IsTip();
     const bool merged = IsMergedWithParent(*node);
-    if (interior && done < 2) {
+    if (done < node->children.size()) {
       if (!merged || done > 0) text += done == 0 ? '(' : ',';
-      const NodeStruct* child = done == 0 ? node->left : node->right;
+      const NodeStruct* child = node->children[done];
       ++done;
       pending.emplace_back(child, 0);
       continue;

@@ -6,12 +6,14 @@
 
 namespace {
 
-// The time of a node's branch. On the complex path the two branches at the
-// root count as one, as in the unrooted tree that MrBayes estimated, so both
-// children of the root take the sum of their lengths.
+// The time of a node's branch. On the complex path the two branches at a
+// root of two children count as one, as in the unrooted tree that MrBayes
+// estimated, so both children of the root take the sum of their lengths.
+// A root of more children is a vertex of the unrooted tree itself.
 double BranchTime(const NodeStruct& node, bool complex) {
-  if (complex && node.anc->anc == nullptr) {
-    return node.anc->left->length + node.anc->right->length;
+  const NodeStruct& anc = *node.anc;
+  if (complex && anc.anc == nullptr && anc.children.size() == 2) {
+    return anc.children[0]->length + anc.children[1]->length;
   }
   return node.length;
 }

@@ -25,8 +25,7 @@ std::vector<NodeStruct*> BranchChangeMeans::BranchNodes(
   const std::size_t first_taxon = nodes.size();
   nodes.resize(names_.size(), nullptr);
   for (NodeStruct* node : down_pass) {
-    if (node->left == nullptr)
-      nodes[first_taxon + static_cast<std::size_t>(node->taxon_index)] = node;
+    if (node->IsTip()) nodes[first_taxon + static_cast<std::size_t>(node->taxon_index)] = node;
   }
   return nodes;
 }
@@ -58,7 +57,7 @@ void BranchChangeMeans::AddPresence(std::size_t branch, const NodeStruct& node,
   double* sums = present_.data() + branch * n_blocks_;
   const GapCharacters& characters = gaps.characters;
   for (std::size_t b = 0; b < n_blocks_; ++b) {
-    if (node.left != nullptr) {
+    if (!node.IsTip()) {
       sums[b] += 1.0 - gaps.PGap(node, characters.first_column[b]);
       continue;
     }

@@ -25,8 +25,8 @@ std::vector<ReportTreeNode> TreeNodes(const std::vector<NodeStruct*>& nodes,
     entry.parent = parent != nullptr ? parent->index : -1;
     entry.length = node->anc != nullptr ? node->length : 0.0;
     entry.support = node->support;
-    entry.name = node->left != nullptr ? NodeName(node->index)
-                                       : Names[static_cast<std::size_t>(node->taxon_index)].name;
+    entry.name = !node->IsTip() ? NodeName(node->index)
+                                : Names[static_cast<std::size_t>(node->taxon_index)].name;
   }
   return tree;
 }

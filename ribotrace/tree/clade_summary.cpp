@@ -7,7 +7,7 @@ void CladeTally::AddTree(const std::vector<NodeStruct*>& down_pass) {
   const std::vector<TaxonSet> clades = CladesByIndex(down_pass, n_taxa_);
   for (const NodeStruct* node : down_pass) {
     if (node->anc == nullptr) continue;
-    if (node->left == nullptr) {
+    if (node->IsTip()) {
       tip_length_sums_[static_cast<std::size_t>(node->taxon_index)] += node->length;
       continue;
     }

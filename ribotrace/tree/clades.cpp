@@ -40,11 +40,9 @@ std::vector<TaxonSet> CladesByIndex(const std::vector<NodeStruct*>& down_pass, i
   std::vector<TaxonSet> clades(down_pass.size(), TaxonSet(n_taxa));
   for (const NodeStruct* node : down_pass) {
     TaxonSet& clade = clades[static_cast<std::size_t>(node->index)];
-    if (node->left == nullptr) {
-      clade.Add(node->taxon_index);
-    } else {
-      clade.Merge(clades[static_cast<std::size_t>(node->left->index)]);
-      clade.Merge(clades[static_cast<std::size_t>(node->right->index)]);
+    if (node->IsTip()) clade.Add(node->taxon_index);
+    for (const NodeStruct* child : node->children) {
+      clade.Merge(clades[static_cast<std::size_t>(child->index)]);
     }
   }
   return clades;
@@ -66,7 +64,7 @@ void SetCladeSupports(const std::vector<std::pair<TaxonSet, double>>& supports,
   }
   const std::vector<TaxonSet> clades = CladesByIndex(down_pass, n_taxa);
   for (NodeStruct* node : down_pass) {
-    if (node->left == nullptr || node->anc == nullptr) continue;
+    if (node->IsTip() || node->anc == nullptr) continue;
     const auto found = by_taxa.find(clades[static_cast<std::size_t>(node->index)]);
     if (found != by_taxa.end()) node->support = found->second;
   }

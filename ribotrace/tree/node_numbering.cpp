@@ -9,8 +9,7 @@ void NumberNodesAndSequences(NodeStruct* root, std::vector<NodeStruct*>& up_pass
                              std::vector<NodeStruct*>& down_pass) {
   root->index = 0;
   int counter = 1;
-  ReIndexNodesForTree(root->left, counter);
-  ReIndexNodesForTree(root->right, counter);
+  for (NodeStruct* child : root->children) ReIndexNodesForTree(child, counter);
   int position = 0;
   GetDownPassSequence(root, std::span<NodeStruct*>(down_pass), position);
   // Nodes that a resolved polytomy added come after all others, so that the
@@ -30,7 +29,6 @@ void ReIndexNodesForTree(NodeStruct* node, int& counter) {
     pending.pop_back();
     // A node that resolving a polytomy added is numbered after the others.
     if (!IsMergedWithParent(*current)) current->index = counter++;
-    if (current->right != nullptr) pending.push_back(current->right);
-    if (current->left != nullptr) pending.push_back(current->left);
+    pending.insert(pending.end(), current->children.rbegin(), current->children.rend());
   }
 }

@@ -7,8 +7,9 @@
 
 #include "tree/node_struct.h"
 
-// Numbers `node` and its subtree in pre-order (the node, its left subtree,
-// its right subtree), starting at `counter`, which is advanced past them.
+// Numbers `node` and its subtree in pre-order (the node, then its
+// children's subtrees in their order), starting at `counter`, which is
+// advanced past them.
 void ReIndexNodesForTree(NodeStruct* node, int& counter);
 
 // Numbers the tree below `root` in pre-order (root 0) and fills both node

@@ -1,16 +1,20 @@
-// A node of the rooted binary tree on which the analysis runs. The nodes of
-// a tree live in one array (2 x taxa - 1 of them); the links point into it.
+// A node of the rooted tree on which the analysis runs. The nodes of a tree
+// live in one array; the links point into it. A tree read from a file is
+// binary, 2 x taxa - 1 nodes (polytomies arrive resolved, see
+// polytomies.h), but the passes take any number of children per node.
 #pragma once
 
 #include <span>
 #include <string>
+#include <vector>
 
 struct NodeStruct {
-  NodeStruct* left = nullptr;   // first child; null at a tip
-  NodeStruct* right = nullptr;  // second child; null at a tip
-  NodeStruct* anc = nullptr;    // ancestor; null at the root
-  double length = 0.0;          // branch to anc, as read from the tree
-  double scaled_length = 0.0;   // hidden branch before lambda: harmonic mean or 1.0
+  // In a fixed order, the tree text's for a tree read as it was written;
+  // empty at a tip. An interior node has two or more.
+  std::vector<NodeStruct*> children;
+  NodeStruct* anc = nullptr;   // ancestor; null at the root
+  double length = 0.0;         // branch to anc, as read from the tree
+  double scaled_length = 0.0;  // hidden branch before lambda: harmonic mean or 1.0
   // The node's vectors in the run's compact arrays, which NodeVectors
   // (inference/node_vectors.h) owns and points these views into; the layout
   // of a vector is described in inference/likelihood_blocks.h. Empty where
@@ -27,4 +31,6 @@ struct NodeStruct {
   // The clade's posterior probability where the tree file gives it (a
   // consensus tree's [&prob=...]); negative where it does not.
   double support = -1.0;
+
+  bool IsTip() const { return children.empty(); }
 };

@@ -22,11 +22,11 @@ std::string ResolvePolytomies(std::string_view tree);
 // An interior node below the root on a branch of length 0: part of its
 // parent's node, as a polytomy resolved with zero-length branches.
 inline bool IsMergedWithParent(const NodeStruct& node) {
-  return node.left != nullptr && node.anc != nullptr && node.length == 0.0;
+  return !node.IsTip() && node.anc != nullptr && node.length == 0.0;
 }
 
 // An interior node of the user's tree other than the root: a node that
 // gets a name (anc_<n>), samples, table rows and a most probable sequence.
 inline bool IsNamedInteriorNode(const NodeStruct& node) {
-  return node.left != nullptr && node.anc != nullptr && !IsMergedWithParent(node);
+  return !node.IsTip() && node.anc != nullptr && !IsMergedWithParent(node);
 }

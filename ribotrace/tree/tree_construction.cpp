@@ -132,7 +132,7 @@ class TreeBuilder {
       // Rooting an unrooted tree turns part of it over, so a node record
       // no longer stands for the vertex that a name after ')' belonged to.
       for (NodeStruct& node : nodes_) {
-        if (node.left != nullptr) node.label.clear();
+        if (!node.IsTip()) node.label.clear();
       }
     }
     for (std::size_t taxon = 0; taxon < names_.size(); ++taxon) {
@@ -184,13 +184,17 @@ class TreeBuilder {
     return node;
   }
 
-  // A new record as the first free child of p_.
+  // A new record as the next child of p_.
   NodeStruct* AddChild() {
     NodeStruct* child = TakeRecord();
     child->anc = p_;
-    (p_->left == nullptr ? p_->left : p_->right) = child;
+    p_->children.push_back(child);
     return child;
   }
+
+  // Whether p_ can take another member: a group holds two (polytomies
+  // arrive resolved).
+  bool HasFreeChild() const { return p_->children.size() < 2; }
 
   void OpenGroup(std::size_t i) {
     if (root_ == nullptr) {
@@ -199,14 +203,14 @@ class TreeBuilder {
             "setUpStructureRepresentationOfTreeString err: problem when counter = 0 with ptr p");
       root_ = TakeRecord();
       p_ = root_;
-    } else if (p_->left == nullptr || p_->right == nullptr) {
+    } else if (HasFreeChild()) {
       p_ = AddChild();
     } else if (p_->anc == nullptr && !rerooted_) {
       // A group as the third member of the outermost group: it starts as
       // the parent of what has been built so far.
       NodeStruct* parent = TakeRecord();
       p_->anc = parent;
-      parent->left = p_;
+      parent->children.push_back(p_);
       p_ = parent;
     } else {
       FailPolytomy(i);
@@ -218,10 +222,9 @@ class TreeBuilder {
   void CloseOrSeparate(char c, std::size_t i) {
     if (members_.empty()) FailTree("Unbalanced parentheses" + At(i) + ".");
     if (!HasLength(p_)) {
-      FailTree(
-          "No branch length for " +
-          (p_->left == nullptr ? "the taxon " + Quoted(ShownName(*p_)) : std::string("the group")) +
-          " before character " + std::to_string(i + 1) + " of the tree text.");
+      FailTree("No branch length for " +
+               (p_->IsTip() ? "the taxon " + Quoted(ShownName(*p_)) : std::string("the group")) +
+               " before character " + std::to_string(i + 1) + " of the tree text.");
     }
     if (c == ',') {
       if (++members_.back() > (members_.size() == 1 ? 3 : 2)) FailPolytomy(i);
@@ -236,11 +239,9 @@ class TreeBuilder {
       closed_ = members_.empty();
     }
     if (rerooted_ && c == ')') {
-      if (p_->left != nullptr && !HasLength(p_->left)) {
-        p_ = p_->left;
-      } else if (p_->right != nullptr && !HasLength(p_->right)) {
-        p_ = p_->right;
-      }
+      const auto open = std::find_if(p_->children.begin(), p_->children.end(),
+                                     [&](const NodeStruct* child) { return !HasLength(child); });
+      if (open != p_->children.end()) p_ = *open;
     } else {
       p_ = p_->anc;
     }
@@ -256,7 +257,7 @@ class TreeBuilder {
     }
     if (rerooted_ && p_->anc == root_) {
       SetLength(p_, *value / 2.0);
-      p_ = root_->left;
+      p_ = root_->children[0];
       SetLength(p_, *value / 2.0);
     } else {
       SetLength(p_, *value);
@@ -293,7 +294,7 @@ class TreeBuilder {
       FailTree("Unexpected text " + Quoted(label) + At(start) + ".");
 
     NodeStruct* tip = nullptr;
-    if (p_->left == nullptr || p_->right == nullptr) {
+    if (HasFreeChild()) {
       tip = AddChild();
     } else if (p_->anc == nullptr && !rerooted_) {
       tip = Reroot();
@@ -316,8 +317,7 @@ class TreeBuilder {
   NodeStruct* Reroot() {
     NodeStruct* tip = TakeRecord();
     NodeStruct* root = TakeRecord();
-    root->left = p_;
-    root->right = tip;
+    root->children = {p_, tip};
     p_->anc = root;
     tip->anc = root;
     root_ = root;

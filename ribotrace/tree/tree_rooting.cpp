@@ -1,7 +1,6 @@
 #include "tree/tree_rooting.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <span>
 #include <unordered_map>
@@ -35,25 +34,24 @@ struct Neighbour {
 
 // The neighbours of every vertex but the root, by record: its children,
 // then the vertex above it (the sibling across the root for the root's
-// children, over the two root branches joined).
+// children, over the two root branches joined). The root stands on a branch
+// of the unrooted tree, so it has two children, as a tree read from a file.
 class UnrootedTree {
  public:
   explicit UnrootedTree(std::span<NodeStruct* const> up_pass) : root_(up_pass.front()) {
     for (NodeStruct* node : up_pass) {
       if (node == root_) continue;
       std::vector<Neighbour>& list = neighbours_[node];
-      if (node->left != nullptr) {
-        list.push_back({node->left, node->left->length});
-        list.push_back({node->right, node->right->length});
-      }
+      for (NodeStruct* child : node->children) list.push_back({child, child->length});
       list.push_back(Above(node));
     }
   }
 
   Neighbour Above(const NodeStruct* node) const {
     if (node->anc != root_) return {node->anc, node->length};
-    NodeStruct* sibling = root_->left == node ? root_->right : root_->left;
-    return {sibling, root_->left->length + root_->right->length};
+    const std::vector<NodeStruct*>& sides = root_->children;
+    NodeStruct* sibling = sides[0] == node ? sides[1] : sides[0];
+    return {sibling, sides[0]->length + sides[1]->length};
   }
 
   // Hangs the subtree of `top`, entered from `from`, below it: every
@@ -64,17 +62,14 @@ class UnrootedTree {
     while (!pending.empty()) {
       const auto [node, parent] = pending.back();
       pending.pop_back();
-      std::array<NodeStruct*, 2> children{};
-      std::size_t n = 0;
+      node->children.clear();
       for (const Neighbour& next : neighbours_.at(node)) {
         if (next.node == parent) continue;
         next.node->anc = node;
         next.node->length = next.length;
-        children[n++] = next.node;
+        node->children.push_back(next.node);
         pending.emplace_back(next.node, node);
       }
-      node->left = children[0];
-      node->right = children[1];
     }
   }
 
@@ -132,12 +127,14 @@ void RootOnOutgroup(std::vector<NodeStruct*>& up_pass, std::vector<NodeStruct*>&
   const UnrootedTree unrooted(up_pass);
   for (NodeStruct* node : down_pass) {
     std::pair<std::size_t, std::size_t> counts{1, 0};
-    if (node->left != nullptr) {
-      const auto left = below.at(node->left);
-      const auto right = below.at(node->right);
-      counts = {left.first + right.first, left.second + right.second};
-    } else {
+    if (node->IsTip()) {
       counts.second = in_outgroup[static_cast<std::size_t>(node->taxon_index)] ? 1 : 0;
+    } else {
+      counts = {0, 0};
+      for (const NodeStruct* child : node->children) {
+        counts.first += below.at(child).first;
+        counts.second += below.at(child).second;
+      }
     }
     below[node] = counts;
     if (node == root || outgroup_side != nullptr) continue;
@@ -157,8 +154,7 @@ void RootOnOutgroup(std::vector<NodeStruct*>& up_pass, std::vector<NodeStruct*>&
   const double half = unrooted.Above(outgroup_side).length / 2.0;
   unrooted.Orient(ingroup_side, outgroup_side);
   unrooted.Orient(outgroup_side, ingroup_side);
-  root->left = ingroup_side;
-  root->right = outgroup_side;
+  root->children = {ingroup_side, outgroup_side};
   for (NodeStruct* side : {ingroup_side, outgroup_side}) {
     side->anc = root;
     side->length = half;

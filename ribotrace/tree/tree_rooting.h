@@ -19,7 +19,7 @@ std::vector<int> FindOutgroupTaxa(const std::vector<std::string>& outgroup,
 // Moves the root of the built tree to the middle of the branch that
 // separates the outgroup taxa from all others, read as an unrooted tree
 // (the two branches at the old root count as one). The ingroup becomes the
-// root's left child, the outgroup its right child; elsewhere children keep
+// root's first child, the outgroup its second; elsewhere children keep
 // their order where their branch keeps its direction. The root record stays
 // the root record; every node is numbered again in pre-order and both node
 // sequences are filled again. Fails, naming the taxa, when no branch
