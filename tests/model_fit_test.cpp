@@ -40,6 +40,29 @@ Alignment LoopsOnly(Alignment alignment) {
   return alignment;
 }
 
+// The example's names, and the fit's tree of a Newick text over them,
+// written to `file` first.
+std::vector<std::string> ExampleNames(const Alignment& alignment) {
+  std::vector<std::string> names;
+  for (const TaxonName& taxon : alignment.Names) names.push_back(taxon.name);
+  return names;
+}
+
+// Seven members at the top, three in one group.
+std::string PolytomousNewick(const std::vector<std::string>& n) {
+  return "(" + n[0] + ":0.1," + n[1] + ":0.2,(" + n[2] + ":0.1," + n[3] + ":0.3," + n[4] +
+         ":0.1):0.05," + n[5] + ":0.1,(" + n[6] + ":0.2," + n[7] + ":0.1):0.1," + n[8] + ":0.1," +
+         n[9] + ":0.2);";
+}
+
+FitTree TreeOfText(const Alignment& alignment, const std::string& newick, const std::string& file) {
+  { std::ofstream(file) << newick << "\n"; }
+  std::vector<NodeStruct> nodes(static_cast<std::size_t>(2 * alignment.n_taxa - 1));
+  std::vector<NodeStruct*> up(nodes.size()), down(nodes.size());
+  SetUpTree(nodes, up, down, alignment.Names, ReadTreeFile(file), alignment.n_taxa);
+  return MakeFitTree(up, 1e-6);
+}
+
 TEST(ModelFit, BranchDerivativesMatchFiniteDifferences) {
   const Alignment alignment = ReadAlignment(kExample + ".txt");
   const FitTree tree = ExampleTree(alignment);
@@ -145,20 +168,12 @@ TEST(ModelFit, MatchesIqTreeOnLoopsOnly) {
 // The fit's likelihood of it is the analysis's.
 TEST(ModelFit, LikelihoodOnAPolytomousTreeIsTheAnalysis) {
   const Alignment alignment = ReadAlignment(kExample + ".txt");
-  std::vector<std::string> n;
-  for (const TaxonName& taxon : alignment.Names) n.push_back(taxon.name);
-  const std::string newick = "(" + n[0] + ":0.1," + n[1] + ":0.2,(" + n[2] + ":0.1," + n[3] +
-                             ":0.3," + n[4] + ":0.1):0.05," + n[5] + ":0.1,(" + n[6] + ":0.2," +
-                             n[7] + ":0.1):0.1," + n[8] + ":0.1," + n[9] + ":0.2);";
+  const std::string newick = PolytomousNewick(ExampleNames(alignment));
   const auto dir =
       std::filesystem::temp_directory_path() / ("fit_lnl_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string tree_file = (dir / "poly.nwk").string();
-  { std::ofstream(tree_file) << newick << "\n"; }
-  std::vector<NodeStruct> nodes(static_cast<std::size_t>(2 * alignment.n_taxa - 1));
-  std::vector<NodeStruct*> up(nodes.size()), down(nodes.size());
-  SetUpTree(nodes, up, down, alignment.Names, ReadTreeFile(tree_file), alignment.n_taxa);
-  const double fit = FitLogLikelihood(alignment, MakeFitTree(up, 1e-6),
+  const double fit = FitLogLikelihood(alignment, TreeOfText(alignment, newick, tree_file),
                                       ReadParameterFile(kExample + ".nex.pstat", true), 4);
   const ProgramResult run = RunProgram(
       RIBOTRACE_BINARY, {"--loglik", kExample + ".txt", tree_file, kExample + ".nex.pstat",
@@ -216,19 +231,12 @@ FitTree Unresolved(const FitTree& tree) {
 // whose messages from above then combine several siblings.
 TEST(ModelFit, NodesOfManyChildrenAreThePolytomyResolved) {
   const Alignment alignment = ReadAlignment(kExample + ".txt");
-  std::vector<std::string> n;
-  for (const TaxonName& taxon : alignment.Names) n.push_back(taxon.name);
-  const std::string newick = "(" + n[0] + ":0.1," + n[1] + ":0.2,(" + n[2] + ":0.1," + n[3] +
-                             ":0.3," + n[4] + ":0.1," + n[5] + ":0.1):0.05,(" + n[6] + ":0.2," +
-                             n[7] + ":0.1):0.1," + n[8] + ":0.1," + n[9] + ":0.2);";
+  const std::string newick = PolytomousNewick(ExampleNames(alignment));
   const auto file =
       std::filesystem::temp_directory_path() / ("fit_many_" + std::to_string(::getpid()) + ".nwk");
-  { std::ofstream(file) << newick << "\n"; }
-  std::vector<NodeStruct> nodes(static_cast<std::size_t>(2 * alignment.n_taxa - 1));
-  std::vector<NodeStruct*> up(nodes.size()), down(nodes.size());
-  SetUpTree(nodes, up, down, alignment.Names, ReadTreeFile(file.string()), alignment.n_taxa);
+  FitTree resolved = TreeOfText(alignment, newick, file.string());
   std::filesystem::remove(file);
-  FitTree resolved = MakeFitTree(up, 1e-6), many = Unresolved(resolved);
+  FitTree many = Unresolved(resolved);
   ASSERT_GE(many.Children(0).size(), 3u);
   const SitePatterns stems = StemPatterns(alignment);
   const ModelParams params = ReadParameterFile(kExample + ".nex.pstat", true);
@@ -260,8 +268,7 @@ TEST(ModelFit, NodesOfManyChildrenAreThePolytomyResolved) {
 
 TEST(ModelFit, TopologyWithoutLengthsKeepsItsPolytomies) {
   const Alignment alignment = ReadAlignment(kExample + ".txt");
-  std::vector<std::string> names;
-  for (const TaxonName& taxon : alignment.Names) names.push_back(taxon.name);
+  const std::vector<std::string> names = ExampleNames(alignment);
   ASSERT_EQ(names.size(), 10u);
   const std::string topology = "(" + names[0] + "," + names[1] + "," + names[2] + "," + names[3] +
                                ",(" + names[4] + "," + names[5] + "," + names[6] + ")," + names[7] +
