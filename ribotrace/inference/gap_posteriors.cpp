@@ -15,11 +15,9 @@ class CharacterPasses {
   CharacterPasses(const std::vector<NodeStruct*>& down_pass, double rate, double threshold)
       : down_pass_(down_pass), threshold_(threshold) {
     std::size_t n_indices = 0;
-    for (const NodeStruct* node : down_pass) {
-      n_indices = std::max(n_indices, static_cast<std::size_t>(node->index) + 1);
-    }
     std::size_t most_children = 0;
     for (const NodeStruct* node : down_pass) {
+      n_indices = std::max(n_indices, static_cast<std::size_t>(node->index) + 1);
       most_children = std::max(most_children, node->children.size());
     }
     from_.assign(2 * most_children, 0.0);
@@ -82,7 +80,8 @@ class CharacterPasses {
       }
       std::array<double, 2> others;
       for (std::size_t c = 0; c < n_children; ++c) {
-        PassDown(*node.children[c], pi, above, Siblings(n_children, c, others.data()));
+        PassDown(*node.children[c], pi, above,
+                 SiblingsProduct<2>(from_.data(), n_children, c, others.data()));
       }
     }
   }
@@ -99,21 +98,6 @@ class CharacterPasses {
       const std::array<double, 4> p = GapTransitionMatrix(pi, decay_[Slot(child)]);
       BranchContribution<2>(p.data(), Inside(child), &from_[2 * c]);
     }
-  }
-
-  // The product of the contributions of every child but `c`, in their
-  // order: with two children the other one's own.
-  const double* Siblings(std::size_t n_children, std::size_t c, double* product) const {
-    if (n_children == 2) return &from_[2 * (1 - c)];
-    const std::size_t start = c == 0 ? 1 : 0;
-    product[0] = from_[2 * start];
-    product[1] = from_[2 * start + 1];
-    for (std::size_t s = start + 1; s < n_children; ++s) {
-      if (s == c) continue;
-      product[0] *= from_[2 * s];
-      product[1] *= from_[2 * s + 1];
-    }
-    return product;
   }
 
   // The outside entries of an interior child: out[y] = sum over x of

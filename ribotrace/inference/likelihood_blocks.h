@@ -109,6 +109,24 @@ inline void BranchContribution(const double* p, const double* likelihood, double
   }
 }
 
+// The product of the contributions of a node's children other than child
+// `c`, in their order: what the rest of the node's subtree says about its
+// state, as seen from child c. `contributions` holds N entries by child.
+// With two children it is the other child's own, returned without a copy;
+// otherwise it is written into `product`.
+template <int N>
+inline const double* SiblingsProduct(const double* contributions, std::size_t n_children,
+                                     std::size_t c, double* product) {
+  if (n_children == 2) return contributions + (1 - c) * N;
+  const std::size_t start = c == 0 ? 1 : 0;
+  for (int x = 0; x < N; ++x) product[x] = contributions[start * N + x];
+  for (std::size_t s = start + 1; s < n_children; ++s) {
+    if (s == c) continue;
+    for (int x = 0; x < N; ++x) product[x] *= contributions[s * N + x];
+  }
+  return product;
+}
+
 // Prints the N entries of one block for the diagnostics as the 20 entries
 // that a block has always been listed with (doublets 0-15, then A C G U;
 // the entries of the other kind 0.0), four to a line after a "\t\t" indent:

@@ -158,26 +158,11 @@ struct BlockStep {
     std::array<double, N> others;
     for (std::size_t c = 0; c < n_children; ++c) {
       if (outsides[c] == nullptr && changes == nullptr) continue;
-      const double* siblings = Siblings<N>(contributions, n_children, c, others.data());
+      const double* siblings = SiblingsProduct<N>(contributions, n_children, c, others.data());
       const NodeStruct& child = *node.children[c];
       if (outsides[c] != nullptr) Outside<N>(child, above, siblings, outsides[c] + local);
       if (changes != nullptr) RecordBranch<N>(child, block, above, siblings, scratch.data());
     }
-  }
-
-  // The product of the contributions of every child but `c`, in their
-  // order: with two children the other one's own, which needs no copy.
-  template <int N>
-  static const double* Siblings(const double* contributions, std::size_t n_children, std::size_t c,
-                                double* product) {
-    if (n_children == 2) return contributions + (1 - c) * N;
-    const std::size_t start = c == 0 ? 1 : 0;
-    std::copy_n(contributions + start * N, N, product);
-    for (std::size_t s = start + 1; s < n_children; ++s) {
-      if (s == c) continue;
-      for (int x = 0; x < N; ++x) product[x] *= contributions[s * N + x];
-    }
-    return product;
   }
 
   // The joint of the branch above `child`: its parent's outside times the
